@@ -1,0 +1,76 @@
+#include "diary/jpeg_writer.h"
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <unistd.h>
+
+// clang-format off
+#include <jpeglib.h>
+// clang-format on
+
+#include "platform/atomic_file.h"
+
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf resume;
+};
+
+[[noreturn]] void ReturnToWriter(j_common_ptr cinfo) {
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::longjmp(errors->resume, 1);
+}
+
+void Silent(j_common_ptr) {}
+
+// Kept free of objects with destructors: a library error longjmps out of it.
+bool Encode(std::FILE* file, const FrameFormat& format, const std::uint8_t* pixels, int quality) {
+    jpeg_compress_struct cinfo;
+    ErrorManager errors;
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = ReturnToWriter;
+    errors.base.output_message = Silent;
+    if (setjmp(errors.resume) != 0) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = static_cast<JDIMENSION>(format.width);
+    cinfo.image_height = static_cast<JDIMENSION>(format.height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;  // frames are stored blue first
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, FALSE);
+    jpeg_start_compress(&cinfo, TRUE);
+
+    // The last row in memory is the top of the picture.
+    const std::size_t stride = format.Stride();
+    const std::uint8_t* row = pixels + static_cast<std::size_t>(format.height - 1) * stride;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {const_cast<JSAMPROW>(row)};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+        row -= stride;
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+}  // namespace
+
+bool WriteJpegFile(const std::string& path, const FrameFormat& format, const std::uint8_t* pixels,
+                   int quality) {
+    if (!format.IsValid() || pixels == nullptr) return false;
+    const std::string temp = TemporaryPathFor(path).string();
+    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool ok = Encode(file, format, pixels, quality);
+    if (std::fflush(file) != 0 || std::ferror(file) != 0) ok = false;
+    if (std::fclose(file) != 0) ok = false;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}

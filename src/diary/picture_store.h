@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "capture/frame_grab.h"
+
+class Clock;
+class NoticeSink;
+class PageWriters;
+class SharedSettings;
+class StopSignal;
+
+inline constexpr std::int32_t kStoreOk = 0;
+inline constexpr std::int32_t kStoreFailed = static_cast<std::int32_t>(0x80004005);  // E_FAIL
+
+// Stores one diary picture: fresh frame, time text, JPEG file under
+// SAVE_DIRECTORY/YYYYMMDD/YYYYMMDDhhmmss.jpg, then the pages.
+class PictureStore {
+public:
+    PictureStore(FrameSource& source, GraphState& graph, Clock& clock, SharedSettings& settings,
+                 PageWriters& pages, NoticeSink& notices)
+        : source_(source), graph_(graph), clock_(clock), settings_(settings), pages_(pages), notices_(notices) {}
+
+    // kStoreOk or kStoreFailed. Runs on the worker thread; `stop` is the
+    // worker's stop request.
+    std::int32_t StorePicture(const StopSignal& stop);
+
+    // Set when a settings dialog that changes the pages ends with OK; the next
+    // store empties the page caches.
+    void MarkPagesChanged() { pages_changed_.store(true); }
+
+private:
+    FrameSource& source_;
+    GraphState& graph_;
+    Clock& clock_;
+    SharedSettings& settings_;
+    PageWriters& pages_;
+    NoticeSink& notices_;
+    std::atomic<bool> pages_changed_{false};
+};
+
+// "YYYYMMDD" and "YYYYMMDDhhmmss.jpg" of a capture time.
+std::string DayDirectoryName(const std::tm& time);
+std::string PictureFileName(const std::tm& time);

@@ -1,0 +1,227 @@
+#include "settings/settings_io.h"
+
+#include <array>
+#include <string_view>
+#include <variant>
+
+#include "platform/cp932.h"
+#include "settings/app_directory.h"
+#include "settings/ini_file.h"
+
+namespace {
+
+enum class IniFileId { kDevice, kSetup };
+
+struct Multiline {
+    std::string DiarySettings::*member;
+};
+struct Colour {
+    std::uint32_t DiarySettings::*member;
+};
+struct FrameTime {
+    std::int64_t DiarySettings::*member;
+};
+
+using Field = std::variant<std::int32_t DiarySettings::*, bool DiarySettings::*,
+                           std::string DiarySettings::*, Multiline, Colour, FrameTime>;
+
+struct KeyDef {
+    IniFileId file;
+    const char* section;
+    const char* key;
+    Field field;
+};
+
+#define DEVICE_KEY(name, field) {IniFileId::kDevice, "DEVICE", #name, field}
+#define SETUP_KEY(section, name, field) {IniFileId::kSetup, section, #name, field}
+#define F(name) &DiarySettings::name
+
+// Load order; SaveOrder() below differs only in the HTML section.
+constexpr KeyDef kKeys[] = {
+    DEVICE_KEY(SELECT, F(SELECT)),
+    DEVICE_KEY(WIDTH, F(WIDTH)),
+    DEVICE_KEY(HEIGHT, F(HEIGHT)),
+    DEVICE_KEY(FRAMERATE, FrameTime{F(FRAMERATE)}),
+    SETUP_KEY("APPLICATION", LOGFILE, F(LOGFILE)),
+    SETUP_KEY("APPLICATION", CLOSECANCEL, F(CLOSECANCEL)),
+    SETUP_KEY("APPLICATION", JPEG_QUALITY, F(JPEG_QUALITY)),
+    SETUP_KEY("APPLICATION", STARTUP_TIMER, F(STARTUP_TIMER)),
+    SETUP_KEY("APPLICATION", STARTUP_DIALOG, F(STARTUP_DIALOG)),
+    SETUP_KEY("DIARY", ONAIR, F(ONAIR)),
+    SETUP_KEY("DIARY", SAVE_DIRECTORY, F(SAVE_DIRECTORY)),
+    SETUP_KEY("DIARY", INTERVAL_HOUR, F(INTERVAL_HOUR)),
+    SETUP_KEY("DIARY", INTERVAL_MINUTE, F(INTERVAL_MINUTE)),
+    SETUP_KEY("DIARY", INTERVAL_SECOND, F(INTERVAL_SECOND)),
+    SETUP_KEY("DIARY", MOTION_DETECT, F(MOTION_DETECT)),
+    SETUP_KEY("DIARY", MOTION_DETECT_LEVEL, F(MOTION_DETECT_LEVEL)),
+    SETUP_KEY("DIARY", MOTION_DETECT_UPDATE, F(MOTION_DETECT_UPDATE)),
+    SETUP_KEY("DIARY", MOTION_DETECT_INTERVAL, F(MOTION_DETECT_INTERVAL)),
+    SETUP_KEY("HTML", PREVIEW_CREATE, F(PREVIEW_CREATE)),
+    SETUP_KEY("HTML", PREVIEW_HTML, F(PREVIEW_HTML)),
+    SETUP_KEY("HTML", PREVIEW_IMAGE_SIZE, F(PREVIEW_IMAGE_SIZE)),
+    SETUP_KEY("HTML", PREVIEW_AUTO_REFLESH, F(PREVIEW_AUTO_REFLESH)),
+    SETUP_KEY("HTML", PREVIEW_AUTO_REFLESH_SECOND, F(PREVIEW_AUTO_REFLESH_SECOND)),
+    SETUP_KEY("HTML", PREVIEW_SORT, F(PREVIEW_SORT)),
+    SETUP_KEY("HTML", INDEX_CREATE, F(INDEX_CREATE)),
+    SETUP_KEY("HTML", INDEX_HTML, F(INDEX_HTML)),
+    SETUP_KEY("HTML", INDEX_PREVIEW, F(INDEX_PREVIEW)),
+    SETUP_KEY("HTML", INDEX_IMAGE_SIZE, F(INDEX_IMAGE_SIZE)),
+    SETUP_KEY("HTML", INDEX_IMAGE_MAX, F(INDEX_IMAGE_MAX)),
+    SETUP_KEY("HTML", INDEX_AUTO_REFLESH, F(INDEX_AUTO_REFLESH)),
+    SETUP_KEY("HTML", INDEX_AUTO_REFLESH_SECOND, F(INDEX_AUTO_REFLESH_SECOND)),
+    SETUP_KEY("HTML", INDEX_CALENDAR, F(INDEX_CALENDAR)),
+    SETUP_KEY("HTML", INDEX_CALENDAR_SORT, F(INDEX_CALENDAR_SORT)),
+    SETUP_KEY("HTML", INDEX_CALENDAR_MAX, F(INDEX_CALENDAR_MAX)),
+    SETUP_KEY("HTML", INDEX_CALENDAR_ROW, F(INDEX_CALENDAR_ROW)),
+    SETUP_KEY("HTML", INDEX_CALENDAR_FONT_SIZE, F(INDEX_CALENDAR_FONT_SIZE)),
+    SETUP_KEY("HTML", INDEX_HTML_TITLE, F(INDEX_HTML_TITLE)),
+    SETUP_KEY("HTML", TOP_CODE, Multiline{F(TOP_CODE)}),
+    SETUP_KEY("HTML", BOTTOM_CODE, Multiline{F(BOTTOM_CODE)}),
+    SETUP_KEY("TIMETEXT", SHOW_TEXT, F(SHOW_TEXT)),
+    SETUP_KEY("TIMETEXT", TEXT_XPOS, F(TEXT_XPOS)),
+    SETUP_KEY("TIMETEXT", TEXT_YPOS, F(TEXT_YPOS)),
+    SETUP_KEY("TIMETEXT", TIME_FORMAT, F(TIME_FORMAT)),
+    SETUP_KEY("TIMETEXT", FONT_NAME, F(FONT_NAME)),
+    SETUP_KEY("TIMETEXT", FONT_SIZE, F(FONT_SIZE)),
+    SETUP_KEY("TIMETEXT", FONT_BOLD, F(FONT_BOLD)),
+    SETUP_KEY("TIMETEXT", FONT_ITALIC, F(FONT_ITALIC)),
+    SETUP_KEY("TIMETEXT", SHOW_SHADOW, F(SHOW_SHADOW)),
+    SETUP_KEY("TIMETEXT", SHADOW_XPOS, F(SHADOW_XPOS)),
+    SETUP_KEY("TIMETEXT", SHADOW_YPOS, F(SHADOW_YPOS)),
+    SETUP_KEY("TIMETEXT", TEXT_COLOR, Colour{F(TEXT_COLOR)}),
+    SETUP_KEY("TIMETEXT", SHADOW_COLOR, Colour{F(SHADOW_COLOR)}),
+};
+
+#undef DEVICE_KEY
+#undef SETUP_KEY
+#undef F
+
+// The save order: the table order, except that each page's file name
+// precedes its create flag.
+std::array<const KeyDef*, std::size(kKeys)> SaveOrder() {
+    std::array<const KeyDef*, std::size(kKeys)> order{};
+    for (std::size_t i = 0; i < std::size(kKeys); ++i) order[i] = &kKeys[i];
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        const std::string_view key = order[i]->key;
+        if (key == "PREVIEW_CREATE" || key == "INDEX_CREATE") {
+            std::swap(order[i], order[i + 1]);
+            ++i;
+        }
+    }
+    return order;
+}
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+
+void LoadKey(const KeyDef& def, const IniFile& ini, DiarySettings& s, const DiarySettings& defaults) {
+    std::visit(
+        Overloaded{
+            [&](std::int32_t DiarySettings::*m) { s.*m = ini.GetInt(def.section, def.key, defaults.*m); },
+            [&](bool DiarySettings::*m) {
+                const auto value = ini.GetString(def.section, def.key);
+                s.*m = value ? *value == "on" : defaults.*m;
+            },
+            [&](std::string DiarySettings::*m) {
+                const auto value = ini.GetString(def.section, def.key);
+                s.*m = value ? Cp932ToUtf8(*value) : defaults.*m;
+            },
+            [&](Multiline f) {
+                const auto value = ini.GetString(def.section, def.key);
+                s.*f.member = value ? UnescapeMultiline(Cp932ToUtf8(*value)) : defaults.*f.member;
+            },
+            [&](Colour f) {
+                s.*f.member = static_cast<std::uint32_t>(
+                    ini.GetInt(def.section, def.key, static_cast<std::int32_t>(defaults.*f.member)));
+            },
+            [&](FrameTime f) {
+                // Only the low 32 bits are stored; the high half reads as 0.
+                s.*f.member = static_cast<std::uint32_t>(
+                    ini.GetInt(def.section, def.key, static_cast<std::int32_t>(defaults.*f.member)));
+            },
+        },
+        def.field);
+}
+
+std::string SavedValue(const KeyDef& def, const DiarySettings& s) {
+    return std::visit(
+        Overloaded{
+            [&](std::int32_t DiarySettings::*m) { return std::to_string(s.*m); },
+            [&](bool DiarySettings::*m) { return std::string(s.*m ? "on" : "off"); },
+            [&](std::string DiarySettings::*m) { return Utf8ToCp932(s.*m); },
+            [&](Multiline f) { return Utf8ToCp932(EscapeMultiline(s.*f.member)); },
+            [&](Colour f) { return std::to_string(static_cast<std::int32_t>(s.*f.member)); },
+            [&](FrameTime f) {
+                return std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(s.*f.member)));
+            },
+        },
+        def.field);
+}
+
+}  // namespace
+
+std::string EscapeMultiline(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string UnescapeMultiline(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[i + 1];
+            if (next == '\\' || next == 'n' || next == 'r') {
+                out += next == 'n' ? '\n' : next == 'r' ? '\r' : '\\';
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+void LoadSettingsFrom(DiarySettings& settings, const std::filesystem::path& device_ini,
+                      const std::filesystem::path& setup_ini, const std::string& app_directory) {
+    const IniFile device = IniFile::Load(device_ini);
+    const IniFile setup = IniFile::Load(setup_ini);
+    DiarySettings defaults;
+    defaults.SAVE_DIRECTORY = app_directory;
+    for (const KeyDef& def : kKeys) {
+        LoadKey(def, def.file == IniFileId::kDevice ? device : setup, settings, defaults);
+    }
+}
+
+void SaveSettingsTo(const DiarySettings& settings, const std::filesystem::path& device_ini,
+                    const std::filesystem::path& setup_ini) {
+    IniFile device = IniFile::Load(device_ini);
+    IniFile setup = IniFile::Load(setup_ini);
+    for (const KeyDef* def : SaveOrder()) {
+        IniFile& target = def->file == IniFileId::kDevice ? device : setup;
+        target.SetString(def->section, def->key, SavedValue(*def, settings));
+    }
+    device.Save(device_ini);
+    setup.Save(setup_ini);
+}
+
+void LoadSettings(DiarySettings& settings) {
+    const std::string dir = GetAppDirectory();
+    LoadSettingsFrom(settings, dir + "device.ini", dir + "setup.ini", dir);
+}
+
+void SaveSettings(const DiarySettings& settings) {
+    const std::string dir = GetAppDirectory();
+    SaveSettingsTo(settings, dir + "device.ini", dir + "setup.ini");
+}

@@ -1,0 +1,196 @@
+#include "diary/picture_store.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "diary/page_writers.h"
+#include "frame_pictures.h"
+#include "platform/stop_signal.h"
+#include "settings/shared_settings.h"
+#include "support/fake_clock.h"
+#include "support/fake_frame_source.h"
+#include "support/jpeg_decode.h"
+#include "support/recording_notice_sink.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class RecordingPageWriters final : public PageWriters {
+public:
+    void ResetCache() override { ++resets; }
+    void ForgetDayThumbnails() override { ++forgets; }
+    void WritePages(const StoredPicture& picture, const DiarySettings&) override { stored.push_back(picture); }
+
+    int resets = 0;
+    int forgets = 0;
+    std::vector<StoredPicture> stored;
+};
+
+class PictureStoreTest : public ::testing::Test {
+protected:
+    PictureStoreTest() {
+        settings.Update([&](DiarySettings& s) {
+            s.SAVE_DIRECTORY = save.path().string();
+            s.SHOW_TEXT = false;
+        });
+        source.SetPicture(RedTopBlueBottom(format, 100));
+        graph.ready = true;
+        // 2024-03-15 09:30:05 local time.
+        std::tm t{};
+        t.tm_year = 124;
+        t.tm_mon = 2;
+        t.tm_mday = 15;
+        t.tm_hour = 9;
+        t.tm_min = 30;
+        t.tm_sec = 5;
+        t.tm_isdst = -1;
+        start = std::mktime(&t);
+        clock.SetWallClock(start);
+    }
+
+    std::int32_t Store() { return store.StorePicture(stop); }
+    std::filesystem::path Day() const { return save.path() / "20240315"; }
+
+    std::time_t start = 0;
+    TempDir save;
+    FrameFormat format{320, 240};
+    FakeFrameSource source{format};
+    GraphState graph;
+    FakeClock clock;
+    SharedSettings settings;
+    RecordingPageWriters pages;
+    RecordingNoticeSink notices;
+    StopSignal stop;
+    PictureStore store{source, graph, clock, settings, pages, notices};
+};
+
+TEST_F(PictureStoreTest, StoresUprightTrueColourPictureAndHandsOverToPages) {
+    ASSERT_EQ(Store(), kStoreOk);
+    // The capture time is read before the grab, which takes about 1.1 s.
+    const std::string path = (Day() / "20240315093005.jpg").string();
+    const auto decoded = DecodeJpegFile(path);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->width, 320);
+    EXPECT_EQ(decoded->height, 240);
+    EXPECT_GT(decoded->At(10, 5)[0], 200);   // red at the top
+    EXPECT_GT(decoded->At(10, 230)[2], 200);  // blue at the bottom
+
+    ASSERT_EQ(pages.stored.size(), 1u);
+    const StoredPicture& p = pages.stored[0];
+    EXPECT_EQ(p.save_directory, save.str());
+    EXPECT_EQ(p.day_name, "20240315");
+    EXPECT_EQ(p.day_directory, save.str() + "20240315/");
+    EXPECT_EQ(p.file_name, "20240315093005.jpg");
+    EXPECT_EQ(p.width, 320);
+    EXPECT_FALSE(p.day_directory_existed);
+    EXPECT_TRUE(p.calendar_rebuild);
+    EXPECT_EQ(pages.forgets, 1);
+    EXPECT_TRUE(notices.codes().empty());
+}
+
+TEST_F(PictureStoreTest, SaveFolderWithOrWithoutSlashAndSameSecondReplaces) {
+    ASSERT_EQ(Store(), kStoreOk);
+    clock.SetWallClock(start);  // the same second again
+    settings.Update([&](DiarySettings& s) { s.SAVE_DIRECTORY = save.str(); });
+    ASSERT_EQ(Store(), kStoreOk);
+    ASSERT_EQ(pages.stored.size(), 2u);
+    EXPECT_EQ(pages.stored[0].day_directory, pages.stored[1].day_directory);
+    EXPECT_EQ(pages.stored[0].file_name, pages.stored[1].file_name);
+    EXPECT_TRUE(pages.stored[1].day_directory_existed);
+    EXPECT_EQ(pages.forgets, 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Day()), {}), 1);
+}
+
+TEST_F(PictureStoreTest, CalendarRebuildFollowsDayFolderAndIndexFile) {
+    std::filesystem::create_directory(Day());
+    ASSERT_EQ(Store(), kStoreOk);
+    EXPECT_TRUE(pages.stored.back().day_directory_existed);
+    EXPECT_TRUE(pages.stored.back().calendar_rebuild);  // no index page yet
+    WriteFileBytes(save.path() / "preview.html", "x");
+    ASSERT_EQ(Store(), kStoreOk);
+    EXPECT_FALSE(pages.stored.back().calendar_rebuild);
+    settings.Update([](DiarySettings& s) { s.INDEX_CALENDAR = false; });
+    std::filesystem::remove(save.path() / "preview.html");
+    ASSERT_EQ(Store(), kStoreOk);
+    EXPECT_FALSE(pages.stored.back().calendar_rebuild);
+}
+
+TEST_F(PictureStoreTest, MissingSaveFolderPosts256Then257AndWritesNothing) {
+    settings.Update([&](DiarySettings& s) { s.SAVE_DIRECTORY = save.str() + "gone/deeper"; });
+    EXPECT_EQ(Store(), kStoreFailed);
+    EXPECT_EQ(notices.codes(), (std::vector<int>{256, 257}));
+    EXPECT_TRUE(pages.stored.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(save.path()));
+}
+
+TEST_F(PictureStoreTest, WriteFailurePosts257LeavesNoPartialFileAndNoPages) {
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 2000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    settings.Update([](DiarySettings& s) { s.JPEG_QUALITY = 100; });
+    std::vector<std::uint8_t> noise(format.SizeBytes());
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    source.SetPicture(noise);  // noise compresses badly
+    const std::int32_t result = Store();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(result, kStoreFailed);
+    EXPECT_EQ(notices.codes(), (std::vector<int>{257}));
+    EXPECT_TRUE(pages.stored.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(Day()));
+}
+
+TEST_F(PictureStoreTest, GraphNotReadyFailsSilentlyWithoutGrabbing) {
+    graph.ready = false;
+    EXPECT_EQ(Store(), kStoreFailed);
+    EXPECT_EQ(source.copies(), 0);
+    EXPECT_TRUE(notices.codes().empty());
+    EXPECT_FALSE(std::filesystem::exists(Day()));
+}
+
+TEST_F(PictureStoreTest, PagesChangedFlagResetsCacheOnce) {
+    store.MarkPagesChanged();
+    ASSERT_EQ(Store(), kStoreOk);
+    ASSERT_EQ(Store(), kStoreOk);
+    EXPECT_EQ(pages.resets, 1);
+}
+
+TEST_F(PictureStoreTest, StopDuringGrabStillWritesWhatTheSurfaceHolds) {
+    source.SetMode(FakeFrameSource::Mode::kCopyFails);
+    source.OnCopy([&](int n) {
+        if (n == 2) stop.Request();
+    });
+    ASSERT_EQ(Store(), kStoreOk);
+    const auto decoded = DecodeJpegFile((Day() / pages.stored[0].file_name).string());
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_LT(decoded->At(100, 100)[0], 10);  // black: no frame was copied
+}
+
+TEST_F(PictureStoreTest, DeadCameraIsReportedAfterBoundedRecoveries) {
+    source.SetMode(FakeFrameSource::Mode::kStill);
+    EXPECT_EQ(Store(), kStoreFailed);
+    EXPECT_EQ(source.rebuilds(), kMaxGrabRecoveries);
+    EXPECT_EQ(notices.codes(), (std::vector<int>{257}));
+    EXPECT_FALSE(std::filesystem::exists(Day()));
+}
+
+TEST(PictureNames, ZeroPadded) {
+    std::tm t{};
+    t.tm_year = 124;
+    t.tm_mon = 0;
+    t.tm_mday = 5;
+    t.tm_hour = 7;
+    t.tm_min = 3;
+    t.tm_sec = 9;
+    EXPECT_EQ(DayDirectoryName(t), "20240105");
+    EXPECT_EQ(PictureFileName(t), "20240105070309.jpg");
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+#include "settings/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/cp932.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string Sj(const char* utf8) { return Utf8ToCp932(utf8); }
+
+TEST(IniFileRead, NamesMatchCaseInsensitivelyAndFirstMatchWins) {
+    const IniFile ini(
+        "[diary]\r\n"
+        "  onair = on  \r\n"
+        "ONAIR=off\r\n"
+        "[DIARY]\r\n"
+        "INTERVAL_HOUR=7\r\n");
+    EXPECT_EQ(ini.GetString("DIARY", "ONAIR"), "on");
+    // Only the first copy of a duplicated section is searched.
+    EXPECT_EQ(ini.GetString("DIARY", "INTERVAL_HOUR"), std::nullopt);
+}
+
+TEST(IniFileRead, CommentsQuotesAndEmptyValues) {
+    const IniFile ini(
+        "[A]\n"
+        "; KEY=commented\n"
+        "ONAIR=on ;x\n"
+        "Q=\"quoted value\"\n"
+        "S='single'\n"
+        "M=\"mismatched'\n"
+        "E=\n"
+        "EQ=a=b\n");
+    EXPECT_EQ(ini.GetString("A", "; KEY"), std::nullopt);
+    EXPECT_EQ(ini.GetString("A", "ONAIR"), "on ;x");  // no inline comments
+    EXPECT_EQ(ini.GetString("A", "Q"), "quoted value");
+    EXPECT_EQ(ini.GetString("A", "S"), "single");
+    EXPECT_EQ(ini.GetString("A", "M"), "\"mismatched'");
+    EXPECT_EQ(ini.GetString("A", "E"), "");  // present but empty
+    EXPECT_EQ(ini.GetString("A", "EQ"), "a=b");
+    EXPECT_EQ(ini.GetInt("A", "E", 42), 42);
+    EXPECT_EQ(ini.GetInt("A", "MISSING", 42), 42);
+}
+
+TEST(IniFileRead, SectionNameEndsAtFirstBracket) {
+    const IniFile ini("[SEC]junk]\nK=1\n");
+    EXPECT_EQ(ini.GetInt("SEC", "K", 0), 1);
+}
+
+TEST(IniFileRead, IntegerReaderTakesLeadingDecimal) {
+    EXPECT_EQ(IniFile::ParseLeadingInt("-5"), -5);
+    EXPECT_EQ(IniFile::ParseLeadingInt("12abc"), 12);
+    EXPECT_EQ(IniFile::ParseLeadingInt("abc"), 0);
+    EXPECT_EQ(IniFile::ParseLeadingInt("0x10"), 0);
+    EXPECT_EQ(IniFile::ParseLeadingInt("4294967295"), -1);  // wraps as 32 bits
+    EXPECT_EQ(IniFile::ParseLeadingInt("-"), 0);
+}
+
+TEST(IniFileRead, LineEndsOfEveryKind) {
+    const IniFile ini("[A]\rX=1\rY=2\n\rZ=3\r\n");
+    EXPECT_EQ(ini.GetInt("A", "X", 0), 1);
+    EXPECT_EQ(ini.GetInt("A", "Y", 0), 2);
+    EXPECT_EQ(ini.GetInt("A", "Z", 0), 3);
+}
+
+TEST(IniFileRead, ValueCutTo1023BytesWithoutSplittingACharacter) {
+    std::string value(1022, 'x');
+    value += Sj("表");  // bytes 1023 and 1024
+    const IniFile ini("[A]\nK=" + value + "\n");
+    const auto read = ini.GetString("A", "K");
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->size(), 1022u);
+
+    const IniFile plain("[A]\nK=" + std::string(5000, 'y') + "\n");
+    EXPECT_EQ(plain.GetString("A", "K")->size(), 1023u);
+}
+
+TEST(IniFileRead, DoubleByteSecondBytesAreNotSyntaxNorFolded) {
+    // "ゾ" ends in 0x5D (']'), "ヂ" in 0x61 ('a'), "ア" in 0x41 ('A').
+    const IniFile ini("[" + Sj("ゾ") + "X]\nK" + Sj("ヂ") + "=1\n");
+    EXPECT_EQ(ini.GetInt(Sj("ゾ") + "X", "K" + Sj("ヂ"), 0), 1);
+    EXPECT_EQ(ini.GetInt(Sj("ゾ") + "X", "K" + Sj("ア"), 0), 0);
+    EXPECT_EQ(ini.GetInt(Sj("ゾ") + "x", "k" + Sj("ヂ"), 0), 1);
+    EXPECT_FALSE(ProfileNamesEqual(Sj("ヂ"), Sj("ア")));
+}
+
+TEST(IniFileRead, GarbageLoadsWithoutCrash) {
+    std::string garbage;
+    for (int i = 0; i < 200000; ++i) garbage += static_cast<char>((i * 7919) % 256);
+    garbage += std::string(1 << 20, '[');
+    garbage += '\0';
+    garbage += "\n[DIARY]\nONAIR=on";  // no final line end
+    const IniFile ini(garbage);
+    EXPECT_EQ(ini.GetString("DIARY", "ONAIR"), "on");
+    EXPECT_EQ(ini.GetInt("NOPE", "X", 3), 3);
+}
+
+TEST(IniFileWrite, ReplacesInPlaceAndKeepsEveryOtherLine) {
+    IniFile ini(
+        "; my notes\r\n"
+        "[DIARY]\r\n"
+        "  OnAir = \"on\"  \r\n"
+        "\r\n"
+        "; trailing comment\r\n"
+        "[OTHER]\nx=1\n");
+    ini.SetString("DIARY", "ONAIR", "off");
+    EXPECT_EQ(ini.Content(),
+              "; my notes\r\n"
+              "[DIARY]\r\n"
+              "OnAir=off\r\n"
+              "\r\n"
+              "; trailing comment\r\n"
+              "[OTHER]\nx=1\n");
+}
+
+TEST(IniFileWrite, NewKeyGoesAfterLastKeyLineOfItsSection) {
+    IniFile ini("[A]\r\nK1=1\r\n\r\n; c\r\n[B]\r\nZ=9\r\n");
+    ini.SetString("a", "K2", "2");
+    EXPECT_EQ(ini.Content(), "[A]\r\nK1=1\r\nK2=2\r\n\r\n; c\r\n[B]\r\nZ=9\r\n");
+
+    IniFile empty_section("[A]\r\n; only a comment\r\n");
+    empty_section.SetString("A", "K", "v");
+    EXPECT_EQ(empty_section.Content(), "[A]\r\nK=v\r\n; only a comment\r\n");
+}
+
+TEST(IniFileWrite, NewSectionAppendedAfterRepairingFinalLineEnd) {
+    IniFile ini("[A]\r\nK=1");
+    ini.SetString("B", "X", "y");
+    EXPECT_EQ(ini.Content(), "[A]\r\nK=1\r\n[B]\r\nX=y\r\n");
+
+    IniFile missing_end("[A]\r\nK=1");
+    missing_end.SetString("A", "L", "2");
+    EXPECT_EQ(missing_end.Content(), "[A]\r\nK=1\r\nL=2\r\n");
+
+    IniFile none;
+    none.SetString("S", "K", "v");
+    EXPECT_EQ(none.Content(), "[S]\r\nK=v\r\n");
+}
+
+TEST(IniFileWrite, LineBreaksInValuesCannotSplitTheKey) {
+    IniFile ini;
+    ini.SetString("S", "K", "a\r\nb");
+    EXPECT_EQ(ini.GetString("S", "K"), "a  b");
+}
+
+TEST(IniFileWrite, FailedSaveKeepsPreviousFile) {
+    TempDir dir;
+    const auto path = dir.path() / "setup.ini";
+    WriteFileBytes(path, "[A]\r\nK=old\r\n");
+    // A folder where the temporary file would go makes the write fail.
+    std::filesystem::create_directory(dir.path() / "setup.ini.tmp");
+    IniFile ini = IniFile::Load(path);
+    ini.SetString("A", "K", "new");
+    EXPECT_FALSE(ini.Save(path));
+    EXPECT_EQ(ReadFileBytes(path), "[A]\r\nK=old\r\n");
+}
+
+}  // namespace

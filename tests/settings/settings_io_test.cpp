@@ -1,0 +1,160 @@
+#include "settings/settings_io.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/cp932.h"
+#include "settings/app_directory.h"
+#include "settings/ini_file.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class SettingsFiles : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("QUILLOMAT_HOME", home.path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("QUILLOMAT_HOME"); }
+
+    std::filesystem::path device() const { return home.path() / "device.ini"; }
+    std::filesystem::path setup() const { return home.path() / "setup.ini"; }
+
+    TempDir home;
+};
+
+TEST_F(SettingsFiles, AppDirectoryFollowsHomeAndEndsInSlash) {
+    EXPECT_EQ(GetAppDirectory(), home.str());
+}
+
+TEST_F(SettingsFiles, NoFilesGiveDefaultsAndFirstSaveWritesEveryKeyInOrder) {
+    DiarySettings s;
+    s.ONAIR = false;
+    s.FRAMERATE = 1;
+    LoadSettings(s);
+    DiarySettings expected;
+    expected.SAVE_DIRECTORY = home.str();
+    EXPECT_EQ(s, expected);
+
+    SaveSettings(s);
+    EXPECT_EQ(ReadFileBytes(device()), "[DEVICE]\r\nSELECT=\r\nWIDTH=320\r\nHEIGHT=240\r\nFRAMERATE=333333\r\n");
+    const std::string setup_text = Cp932ToUtf8(ReadFileBytes(setup()));
+    const std::string expected_setup =
+        "[APPLICATION]\r\nLOGFILE=off\r\nCLOSECANCEL=off\r\nJPEG_QUALITY=80\r\nSTARTUP_TIMER=0\r\n"
+        "STARTUP_DIALOG=off\r\n"
+        "[DIARY]\r\nONAIR=on\r\nSAVE_DIRECTORY=" + home.str() +
+        "\r\nINTERVAL_HOUR=0\r\nINTERVAL_MINUTE=10\r\nINTERVAL_SECOND=0\r\nMOTION_DETECT=off\r\n"
+        "MOTION_DETECT_LEVEL=50\r\nMOTION_DETECT_UPDATE=500\r\nMOTION_DETECT_INTERVAL=60\r\n"
+        "[HTML]\r\nPREVIEW_HTML=preview.html\r\nPREVIEW_CREATE=on\r\nPREVIEW_IMAGE_SIZE=50\r\n"
+        "PREVIEW_AUTO_REFLESH=on\r\nPREVIEW_AUTO_REFLESH_SECOND=60\r\nPREVIEW_SORT=on\r\n"
+        "INDEX_HTML=preview.html\r\nINDEX_CREATE=on\r\nINDEX_PREVIEW=on\r\nINDEX_IMAGE_SIZE=50\r\n"
+        "INDEX_IMAGE_MAX=5\r\nINDEX_AUTO_REFLESH=on\r\nINDEX_AUTO_REFLESH_SECOND=60\r\nINDEX_CALENDAR=on\r\n"
+        "INDEX_CALENDAR_SORT=on\r\nINDEX_CALENDAR_MAX=15\r\nINDEX_CALENDAR_ROW=5\r\n"
+        "INDEX_CALENDAR_FONT_SIZE=15\r\nINDEX_HTML_TITLE=保存履歴\r\nTOP_CODE=\r\nBOTTOM_CODE=" +
+        DiarySettings::DefaultBottomCode() +
+        "\r\n[TIMETEXT]\r\nSHOW_TEXT=on\r\nTEXT_XPOS=5\r\nTEXT_YPOS=5\r\n"
+        "TIME_FORMAT=%Y/%M/%D(%w) %h:%m:%s\r\nFONT_NAME=ＭＳ ゴシック\r\nFONT_SIZE=14\r\nFONT_BOLD=off\r\n"
+        "FONT_ITALIC=off\r\nSHOW_SHADOW=on\r\nSHADOW_XPOS=1\r\nSHADOW_YPOS=1\r\nTEXT_COLOR=16777215\r\n"
+        "SHADOW_COLOR=0\r\n";
+    EXPECT_EQ(setup_text, expected_setup);
+}
+
+TEST_F(SettingsFiles, RoundTripKeepsEveryValue) {
+    DiarySettings s;
+    s.SELECT = "USB カメラ (2)";
+    s.WIDTH = 1280;
+    s.HEIGHT = -720;
+    s.FRAMERATE = 666666;
+    s.LOGFILE = true;
+    s.SAVE_DIRECTORY = "/srv/日記";
+    s.MOTION_DETECT_UPDATE = 5;  // below the dialog's range: kept
+    s.TOP_CODE = "<h1>表\\n</h1>\r\nline two\\\\\nend\\";
+    s.BOTTOM_CODE = "";
+    s.TIME_FORMAT = "%Y\\n%h";  // the time text's own backslash token stays as typed
+    s.TEXT_COLOR = 255;
+    s.SHADOW_COLOR = 16711680;
+    SaveSettings(s);
+    DiarySettings back;
+    LoadSettings(back);
+    EXPECT_EQ(back, s);
+    const std::string setup_text = ReadFileBytes(setup());
+    EXPECT_NE(setup_text.find("TEXT_COLOR=255\r\n"), std::string::npos);
+    EXPECT_NE(setup_text.find("SHADOW_COLOR=16711680\r\n"), std::string::npos);
+    EXPECT_NE(setup_text.find("TIME_FORMAT=%Y\\n%h\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFiles, FlagsAreOnOnlyForExactOn) {
+    WriteFileBytes(setup(),
+                   "[DIARY]\r\nONAIR=On\r\nMOTION_DETECT=on\r\n[APPLICATION]\r\nLOGFILE=1\r\n"
+                   "CLOSECANCEL=on \r\n[TIMETEXT]\r\nSHOW_TEXT=\r\n");
+    DiarySettings s;
+    LoadSettings(s);
+    EXPECT_FALSE(s.ONAIR);
+    EXPECT_TRUE(s.MOTION_DETECT);
+    EXPECT_FALSE(s.LOGFILE);
+    EXPECT_TRUE(s.CLOSECANCEL);  // trailing blanks are trimmed
+    EXPECT_FALSE(s.SHOW_TEXT);   // empty is not absent
+}
+
+TEST_F(SettingsFiles, FrameTimeKeepsLow32BitsAndDeviceSectionOnlyFromDeviceIni) {
+    WriteFileBytes(device(), "[DEVICE]\r\nFRAMERATE=-1\r\n");
+    WriteFileBytes(setup(), "[DEVICE]\r\nSELECT=wrong\r\nWIDTH=1\r\n");
+    DiarySettings s;
+    LoadSettings(s);
+    EXPECT_EQ(s.FRAMERATE, 4294967295LL);
+    EXPECT_EQ(s.SELECT, "");
+    EXPECT_EQ(s.WIDTH, 320);
+
+    WriteFileBytes(device(), "[DEVICE]\r\nFRAMERATE=666666\r\n");
+    LoadSettings(s);
+    EXPECT_EQ(s.FRAMERATE, 666666);
+    s.FRAMERATE = 0x100000005LL;
+    SaveSettings(s);
+    EXPECT_NE(ReadFileBytes(device()).find("FRAMERATE=5\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFiles, SaveKeepsForeignLinesAndKeysOfOtherPrograms) {
+    WriteFileBytes(setup(), "; hand notes\r\n[DIARY]\r\nCUSTOM=keep me\r\nONAIR=off\r\n[EXTRA]\r\nA=1");
+    DiarySettings s;
+    LoadSettings(s);
+    s.ONAIR = true;
+    SaveSettings(s);
+    const IniFile ini = IniFile::Load(setup());
+    EXPECT_EQ(ini.GetString("DIARY", "CUSTOM"), "keep me");
+    EXPECT_EQ(ini.GetString("DIARY", "ONAIR"), "on");
+    EXPECT_EQ(ini.GetString("EXTRA", "A"), "1");
+    EXPECT_EQ(ini.Content().rfind("; hand notes\r\n", 0), 0u);
+}
+
+TEST_F(SettingsFiles, GarbageFilesLoadWithDefaultsWhereUnreadable) {
+    std::string garbage = "\xFF\xFE\x81";
+    garbage += '\0';
+    garbage += "\r\n[DIARY]\r\nINTERVAL_MINUTE=abc\r\n\x82";
+    garbage += std::string(10 << 20, 'Z');
+    garbage += "\r\nINTERVAL_SECOND=7\r\nSAVE_DIRECTORY=\x82\xA0\xFF\r\n";
+    WriteFileBytes(setup(), garbage);
+    static const char kDevice[] = "\0\0\0\r[DEVICE]\rWIDTH=640\r";
+    WriteFileBytes(device(), std::string(kDevice, sizeof kDevice - 1));
+    DiarySettings s;
+    LoadSettings(s);
+    EXPECT_EQ(s.INTERVAL_MINUTE, 0);
+    EXPECT_EQ(s.INTERVAL_SECOND, 7);
+    EXPECT_EQ(s.WIDTH, 640);
+    EXPECT_EQ(s.SAVE_DIRECTORY, "あ\xEF\xBF\xBD");  // invalid byte replaced, not dropped silently
+    SaveSettings(s);
+    DiarySettings again;
+    LoadSettings(again);
+    EXPECT_EQ(again.INTERVAL_SECOND, 7);
+    EXPECT_EQ(again.WIDTH, 640);
+}
+
+TEST(MultilineEscape, RoundTripsEveryTextAndReadsOldValuesUnchanged) {
+    for (const std::string text : {"", "plain", "a\nb\r\nc", "back\\slash", "\\n literal", "表n 能\\", "\\",
+                                   "end\\\\", "\r\r\n\n"}) {
+        EXPECT_EQ(UnescapeMultiline(EscapeMultiline(text)), text) << text;
+        EXPECT_EQ(EscapeMultiline(text).find_first_of("\r\n"), std::string::npos);
+    }
+    EXPECT_EQ(UnescapeMultiline("C:\\temp\\x"), "C:\\temp\\x");
+    EXPECT_EQ(UnescapeMultiline("表示"), "表示");
+}
+
+}  // namespace

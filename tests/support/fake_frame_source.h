@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "capture/frame_source.h"
+
+// A scripted grabber. Frames are generated per copy from a counter, so a
+// "moving" source changes on every copy and a "still" one never does.
+class FakeFrameSource final : public FrameSource {
+public:
+    enum class Mode { kMoving, kStill, kCopyFails };
+
+    explicit FakeFrameSource(FrameFormat format = {320, 240}) : format_(format) {}
+
+    void SetMode(Mode mode) { mode_.store(mode); }
+    // Makes every frame this picture (bottom-up BGR, format size).
+    void SetPicture(std::vector<std::uint8_t> picture);
+    // Called on every copy with the copy's number (from 1).
+    void OnCopy(std::function<void(int)> hook) { on_copy_ = std::move(hook); }
+    // A recovery rebuild switches the source to this mode.
+    // Run() succeeds but the graph never reports running.
+    void SetNeverRuns(bool never) { never_runs_.store(never); }
+    void SetModeAfterRebuild(Mode mode) { mode_after_rebuild_ = mode; has_mode_after_rebuild_ = true; }
+
+    void SetBufferSamples(bool on) override;
+    bool Run() override;
+    bool IsRunning() override { return running_.load() && !never_runs_.load(); }
+    void StopWhenReady() override;
+    FrameFormat ConnectedFormat() const override { return format_; }
+    bool QueryBufferSize(std::size_t& size) override;
+    bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
+    bool RebuildGraph() override;
+    void ReleaseGraph() override;
+
+    int copies() const { return copies_.load(); }
+    int rebuilds() const { return rebuilds_.load(); }
+    int releases() const { return releases_.load(); }
+    int runs() const { return runs_.load(); }
+    int stops() const { return stops_.load(); }
+    bool buffering() const { return buffering_.load(); }
+    int buffering_switches_on() const { return buffering_on_count_.load(); }
+
+private:
+    FrameFormat format_;
+    std::atomic<Mode> mode_{Mode::kMoving};
+    Mode mode_after_rebuild_ = Mode::kMoving;
+    bool has_mode_after_rebuild_ = false;
+    std::vector<std::uint8_t> picture_;
+    std::function<void(int)> on_copy_;
+    std::atomic<bool> buffering_{false};
+    std::atomic<bool> running_{false};
+    std::atomic<bool> never_runs_{false};
+    std::atomic<int> copies_{0}, rebuilds_{0}, releases_{0}, runs_{0}, stops_{0}, buffering_on_count_{0};
+};
