@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// Message boxes, reached through one seam so that tests and the headless
+// runner answer them without blocking.
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    // A message with an OK button.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // A question with Yes and No buttons; true for Yes.
+    virtual bool AskYesNo(const std::string& text) = 0;
+};
