@@ -30,6 +30,10 @@ bool FakeFrameSource::CopyCurrentBuffer(std::uint8_t* destination, std::size_t s
     const int n = copies_.fetch_add(1) + 1;
     if (on_copy_) on_copy_(n);
     if (mode_.load() == Mode::kCopyFails || !buffering_.load() || size != format_.SizeBytes()) return false;
+    if (generator_) {
+        generator_(n, destination, size);
+        return true;
+    }
     if (!picture_.empty()) {
         std::memcpy(destination, picture_.data(), size);
         // A moving source with a fixed picture varies one byte per copy.

@@ -19,6 +19,11 @@ public:
     void SetMode(Mode mode) { mode_.store(mode); }
     // Makes every frame this picture (bottom-up BGR, format size).
     void SetPicture(std::vector<std::uint8_t> picture);
+    // Fills every successful copy instead of the mode's frames; gets the copy's
+    // number (from 1).
+    void SetFrameGenerator(std::function<void(int, std::uint8_t*, std::size_t)> generator) {
+        generator_ = std::move(generator);
+    }
     // Called on every copy with the copy's number (from 1).
     void OnCopy(std::function<void(int)> hook) { on_copy_ = std::move(hook); }
     // A recovery rebuild switches the source to this mode.
@@ -51,6 +56,7 @@ private:
     bool has_mode_after_rebuild_ = false;
     std::vector<std::uint8_t> picture_;
     std::function<void(int)> on_copy_;
+    std::function<void(int, std::uint8_t*, std::size_t)> generator_;
     std::atomic<bool> buffering_{false};
     std::atomic<bool> running_{false};
     std::atomic<bool> never_runs_{false};

@@ -1,0 +1,195 @@
+#include "diary/diary_worker.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <new>
+#include <thread>
+
+#include "app/diary_notice.h"
+#include "platform/clock.h"
+#include "platform/stop_signal.h"
+#include "settings/shared_settings.h"
+
+namespace {
+
+constexpr std::uint32_t kPassSleepMs = 10;
+constexpr std::uint32_t kIntervalAllowanceMs = 100;
+constexpr auto kStopWaitStep = std::chrono::milliseconds(50);
+
+// What a run takes from the settings when it starts; changes reach the worker
+// only through a restart (every graph rebuild restarts it).
+struct RunSettings {
+    std::uint32_t check_period_ms = 0;
+    int motion_level = 0;
+    std::uint32_t motion_distance_ms = 0;
+    std::uint32_t interval_ms = 0;
+    bool storing_allowed = false;
+    bool motion_detect = false;
+};
+
+RunSettings TakeRunSettings(const SharedSettings& shared) {
+    return shared.Read([](const DiarySettings& s) {
+        RunSettings r;
+        r.check_period_ms = static_cast<std::uint32_t>(s.MOTION_DETECT_UPDATE);
+        r.motion_level = s.MOTION_DETECT_LEVEL;
+        r.motion_distance_ms = static_cast<std::uint32_t>(s.MOTION_DETECT_INTERVAL) * 1000u;
+        // Unsigned 32-bit arithmetic, as the tick differences are.
+        r.interval_ms = (static_cast<std::uint32_t>(s.INTERVAL_HOUR) * 3600u +
+                         static_cast<std::uint32_t>(s.INTERVAL_MINUTE) * 60u +
+                         static_cast<std::uint32_t>(s.INTERVAL_SECOND)) *
+                        1000u;
+        r.storing_allowed = !s.SAVE_DIRECTORY.empty();
+        r.motion_detect = s.MOTION_DETECT;
+        return r;
+    });
+}
+
+void LowerToIdlePriority() {
+    sched_param param{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+}
+
+}  // namespace
+
+struct DiaryWorker::Run {
+    StopSignal stop;
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable ended_cv;
+    bool ended = false;
+    int exit_code = 0;
+};
+
+DiaryWorker::DiaryWorker(DiaryWorkerDependencies deps) : deps_(std::move(deps)) {}
+
+DiaryWorker::~DiaryWorker() { StopDiaryWorker(); }
+
+bool DiaryWorker::IsRunning() const {
+    std::lock_guard lock(runs_mutex_);
+    if (!run_) return false;
+    std::lock_guard run_lock(run_->mutex);
+    return !run_->ended;
+}
+
+std::optional<int> DiaryWorker::LastExitCode() const {
+    std::lock_guard lock(runs_mutex_);
+    if (run_) {
+        std::lock_guard run_lock(run_->mutex);
+        if (run_->ended) return run_->exit_code;
+        return std::nullopt;
+    }
+    return last_exit_code_;
+}
+
+bool DiaryWorker::StartDiaryWorker() {
+    std::lock_guard lock(runs_mutex_);
+    if (run_) {
+        std::lock_guard run_lock(run_->mutex);
+        if (!run_->ended) return false;
+    }
+    if (run_ && run_->thread.joinable()) run_->thread.join();
+    auto run = std::make_shared<Run>();
+    try {
+        // The thread shares ownership of its run, so a run that outlives a
+        // forced end still has its state until it finishes on its own.
+        run->thread = std::thread([this, run] {
+            LowerToIdlePriority();
+            DiaryWorkerProc(*run);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    run_ = std::move(run);
+    return true;
+}
+
+void DiaryWorker::StopDiaryWorker() {
+    std::shared_ptr<Run> run;
+    {
+        std::lock_guard lock(runs_mutex_);
+        run = std::move(run_);
+    }
+    if (!run) return;
+    run->stop.Request();
+    if (run->thread.get_id() == std::this_thread::get_id()) {
+        // Asked from the worker itself: it ends when it next checks.
+        run->thread.detach();
+        return;
+    }
+    int waited_ms = 0;
+    bool ended = false;
+    while (!ended) {
+        {
+            std::unique_lock run_lock(run->mutex);
+            ended = run->ended_cv.wait_for(run_lock, kStopWaitStep, [&] { return run->ended; });
+        }
+        if (ended) break;
+        if (process_events_) process_events_();
+        waited_ms += static_cast<int>(kStopWaitStep.count());
+        if (waited_ms > kForcedEndAfterMs) break;
+    }
+    last_stop_forced_.store(!ended);
+    if (ended) {
+        run->thread.join();
+        std::lock_guard lock(runs_mutex_);
+        last_exit_code_ = run->exit_code;
+    } else {
+        // Forced end: every wait of the run ends on its stop request and its
+        // buffers and lock are scoped, so it finishes by itself as soon as a
+        // blocking call returns; nothing is killed.
+        run->thread.detach();
+        std::lock_guard lock(runs_mutex_);
+        last_exit_code_ = 0;
+    }
+}
+
+void DiaryWorker::DiaryWorkerProc(Run& run) {
+    auto finish = [&run](int code) {
+        std::lock_guard lock(run.mutex);
+        run.exit_code = code;
+        run.ended = true;
+        run.ended_cv.notify_all();
+    };
+    const RunSettings settings = TakeRunSettings(deps_.settings);
+    Clock& clock = deps_.clock;
+    const GrabContext context{deps_.source, deps_.graph, clock, run.stop};
+
+    const std::size_t frame_size = QueryFrameSize(context);
+    std::unique_ptr<std::uint8_t[]> frame(new (std::nothrow) std::uint8_t[frame_size > 0 ? frame_size : 1]());
+    if (!frame) return finish(-1);
+    std::unique_ptr<MotionMeter> meter = deps_.make_motion_meter ? deps_.make_motion_meter() : nullptr;
+    if (!meter) return finish(-1);
+
+    std::uint32_t last_motion_store = clock.TickMs();
+    std::uint32_t last_motion_check = last_motion_store;
+
+    while (!run.stop.IsSet()) {
+        if (!settings.storing_allowed || !deps_.settings.OnAir()) {
+            clock.SleepMs(kPassSleepMs, &run.stop);
+            continue;
+        }
+        const std::uint32_t now = clock.TickMs();
+
+        if (settings.interval_ms != 0 &&
+            (now - last_interval_save_tick_.load()) + kIntervalAllowanceMs >= settings.interval_ms) {
+            deps_.store_picture(run.stop);
+            last_interval_save_tick_.store(now);
+        }
+
+        if (settings.motion_detect && frame_size > 0 && now - last_motion_check > settings.check_period_ms) {
+            GrabFreshFrame(context, GrabCaller::kWorker, [&](std::size_t) { return frame.get(); }, frame_size);
+            if (run.stop.IsSet()) break;
+            const std::optional<int> score = meter->Measure(frame.get(), frame_size);
+            if (score && *score > settings.motion_level && now - last_motion_store >= settings.motion_distance_ms) {
+                if (deps_.store_picture(run.stop) >= 0) deps_.notices.Post(kNoticeMotionDetected);
+                last_motion_store = now;
+            }
+            last_motion_check = now;
+        }
+        clock.SleepMs(kPassSleepMs, &run.stop);
+    }
+    finish(0);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "capture/frame_grab.h"
+#include "capture/worker_control.h"
+
+class Clock;
+class NoticeSink;
+class SharedSettings;
+class StopSignal;
+
+// Scores a frame against the run's reference; nullopt for the first frame of a
+// run, which only fills the reference.
+class MotionMeter {
+public:
+    virtual ~MotionMeter() = default;
+    virtual std::optional<int> Measure(const std::uint8_t* frame, std::size_t size) = 0;
+};
+
+struct DiaryWorkerDependencies {
+    FrameSource& source;
+    GraphState& graph;
+    Clock& clock;
+    SharedSettings& settings;
+    NoticeSink& notices;
+    // Stores one picture (the picture store's StorePicture); negative on failure.
+    std::function<std::int32_t(const StopSignal& stop)> store_picture;
+    // A fresh reference per run; nullptr when it cannot be allocated.
+    std::function<std::unique_ptr<MotionMeter>()> make_motion_meter;
+};
+
+// The one background thread that decides when a picture is stored: at the
+// interval and on motion. It runs at idle scheduling priority, and all its
+// waits (sleeps, the graph lock, the grab) end at once on a stop request, so
+// a stop never has to kill it.
+class DiaryWorker final : public WorkerControl {
+public:
+    explicit DiaryWorker(DiaryWorkerDependencies deps);
+    ~DiaryWorker() override;
+    DiaryWorker(const DiaryWorker&) = delete;
+    DiaryWorker& operator=(const DiaryWorker&) = delete;
+
+    bool StartDiaryWorker() override;
+    void StopDiaryWorker() override;
+
+    // Called every 50 ms while StopDiaryWorker waits, so that the caller's
+    // thread keeps processing its events.
+    void SetProcessEvents(std::function<void()> process_events) { process_events_ = std::move(process_events); }
+
+    bool IsRunning() const;
+    // Exit code of the last run that ended: 0 after a stop, -1 when a buffer
+    // could not be allocated; nullopt while running or before any run.
+    std::optional<int> LastExitCode() const;
+
+    // True when the last stop gave up waiting (the run ends on its own later).
+    bool LastStopWasForced() const { return last_stop_forced_.load(); }
+
+    static constexpr int kForcedEndAfterMs = 3000;
+
+private:
+    struct Run;
+    void DiaryWorkerProc(Run& run);
+
+    DiaryWorkerDependencies deps_;
+    std::function<void()> process_events_;
+    // Tick of the last interval store; survives worker restarts.
+    std::atomic<std::uint32_t> last_interval_save_tick_{0};
+    mutable std::mutex runs_mutex_;
+    std::shared_ptr<Run> run_;
+    std::optional<int> last_exit_code_;
+    std::atomic<bool> last_stop_forced_{false};
+};

@@ -1,0 +1,236 @@
+#include "diary/diary_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <sched.h>
+
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "platform/stop_signal.h"
+#include "settings/shared_settings.h"
+#include "support/fake_clock.h"
+#include "support/fake_frame_source.h"
+#include "support/recording_notice_sink.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Scores from a script; the first measurement of a run gives none, as the
+// real meter's does.
+class ScriptedMeter final : public MotionMeter {
+public:
+    explicit ScriptedMeter(std::function<int(int)> score_of_check) : score_(std::move(score_of_check)) {}
+    std::optional<int> Measure(const std::uint8_t*, std::size_t) override {
+        const int n = checks_++;
+        if (n == 0) return std::nullopt;
+        return score_(n);
+    }
+
+private:
+    std::function<int(int)> score_;
+    int checks_ = 0;
+};
+
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 20s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+class DiaryWorkerTest : public ::testing::Test {
+protected:
+    DiaryWorkerTest() {
+        graph.ready = true;
+        settings.Update([](DiarySettings& s) {
+            s.SAVE_DIRECTORY = "/diary/";
+            s.ONAIR = true;
+            s.MOTION_DETECT = false;
+        });
+    }
+    ~DiaryWorkerTest() override { worker->StopDiaryWorker(); }
+
+    void MakeWorker(Clock& use_clock) {
+        worker = std::make_unique<DiaryWorker>(DiaryWorkerDependencies{
+            source, graph, use_clock, settings, notices,
+            [this, &use_clock](const StopSignal&) {
+                std::lock_guard lock(mutex);
+                store_ticks.push_back(use_clock.TickMs());
+                store_policies.push_back(sched_getscheduler(0));
+                return store_result.load();
+            },
+            [this]() -> std::unique_ptr<MotionMeter> {
+                if (!meters_allocate) return nullptr;
+                return std::make_unique<ScriptedMeter>(score_of_check);
+            }});
+    }
+    void Start() {
+        if (!worker) MakeWorker(clock);
+        ASSERT_TRUE(worker->StartDiaryWorker());
+    }
+    std::size_t Stores() {
+        std::lock_guard lock(mutex);
+        return store_ticks.size();
+    }
+    std::vector<std::uint32_t> Ticks() {
+        std::lock_guard lock(mutex);
+        return store_ticks;
+    }
+
+    FakeFrameSource source;
+    GraphState graph;
+    FakeClock clock;
+    SharedSettings settings;
+    RecordingNoticeSink notices;
+    std::function<int(int)> score_of_check = [](int) { return 0; };
+    bool meters_allocate = true;
+    std::atomic<std::int32_t> store_result{0};
+    std::mutex mutex;
+    std::vector<std::uint32_t> store_ticks;
+    std::vector<int> store_policies;
+    std::unique_ptr<DiaryWorker> worker;
+};
+
+TEST_F(DiaryWorkerTest, IntervalStoresComeTheIntervalLess100msApartAtIdlePriority) {
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Stores() >= 3; }));
+    worker->StopDiaryWorker();
+    const auto ticks = Ticks();
+    for (std::size_t i = 1; i < ticks.size(); ++i) {
+        const std::uint32_t gap = ticks[i] - ticks[i - 1];
+        EXPECT_GE(gap, 599900u);
+        EXPECT_LT(gap, 599900u + 20u);  // within two passes of 10 ms
+    }
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(store_policies[0], SCHED_IDLE);
+    EXPECT_EQ(worker->LastExitCode(), 0);
+    EXPECT_FALSE(worker->LastStopWasForced());
+}
+
+TEST_F(DiaryWorkerTest, LastIntervalStoreSurvivesARestart) {
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Stores() == 1; }));
+    const std::uint32_t first = Ticks()[0];
+    worker->StopDiaryWorker();
+    clock.Advance(5 * 60 * 1000);
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Stores() == 2; }));
+    worker->StopDiaryWorker();
+    EXPECT_GE(Ticks()[1] - first, 599900u);
+    EXPECT_LT(Ticks()[1] - first, 599900u + 20u);
+}
+
+TEST_F(DiaryWorkerTest, ScoreMustExceedTheLevel) {
+    settings.Update([](DiarySettings& s) {
+        s.INTERVAL_MINUTE = 0;  // all interval parts 0: no interval stores
+        s.MOTION_DETECT = true;
+        s.MOTION_DETECT_LEVEL = 50;
+        s.MOTION_DETECT_INTERVAL = 1;
+    });
+    score_of_check = [](int n) { return n < 20 ? 50 : 51; };
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Stores() >= 1; }));
+    worker->StopDiaryWorker();
+    // Checks come at least 1.1 s apart (run wait and one poll); the 20th is the
+    // first above the level.
+    EXPECT_GE(Ticks()[0] - 100000u, 19u * 1100u);
+    EXPECT_EQ(notices.codes().front(), kNoticeMotionDetected);
+}
+
+TEST_F(DiaryWorkerTest, FailedMotionStorePostsNothingAndStillHoldsTheNextBack) {
+    settings.Update([](DiarySettings& s) {
+        s.INTERVAL_MINUTE = 0;
+        s.MOTION_DETECT = true;
+        s.MOTION_DETECT_INTERVAL = 60;
+    });
+    score_of_check = [](int) { return 300; };
+    store_result = -1;
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Stores() >= 3; }));
+    worker->StopDiaryWorker();
+    const auto ticks = Ticks();
+    for (std::size_t i = 1; i < ticks.size(); ++i) EXPECT_GE(ticks[i] - ticks[i - 1], 60000u);
+    EXPECT_TRUE(notices.codes().empty());
+}
+
+TEST_F(DiaryWorkerTest, EmptySaveDirectoryOrOffAirKeepsTheWorkerIdle) {
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "";
+        s.MOTION_DETECT = true;
+    });
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return clock.TickMs() > 100000u + 3600u * 1000u; }));
+    EXPECT_EQ(Stores(), 0u);
+    EXPECT_EQ(source.copies(), 0);
+    worker->StopDiaryWorker();
+
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "/diary/";
+        s.ONAIR = false;
+    });
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return clock.TickMs() > 100000u + 7200u * 1000u; }));
+    EXPECT_EQ(Stores(), 0u);
+    // ON/OFF acts at once, without a restart.
+    settings.Update([](DiarySettings& s) { s.ONAIR = true; });
+    EXPECT_TRUE(WaitUntil([&] { return Stores() >= 1; }));
+}
+
+TEST_F(DiaryWorkerTest, StartingWhileOneRunsStartsNothing) {
+    Start();
+    EXPECT_FALSE(worker->StartDiaryWorker());
+    EXPECT_TRUE(worker->IsRunning());
+    worker->StopDiaryWorker();
+    EXPECT_FALSE(worker->IsRunning());
+    EXPECT_TRUE(worker->StartDiaryWorker());
+}
+
+TEST_F(DiaryWorkerTest, AllocationFailureEndsTheRunWithMinusOne) {
+    meters_allocate = false;
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return !worker->IsRunning(); }));
+    EXPECT_EQ(worker->LastExitCode(), -1);
+    EXPECT_EQ(Stores(), 0u);
+}
+
+// Real time: every wait inside the grab must end on the stop, so the stop
+// returns without the forced end and leaves nothing held.
+TEST_F(DiaryWorkerTest, StopDuringAGrabEndsItAtTheNextCheck) {
+    settings.Update([](DiarySettings& s) {
+        s.INTERVAL_MINUTE = 0;
+        s.MOTION_DETECT = true;
+        s.MOTION_DETECT_UPDATE = 0;
+    });
+    source.SetMode(FakeFrameSource::Mode::kStill);
+    MakeWorker(SystemClockInstance());
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return source.copies() >= 2; }));
+    std::atomic<bool> events_processed{false};
+    worker->SetProcessEvents([&] { events_processed = true; });
+    worker->StopDiaryWorker();
+    EXPECT_FALSE(worker->LastStopWasForced());
+    EXPECT_EQ(worker->LastExitCode(), 0);
+    EXPECT_FALSE(source.buffering());
+    EXPECT_TRUE(graph.lock.try_lock());
+    graph.lock.unlock();
+}
+
+TEST_F(DiaryWorkerTest, StopWhileWaitingForTheGraphLockIsNotForced) {
+    settings.Update([](DiarySettings& s) { s.MOTION_DETECT = true; });
+    graph.lock.lock();  // a snapshot holds the lock
+    MakeWorker(SystemClockInstance());
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    std::this_thread::sleep_for(100ms);
+    worker->StopDiaryWorker();
+    graph.lock.unlock();
+    EXPECT_FALSE(worker->LastStopWasForced());
+    EXPECT_EQ(source.copies(), 0);
+}
+
+}  // namespace
