@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <new>
@@ -16,6 +17,9 @@
 namespace {
 
 constexpr std::uint32_t kPassSleepMs = 10;
+// A pass with nothing due sleeps until the next deadline, but never longer
+// than this, so that ON/OFF still takes effect at once to a person.
+constexpr std::uint32_t kLongestPassSleepMs = 250;
 constexpr std::uint32_t kIntervalAllowanceMs = 100;
 constexpr auto kStopWaitStep = std::chrono::milliseconds(50);
 
@@ -166,9 +170,25 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     std::uint32_t last_motion_store = clock.TickMs();
     std::uint32_t last_motion_check = last_motion_store;
 
+    // Time until the earliest trigger can fire, between the 10 ms pass and
+    // the longest pass sleep.
+    auto sleep_for = [&](std::uint32_t now) {
+        std::uint32_t wait = kLongestPassSleepMs;
+        if (settings.interval_ms != 0) {
+            const std::uint32_t since = now - last_interval_save_tick_.load();
+            const std::uint32_t due = settings.interval_ms - std::min(settings.interval_ms, kIntervalAllowanceMs);
+            wait = std::min(wait, due > since ? due - since : 0u);
+        }
+        if (settings.motion_detect && frame_size > 0) {
+            const std::uint32_t since = now - last_motion_check;
+            wait = std::min(wait, settings.check_period_ms >= since ? settings.check_period_ms - since + 1 : 0u);
+        }
+        return std::max(wait, kPassSleepMs);
+    };
+
     while (!run.stop.IsSet()) {
         if (!settings.storing_allowed || !deps_.settings.OnAir()) {
-            clock.SleepMs(kPassSleepMs, &run.stop);
+            clock.SleepMs(kLongestPassSleepMs, &run.stop);
             continue;
         }
         const std::uint32_t now = clock.TickMs();
@@ -189,7 +209,7 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
             }
             last_motion_check = now;
         }
-        clock.SleepMs(kPassSleepMs, &run.stop);
+        clock.SleepMs(sleep_for(clock.TickMs()), &run.stop);
     }
     finish(0);
 }
