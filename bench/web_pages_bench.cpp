@@ -1,7 +1,6 @@
 // The page work of a store on a diary of ten years: 3650 day folders of 100
 // pictures each.
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -45,12 +44,14 @@ public:
         for (int d = 0; d < kDays; ++d, day += 86400) {
             std::tm t{};
             gmtime_r(&day, &t);
-            char name[16];
-            std::snprintf(name, sizeof name, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+            char name[48];
+            std::snprintf(name, sizeof name, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
+                          t.tm_mday);
             fs::create_directory(save_ + name);
             for (int i = 0; i < kPicturesPerDay; ++i) {
-                char file[64];
-                std::snprintf(file, sizeof file, "%s/%s%02d%02d00.jpg", name, name, 6 + i / 6, (i % 6) * 10);
+                char file[96];
+                std::snprintf(file, sizeof file, "%s/%s%02d%02d00.jpg", name, name, 6 + i / 6,
+                              (i % 6) * 10);
                 const int fd = ::open((save_ + file).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 if (fd < 0) std::abort();
                 ::close(fd);
@@ -73,9 +74,9 @@ public:
         p.save_directory = save_;
         p.day_name = last_name_;
         p.day_directory = save_ + last_name_ + "/";
-        char file[64];
-        std::snprintf(file, sizeof file, "%s%02d%02d00.jpg", last_name_.c_str(), p.capture_time.tm_hour,
-                      p.capture_time.tm_min);
+        char file[96];
+        std::snprintf(file, sizeof file, "%s%02d%02d00.jpg", last_name_.c_str(),
+                      p.capture_time.tm_hour, p.capture_time.tm_min);
         p.file_name = file;
         p.width = 640;
         p.height = 480;
@@ -109,7 +110,8 @@ void BM_PageWork(benchmark::State& state) {
     pages.WritePages(picture, settings);  // warms every cache
     for (auto _ : state) pages.WritePages(picture, settings);
     if (notices.count != 0) state.SkipWithError("a page was not written");
-    state.counters["day_kB"] = static_cast<double>(ReadAll(picture.day_directory + settings.PREVIEW_HTML).size()) / 1e3;
+    state.counters["day_kB"] =
+        static_cast<double>(ReadAll(picture.day_directory + settings.PREVIEW_HTML).size()) / 1e3;
     state.counters["index_kB"] =
         static_cast<double>(ReadAll(picture.save_directory + settings.INDEX_HTML).size()) / 1e3;
 }

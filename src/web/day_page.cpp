@@ -29,8 +29,8 @@ std::string ThumbnailLine(const std::string& name, int width, int height) {
 
 std::string DateText(const std::tm& t) {
     char text[64];
-    std::snprintf(text, sizeof text, "%04d年%02d月%02d日(%s)", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  kWeekdayNames[DayOfWeek(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday)]);
+    std::snprintf(text, sizeof text, "%04d年%02d月%02d日(%s)", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, kWeekdayNames[DayOfWeek(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday)]);
     return text;
 }
 
@@ -50,8 +50,8 @@ void WriteDayPage(PageCache& cache, const StoredPicture& picture, const DiarySet
     page += "<META http-equiv=\"Content-Style-Type\" content=\"text/css\">\n";
     if (settings.PREVIEW_AUTO_REFLESH) {
         // The template's own line feed stays behind the marker: an empty line follows.
-        page += "<META http-equiv=\"refresh\" content=\"" + std::to_string(settings.PREVIEW_AUTO_REFLESH_SECOND) +
-                "\">\n\n";
+        page += "<META http-equiv=\"refresh\" content=\"" +
+                std::to_string(settings.PREVIEW_AUTO_REFLESH_SECOND) + "\">\n\n";
     } else {
         page += "<!--REFRESH-->\n";
     }
@@ -72,7 +72,8 @@ void WriteDayPage(PageCache& cache, const StoredPicture& picture, const DiarySet
             std::sort(names.begin(), names.end());
         }
         for (const std::string& name : names) {
-            if (name != picture.file_name) cache.dayThumbnails += ThumbnailLine(name, width, height);
+            if (name != picture.file_name)
+                cache.dayThumbnails += ThumbnailLine(name, width, height);
         }
     }
 

@@ -32,7 +32,8 @@ std::string RecentPictureEntry(const std::string& day, const std::string& file) 
     return "./" + LinkText(day) + "/" + LinkText(file);
 }
 
-void UpdateRecentPictures(PageCache& cache, const StoredPicture& picture, const DiarySettings& settings) {
+void UpdateRecentPictures(PageCache& cache, const StoredPicture& picture,
+                          const DiarySettings& settings) {
     const std::size_t max = static_cast<std::size_t>(std::max(settings.INDEX_IMAGE_MAX, 0));
     auto& recent = cache.recentPictures;
     if (!recent.empty()) {
@@ -57,8 +58,8 @@ void UpdateRecentPictures(PageCache& cache, const StoredPicture& picture, const 
 }
 
 std::string ThumbnailBlock(const std::vector<std::string>& recent, int width, int height) {
-    const std::string size = "\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
-                             "\" border=\"0\"></a>\n";
+    const std::string size = "\" width=\"" + std::to_string(width) + "\" height=\"" +
+                             std::to_string(height) + "\" border=\"0\"></a>\n";
     std::string block;
     for (const std::string& entry : recent) {
         block += "<a href=\"";
@@ -96,7 +97,8 @@ std::string BuildMonthTable(int year, int month, const std::set<std::string>& da
     char buffer[512];
     std::string table;
     table.reserve(8192);
-    table += "<table cellspacing=\"0\" cellpadding=\"0\" bgcolor=\"#FF9933\" border=\"0\"><tr><th>\n";
+    table +=
+        "<table cellspacing=\"0\" cellpadding=\"0\" bgcolor=\"#FF9933\" border=\"0\"><tr><th>\n";
     std::snprintf(buffer, sizeof buffer,
                   "<table bgcolor=\"#FF9933\" cellpadding=\"%d\" cellspacing=\"1\" border=\"0\" "
                   "style=\"font-size:%d;\">\n",
@@ -140,13 +142,15 @@ std::string BuildMonthTable(int year, int month, const std::set<std::string>& da
                         target += LinkText(context.preview_html);
                     }
                     table += "<td align=\"center\" valign=top bgcolor=\"#FFFFD4\">";
-                    std::snprintf(buffer, sizeof buffer,
-                                  "<a href=\"./%s\"><font color=\"%s\"><b>%d</b></font></a><br>\n</td>\n",
-                                  target.c_str(), kColumnColours[col], day);
+                    std::snprintf(
+                        buffer, sizeof buffer,
+                        "<a href=\"./%s\"><font color=\"%s\"><b>%d</b></font></a><br>\n</td>\n",
+                        target.c_str(), kColumnColours[col], day);
                 } else {
                     table += "<td align=\"center\" valign=top bgcolor=\"#ffffff\">";
-                    std::snprintf(buffer, sizeof buffer, "<font color=\"%s\">%d</font><br>\n</td>\n",
-                                  kColumnColours[col], day);
+                    std::snprintf(buffer, sizeof buffer,
+                                  "<font color=\"%s\">%d</font><br>\n</td>\n", kColumnColours[col],
+                                  day);
                 }
                 table += buffer;
                 break;
@@ -163,7 +167,8 @@ std::string BuildMonthTable(int year, int month, const std::set<std::string>& da
     return table;
 }
 
-void BuildCalendarHtml(PageCache& cache, const std::string& save_directory, const DiarySettings& settings) {
+void BuildCalendarHtml(PageCache& cache, const std::string& save_directory,
+                       const DiarySettings& settings) {
     cache.calendarHtml.clear();
     auto& dirs = cache.saveSubdirectories;
     if (settings.INDEX_CALENDAR_SORT) {
@@ -186,9 +191,11 @@ void BuildCalendarHtml(PageCache& cache, const std::string& save_directory, cons
     const int n = std::max(std::min(static_cast<int>(month_order.size()), max), 0);
     const int rows = n / columns + 1;
     // The limit is tested after a month is placed: one month always shows.
-    const std::size_t placed = std::min(month_order.size(), static_cast<std::size_t>(std::max(max, 1)));
+    const std::size_t placed =
+        std::min(month_order.size(), static_cast<std::size_t>(std::max(max, 1)));
 
-    const MonthTableContext context{save_directory, settings.PREVIEW_HTML, settings.INDEX_CALENDAR_FONT_SIZE};
+    const MonthTableContext context{save_directory, settings.PREVIEW_HTML,
+                                    settings.INDEX_CALENDAR_FONT_SIZE};
     std::string& html = cache.calendarHtml;
     html += "<table>";
     std::size_t slot = 0;
@@ -198,7 +205,8 @@ void BuildCalendarHtml(PageCache& cache, const std::string& save_directory, cons
             html += "<td valign=\"top\">";
             if (slot < placed) {
                 const std::string& key = month_order[slot];
-                html += BuildMonthTable(std::stoi(key.substr(0, 4)), std::stoi(key.substr(4, 2)), days, context);
+                html += BuildMonthTable(std::stoi(key.substr(0, 4)), std::stoi(key.substr(4, 2)),
+                                        days, context);
             } else {
                 html += "<!--" + std::to_string(slot) + "-->";
             }
@@ -240,8 +248,8 @@ void WriteIndexPage(PageCache& cache, const StoredPicture& picture, const DiaryS
     ReplaceAll(page, "<!--BOTTOMCODE-->", settings.BOTTOM_CODE);
     if (settings.INDEX_AUTO_REFLESH) {
         ReplaceAll(page, "<!--REFRESH-->",
-                   "<META http-equiv=\"refresh\" content=\"" + std::to_string(settings.INDEX_AUTO_REFLESH_SECOND) +
-                       "\">\n");
+                   "<META http-equiv=\"refresh\" content=\"" +
+                       std::to_string(settings.INDEX_AUTO_REFLESH_SECOND) + "\">\n");
     }
 
     if (cache.saveSubdirectories.empty() || picture.calendar_rebuild) {
@@ -254,7 +262,8 @@ void WriteIndexPage(PageCache& cache, const StoredPicture& picture, const DiaryS
     if (settings.INDEX_PREVIEW) {
         UpdateRecentPictures(cache, picture, settings);
         ReplaceAll(page, "<!--THUMBNAIL-->",
-                   ThumbnailBlock(cache.recentPictures, ThumbnailSide(picture.width, settings.INDEX_IMAGE_SIZE),
+                   ThumbnailBlock(cache.recentPictures,
+                                  ThumbnailSide(picture.width, settings.INDEX_IMAGE_SIZE),
                                   ThumbnailSide(picture.height, settings.INDEX_IMAGE_SIZE)));
     }
     if (settings.INDEX_CALENDAR) ReplaceAll(page, "<!--CALENDAR-->", cache.calendarHtml);

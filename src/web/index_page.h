@@ -15,7 +15,8 @@ void WriteIndexPage(PageCache& cache, const StoredPicture& picture, const DiaryS
                     NoticeSink& notices);
 
 // Fills `cache.calendarHtml` from `cache.saveSubdirectories` (sorting it).
-void BuildCalendarHtml(PageCache& cache, const std::string& save_directory, const DiarySettings& settings);
+void BuildCalendarHtml(PageCache& cache, const std::string& save_directory,
+                       const DiarySettings& settings);
 
 struct MonthTableContext {
     std::string save_directory;  // ends in "/"

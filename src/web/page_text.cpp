@@ -66,8 +66,8 @@ std::string LinkText(std::string_view name) {
     out.reserve(name.size());
     for (const char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool escape = c < 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '&' || c == '#' ||
-                            c == '?' || c == '%';
+        const bool escape = c < 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '&' ||
+                            c == '#' || c == '?' || c == '%';
         if (escape) {
             out += '%';
             out += kHex[c >> 4];
@@ -99,23 +99,27 @@ std::vector<std::string> ListEntries(const std::string& directory, Keep keep) {
 bool EndsWithJpg(const std::string& name) {
     if (name.size() < 4) return false;
     const char* tail = name.data() + name.size() - 4;
-    return tail[0] == '.' && (tail[1] | 0x20) == 'j' && (tail[2] | 0x20) == 'p' && (tail[3] | 0x20) == 'g';
+    return tail[0] == '.' && (tail[1] | 0x20) == 'j' && (tail[2] | 0x20) == 'p' &&
+           (tail[3] | 0x20) == 'g';
 }
 
 }  // namespace
 
 std::vector<std::string> ListSubdirectories(const std::string& directory) {
-    return ListEntries(directory, [](const std::string&, bool is_directory) { return is_directory; });
+    return ListEntries(directory,
+                       [](const std::string&, bool is_directory) { return is_directory; });
 }
 
 std::vector<std::string> ListJpegFiles(const std::string& directory) {
-    return ListEntries(directory,
-                       [](const std::string& name, bool is_directory) { return !is_directory && EndsWithJpg(name); });
+    return ListEntries(directory, [](const std::string& name, bool is_directory) {
+        return !is_directory && EndsWithJpg(name);
+    });
 }
 
 int ThumbnailSide(int side, int percent) {
     // The 32-bit product wraps as it did in the original arithmetic instead of
     // being undefined.
-    const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(side) * static_cast<std::uint32_t>(percent));
+    const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(side) *
+                                                   static_cast<std::uint32_t>(percent));
     return product / 100;
 }

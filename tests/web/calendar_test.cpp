@@ -1,9 +1,8 @@
-#include "web/index_page.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
+#include "web/index_page.h"
 #include "web/page_text.h"
 #include "web_test_support.h"
 
@@ -13,7 +12,9 @@ namespace fs = std::filesystem;
 
 int Count(const std::string& text, const std::string& what) {
     int n = 0;
-    for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
+    for (std::size_t pos = text.find(what); pos != std::string::npos;
+         pos = text.find(what, pos + what.size()))
+        ++n;
     return n;
 }
 
@@ -23,7 +24,8 @@ std::string Slot(int k) { return "<td valign=\"top\"><!--" + std::to_string(k) +
 std::vector<std::string> MonthHeadings(const std::string& html) {
     std::vector<std::string> headings;
     const std::string open = "<b><b>";
-    for (std::size_t pos = html.find(open); pos != std::string::npos; pos = html.find(open, pos + 1)) {
+    for (std::size_t pos = html.find(open); pos != std::string::npos;
+         pos = html.find(open, pos + 1)) {
         const std::size_t start = pos + open.size();
         headings.push_back(html.substr(start, html.find("</b>", start) - start));
     }
@@ -55,8 +57,10 @@ TEST(MonthTableTest, February2024And2026ByteForByte) {
 
     MonthTableContext big = context;
     big.font_size = 45;
-    EXPECT_NE(BuildMonthTable(2026, 2, {}, big).find("cellpadding=\"10\" cellspacing=\"1\" border=\"0\" style=\"font-size:45;\""),
-              std::string::npos);
+    EXPECT_NE(
+        BuildMonthTable(2026, 2, {}, big)
+            .find("cellpadding=\"10\" cellspacing=\"1\" border=\"0\" style=\"font-size:45;\""),
+        std::string::npos);
     EXPECT_EQ(BuildMonthTable(2026, 13, days, context), "");
 }
 
@@ -81,28 +85,34 @@ TEST_F(CalendarTest, DaysOfTwoMonthsAmongOtherEntriesFillTwoOfFiveSlots) {
     Build();
     const std::string& html = cache.calendarHtml;
     EXPECT_EQ(MonthHeadings(html), (std::vector<std::string>{"2024年 2月", "2024年 1月"}));
-    const std::string feb = BuildMonthTable(2024, 2, {"20240205", "20240220"}, {save.str(), "preview.html", 15});
-    const std::string jan = BuildMonthTable(2024, 1, {"20240130"}, {save.str(), "preview.html", 15});
-    EXPECT_EQ(html, "<table><tr><td valign=\"top\">" + feb + "</td><td valign=\"top\">" + jan + "</td>" + Slot(2) +
-                        Slot(3) + Slot(4) + "</tr></table>");
+    const std::string feb =
+        BuildMonthTable(2024, 2, {"20240205", "20240220"}, {save.str(), "preview.html", 15});
+    const std::string jan =
+        BuildMonthTable(2024, 1, {"20240130"}, {save.str(), "preview.html", 15});
+    EXPECT_EQ(html, "<table><tr><td valign=\"top\">" + feb + "</td><td valign=\"top\">" + jan +
+                        "</td>" + Slot(2) + Slot(3) + Slot(4) + "</tr></table>");
     EXPECT_EQ(html.find('\n', html.rfind("</td>", html.size() - 1) - 30), std::string::npos);
-    EXPECT_EQ(cache.saveSubdirectories, (std::vector<std::string>{"misc", "20240220", "20240205", "20240130"}));
+    EXPECT_EQ(cache.saveSubdirectories,
+              (std::vector<std::string>{"misc", "20240220", "20240205", "20240130"}));
 }
 
 TEST_F(CalendarTest, OrderLimitAndRows) {
     Dirs({"20231105", "20231201", "20240101", "20240201", "20240301"});
     settings.INDEX_CALENDAR_MAX = 2;
     Build();
-    EXPECT_EQ(MonthHeadings(cache.calendarHtml), (std::vector<std::string>{"2024年 3月", "2024年 2月"}));
+    EXPECT_EQ(MonthHeadings(cache.calendarHtml),
+              (std::vector<std::string>{"2024年 3月", "2024年 2月"}));
     settings.INDEX_CALENDAR_SORT = false;
     Build();
-    EXPECT_EQ(MonthHeadings(cache.calendarHtml), (std::vector<std::string>{"2023年 11月", "2023年 12月"}));
+    EXPECT_EQ(MonthHeadings(cache.calendarHtml),
+              (std::vector<std::string>{"2023年 11月", "2023年 12月"}));
 
     // Five months in five columns: a second row of marker-only slots.
     settings.INDEX_CALENDAR_MAX = 15;
     Build();
     EXPECT_EQ(MonthHeadings(cache.calendarHtml).size(), 5u);
-    EXPECT_NE(cache.calendarHtml.find("</tr><tr>" + Slot(5) + Slot(6) + Slot(7) + Slot(8) + Slot(9) + "</tr></table>"),
+    EXPECT_NE(cache.calendarHtml.find("</tr><tr>" + Slot(5) + Slot(6) + Slot(7) + Slot(8) +
+                                      Slot(9) + "</tr></table>"),
               std::string::npos);
     EXPECT_EQ(cache.calendarHtml.find(Slot(10)), std::string::npos);
 
@@ -111,12 +121,14 @@ TEST_F(CalendarTest, OrderLimitAndRows) {
         settings.INDEX_CALENDAR_ROW = columns;
         Build();
         EXPECT_EQ(MonthHeadings(cache.calendarHtml).size(), 5u);
-        EXPECT_NE(cache.calendarHtml.find("</td></tr><tr>" + Slot(5) + "</tr></table>"), std::string::npos);
+        EXPECT_NE(cache.calendarHtml.find("</td></tr><tr>" + Slot(5) + "</tr></table>"),
+                  std::string::npos);
     }
 }
 
 TEST_F(CalendarTest, EightCharacterNamesThatAreNoDatesStayOut) {
-    Dirs({"20241301", "20240001", "2024ab01", "20240200", "20240231", "00000101", "-0240101", "20240215"});
+    Dirs({"20241301", "20240001", "2024ab01", "20240200", "20240231", "00000101", "-0240101",
+          "20240215"});
     Build();
     EXPECT_EQ(MonthHeadings(cache.calendarHtml), std::vector<std::string>{"2024年 2月"});
     EXPECT_NE(cache.calendarHtml.find("<a href=\"./20240215/\">"), std::string::npos);
@@ -144,41 +156,50 @@ TEST_F(IndexPageTest, TemplateWithUserTextsMarkersAndEncoding) {
     const std::string raw = Page("preview.html");
     EXPECT_EQ(Count(raw, "\n"), Count(raw, "\r\n"));
     EXPECT_NE(raw.find(Utf8ToCp932("<TITLE>保存履歴")), std::string::npos);
-    EXPECT_NE(raw.find("<p>&#128512; \x87\x40</p>"), std::string::npos);  // U+1F600 has no CP932 form
+    EXPECT_NE(raw.find("<p>&#128512; \x87\x40</p>"),
+              std::string::npos);  // U+1F600 has no CP932 form
 
     const std::string page = IndexPage();
     std::string calendar = pages.cache().calendarHtml;
     ReplaceAll(calendar, "\n", "\r\n");
-    EXPECT_EQ(page.substr(0, page.find("<TITLE>")),
-              "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n<HTML lang=\"ja\">\r\n"
-              "<HEAD>\r\n<META http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\r\n"
-              "<META http-equiv=\"Content-Style-Type\" content=\"text/css\">\r\n"
-              "<META http-equiv=\"refresh\" content=\"30\">\r\n\r\n");
+    EXPECT_EQ(
+        page.substr(0, page.find("<TITLE>")),
+        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n<HTML "
+        "lang=\"ja\">\r\n"
+        "<HEAD>\r\n<META http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\r\n"
+        "<META http-equiv=\"Content-Style-Type\" content=\"text/css\">\r\n"
+        "<META http-equiv=\"refresh\" content=\"30\">\r\n\r\n");
     EXPECT_NE(page.find("<TITLE>保存履歴" + calendar + "</TITLE>\r\n"), std::string::npos);
-    EXPECT_NE(page.find("<!--Quillomat v1.61--><p>&#128512; ①</p><i>end</i><center>\r\n<!--CORVANET-->\r\n<table><tr><td>"),
+    EXPECT_NE(page.find("<!--Quillomat v1.61--><p>&#128512; "
+                        "①</p><i>end</i><center>\r\n<!--CORVANET-->\r\n<table><tr><td>"),
               std::string::npos);
-    EXPECT_NE(page.find("</table><br>\r\n" + calendar + "\r\n</center>\r\n<i>end</i></body></html>\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        page.find("</table><br>\r\n" + calendar + "\r\n</center>\r\n<i>end</i></body></html>\r\n"),
+        std::string::npos);
     // The folder "写真" sorts after the day folders: listed first.
-    EXPECT_EQ(Recent(), (std::vector<std::string>{"./写真/旅.jpg", "./20240205/20240205090000.jpg"}));
-    EXPECT_NE(page.find("<a href=\"./写真/旅.jpg\"><img src=\"./写真/旅.jpg\" width=\"160\" height=\"120\" "
-                        "border=\"0\"></a>\r\n<a href=\"./20240205/"),
-              std::string::npos);
+    EXPECT_EQ(Recent(),
+              (std::vector<std::string>{"./写真/旅.jpg", "./20240205/20240205090000.jpg"}));
+    EXPECT_NE(
+        page.find(
+            "<a href=\"./写真/旅.jpg\"><img src=\"./写真/旅.jpg\" width=\"160\" height=\"120\" "
+            "border=\"0\"></a>\r\n<a href=\"./20240205/"),
+        std::string::npos);
 }
 
 TEST_F(IndexPageTest, NewestPicturesRebuiltOnlyWhenEmptyAndTrimmed) {
     for (int day = 1; day <= 3; ++day) {
         fs::create_directory(Path("2024030" + std::to_string(day)));
         for (int i = 0; i < 3; ++i) {
-            WriteFileBytes(Path("2024030" + std::to_string(day) + "/2024030" + std::to_string(day) + "0" +
-                                std::to_string(i) + "0000.jpg"),
+            WriteFileBytes(Path("2024030" + std::to_string(day) + "/2024030" + std::to_string(day) +
+                                "0" + std::to_string(i) + "0000.jpg"),
                            "");
         }
     }
     ASSERT_EQ(StoreAt(LocalTime(2024, 3, 3, 12, 0, 0)), kStoreOk);
-    EXPECT_EQ(Recent(), (std::vector<std::string>{"./20240303/20240303120000.jpg", "./20240303/20240303020000.jpg",
-                                                   "./20240303/20240303010000.jpg", "./20240303/20240303000000.jpg",
-                                                   "./20240302/20240302020000.jpg"}));
+    EXPECT_EQ(Recent(), (std::vector<std::string>{
+                            "./20240303/20240303120000.jpg", "./20240303/20240303020000.jpg",
+                            "./20240303/20240303010000.jpg", "./20240303/20240303000000.jpg",
+                            "./20240302/20240302020000.jpg"}));
     fs::remove_all(Path("20240302"));  // not looked at again while the list is warm
     ASSERT_EQ(StoreAt(LocalTime(2024, 3, 3, 12, 5, 0)), kStoreOk);
     EXPECT_EQ(Recent().front(), "./20240303/20240303120500.jpg");

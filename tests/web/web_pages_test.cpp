@@ -14,17 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
-    return n;
-}
-
 // The file names of the day page's thumbnail links, in page order.
 std::vector<std::string> Thumbnails(const std::string& page) {
     std::vector<std::string> names;
     static const std::regex link("<a href=\"\\./([^\"]*)\"><img src=");
-    for (std::sregex_iterator it(page.begin(), page.end(), link), end; it != end; ++it) names.push_back((*it)[1]);
+    for (std::sregex_iterator it(page.begin(), page.end(), link), end; it != end; ++it)
+        names.push_back((*it)[1]);
     return names;
 }
 
@@ -48,8 +43,8 @@ TEST_F(DayPageTest, KnownStoreGivesTheExpectedPageByteForByte) {
     fs::create_directory(Path("20240105"));
     WriteFileBytes(Path("20240105/20240105080000.jpg"), "");
     WriteFileBytes(Path("20240105/20240105090000.jpg"), "");
-    WriteFileBytes(Path("20240105/CAM.JPG"), "");        // the search ignores case
-    WriteFileBytes(Path("20240105/notes.txt"), "");      // not a picture
+    WriteFileBytes(Path("20240105/CAM.JPG"), "");       // the search ignores case
+    WriteFileBytes(Path("20240105/notes.txt"), "");     // not a picture
     fs::create_directory(Path("20240105/folder.jpg"));  // a folder is never listed
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 9, 30, 5)), kStoreOk);
     EXPECT_EQ(Page("20240105/preview.html"), TestData("day_page_20240105.html"));
@@ -92,7 +87,8 @@ TEST_F(DayPageTest, NewDayStartsEmptyAndResetRescans) {
     EXPECT_EQ(Thumbnails(DayPage()), (std::vector<std::string>{Name(0, 10), Name(0, 0)}));
     store.MarkPagesChanged();
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 0, 20, 0)), kStoreOk);
-    EXPECT_EQ(Thumbnails(DayPage()), (std::vector<std::string>{Name(0, 20), Name(0, 10), Name(0, 5), Name(0, 0)}));
+    EXPECT_EQ(Thumbnails(DayPage()),
+              (std::vector<std::string>{Name(0, 20), Name(0, 10), Name(0, 5), Name(0, 0)}));
 
     // The same second stored twice is one file and one thumbnail.
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 0, 20, 0)), kStoreOk);
@@ -106,7 +102,8 @@ TEST_F(DayPageTest, TemplateOptionsAndThumbnailSizes) {
     });
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 9, 0, 0)), kStoreOk);
     const std::string page = DayPage();
-    EXPECT_NE(page.find("text/css\">\r\n<!--REFRESH-->\r\n<TITLE>2024年01月05日(金)</TITLE>\r\n"), std::string::npos);
+    EXPECT_NE(page.find("text/css\">\r\n<!--REFRESH-->\r\n<TITLE>2024年01月05日(金)</TITLE>\r\n"),
+              std::string::npos);
     EXPECT_NE(page.find("width=\"105\" height=\"79\""), std::string::npos);
     EXPECT_EQ(ThumbnailSide(-320, 33), -105);  // toward zero, not down
     EXPECT_EQ(ThumbnailSide(320, 50), 160);
@@ -114,7 +111,8 @@ TEST_F(DayPageTest, TemplateOptionsAndThumbnailSizes) {
     Edit([](DiarySettings& s) { s.PREVIEW_HTML = ""; });
     fs::remove(Path("20240105/preview.html"));
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 9, 10, 0)), kStoreOk);
-    EXPECT_EQ(std::distance(fs::directory_iterator(Path("20240105")), {}), 2);  // the two pictures only
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("20240105")), {}),
+              2);  // the two pictures only
     EXPECT_TRUE(notices.codes().empty());
 }
 
@@ -141,7 +139,8 @@ TEST_F(DayPageTest, UnwritablePagePostsNoticeAndKeepsThePreviousPage) {
 
     // The first write that succeeds again holds every picture of the day.
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 9, 30, 0)), kStoreOk);
-    EXPECT_EQ(Thumbnails(DayPage()), (std::vector<std::string>{Name(9, 30), Name(9, 20), Name(9, 10), Name(9, 0)}));
+    EXPECT_EQ(Thumbnails(DayPage()),
+              (std::vector<std::string>{Name(9, 30), Name(9, 20), Name(9, 10), Name(9, 0)}));
     EXPECT_EQ(notices.codes().size(), 2u);
 }
 

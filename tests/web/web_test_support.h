@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -14,7 +13,8 @@
 #include "support/temp_dir.h"
 #include "web/web_pages.h"
 
-inline std::time_t LocalTime(int year, int month, int day, int hour = 12, int minute = 0, int second = 0) {
+inline std::time_t LocalTime(int year, int month, int day, int hour = 12, int minute = 0,
+                             int second = 0) {
     std::tm t{};
     t.tm_year = year - 1900;
     t.tm_mon = month - 1;
@@ -26,9 +26,10 @@ inline std::time_t LocalTime(int year, int month, int day, int hour = 12, int mi
     return std::mktime(&t);
 }
 
+// The expected files in tests/web/data (the folder is compiled in so that a
+// test run outside CTest finds it as well).
 inline std::string TestData(const std::string& name) {
-    const char* root = std::getenv("QUILLOMAT_TEST_DATA");
-    return ReadFileBytes(std::filesystem::path(root ? root : ".") / "data" / name);
+    return ReadFileBytes(std::filesystem::path(QUILLOMAT_WEB_TEST_DATA) / name);
 }
 
 // A diary in a temporary save folder, stored through the real picture store
