@@ -1,0 +1,98 @@
+#include "web/day_page.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "diary/page_writers.h"
+#include "settings/diary_settings.h"
+#include "web/index_page.h"
+#include "web/page_text.h"
+
+namespace {
+
+std::string ThumbnailLine(const std::string& name, int width, int height) {
+    const std::string link = LinkText(name);
+    std::string line;
+    line.reserve(2 * link.size() + 80);
+    line += "<a href=\"./";
+    line += link;
+    line += "\"><img src=\"./";
+    line += link;
+    line += "\" width=\"";
+    line += std::to_string(width);
+    line += "\" height=\"";
+    line += std::to_string(height);
+    line += "\" border=\"0\"></a>\n";
+    return line;
+}
+
+std::string DateText(const std::tm& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d年%02d月%02d日(%s)", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, kWeekdayNames[DayOfWeek(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday)]);
+    return text;
+}
+
+}  // namespace
+
+void WriteDayPage(PageCache& cache, const StoredPicture& picture, const DiarySettings& settings,
+                  NoticeSink& notices) {
+    if (!settings.PREVIEW_CREATE || settings.PREVIEW_HTML.empty()) return;
+
+    const std::string date = DateText(picture.capture_time);
+    std::string page;
+    page.reserve(cache.dayThumbnails.size() + 1024);
+    page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n";
+    page += "<HTML lang=\"ja\">\n";
+    page += "<HEAD>\n";
+    page += "<META http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\n";
+    page += "<META http-equiv=\"Content-Style-Type\" content=\"text/css\">\n";
+    if (settings.PREVIEW_AUTO_REFLESH) {
+        // The template's own line feed stays behind the marker: an empty line follows.
+        page += "<META http-equiv=\"refresh\" content=\"" +
+                std::to_string(settings.PREVIEW_AUTO_REFLESH_SECOND) + "\">\n\n";
+    } else {
+        page += "<!--REFRESH-->\n";
+    }
+    page += "<TITLE>" + date + "</TITLE>\n";
+    page += "<LINK href=\"style.css\" rel=\"stylesheet\" type=\"text/css\">\n";
+    page += "</HEAD><body><!--Quillomat v1.61--><center>\n";
+    page += "<!--CORVANET-->\n";
+    page += date + "<br><table border=\"0\" cellpadding=\"0\" cellspacing=\"0\">\n";
+
+    const int width = ThumbnailSide(picture.width, settings.PREVIEW_IMAGE_SIZE);
+    const int height = ThumbnailSide(picture.height, settings.PREVIEW_IMAGE_SIZE);
+
+    if (cache.dayThumbnails.empty() && picture.day_directory_existed) {
+        std::vector<std::string> names = ListJpegFiles(picture.day_directory);
+        if (settings.PREVIEW_SORT) {
+            std::sort(names.begin(), names.end(), std::greater<>());
+        } else {
+            std::sort(names.begin(), names.end());
+        }
+        for (const std::string& name : names) {
+            if (name != picture.file_name)
+                cache.dayThumbnails += ThumbnailLine(name, width, height);
+        }
+    }
+
+    // A second store within the same second (or a repeated local hour) names
+    // the same file again; it is one picture and is listed once.
+    const std::string line = ThumbnailLine(picture.file_name, width, height);
+    if (cache.dayThumbnails.find(line) == std::string::npos) {
+        if (settings.PREVIEW_SORT) {
+            cache.dayThumbnails.insert(0, line);
+        } else {
+            cache.dayThumbnails += line;
+        }
+    }
+
+    page += "<tr><td>";
+    page += cache.dayThumbnails;
+    page += "</td></tr><tr><td></td></tr></table>\n";
+    page += "</center>\n";
+    page += "</body></html>\n";
+
+    WritePageFile(picture.day_directory + settings.PREVIEW_HTML, page, notices);
+}

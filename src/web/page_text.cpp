@@ -1,0 +1,125 @@
+#include "web/page_text.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "app/diary_notice.h"
+#include "platform/atomic_file.h"
+#include "platform/cp932.h"
+
+const char* const kWeekdayNames[7] = {"日", "月", "火", "水", "木", "金", "土"};
+
+void ReplaceAll(std::string& text, std::string_view marker, std::string_view replacement) {
+    if (marker.empty()) return;
+    std::size_t pos = text.find(marker);
+    if (pos == std::string::npos) return;
+    std::string out;
+    out.reserve(text.size() + replacement.size());
+    std::size_t from = 0;
+    while (pos != std::string::npos) {
+        out.append(text, from, pos - from);
+        out.append(replacement);
+        from = pos + marker.size();
+        pos = text.find(marker, from);
+    }
+    out.append(text, from, std::string::npos);
+    text.swap(out);
+}
+
+std::string EncodePage(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() + utf8.size() / 16);
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
+    // ASCII is the same in CP932, so only the runs of other characters go
+    // through the converter.
+    while (i < n) {
+        std::size_t j = i;
+        while (j < n) {
+            const auto c = static_cast<unsigned char>(utf8[j]);
+            if (c == '\n' || c >= 0x80) break;
+            ++j;
+        }
+        out.append(utf8.data() + i, j - i);
+        if (j == n) break;
+        if (utf8[j] == '\n') {
+            out += "\r\n";
+            i = j + 1;
+            continue;
+        }
+        std::size_t k = j;
+        while (k < n && static_cast<unsigned char>(utf8[k]) >= 0x80) ++k;
+        out += Utf8ToCp932(utf8.substr(j, k - j), Unmappable::kHtmlReference);
+        i = k;
+    }
+    return out;
+}
+
+void WritePageFile(const std::string& path, std::string_view utf8, NoticeSink& notices) {
+    if (!WriteFileAtomically(path, EncodePage(utf8))) notices.Post(kNoticeFileOpenFailed);
+}
+
+std::string LinkText(std::string_view name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool escape = c < 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '&' ||
+                            c == '#' || c == '?' || c == '%';
+        if (escape) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+template <class Keep>
+std::vector<std::string> ListEntries(const std::string& directory, Keep keep) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(directory, ec);
+    if (ec) return names;
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code type_ec;
+        const bool is_directory = it->is_directory(type_ec);
+        std::string name = it->path().filename().string();
+        if (keep(name, is_directory)) names.push_back(std::move(name));
+    }
+    return names;
+}
+
+bool EndsWithJpg(const std::string& name) {
+    if (name.size() < 4) return false;
+    const char* tail = name.data() + name.size() - 4;
+    return tail[0] == '.' && (tail[1] | 0x20) == 'j' && (tail[2] | 0x20) == 'p' &&
+           (tail[3] | 0x20) == 'g';
+}
+
+}  // namespace
+
+std::vector<std::string> ListSubdirectories(const std::string& directory) {
+    return ListEntries(directory,
+                       [](const std::string&, bool is_directory) { return is_directory; });
+}
+
+std::vector<std::string> ListJpegFiles(const std::string& directory) {
+    return ListEntries(directory, [](const std::string& name, bool is_directory) {
+        return !is_directory && EndsWithJpg(name);
+    });
+}
+
+int ThumbnailSide(int side, int percent) {
+    // The 32-bit product wraps as it did in the original arithmetic instead of
+    // being undefined.
+    const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(side) *
+                                                   static_cast<std::uint32_t>(percent));
+    return product / 100;
+}

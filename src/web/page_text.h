@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class NoticeSink;
+
+// Replaces every occurrence of `marker` in `text`; inserted text is not
+// searched again.
+void ReplaceAll(std::string& text, std::string_view marker, std::string_view replacement);
+
+// The page as it goes to disk: CP932, characters CP932 lacks as numeric
+// character references, every "\n" as CR LF.
+std::string EncodePage(std::string_view utf8);
+
+// Writes the page so that a reader never sees half of it; on failure the
+// previous page stays and notice 258 is posted.
+void WritePageFile(const std::string& path, std::string_view utf8, NoticeSink& notices);
+
+// A file or folder name as it may stand in a relative link: characters that
+// would end the attribute, start a tag or change the meaning of the address
+// are percent-encoded. Names the diary makes itself pass unchanged.
+std::string LinkText(std::string_view name);
+
+// The names of the entries of `directory` that are (or are not) folders;
+// a missing or unreadable folder gives an empty list.
+std::vector<std::string> ListSubdirectories(const std::string& directory);
+// Files (anything but folders) whose name ends in ".jpg", compared without
+// regard to case as the Windows file search did.
+std::vector<std::string> ListJpegFiles(const std::string& directory);
+
+// Thumbnail side: side * percent / 100 in 32-bit arithmetic, truncated toward zero.
+int ThumbnailSide(int side, int percent);
+
+// "日" .. "土", 0 = Sunday.
+extern const char* const kWeekdayNames[7];

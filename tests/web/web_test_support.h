@@ -1,0 +1,67 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include "diary/picture_store.h"
+#include "platform/stop_signal.h"
+#include "settings/shared_settings.h"
+#include "support/fake_clock.h"
+#include "support/fake_frame_source.h"
+#include "support/recording_notice_sink.h"
+#include "support/temp_dir.h"
+#include "web/web_pages.h"
+
+inline std::time_t LocalTime(int year, int month, int day, int hour = 12, int minute = 0,
+                             int second = 0) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+// The expected files in tests/web/data (the folder is compiled in so that a
+// test run outside CTest finds it as well).
+inline std::string TestData(const std::string& name) {
+    return ReadFileBytes(std::filesystem::path(QUILLOMAT_WEB_TEST_DATA) / name);
+}
+
+// A diary in a temporary save folder, stored through the real picture store
+// and page writers.
+class DiaryFixture {
+public:
+    DiaryFixture() {
+        settings.Update([&](DiarySettings& s) {
+            s.SAVE_DIRECTORY = save.path().string();
+            s.SHOW_TEXT = false;
+        });
+        graph.ready = true;
+    }
+
+    std::int32_t StoreAt(std::time_t when) {
+        clock.SetWallClock(when);
+        return store.StorePicture(stop);
+    }
+    template <class Fn>
+    void Edit(Fn fn) {
+        settings.Update(fn);
+    }
+    std::filesystem::path Path(const std::string& relative) const { return save.path() / relative; }
+    std::string Page(const std::string& relative) const { return ReadFileBytes(Path(relative)); }
+
+    TempDir save;
+    FakeFrameSource source{FrameFormat{320, 240}};
+    GraphState graph;
+    FakeClock clock;
+    SharedSettings settings;
+    RecordingNoticeSink notices;
+    WebPages pages{notices};
+    StopSignal stop;
+    PictureStore store{source, graph, clock, settings, pages, notices};
+};
