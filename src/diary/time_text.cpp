@@ -58,10 +58,11 @@ QFont TimeTextFont(const DiarySettings& s) {
         // A positive GDI height is the cell height (ascent + descent); Qt's
         // pixel size is the em height, so scale by the face's proportions.
         font.setPixelSize(s.FONT_SIZE);
-        const qreal cell = QFontMetricsF(font).height();
-        if (cell > 0) {
-            const int em = static_cast<int>(std::lround(s.FONT_SIZE * (s.FONT_SIZE / cell)));
-            font.setPixelSize(std::max(1, em));
+        const qreal ratio = s.FONT_SIZE / QFontMetricsF(font).height();
+        // A ratio far from 1 comes from a font engine that gave up on an
+        // absurd size, not from the face's proportions.
+        if (ratio > 0.5 && ratio < 2.0) {
+            font.setPixelSize(std::max(1, static_cast<int>(std::lround(s.FONT_SIZE * ratio))));
         }
     } else if (s.FONT_SIZE < 0 && s.FONT_SIZE != INT32_MIN) {
         font.setPixelSize(-s.FONT_SIZE);  // a negative GDI height is the em height

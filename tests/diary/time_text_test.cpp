@@ -300,6 +300,22 @@ TEST(TimeTextFontTest, CellHeightFaceNameCutAndStyle) {
     EXPECT_EQ(TimeTextFont(s).families().at(0).size(), 15);  // 30 CP932 bytes
 }
 
+TEST(TimeTextFontTest, ZeroNegativeAndAbsurdSizes) {
+    DiarySettings s = TextSettings("HH");
+    s.FONT_SIZE = -20;  // GDI: the em height
+    EXPECT_EQ(TimeTextFont(s).pixelSize(), 20);
+    s.FONT_SIZE = 0;  // GDI: a default size
+    EXPECT_GT(Find(Draw(s), White).count, 10);
+    for (int size : {100000, 2147483647, -2147483647 - 1}) {
+        s.FONT_SIZE = size;
+        const Region changed = Find(Draw(s), Changed);
+        if (changed.count > 0) {
+            EXPECT_GE(changed.min_x, 5) << size;
+            EXPECT_GE(changed.min_y, 5) << size;
+        }
+    }
+}
+
 TEST(TimeTextFontTest, MissingDefaultFaceStillDrawsJapanese) {
     DiarySettings s = TextSettings("%w");  // 金
     s.FONT_NAME = DiarySettings{}.FONT_NAME;
