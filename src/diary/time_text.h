@@ -1,14 +1,20 @@
 #pragma once
 
+#include <QFont>
 #include <ctime>
-#include <string>
+
+#include "diary/time_format.h"
 
 struct DiarySettings;
 class DrawingSurface;
 
-// TIME_FORMAT with its tokens replaced by the capture time.
-std::string ExpandTimeFormat(const std::string& format, const std::tm& capture_time);
+// The font of the time text as the settings describe it: FONT_SIZE as the
+// cell height in pixels, face name cut to 31 CP932 bytes. Made anew for every
+// picture.
+QFont TimeTextFont(const DiarySettings& settings);
 
 // Draws the shadow (when on) and then the time text into the surface, upright
-// in the picture although the rows are stored bottom-up.
-void DrawTimeText(DrawingSurface& surface, const std::tm& capture_time, const DiarySettings& settings);
+// in the picture although the rows are stored bottom-up. Needs the
+// QGuiApplication; without one it draws nothing.
+void DrawTimeText(DrawingSurface& surface, const std::tm& capture_time,
+                  const DiarySettings& settings);

@@ -115,6 +115,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+// clang 14 lacks aggregate deduction.
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 void LoadKey(const KeyDef& def, const IniFile& ini, DiarySettings& s, const DiarySettings& defaults) {
     std::visit(

@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "diary/jpeg_writer.h"
 #include "diary/page_writers.h"
 #include "frame_pictures.h"
 #include "platform/stop_signal.h"
@@ -179,6 +180,41 @@ TEST_F(PictureStoreTest, DeadCameraIsReportedAfterBoundedRecoveries) {
     EXPECT_EQ(source.rebuilds(), kMaxGrabRecoveries);
     EXPECT_EQ(notices.codes(), (std::vector<int>{257}));
     EXPECT_FALSE(std::filesystem::exists(Day()));
+}
+
+TEST_F(PictureStoreTest, TimeTextLandsUprightAtTheTopOnlyWhenShown) {
+    const std::string path = (Day() / "20240315093005.jpg").string();
+    int last_copy = 0;
+    source.OnCopy([&](int n) { last_copy = n; });
+    ASSERT_EQ(Store(), kStoreOk);  // SHOW_TEXT off
+    // The stored frame is the grabbed one byte for byte (the moving source
+    // marks its first byte with the copy number).
+    std::vector<std::uint8_t> grabbed = RedTopBlueBottom(format, 100);
+    grabbed[0] = static_cast<std::uint8_t>(last_copy);
+    const std::string untouched = (save.path() / "untouched.jpg").string();
+    ASSERT_TRUE(WriteJpegFile(untouched, format, grabbed.data(), 80));
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(untouched));
+
+    settings.Update([](DiarySettings& s) {
+        s.SHOW_TEXT = true;
+        s.FONT_SIZE = 20;
+    });
+    clock.SetWallClock(start);
+    ASSERT_EQ(Store(), kStoreOk);
+    const auto decoded = DecodeJpegFile(path);
+    ASSERT_TRUE(decoded.has_value());
+    auto white_pixels = [&](int top, int bottom) {
+        int count = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 0; x < decoded->width; ++x) {
+                const std::uint8_t* p = decoded->At(x, y);
+                if (p[0] > 200 && p[1] > 200 && p[2] > 200) ++count;
+            }
+        }
+        return count;
+    };
+    EXPECT_GT(white_pixels(5, 25), 100);
+    EXPECT_EQ(white_pixels(30, decoded->height), 0);
 }
 
 TEST(PictureNames, ZeroPadded) {
