@@ -4,7 +4,6 @@
 // "time" of every benchmark is the processor time its pipeline used; both
 // run at the same time in every benchmark, and each reports its own side.
 #include <benchmark/benchmark.h>
-
 #include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -65,16 +64,20 @@ public:
 class PreviewWindow final : public CaptureWindow {
 public:
     void PostTitle(const std::string&) override {}
-    void PostPreviewSource(std::shared_ptr<PreviewSource> source) override { preview = std::move(source); }
+    void PostPreviewSource(std::shared_ptr<PreviewSource> source) override {
+        preview = std::move(source);
+    }
     std::shared_ptr<PreviewSource> preview;
 };
 
 pid_t StartGstLaunch() {
     const pid_t child = fork();
     if (child == 0) {
-        execlp("gst-launch-1.0", "gst-launch-1.0", "-q", "videotestsrc", "is-live=true", "pattern=ball", "!",
-               "video/x-raw,format=YUY2,width=640,height=480,framerate=10000000/333333", "!", "videoconvert", "!",
-               "video/x-raw,format=BGR", "!", "fakesink", static_cast<char*>(nullptr));
+        execlp("gst-launch-1.0", "gst-launch-1.0", "-q", "videotestsrc", "is-live=true",
+               "pattern=ball", "!",
+               "video/x-raw,format=YUY2,width=640,height=480,framerate=10000000/333333", "!",
+               "videoconvert", "!", "video/x-raw,format=BGR", "!", "fakesink",
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     return child;
@@ -97,8 +100,8 @@ void RunSideBySide(benchmark::State& state, bool watched, bool report_floor) {
     AutomaticDeviceChooser chooser;
     PreviewWindow window;
     StopSignal stop;
-    CaptureGraph graph(CaptureGraphServices{graph_state, settings, worker, prompts, chooser, nullptr, window,
-                                            SystemClockInstance(), stop, false});
+    CaptureGraph graph(CaptureGraphServices{graph_state, settings, worker, prompts, chooser,
+                                            nullptr, window, SystemClockInstance(), stop, false});
     if (!graph.BuildCaptureGraph(true, false)) {
         state.SkipWithError("no graph");
         return;
@@ -119,7 +122,8 @@ void RunSideBySide(benchmark::State& state, bool watched, bool report_floor) {
                 if (auto frame = window.preview->TakePreviewFrame(last)) {
                     last = frame->sequence;
                     std::uint32_t sum = 0;
-                    for (int y = 0; y < frame->height; y += 8) sum += frame->pixels[frame->stride * y];
+                    for (int y = 0; y < frame->height; y += 8)
+                        sum += frame->pixels[frame->stride * y];
                     benchmark::DoNotOptimize(sum);
                     shown.fetch_add(1);
                 }
@@ -150,8 +154,14 @@ void BM_CaptureGraphUnwatched_Floor(benchmark::State& state) { RunSideBySide(sta
 }  // namespace
 
 BENCHMARK(BM_CaptureGraphWatched)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CaptureGraphWatched_Floor)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CaptureGraphWatched_Floor)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CaptureGraphUnwatched)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CaptureGraphUnwatched_Floor)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CaptureGraphUnwatched_Floor)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

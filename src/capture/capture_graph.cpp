@@ -66,7 +66,8 @@ struct CaptureGraph::Impl {
     std::shared_ptr<GraphPipeline> pipeline;
 };
 
-bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_device, bool configure_device) {
+bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_device,
+                               bool configure_device) {
     const bool recovery = kind == BuildKind::kRecovery;
     // A recovery runs on the worker thread with the graph lock held: a
     // message box there would wait for a click nobody may give.
@@ -105,7 +106,8 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
     }
     names = DeduplicateDeviceNames(names);
 
-    const std::string stored = services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
+    const std::string stored =
+        services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
     const auto match = std::find(names.begin(), names.end(), stored);
     int position = match == names.end() ? -1 : static_cast<int>(match - names.begin());
 
@@ -133,7 +135,8 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
     const VideoDevice* device = nullptr;
     if (position >= 0 && position < static_cast<int>(names.size())) {
         device = &found.devices[device_of[static_cast<std::size_t>(position)]];
-        services.settings.Update([&](DiarySettings& s) { s.SELECT = names[static_cast<std::size_t>(position)]; });
+        services.settings.Update(
+            [&](DiarySettings& s) { s.SELECT = names[static_cast<std::size_t>(position)]; });
     } else {
         // Only unnamed devices: there is no list entry to bind or to store.
         report("ERROR: Next");
@@ -154,12 +157,13 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
         DeviceFormat chosen = built->CurrentFormat().value_or(
             DeviceFormat{requested.WIDTH, requested.HEIGHT, requested.FRAMERATE});
         const std::vector<DeviceFormatOffer> offers = built->FormatOffers();
-        if (!offers.empty() && services.dialogs->ShowFormatDialog(offers, chosen)) built->WriteFormat(chosen);
+        if (!offers.empty() && services.dialogs->ShowFormatDialog(offers, chosen))
+            built->WriteFormat(chosen);
         const std::vector<DeviceControl> controls = built->Controls();
         if (!controls.empty()) {
-            services.dialogs->ShowControlsDialog(requested.SELECT, controls, [built](const std::string& name, int value) {
-                built->SetControl(name, value);
-            });
+            services.dialogs->ShowControlsDialog(
+                requested.SELECT, controls,
+                [built](const std::string& name, int value) { built->SetControl(name, value); });
         }
         if (const auto now = built->CurrentFormat()) {
             services.settings.Update([&](DiarySettings& s) {
@@ -188,7 +192,8 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
     return true;
 }
 
-CaptureGraph::CaptureGraph(const CaptureGraphServices& services) : impl_(std::make_unique<Impl>(services)) {}
+CaptureGraph::CaptureGraph(const CaptureGraphServices& services)
+    : impl_(std::make_unique<Impl>(services)) {}
 
 // The window may be gone by now; it is not told.
 CaptureGraph::~CaptureGraph() { impl_->StopAndRelease(false); }
@@ -208,10 +213,11 @@ void CaptureGraph::ShowFilterPropertyPages() {
     if (!current || impl_->services.dialogs == nullptr) return;
     const std::vector<DeviceControl> controls = current->Controls();
     if (controls.empty()) return;
-    const std::string caption = impl_->services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
-    impl_->services.dialogs->ShowControlsDialog(caption, controls, [current](const std::string& name, int value) {
-        current->SetControl(name, value);
-    });
+    const std::string caption =
+        impl_->services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
+    impl_->services.dialogs->ShowControlsDialog(
+        caption, controls,
+        [current](const std::string& name, int value) { current->SetControl(name, value); });
 }
 
 std::shared_ptr<PreviewSource> CaptureGraph::Preview() const { return impl_->slot; }
@@ -240,11 +246,14 @@ bool CaptureGraph::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size
     return impl_->slot->CopyCurrentBuffer(destination, size);
 }
 
-bool CaptureGraph::RebuildGraph() { return impl_->Build(*this, BuildKind::kRecovery, false, false); }
+bool CaptureGraph::RebuildGraph() {
+    return impl_->Build(*this, BuildKind::kRecovery, false, false);
+}
 
 void CaptureGraph::ReleaseGraph() { ReleaseCaptureGraph(); }
 
-bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice, Prompts& prompts) {
+bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice,
+                                Prompts& prompts) {
     while (!graph.BuildCaptureGraph(keepDevice, configureDevice)) {
         if (prompts.AskYesNo(kGraphFailedPrompt)) return false;
     }

@@ -70,4 +70,5 @@ private:
 
 // The callers' loop: builds until it succeeds, asking between attempts
 // whether to quit. False when the user chose to quit.
-bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice, Prompts& prompts);
+bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice,
+                                Prompts& prompts);

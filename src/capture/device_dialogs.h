@@ -38,8 +38,10 @@ class DeviceDialogs {
 public:
     virtual ~DeviceDialogs() = default;
     // `format` holds the current format on entry and the chosen one after OK.
-    virtual bool ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers, DeviceFormat& format) = 0;
+    virtual bool ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers,
+                                  DeviceFormat& format) = 0;
     // Changes reach the device at once through `set_value`.
-    virtual void ShowControlsDialog(const std::string& caption, const std::vector<DeviceControl>& controls,
-                                    const std::function<void(const std::string& name, int value)>& set_value) = 0;
+    virtual void ShowControlsDialog(
+        const std::string& caption, const std::vector<DeviceControl>& controls,
+        const std::function<void(const std::string& name, int value)>& set_value) = 0;
 };

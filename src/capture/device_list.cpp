@@ -29,7 +29,8 @@ std::string DevicePath(GstDevice* device) {
 bool NaturalLess(const std::string& a, const std::string& b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+            std::isdigit(static_cast<unsigned char>(b[j]))) {
             std::size_t ei = i, ej = j;
             while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
             while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
@@ -62,12 +63,13 @@ std::vector<VideoDevice> SystemDevices(bool& monitor_failed) {
     std::vector<SystemDevice> found;
     for (DeviceHandle& device : TakeDeviceList(gst_device_monitor_get_devices(monitor.get()))) {
         std::string path = DevicePath(device.get());
-        const bool listed = !path.empty() && std::any_of(found.begin(), found.end(), [&](const SystemDevice& d) {
-            return d.path == path;
-        });
+        const bool listed =
+            !path.empty() && std::any_of(found.begin(), found.end(),
+                                         [&](const SystemDevice& d) { return d.path == path; });
         if (listed) continue;
         GStringHandle name = GStringHandle::Take(gst_device_get_display_name(device.get()));
-        found.push_back({std::move(path), VideoDevice{name ? name.get() : "", std::move(device), std::nullopt}});
+        found.push_back({std::move(path),
+                         VideoDevice{name ? name.get() : "", std::move(device), std::nullopt}});
     }
     gst_device_monitor_stop(monitor.get());
     std::stable_sort(found.begin(), found.end(), [](const SystemDevice& a, const SystemDevice& b) {
@@ -97,7 +99,9 @@ GstPadProbeReturn FailAfterFrames(GstPad*, GstPadProbeInfo* info, gpointer data)
 
 void DeleteFrameCounter(gpointer data) { delete static_cast<FrameCounter*>(data); }
 
-ElementHandle Make(const char* factory) { return ElementHandle::Sink(gst_element_factory_make(factory, nullptr)); }
+ElementHandle Make(const char* factory) {
+    return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
+}
 
 ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     ElementHandle bin = ElementHandle::Sink(gst_bin_new(nullptr));
@@ -120,17 +124,19 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
             g_object_set(src.get(), "foreground-color", 0xff3060a0u, nullptr);
             break;
     }
-    if (spec.stop_after_frames) g_object_set(src.get(), "num-buffers", *spec.stop_after_frames, nullptr);
+    if (spec.stop_after_frames)
+        g_object_set(src.get(), "num-buffers", *spec.stop_after_frames, nullptr);
 
     // A webcam's own format: YUY2 at any size, or at its one size.
-    GstCaps* offered = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "framerate",
-                                           GST_TYPE_FRACTION_RANGE, 1, 1, 60, 1, nullptr);
+    GstCaps* offered =
+        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "framerate",
+                            GST_TYPE_FRACTION_RANGE, 1, 1, 60, 1, nullptr);
     if (spec.fixed_width > 0) {
         gst_caps_set_simple(offered, "width", G_TYPE_INT, spec.fixed_width, "height", G_TYPE_INT,
                             spec.fixed_height, nullptr);
     } else {
-        gst_caps_set_simple(offered, "width", GST_TYPE_INT_RANGE, 1, 4096, "height", GST_TYPE_INT_RANGE, 1, 4096,
-                            nullptr);
+        gst_caps_set_simple(offered, "width", GST_TYPE_INT_RANGE, 1, 4096, "height",
+                            GST_TYPE_INT_RANGE, 1, 4096, nullptr);
     }
     g_object_set(caps.get(), "caps", offered, nullptr);
     CapsHandle::Take(offered);
@@ -150,7 +156,8 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
         PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
         auto* counter = new FrameCounter;
         counter->fail_after = *spec.fail_after_frames;
-        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailAfterFrames, counter, DeleteFrameCounter);
+        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailAfterFrames, counter,
+                          DeleteFrameCounter);
     }
     return bin;
 }
@@ -171,7 +178,8 @@ DeviceEnumeration EnumerateVideoDevices(bool include_system_devices) {
         result.devices.push_back(VideoDevice{std::move(name), {}, std::move(spec)});
     }
     if (include_system_devices) {
-        for (VideoDevice& device : SystemDevices(result.monitor_failed)) result.devices.push_back(std::move(device));
+        for (VideoDevice& device : SystemDevices(result.monitor_failed))
+            result.devices.push_back(std::move(device));
     }
     return result;
 }

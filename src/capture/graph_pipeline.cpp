@@ -16,12 +16,15 @@ constexpr std::int64_t kUnitsPerSecond = 10000000;  // frame intervals count 100
 constexpr int kStateWaitStepMs = 50;
 constexpr int kStateWaitMs = 2000;
 
-ElementHandle Make(const char* factory) { return ElementHandle::Sink(gst_element_factory_make(factory, nullptr)); }
+ElementHandle Make(const char* factory) {
+    return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
+}
 
 // Only errors and the end of a stream are read; everything else is dropped
 // where it is posted, so nothing piles up while nobody looks.
 GstBusSyncReply KeepErrorsOnly(GstBus*, GstMessage* message, gpointer) {
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR || GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
+        GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
         return GST_BUS_PASS;
     }
     MessageHandle::Take(message);
@@ -35,9 +38,9 @@ std::int64_t IntervalOf(int numerator, int denominator) {
 }
 
 // Sizes and rates tried against ranges, as cameras commonly offer them.
-constexpr std::pair<int, int> kCommonSizes[] = {{160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 360},
-                                                {640, 480}, {800, 600}, {1024, 768}, {1280, 720}, {1280, 960},
-                                                {1920, 1080}};
+constexpr std::pair<int, int> kCommonSizes[] = {{160, 120},  {176, 144},  {320, 240},  {352, 288},
+                                                {640, 360},  {640, 480},  {800, 600},  {1024, 768},
+                                                {1280, 720}, {1280, 960}, {1920, 1080}};
 constexpr int kCommonRates[] = {60, 30, 25, 20, 15, 10, 5};
 
 bool IntFits(const GValue* value, int candidate) {
@@ -81,13 +84,14 @@ std::vector<std::int64_t> IntervalsOf(const GstStructure* s) {
     const GValue* rate = gst_structure_get_value(s, "framerate");
     if (rate == nullptr) return intervals;
     if (GST_VALUE_HOLDS_FRACTION(rate)) {
-        intervals.push_back(IntervalOf(gst_value_get_fraction_numerator(rate), gst_value_get_fraction_denominator(rate)));
+        intervals.push_back(IntervalOf(gst_value_get_fraction_numerator(rate),
+                                       gst_value_get_fraction_denominator(rate)));
     } else if (GST_VALUE_HOLDS_LIST(rate)) {
         for (guint i = 0; i < gst_value_list_get_size(rate); ++i) {
             const GValue* item = gst_value_list_get_value(rate, i);
             if (GST_VALUE_HOLDS_FRACTION(item)) {
-                intervals.push_back(
-                    IntervalOf(gst_value_get_fraction_numerator(item), gst_value_get_fraction_denominator(item)));
+                intervals.push_back(IntervalOf(gst_value_get_fraction_numerator(item),
+                                               gst_value_get_fraction_denominator(item)));
             }
         }
     } else {
@@ -138,7 +142,8 @@ void FrameSlot::PullNewest() {
     SampleHandle sample = SampleHandle::Take(newest);
     GstVideoInfo info;
     GstCaps* caps = gst_sample_get_caps(sample.get());
-    if (caps == nullptr || !gst_video_info_from_caps(&info, caps) || gst_sample_get_buffer(sample.get()) == nullptr) {
+    if (caps == nullptr || !gst_video_info_from_caps(&info, caps) ||
+        gst_sample_get_buffer(sample.get()) == nullptr) {
         return;
     }
     sample_ = std::move(sample);
@@ -169,7 +174,8 @@ bool FrameSlot::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
     PullNewest();
     if (!KeptFrame() || destination == nullptr) return false;
     const FrameFormat format{GST_VIDEO_INFO_WIDTH(&info_), GST_VIDEO_INFO_HEIGHT(&info_)};
-    if (format.SizeBytes() != size || GST_VIDEO_INFO_FORMAT(&info_) != GST_VIDEO_FORMAT_BGR) return false;
+    if (format.SizeBytes() != size || GST_VIDEO_INFO_FORMAT(&info_) != GST_VIDEO_FORMAT_BGR)
+        return false;
     MappedVideoFrame frame(info_, gst_sample_get_buffer(sample_.get()));
     if (!frame.ok()) return false;
     // The one copy a grab makes turns the picture bottom-up on the way.
@@ -177,7 +183,8 @@ bool FrameSlot::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
     const std::size_t stride = format.Stride();
     for (int y = 0; y < format.height; ++y) {
         std::uint8_t* row = destination + stride * static_cast<std::size_t>(format.height - 1 - y);
-        std::memcpy(row, frame.plane() + static_cast<std::ptrdiff_t>(frame.stride()) * y, row_bytes);
+        std::memcpy(row, frame.plane() + static_cast<std::ptrdiff_t>(frame.stride()) * y,
+                    row_bytes);
         std::memset(row + row_bytes, 0, stride - row_bytes);
     }
     return true;
@@ -191,13 +198,15 @@ FrameFormat FrameSlot::ConnectedFormat() const {
 std::shared_ptr<const PreviewFrame> FrameSlot::TakePreviewFrame(std::uint64_t after_sequence) {
     std::lock_guard lock(mutex_);
     PullNewest();
-    if (!sample_ || sequence_ <= after_sequence || GST_VIDEO_INFO_FORMAT(&info_) != GST_VIDEO_FORMAT_BGR) {
+    if (!sample_ || sequence_ <= after_sequence ||
+        GST_VIDEO_INFO_FORMAT(&info_) != GST_VIDEO_FORMAT_BGR) {
         return nullptr;
     }
     auto frame = std::make_shared<GstPreviewFrame>();
     frame->sample = sample_;
     frame->info = info_;
-    frame->map = std::make_unique<MappedVideoFrame>(frame->info, gst_sample_get_buffer(frame->sample.get()));
+    frame->map =
+        std::make_unique<MappedVideoFrame>(frame->info, gst_sample_get_buffer(frame->sample.get()));
     if (!frame->map->ok()) return nullptr;
     frame->pixels = frame->map->plane();
     frame->width = GST_VIDEO_INFO_WIDTH(&info_);
@@ -226,14 +235,15 @@ bool GraphPipeline::CreateGrabber() {
     grabber_caps_ = Make("capsfilter");
     appsink_ = Make("appsink");
     if (!appsink_) return false;
-    g_object_set(appsink_.get(), "drop", TRUE, "max-buffers", 1u, "sync", FALSE, "emit-signals", FALSE,
-                 "enable-last-sample", FALSE, "qos", FALSE, nullptr);
+    g_object_set(appsink_.get(), "drop", TRUE, "max-buffers", 1u, "sync", FALSE, "emit-signals",
+                 FALSE, "enable-last-sample", FALSE, "qos", FALSE, nullptr);
     return convert_ && grabber_caps_;
 }
 
 bool GraphPipeline::SetGrabberCaps() {
     if (!grabber_caps_ || !appsink_) return false;
-    CapsHandle caps = CapsHandle::Take(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
+    CapsHandle caps = CapsHandle::Take(
+        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
     g_object_set(grabber_caps_.get(), "caps", caps.get(), nullptr);
     gst_app_sink_set_caps(GST_APP_SINK(appsink_.get()), caps.get());
     return true;
@@ -308,27 +318,31 @@ std::vector<DeviceFormatOffer> GraphPipeline::FormatOffers() const {
 
 std::optional<DeviceFormat> GraphPipeline::WriteFormat(const DeviceFormat& format) {
     if (!device_caps_ || !format_caps_ || format.width < 1 || format.height < 1) return written_;
-    CapsHandle wanted = CapsHandle::Take(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, format.width,
-                                                             "height", G_TYPE_INT, format.height, nullptr));
+    CapsHandle wanted =
+        CapsHandle::Take(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, format.width,
+                                             "height", G_TYPE_INT, format.height, nullptr));
     CapsHandle offered = CapsHandle::Take(gst_caps_intersect(device_caps_.get(), wanted.get()));
     if (!offered || gst_caps_is_empty(offered.get())) return written_;
 
-    StructureHandle chosen = StructureHandle::Take(gst_structure_copy(gst_caps_get_structure(offered.get(), 0)));
+    StructureHandle chosen =
+        StructureHandle::Take(gst_structure_copy(gst_caps_get_structure(offered.get(), 0)));
     DeviceFormat result{format.width, format.height, 0};
     if (gst_structure_has_field(chosen.get(), "framerate")) {
         if (format.frame_interval_100ns > 0) {
             const std::int64_t divisor = std::gcd(kUnitsPerSecond, format.frame_interval_100ns);
-            gst_structure_fixate_field_nearest_fraction(chosen.get(), "framerate",
-                                                        static_cast<int>(kUnitsPerSecond / divisor),
-                                                        static_cast<int>(format.frame_interval_100ns / divisor));
+            gst_structure_fixate_field_nearest_fraction(
+                chosen.get(), "framerate", static_cast<int>(kUnitsPerSecond / divisor),
+                static_cast<int>(format.frame_interval_100ns / divisor));
         } else {
             gst_structure_fixate_field(chosen.get(), "framerate");
         }
         int n = 0, d = 1;
-        if (gst_structure_get_fraction(chosen.get(), "framerate", &n, &d)) result.frame_interval_100ns = IntervalOf(n, d);
+        if (gst_structure_get_fraction(chosen.get(), "framerate", &n, &d))
+            result.frame_interval_100ns = IntervalOf(n, d);
     }
-    CapsHandle caps = CapsHandle::Take(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, result.width, "height",
-                                                           G_TYPE_INT, result.height, nullptr));
+    CapsHandle caps =
+        CapsHandle::Take(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, result.width,
+                                             "height", G_TYPE_INT, result.height, nullptr));
     int n = 0, d = 1;
     if (gst_structure_get_fraction(chosen.get(), "framerate", &n, &d)) {
         gst_caps_set_simple(caps.get(), "framerate", GST_TYPE_FRACTION, n, d, nullptr);
@@ -343,10 +357,11 @@ std::vector<DeviceControl> GraphPipeline::Controls() const {
     GstColorBalance* balance = FindColorBalance(source_.get(), holder);
     std::vector<DeviceControl> controls;
     if (balance == nullptr) return controls;
-    for (const GList* item = gst_color_balance_list_channels(balance); item != nullptr; item = item->next) {
+    for (const GList* item = gst_color_balance_list_channels(balance); item != nullptr;
+         item = item->next) {
         auto* channel = GST_COLOR_BALANCE_CHANNEL(item->data);
-        controls.push_back({channel->label != nullptr ? channel->label : "", channel->min_value, channel->max_value,
-                            gst_color_balance_get_value(balance, channel)});
+        controls.push_back({channel->label != nullptr ? channel->label : "", channel->min_value,
+                            channel->max_value, gst_color_balance_get_value(balance, channel)});
     }
     return controls;
 }
@@ -355,16 +370,19 @@ void GraphPipeline::SetControl(const std::string& name, int value) {
     ElementHandle holder;
     GstColorBalance* balance = FindColorBalance(source_.get(), holder);
     if (balance == nullptr) return;
-    for (const GList* item = gst_color_balance_list_channels(balance); item != nullptr; item = item->next) {
+    for (const GList* item = gst_color_balance_list_channels(balance); item != nullptr;
+         item = item->next) {
         auto* channel = GST_COLOR_BALANCE_CHANNEL(item->data);
         if (channel->label != nullptr && name == channel->label) {
-            gst_color_balance_set_value(balance, channel, std::clamp(value, channel->min_value, channel->max_value));
+            gst_color_balance_set_value(balance, channel,
+                                        std::clamp(value, channel->min_value, channel->max_value));
         }
     }
 }
 
 std::optional<StepError> GraphPipeline::Link() {
-    if (!pipeline_ || !source_ || !format_caps_ || !convert_) return StepError{GST_PAD_LINK_NOFORMAT};
+    if (!pipeline_ || !source_ || !format_caps_ || !convert_)
+        return StepError{GST_PAD_LINK_NOFORMAT};
     PadHandle source_pad = PadHandle::Take(gst_element_get_static_pad(source_.get(), "src"));
     PadHandle caps_sink = PadHandle::Take(gst_element_get_static_pad(format_caps_.get(), "sink"));
     if (source_pad && caps_sink) {
@@ -373,7 +391,8 @@ std::optional<StepError> GraphPipeline::Link() {
     } else if (!gst_element_link(source_.get(), format_caps_.get())) {
         return StepError{GST_PAD_LINK_NOFORMAT};
     }
-    if (!gst_element_link(format_caps_.get(), convert_.get())) return StepError{GST_PAD_LINK_NOFORMAT};
+    if (!gst_element_link(format_caps_.get(), convert_.get()))
+        return StepError{GST_PAD_LINK_NOFORMAT};
     errno = 0;
     if (gst_element_set_state(pipeline_.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
         const int saved_errno = errno;
@@ -444,5 +463,6 @@ void GraphPipeline::StopWhenReady() {
 void GraphPipeline::Shutdown() {
     if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
     // A source opened for its formats but never added to the pipeline.
-    if (source_ && GST_OBJECT_PARENT(source_.get()) == nullptr) gst_element_set_state(source_.get(), GST_STATE_NULL);
+    if (source_ && GST_OBJECT_PARENT(source_.get()) == nullptr)
+        gst_element_set_state(source_.get(), GST_STATE_NULL);
 }

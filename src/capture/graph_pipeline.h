@@ -93,7 +93,6 @@ public:
     void Shutdown();
 
     ElementHandle appsink() const { return appsink_; }
-    bool HasSource() const { return static_cast<bool>(source_); }
 
 private:
     int DrainBus();

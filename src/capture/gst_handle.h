@@ -26,22 +26,34 @@ struct MiniObjectTraits {
 
 template <class T>
 struct Traits;
-template <> struct Traits<GstElement> : ObjectTraits<GstElement> {};
-template <> struct Traits<GstBus> : ObjectTraits<GstBus> {};
-template <> struct Traits<GstPad> : ObjectTraits<GstPad> {};
-template <> struct Traits<GstDevice> : ObjectTraits<GstDevice> {};
-template <> struct Traits<GstDeviceMonitor> : ObjectTraits<GstDeviceMonitor> {};
-template <> struct Traits<GstCaps> : MiniObjectTraits<GstCaps> {};
-template <> struct Traits<GstSample> : MiniObjectTraits<GstSample> {};
-template <> struct Traits<GstBuffer> : MiniObjectTraits<GstBuffer> {};
-template <> struct Traits<GstMessage> : MiniObjectTraits<GstMessage> {};
-template <> struct Traits<GstStructure> {
+template <>
+struct Traits<GstElement> : ObjectTraits<GstElement> {};
+template <>
+struct Traits<GstBus> : ObjectTraits<GstBus> {};
+template <>
+struct Traits<GstPad> : ObjectTraits<GstPad> {};
+template <>
+struct Traits<GstDevice> : ObjectTraits<GstDevice> {};
+template <>
+struct Traits<GstDeviceMonitor> : ObjectTraits<GstDeviceMonitor> {};
+template <>
+struct Traits<GstCaps> : MiniObjectTraits<GstCaps> {};
+template <>
+struct Traits<GstSample> : MiniObjectTraits<GstSample> {};
+template <>
+struct Traits<GstBuffer> : MiniObjectTraits<GstBuffer> {};
+template <>
+struct Traits<GstMessage> : MiniObjectTraits<GstMessage> {};
+template <>
+struct Traits<GstStructure> {
     static void Unref(GstStructure* p) { gst_structure_free(p); }
 };
-template <> struct Traits<GError> {
+template <>
+struct Traits<GError> {
     static void Unref(GError* p) { g_error_free(p); }
 };
-template <> struct Traits<gchar> {
+template <>
+struct Traits<gchar> {
     static void Unref(gchar* p) { g_free(p); }
 };
 
@@ -121,8 +133,9 @@ inline std::vector<DeviceHandle> TakeDeviceList(GList* list) {
 class MappedVideoFrame {
 public:
     MappedVideoFrame(const GstVideoInfo& info, GstBuffer* buffer) {
-        mapped_ = buffer != nullptr &&
-                  gst_video_frame_map(&frame_, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_READ);
+        mapped_ =
+            buffer != nullptr &&
+            gst_video_frame_map(&frame_, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_READ);
     }
     ~MappedVideoFrame() {
         if (mapped_) gst_video_frame_unmap(&frame_);
@@ -131,7 +144,9 @@ public:
     MappedVideoFrame& operator=(const MappedVideoFrame&) = delete;
 
     bool ok() const { return mapped_; }
-    const guint8* plane() const { return static_cast<const guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0)); }
+    const guint8* plane() const {
+        return static_cast<const guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0));
+    }
     int stride() const { return GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0); }
 
 private:

@@ -42,7 +42,8 @@ struct PreviewGraph::Impl {
 
 PreviewGraph::PreviewGraph(Prompts& prompts, Clock& clock, std::function<void()> stop_motion_thread,
                            bool system_devices)
-    : impl_(std::make_unique<Impl>(prompts, clock, std::move(stop_motion_thread), system_devices)) {}
+    : impl_(std::make_unique<Impl>(prompts, clock, std::move(stop_motion_thread), system_devices)) {
+}
 
 PreviewGraph::~PreviewGraph() { ReleasePreviewGraph(); }
 
@@ -76,7 +77,8 @@ bool PreviewGraph::BuildPreviewGraph(const PreviewDeviceSettings& settings) {
     names = DeduplicateDeviceNames(names);
     const auto match = std::find(names.begin(), names.end(), settings.SELECT);
     if (match == names.end()) return false;
-    const VideoDevice& device = found.devices[device_of[static_cast<std::size_t>(match - names.begin())]];
+    const VideoDevice& device =
+        found.devices[device_of[static_cast<std::size_t>(match - names.begin())]];
 
     if (!built->CreateSource(device)) return impl_->Fail(errno, "BindToObject");
     if (!built->AddSource()) impl_->prompts.ShowMessage("ERROR: AddFilter");

@@ -1,8 +1,8 @@
 #include "capture/test_devices.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -48,8 +48,8 @@ bool ParseCount(std::string_view text, int& out) {
 bool ParseSize(std::string_view text, int& width, int& height) {
     const auto x = text.find('x');
     if (x == std::string_view::npos) return false;
-    return ParseCount(text.substr(0, x), width) && ParseCount(text.substr(x + 1), height) && width > 0 &&
-           height > 0;
+    return ParseCount(text.substr(0, x), width) && ParseCount(text.substr(x + 1), height) &&
+           width > 0 && height > 0;
 }
 
 bool ApplyOption(const std::string& option, TestDeviceSpec& spec) {
@@ -76,7 +76,8 @@ bool ApplyOption(const std::string& option, TestDeviceSpec& spec) {
 
 }  // namespace
 
-std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value, std::vector<std::string>* errors) {
+std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value,
+                                             std::vector<std::string>* errors) {
     std::vector<TestDeviceSpec> devices;
     for (const std::string& entry : SplitKeepingEscapes(value, ',')) {
         if (entry.empty()) continue;
@@ -85,7 +86,8 @@ std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value, std::vector
         spec.name = fields[0];
         for (std::size_t i = 1; i < fields.size(); ++i) {
             if (!ApplyOption(fields[i], spec) && errors != nullptr) {
-                errors->push_back("unknown test device option \"" + fields[i] + "\" of \"" + spec.name + "\"");
+                errors->push_back("unknown test device option \"" + fields[i] + "\" of \"" +
+                                  spec.name + "\"");
             }
         }
         devices.push_back(std::move(spec));

@@ -31,7 +31,8 @@ inline constexpr const char* kTestDevicesVariable = "QUILLOMAT_TEST_DEVICES";
 
 // Parses the variable's value. Unknown options are reported in `errors` and
 // otherwise ignored; empty entries are skipped.
-std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value, std::vector<std::string>* errors = nullptr);
+std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value,
+                                             std::vector<std::string>* errors = nullptr);
 
 // The test devices of the environment (none when the variable is unset).
 std::vector<TestDeviceSpec> TestDevicesFromEnvironment();

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,7 +110,8 @@ private:
 
 class ScriptedDialogs final : public DeviceDialogs {
 public:
-    bool ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers, DeviceFormat& format) override {
+    bool ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers,
+                          DeviceFormat& format) override {
         offered = offers;
         shown_format = format;
         ++format_dialogs;
@@ -118,8 +119,9 @@ public:
         format = *choose;
         return true;
     }
-    void ShowControlsDialog(const std::string& caption, const std::vector<DeviceControl>& controls,
-                            const std::function<void(const std::string&, int)>& set_value) override {
+    void ShowControlsDialog(
+        const std::string& caption, const std::vector<DeviceControl>& controls,
+        const std::function<void(const std::string&, int)>& set_value) override {
         controls_caption = caption;
         shown_controls = controls;
         ++controls_dialogs;

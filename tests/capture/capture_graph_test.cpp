@@ -35,7 +35,8 @@ std::vector<std::uint8_t> WaitForFrame(FrameSource& source, FrameFormat format) 
 bool Uniform(const std::vector<std::uint8_t>& frame, FrameFormat format) {
     for (int y = 0; y < format.height; ++y) {
         for (int x = 0; x < format.width; ++x) {
-            const std::size_t at = format.Stride() * static_cast<std::size_t>(y) + static_cast<std::size_t>(x) * 3;
+            const std::size_t at =
+                format.Stride() * static_cast<std::size_t>(y) + static_cast<std::size_t>(x) * 3;
             if (std::memcmp(&frame[at], &frame[0], 3) != 0) return false;
         }
     }
@@ -54,8 +55,8 @@ bool HasYellow(const std::uint8_t* row, int width) {
 class CaptureGraphTest : public ::testing::Test {
 protected:
     void Make(Clock& clock) {
-        graph = std::make_unique<CaptureGraph>(
-            CaptureGraphServices{state, settings, worker, prompts, chooser, &dialogs, window, clock, stop, false});
+        graph = std::make_unique<CaptureGraph>(CaptureGraphServices{
+            state, settings, worker, prompts, chooser, &dialogs, window, clock, stop, false});
     }
     void TearDown() override {
         worker.StopDiaryWorker();
@@ -212,7 +213,8 @@ TEST_F(CaptureGraphTest, FreshFrameHasTheRequestedSizePaddedStrideAndBottomUpRow
     EXPECT_EQ(graph->ConnectedFormat(), (FrameFormat{322, 240}));
     EXPECT_EQ(buffer[kStride * 240], 0xEE) << "copied past the frame";
     EXPECT_FALSE(HasYellow(&buffer[0], 322)) << "the first row stored is the picture's bottom";
-    EXPECT_TRUE(HasYellow(&buffer[kStride * 239], 322)) << "the last row stored is the picture's top";
+    EXPECT_TRUE(HasYellow(&buffer[kStride * 239], 322))
+        << "the last row stored is the picture's top";
     for (std::size_t y = 0; y < 240; ++y) {
         EXPECT_EQ(buffer[kStride * y + 966], 0);
         EXPECT_EQ(buffer[kStride * y + 967], 0);
@@ -247,7 +249,8 @@ TEST_F(CaptureGraphTest, DeviceThatCannotGiveTheSizeKeepsItsOwnWhileTheTitleShow
 
     graph->SetBufferSamples(true);
     std::size_t size = 0;
-    for (int i = 0; i < 300 && !graph->QueryBufferSize(size); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 300 && !graph->QueryBufferSize(size); ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_EQ(size, 480u * 120);
     std::vector<std::uint8_t> wrong(FrameFormat{320, 240}.SizeBytes(), 0xAB);
     EXPECT_FALSE(graph->CopyCurrentBuffer(wrong.data(), wrong.size()));
@@ -291,8 +294,10 @@ TEST_F(CaptureGraphTest, ConfigureDeviceReadsTheChosenFormatBackAndShowsControls
     ASSERT_TRUE(graph->BuildCaptureGraph(false, true));
     EXPECT_TRUE(chooser.calls.empty());
     EXPECT_EQ(dialogs.shown_format, (DeviceFormat{320, 240, 333333}));
-    const DeviceFormatOffer vga{640, 480, {166667, 333333, 400000, 500000, 666667, 1000000, 2000000}};
-    EXPECT_NE(std::find(dialogs.offered.begin(), dialogs.offered.end(), vga), dialogs.offered.end());
+    const DeviceFormatOffer vga{
+        640, 480, {166667, 333333, 400000, 500000, 666667, 1000000, 2000000}};
+    EXPECT_NE(std::find(dialogs.offered.begin(), dialogs.offered.end(), vga),
+              dialogs.offered.end());
     const DiarySettings after = settings.Copy();
     EXPECT_EQ(after.WIDTH, 640);
     EXPECT_EQ(after.HEIGHT, 480);
@@ -304,8 +309,9 @@ TEST_F(CaptureGraphTest, ConfigureDeviceReadsTheChosenFormatBackAndShowsControls
     dialogs.changes.clear();
     graph->ShowFilterPropertyPages();
     ASSERT_EQ(dialogs.controls_dialogs, 2);
-    const auto brightness = std::find_if(dialogs.shown_controls.begin(), dialogs.shown_controls.end(),
-                                         [](const DeviceControl& c) { return c.name == "BRIGHTNESS"; });
+    const auto brightness =
+        std::find_if(dialogs.shown_controls.begin(), dialogs.shown_controls.end(),
+                     [](const DeviceControl& c) { return c.name == "BRIGHTNESS"; });
     ASSERT_NE(brightness, dialogs.shown_controls.end());
     EXPECT_EQ(brightness->value, 500);
 
@@ -332,10 +338,11 @@ TEST_P(DeadDevice, GrabRecoversByRebuildsThatNeverAskAndGivesUp) {
     ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
     std::vector<std::uint8_t> buffer;
     const GrabContext context{*graph, state, clock, stop};
-    const GrabResult result = GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t size) {
-        buffer.assign(size, 0);
-        return buffer.data();
-    });
+    const GrabResult result =
+        GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t size) {
+            buffer.assign(size, 0);
+            return buffer.data();
+        });
     EXPECT_EQ(result.outcome, GrabOutcome::kGaveUp);
     EXPECT_EQ(worker.starts.load(), 1 + kMaxGrabRecoveries);
     EXPECT_EQ(window.titles().size(), 1u + kMaxGrabRecoveries);
@@ -367,7 +374,8 @@ TEST_P(MidRunFault, WorkerGrabsGoOnAfterRecoveries) {
     };
     ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
     const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while ((fresh.load() < 8 || worker.starts.load() < 3) && std::chrono::steady_clock::now() < deadline) {
+    while ((fresh.load() < 8 || worker.starts.load() < 3) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(20ms);
     }
     const auto before = std::chrono::steady_clock::now();
@@ -378,7 +386,8 @@ TEST_P(MidRunFault, WorkerGrabsGoOnAfterRecoveries) {
     EXPECT_TRUE(prompts.messages().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(StopsOrFails, MidRunFault, ::testing::Values("Cam:stop=20", "Cam:fail=20"));
+INSTANTIATE_TEST_SUITE_P(StopsOrFails, MidRunFault,
+                         ::testing::Values("Cam:stop=20", "Cam:fail=20"));
 
 TEST_F(CaptureGraphTest, ReleaseWhileAGrabWaitsEndsPromptly) {
     ScopedTestDevices devices("Still:still");
@@ -387,10 +396,11 @@ TEST_F(CaptureGraphTest, ReleaseWhileAGrabWaitsEndsPromptly) {
     std::vector<std::uint8_t> buffer;
     worker.body = [&](StopSignal& worker_stop) {
         const GrabContext context{*graph, state, SystemClockInstance(), worker_stop};
-        const GrabResult r = GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t size) {
-            buffer.assign(size, 0);
-            return buffer.data();
-        });
+        const GrabResult r =
+            GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t size) {
+                buffer.assign(size, 0);
+                return buffer.data();
+            });
         if (r.outcome == GrabOutcome::kStopped) stopped.fetch_add(1);
     };
     ASSERT_TRUE(graph->BuildCaptureGraph(true, false));

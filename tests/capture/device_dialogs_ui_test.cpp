@@ -6,7 +6,6 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
-
 #include <functional>
 
 #include "capture/ui/device_property_dialogs.h"
@@ -81,7 +80,8 @@ TEST(CDeviceSelectDialog, OkWithoutSelectionEscapeAndCloseBox) {
 
 TEST(DeviceFormatDialog, OffersSizesAndRatesAndReturnsTheChoice) {
     QtDeviceDialogs dialogs;
-    const std::vector<DeviceFormatOffer> offers = {{320, 240, {333333, 666667}}, {640, 480, {333333, 666667, 1000000}}};
+    const std::vector<DeviceFormatOffer> offers = {{320, 240, {333333, 666667}},
+                                                   {640, 480, {333333, 666667, 1000000}}};
     DeviceFormat format{640, 480, 666667};
     WhenOpen([](QDialog* dialog) {
         auto* f = static_cast<CDeviceFormatDialog*>(dialog);
@@ -113,8 +113,9 @@ TEST(DeviceControlsDialog, SlidersApplyChangesAtOnce) {
         slider->setValue(999);  // clamped to the control's range
         dialog->reject();
     });
-    dialogs.ShowControlsDialog("Cam", {{"BRIGHTNESS", -100, 100, 0}, {"CONTRAST", 0, 200, 10}},
-                               [&](const std::string& name, int value) { applied.emplace_back(name, value); });
+    dialogs.ShowControlsDialog(
+        "Cam", {{"BRIGHTNESS", -100, 100, 0}, {"CONTRAST", 0, 200, 10}},
+        [&](const std::string& name, int value) { applied.emplace_back(name, value); });
     EXPECT_EQ(applied, (std::vector<std::pair<std::string, int>>{{"CONTRAST", 200}}));
 }
 

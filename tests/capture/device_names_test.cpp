@@ -10,29 +10,34 @@ using Names = std::vector<std::string>;
 
 TEST(DeduplicateDeviceNames, NumbersRepeatedNamesInListOrderOnly) {
     EXPECT_EQ(DeduplicateDeviceNames({"Cam", "Cam", "Pro"}), (Names{"Cam (1)", "Cam (2)", "Pro"}));
-    EXPECT_EQ(DeduplicateDeviceNames({"A", "B", "A", "B", "A"}), (Names{"A (1)", "B (1)", "A (2)", "B (2)", "A (3)"}));
+    EXPECT_EQ(DeduplicateDeviceNames({"A", "B", "A", "B", "A"}),
+              (Names{"A (1)", "B (1)", "A (2)", "B (2)", "A (3)"}));
     // Compared with the names before renaming: "Cam (1)" of the list stays a
     // name of its own.
-    EXPECT_EQ(DeduplicateDeviceNames({"Cam (1)", "Cam", "Cam"}), (Names{"Cam (1)", "Cam (1)", "Cam (2)"}));
+    EXPECT_EQ(DeduplicateDeviceNames({"Cam (1)", "Cam", "Cam"}),
+              (Names{"Cam (1)", "Cam (1)", "Cam (2)"}));
     EXPECT_EQ(DeduplicateDeviceNames({"cam", "Cam"}), (Names{"cam", "Cam"}));
     EXPECT_EQ(DeduplicateDeviceNames({}), Names{});
 }
 
 TEST(FormatCaptureTitle, CutsNamesLongerThanTwelveCp932BytesWithoutHalfCharacters) {
     EXPECT_EQ(FormatCaptureTitle("ABCDEFGHIJKL", 320, 240), "Quillomat - ABCDEFGHIJKL (320x240)");
-    EXPECT_EQ(FormatCaptureTitle("ABCDEFGHIJKLM", 640, 480), "Quillomat - ABCDEFGHIJKL... (640x480)");
+    EXPECT_EQ(FormatCaptureTitle("ABCDEFGHIJKLM", 640, 480),
+              "Quillomat - ABCDEFGHIJKL... (640x480)");
     // Six double-byte characters are exactly 12 bytes.
     EXPECT_EQ(FormatCaptureTitle("カメラ１２３", 1, 2), "Quillomat - カメラ１２３ (1x2)");
     // 11 bytes and a double-byte character: the character does not fit.
-    EXPECT_EQ(FormatCaptureTitle("ABCDEFGHIJKカ", 320, 240), "Quillomat - ABCDEFGHIJK... (320x240)");
+    EXPECT_EQ(FormatCaptureTitle("ABCDEFGHIJKカ", 320, 240),
+              "Quillomat - ABCDEFGHIJK... (320x240)");
     EXPECT_EQ(FormatCaptureTitle("", 320, 240), "Quillomat -  (320x240)");
 }
 
 TEST(ParseTestDevices, NamesModesAndOptionsInGivenOrder) {
     std::vector<std::string> errors;
-    const auto devices =
-        ParseTestDevices("Zeta,Cam:still,Cam:fail,Cam:fail=30:stop=5,Pro:bars:640x480:controls,,Odd\\,Name\\:1:wobble",
-                         &errors);
+    const auto devices = ParseTestDevices(
+        "Zeta,Cam:still,Cam:fail,Cam:fail=30:stop=5,Pro:bars:640x480:controls,,Odd\\,Name\\:1:"
+        "wobble",
+        &errors);
     ASSERT_EQ(devices.size(), 6u);
     EXPECT_EQ(devices[0].name, "Zeta");
     EXPECT_EQ(devices[0].picture, TestDeviceSpec::Picture::kMovingBall);

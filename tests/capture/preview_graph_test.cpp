@@ -25,7 +25,8 @@ TEST_F(PreviewGraphTest, RefusesSilentlyWithoutAUsableDevice) {
     ScopedTestDevices devices("Cam,Cam");
     EXPECT_FALSE(graph.BuildPreviewGraph({"", 320, 240, 333333}));
     EXPECT_FALSE(graph.BuildPreviewGraph({"Cam (1)", 0, 240, 333333}));
-    EXPECT_FALSE(graph.BuildPreviewGraph({"Cam", 320, 240, 333333})) << "the list names carry their suffix";
+    EXPECT_FALSE(graph.BuildPreviewGraph({"Cam", 320, 240, 333333}))
+        << "the list names carry their suffix";
     EXPECT_FALSE(graph.ready());
     EXPECT_TRUE(prompts.messages().empty());
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-
 #include <cstdlib>
 
 // Widgets need a QApplication, not the QGuiApplication of the other suites.

@@ -11,13 +11,14 @@
 namespace {
 
 QString RateText(std::int64_t interval_100ns) {
-    return QString::number(10000000.0 / static_cast<double>(interval_100ns), 'f', 2) + QStringLiteral(" fps");
+    return QString::number(10000000.0 / static_cast<double>(interval_100ns), 'f', 2) +
+           QStringLiteral(" fps");
 }
 
 }  // namespace
 
-CDeviceFormatDialog::CDeviceFormatDialog(const std::vector<DeviceFormatOffer>& offers, const DeviceFormat& current,
-                                         QWidget* parent)
+CDeviceFormatDialog::CDeviceFormatDialog(const std::vector<DeviceFormatOffer>& offers,
+                                         const DeviceFormat& current, QWidget* parent)
     : QDialog(parent), offers_(offers), sizes_(new QComboBox(this)), rates_(new QComboBox(this)) {
     setWindowTitle(QStringLiteral("ビデオ形式"));
     auto* form = new QFormLayout;
@@ -26,13 +27,13 @@ CDeviceFormatDialog::CDeviceFormatDialog(const std::vector<DeviceFormatOffer>& o
     int selected = 0;
     for (std::size_t i = 0; i < offers_.size(); ++i) {
         sizes_->addItem(QStringLiteral("%1 x %2").arg(offers_[i].width).arg(offers_[i].height));
-        if (offers_[i].width == current.width && offers_[i].height == current.height) selected = static_cast<int>(i);
+        if (offers_[i].width == current.width && offers_[i].height == current.height)
+            selected = static_cast<int>(i);
     }
     sizes_->setCurrentIndex(selected);
     FillRates(current.frame_interval_100ns);
-    connect(sizes_, &QComboBox::currentIndexChanged, this, [this] {
-        FillRates(rates_->currentData().toLongLong());
-    });
+    connect(sizes_, &QComboBox::currentIndexChanged, this,
+            [this] { FillRates(rates_->currentData().toLongLong()); });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -58,11 +59,14 @@ DeviceFormat CDeviceFormatDialog::Chosen() const {
     const int size = sizes_->currentIndex();
     if (size < 0) return {};
     const DeviceFormatOffer& offer = offers_[static_cast<std::size_t>(size)];
-    return {offer.width, offer.height, rates_->currentIndex() >= 0 ? rates_->currentData().toLongLong() : 0};
+    return {offer.width, offer.height,
+            rates_->currentIndex() >= 0 ? rates_->currentData().toLongLong() : 0};
 }
 
-CDeviceControlsDialog::CDeviceControlsDialog(const std::string& caption, const std::vector<DeviceControl>& controls,
-                                             std::function<void(const std::string&, int)> set_value, QWidget* parent)
+CDeviceControlsDialog::CDeviceControlsDialog(const std::string& caption,
+                                             const std::vector<DeviceControl>& controls,
+                                             std::function<void(const std::string&, int)> set_value,
+                                             QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QString::fromStdString(caption));
     auto* form = new QFormLayout;
@@ -82,7 +86,8 @@ CDeviceControlsDialog::CDeviceControlsDialog(const std::string& caption, const s
     layout->addWidget(buttons);
 }
 
-bool QtDeviceDialogs::ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers, DeviceFormat& format) {
+bool QtDeviceDialogs::ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers,
+                                       DeviceFormat& format) {
     CDeviceFormatDialog dialog(offers, format, parent_);
     if (dialog.exec() != QDialog::Accepted) return false;
     const DeviceFormat chosen = dialog.Chosen();
@@ -91,8 +96,9 @@ bool QtDeviceDialogs::ShowFormatDialog(const std::vector<DeviceFormatOffer>& off
     return true;
 }
 
-void QtDeviceDialogs::ShowControlsDialog(const std::string& caption, const std::vector<DeviceControl>& controls,
-                                         const std::function<void(const std::string&, int)>& set_value) {
+void QtDeviceDialogs::ShowControlsDialog(
+    const std::string& caption, const std::vector<DeviceControl>& controls,
+    const std::function<void(const std::string&, int)>& set_value) {
     CDeviceControlsDialog dialog(caption, controls, set_value, parent_);
     dialog.exec();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <vector>
 
 #include "capture/device_dialogs.h"
@@ -32,13 +31,15 @@ private:
 class CDeviceControlsDialog : public QDialog {
 public:
     CDeviceControlsDialog(const std::string& caption, const std::vector<DeviceControl>& controls,
-                          std::function<void(const std::string&, int)> set_value, QWidget* parent = nullptr);
+                          std::function<void(const std::string&, int)> set_value,
+                          QWidget* parent = nullptr);
 };
 
 class QtDeviceDialogs final : public DeviceDialogs {
 public:
     explicit QtDeviceDialogs(QWidget* parent = nullptr) : parent_(parent) {}
-    bool ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers, DeviceFormat& format) override;
+    bool ShowFormatDialog(const std::vector<DeviceFormatOffer>& offers,
+                          DeviceFormat& format) override;
     void ShowControlsDialog(const std::string& caption, const std::vector<DeviceControl>& controls,
                             const std::function<void(const std::string&, int)>& set_value) override;
 

@@ -5,7 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent) : QDialog(parent), combo_(new QComboBox(this)) {
+CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent)
+    : QDialog(parent), combo_(new QComboBox(this)) {
     setWindowTitle(QStringLiteral("デバイス選択"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("映像入力デバイスを選択してください。"), this));
@@ -32,7 +33,8 @@ void CDeviceSelectDialog::accept() {
     QDialog::accept();
 }
 
-DeviceChoice QtDeviceChooser::ChooseDevice(const std::vector<std::string>& names, int initial_index) {
+DeviceChoice QtDeviceChooser::ChooseDevice(const std::vector<std::string>& names,
+                                           int initial_index) {
     CDeviceSelectDialog dialog(parent_);
     for (const std::string& name : names) dialog.AddDevice(name);
     dialog.SetInitialSelection(initial_index);

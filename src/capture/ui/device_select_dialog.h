@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <string>
 #include <vector>
 
@@ -23,8 +22,6 @@ public:
 
     int exec() override;
     void accept() override;
-
-    QComboBox* combo() const { return combo_; }
 
 private:
     std::vector<std::string> names_;
