@@ -111,10 +111,8 @@ GstColorBalance* FindColorBalance(GstElement* source, ElementHandle& holder) {
     return holder ? GST_COLOR_BALANCE(holder.get()) : nullptr;
 }
 
-struct GstPreviewFrame final : PreviewFrame {
-    SampleHandle sample;
-    GstVideoInfo info{};
-    std::unique_ptr<MappedVideoFrame> map;
+struct OwnedPreviewFrame final : PreviewFrame {
+    std::vector<std::uint8_t> storage;
 };
 
 }  // namespace
@@ -132,6 +130,7 @@ void FrameSlot::Detach() {
     std::lock_guard lock(mutex_);
     appsink_.reset();
     sample_.reset();
+    recycled_.reset();
     buffering_ = false;
 }
 
@@ -169,22 +168,60 @@ bool FrameSlot::QueryBufferSize(std::size_t& size) {
     return true;
 }
 
+bool FrameSlot::ConvertKept(std::uint8_t* pixels, std::size_t stride) {
+    const int width = GST_VIDEO_INFO_WIDTH(&info_);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info_);
+    MappedVideoFrame in(info_, gst_sample_get_buffer(sample_.get()));
+    if (!in.ok()) return false;
+    if (GST_VIDEO_INFO_FORMAT(&info_) == GST_VIDEO_FORMAT_BGR) {
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(pixels + stride * static_cast<std::size_t>(y),
+                        in.plane() + static_cast<std::ptrdiff_t>(in.stride()) * y,
+                        static_cast<std::size_t>(width) * 3);
+        }
+        return true;
+    }
+    GstVideoInfo out_info;
+    gst_video_info_set_format(&out_info, GST_VIDEO_FORMAT_BGR, static_cast<guint>(width),
+                              static_cast<guint>(height));
+    // The converter wants everything but format, colour and layout kept.
+    GST_VIDEO_INFO_FPS_N(&out_info) = GST_VIDEO_INFO_FPS_N(&info_);
+    GST_VIDEO_INFO_FPS_D(&out_info) = GST_VIDEO_INFO_FPS_D(&info_);
+    GST_VIDEO_INFO_PAR_N(&out_info) = GST_VIDEO_INFO_PAR_N(&info_);
+    GST_VIDEO_INFO_PAR_D(&out_info) = GST_VIDEO_INFO_PAR_D(&info_);
+    GST_VIDEO_INFO_INTERLACE_MODE(&out_info) = GST_VIDEO_INFO_INTERLACE_MODE(&info_);
+    out_info.stride[0] = static_cast<gint>(stride);
+    out_info.size = stride * static_cast<std::size_t>(height);
+    if (!converter_ || converter_stride_ != stride ||
+        !gst_video_info_is_equal(&converter_in_, &info_)) {
+        converter_ = ConverterHandle::Take(gst_video_converter_new(&info_, &out_info, nullptr));
+        converter_in_ = info_;
+        converter_stride_ = stride;
+    }
+    if (!converter_) return false;
+    BufferHandle wrapped = BufferHandle::Take(gst_buffer_new_wrapped_full(
+        GstMemoryFlags(0), pixels, out_info.size, 0, out_info.size, nullptr, nullptr));
+    MappedVideoFrame out(out_info, wrapped.get(), GST_MAP_WRITE);
+    if (!out.ok()) return false;
+    gst_video_converter_frame(converter_.get(), in.get(), out.get());
+    return true;
+}
+
 bool FrameSlot::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
     std::lock_guard lock(mutex_);
     PullNewest();
     if (!KeptFrame() || destination == nullptr) return false;
     const FrameFormat format{GST_VIDEO_INFO_WIDTH(&info_), GST_VIDEO_INFO_HEIGHT(&info_)};
-    if (format.SizeBytes() != size || GST_VIDEO_INFO_FORMAT(&info_) != GST_VIDEO_FORMAT_BGR)
-        return false;
-    MappedVideoFrame frame(info_, gst_sample_get_buffer(sample_.get()));
-    if (!frame.ok()) return false;
-    // The one copy a grab makes turns the picture bottom-up on the way.
-    const std::size_t row_bytes = static_cast<std::size_t>(format.width) * 3;
+    if (format.SizeBytes() != size) return false;
+    // Converted top row first, then turned bottom-up row by row: only a grab
+    // pays for either, never the running graph.
     const std::size_t stride = format.Stride();
+    scratch_.resize(size);
+    if (!ConvertKept(scratch_.data(), stride)) return false;
+    const std::size_t row_bytes = static_cast<std::size_t>(format.width) * 3;
     for (int y = 0; y < format.height; ++y) {
         std::uint8_t* row = destination + stride * static_cast<std::size_t>(format.height - 1 - y);
-        std::memcpy(row, frame.plane() + static_cast<std::ptrdiff_t>(frame.stride()) * y,
-                    row_bytes);
+        std::memcpy(row, scratch_.data() + stride * static_cast<std::size_t>(y), row_bytes);
         std::memset(row + row_bytes, 0, stride - row_bytes);
     }
     return true;
@@ -198,21 +235,17 @@ FrameFormat FrameSlot::ConnectedFormat() const {
 std::shared_ptr<const PreviewFrame> FrameSlot::TakePreviewFrame(std::uint64_t after_sequence) {
     std::lock_guard lock(mutex_);
     PullNewest();
-    if (!sample_ || sequence_ <= after_sequence ||
-        GST_VIDEO_INFO_FORMAT(&info_) != GST_VIDEO_FORMAT_BGR) {
-        return nullptr;
-    }
-    auto frame = std::make_shared<GstPreviewFrame>();
-    frame->sample = sample_;
-    frame->info = info_;
-    frame->map =
-        std::make_unique<MappedVideoFrame>(frame->info, gst_sample_get_buffer(frame->sample.get()));
-    if (!frame->map->ok()) return nullptr;
-    frame->pixels = frame->map->plane();
+    if (!sample_ || sequence_ <= after_sequence) return nullptr;
+    std::shared_ptr<OwnedPreviewFrame> frame = std::static_pointer_cast<OwnedPreviewFrame>(recycled_);
+    if (!frame || frame.use_count() > 2) frame = std::make_shared<OwnedPreviewFrame>();
     frame->width = GST_VIDEO_INFO_WIDTH(&info_);
     frame->height = GST_VIDEO_INFO_HEIGHT(&info_);
-    frame->stride = static_cast<std::size_t>(frame->map->stride());
+    frame->stride = FrameFormat::StrideFor(frame->width);
+    frame->storage.resize(frame->stride * static_cast<std::size_t>(frame->height));
+    if (!ConvertKept(frame->storage.data(), frame->stride)) return nullptr;
+    frame->pixels = frame->storage.data();
     frame->sequence = sequence_;
+    recycled_ = frame;
     return frame;
 }
 
@@ -231,32 +264,24 @@ bool GraphPipeline::CreatePipeline() {
 }
 
 bool GraphPipeline::CreateGrabber() {
-    convert_ = Make("videoconvert");
-    grabber_caps_ = Make("capsfilter");
     appsink_ = Make("appsink");
     if (!appsink_) return false;
     g_object_set(appsink_.get(), "drop", TRUE, "max-buffers", 1u, "sync", FALSE, "emit-signals",
                  FALSE, "enable-last-sample", FALSE, "qos", FALSE, nullptr);
-    return convert_ && grabber_caps_;
+    return true;
 }
 
+// Raw video in whatever format the device sends; the slot converts on demand.
 bool GraphPipeline::SetGrabberCaps() {
-    if (!grabber_caps_ || !appsink_) return false;
-    CapsHandle caps = CapsHandle::Take(
-        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
-    g_object_set(grabber_caps_.get(), "caps", caps.get(), nullptr);
+    if (!appsink_) return false;
+    CapsHandle caps = CapsHandle::Take(gst_caps_new_empty_simple("video/x-raw"));
     gst_app_sink_set_caps(GST_APP_SINK(appsink_.get()), caps.get());
     return true;
 }
 
 bool GraphPipeline::AddGrabber() {
-    if (!pipeline_ || !convert_ || !grabber_caps_ || !appsink_) return false;
-    GstBin* bin = GST_BIN(pipeline_.get());
-    if (!gst_bin_add(bin, convert_.get()) || !gst_bin_add(bin, grabber_caps_.get()) ||
-        !gst_bin_add(bin, appsink_.get())) {
-        return false;
-    }
-    return gst_element_link_many(convert_.get(), grabber_caps_.get(), appsink_.get(), nullptr);
+    if (!pipeline_ || !appsink_) return false;
+    return gst_bin_add(GST_BIN(pipeline_.get()), appsink_.get());
 }
 
 bool GraphPipeline::GetBus() {
@@ -381,7 +406,7 @@ void GraphPipeline::SetControl(const std::string& name, int value) {
 }
 
 std::optional<StepError> GraphPipeline::Link() {
-    if (!pipeline_ || !source_ || !format_caps_ || !convert_)
+    if (!pipeline_ || !source_ || !format_caps_ || !appsink_)
         return StepError{GST_PAD_LINK_NOFORMAT};
     PadHandle source_pad = PadHandle::Take(gst_element_get_static_pad(source_.get(), "src"));
     PadHandle caps_sink = PadHandle::Take(gst_element_get_static_pad(format_caps_.get(), "sink"));
@@ -391,7 +416,7 @@ std::optional<StepError> GraphPipeline::Link() {
     } else if (!gst_element_link(source_.get(), format_caps_.get())) {
         return StepError{GST_PAD_LINK_NOFORMAT};
     }
-    if (!gst_element_link(format_caps_.get(), convert_.get()))
+    if (!gst_element_link(format_caps_.get(), appsink_.get()))
         return StepError{GST_PAD_LINK_NOFORMAT};
     errno = 0;
     if (gst_element_set_state(pipeline_.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {

@@ -17,9 +17,10 @@
 #include "capture/frame_format.h"
 #include "capture/gst_handle.h"
 
-// The grabber's end: the newest frame is left in the sink and taken only when
-// someone asks (a grab while buffering is on, or the preview), so a running
-// graph nobody watches costs no copies.
+// The grabber's end: the newest frame is left in the sink, in the device's
+// own format, and taken and converted only when someone asks (a grab while
+// buffering is on, or the preview), so a running graph nobody watches costs
+// no conversion and no copy.
 class FrameSlot final : public PreviewSource {
 public:
     void Attach(ElementHandle appsink, FrameFormat connected);
@@ -38,12 +39,21 @@ public:
 
 private:
     void PullNewest();
+    // The kept frame as BGR, top row first, rows `stride` bytes apart.
+    bool ConvertKept(std::uint8_t* pixels, std::size_t stride);
     bool KeptFrame() const { return buffering_ && sample_ && sequence_ > buffered_from_; }
 
     mutable std::mutex mutex_;
     ElementHandle appsink_;
     SampleHandle sample_;
     GstVideoInfo info_{};
+    ConverterHandle converter_;
+    GstVideoInfo converter_in_{};
+    std::size_t converter_stride_ = 0;
+    std::vector<std::uint8_t> scratch_;
+    // The last preview frame handed out; its memory is used again once the
+    // preview has let go of it.
+    std::shared_ptr<PreviewFrame> recycled_;
     std::uint64_t sequence_ = 0;
     bool buffering_ = false;
     std::uint64_t buffered_from_ = 0;
@@ -100,8 +110,6 @@ private:
     ElementHandle pipeline_;
     ElementHandle source_;
     ElementHandle format_caps_;
-    ElementHandle convert_;
-    ElementHandle grabber_caps_;
     ElementHandle appsink_;
     BusHandle bus_;
     CapsHandle device_caps_;

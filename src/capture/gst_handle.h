@@ -45,6 +45,10 @@ struct Traits<GstBuffer> : MiniObjectTraits<GstBuffer> {};
 template <>
 struct Traits<GstMessage> : MiniObjectTraits<GstMessage> {};
 template <>
+struct Traits<GstVideoConverter> {
+    static void Unref(GstVideoConverter* p) { gst_video_converter_free(p); }
+};
+template <>
 struct Traits<GstStructure> {
     static void Unref(GstStructure* p) { gst_structure_free(p); }
 };
@@ -116,6 +120,7 @@ using SampleHandle = GstHandle<GstSample>;
 using BufferHandle = GstHandle<GstBuffer>;
 using MessageHandle = GstHandle<GstMessage>;
 using StructureHandle = GstHandle<GstStructure>;
+using ConverterHandle = GstHandle<GstVideoConverter>;
 using ErrorHandle = GstHandle<GError>;
 using GStringHandle = GstHandle<gchar>;
 
@@ -129,13 +134,13 @@ inline std::vector<DeviceHandle> TakeDeviceList(GList* list) {
     return devices;
 }
 
-// Keeps a video frame mapped for reading while it lives.
+// Keeps a video frame mapped while it lives.
 class MappedVideoFrame {
 public:
-    MappedVideoFrame(const GstVideoInfo& info, GstBuffer* buffer) {
-        mapped_ =
-            buffer != nullptr &&
-            gst_video_frame_map(&frame_, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_READ);
+    MappedVideoFrame(const GstVideoInfo& info, GstBuffer* buffer,
+                     GstMapFlags flags = GST_MAP_READ) {
+        mapped_ = buffer != nullptr &&
+                  gst_video_frame_map(&frame_, const_cast<GstVideoInfo*>(&info), buffer, flags);
     }
     ~MappedVideoFrame() {
         if (mapped_) gst_video_frame_unmap(&frame_);
@@ -148,6 +153,7 @@ public:
         return static_cast<const guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0));
     }
     int stride() const { return GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0); }
+    GstVideoFrame* get() { return &frame_; }
 
 private:
     GstVideoFrame frame_{};
