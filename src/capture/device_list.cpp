@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <mutex>
+
+#include "capture/device_names.h"
 
 namespace {
 
@@ -25,34 +26,6 @@ std::string DevicePath(GstDevice* device) {
     return {};
 }
 
-// Orders "/dev/video2" before "/dev/video10".
-bool NaturalLess(const std::string& a, const std::string& b) {
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (std::isdigit(static_cast<unsigned char>(a[i])) &&
-            std::isdigit(static_cast<unsigned char>(b[j]))) {
-            std::size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
-            const std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
-            if (na.size() != nb.size()) return na.size() < nb.size();
-            if (na != nb) return na < nb;
-            i = ei;
-            j = ej;
-        } else {
-            if (a[i] != b[j]) return a[i] < b[j];
-            ++i;
-            ++j;
-        }
-    }
-    return a.size() - i < b.size() - j;
-}
-
-struct SystemDevice {
-    std::string path;
-    VideoDevice device;
-};
-
 std::vector<VideoDevice> SystemDevices(bool& monitor_failed) {
     DeviceMonitorHandle monitor = DeviceMonitorHandle::Take(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
@@ -60,24 +33,17 @@ std::vector<VideoDevice> SystemDevices(bool& monitor_failed) {
         monitor_failed = true;
         return {};
     }
-    std::vector<SystemDevice> found;
-    for (DeviceHandle& device : TakeDeviceList(gst_device_monitor_get_devices(monitor.get()))) {
-        std::string path = DevicePath(device.get());
-        const bool listed =
-            !path.empty() && std::any_of(found.begin(), found.end(),
-                                         [&](const SystemDevice& d) { return d.path == path; });
-        if (listed) continue;
-        GStringHandle name = GStringHandle::Take(gst_device_get_display_name(device.get()));
-        found.push_back({std::move(path),
-                         VideoDevice{name ? name.get() : "", std::move(device), std::nullopt}});
-    }
+    std::vector<DeviceHandle> found = TakeDeviceList(gst_device_monitor_get_devices(monitor.get()));
     gst_device_monitor_stop(monitor.get());
-    std::stable_sort(found.begin(), found.end(), [](const SystemDevice& a, const SystemDevice& b) {
-        if (a.path != b.path) return NaturalLess(a.path, b.path);
-        return a.device.name < b.device.name;
-    });
+    std::vector<DeviceIdentity> identities;
+    for (const DeviceHandle& device : found) {
+        GStringHandle name = GStringHandle::Take(gst_device_get_display_name(device.get()));
+        identities.push_back({DevicePath(device.get()), name ? name.get() : ""});
+    }
     std::vector<VideoDevice> devices;
-    for (SystemDevice& d : found) devices.push_back(std::move(d.device));
+    for (std::size_t i : ListEachDeviceOnce(identities)) {
+        devices.push_back(VideoDevice{identities[i].name, std::move(found[i]), std::nullopt});
+    }
     return devices;
 }
 

@@ -62,3 +62,19 @@ TEST(ParseTestDevices, NamesModesAndOptionsInGivenOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ListEachDeviceOnce, OneEntryPerNodeInNodeOrder) {
+    const std::vector<DeviceIdentity> devices = {
+        {"/dev/video10", "USB Cam"}, {"/dev/video2", "Capture Card"},
+        {"/dev/video0", "Built-in"}, {"/dev/video2", "Capture Card (PipeWire)"},
+        {"", "Network Cam"},         {"", "Another"},
+        {"/dev/video0", "Built-in"}};
+    // Node order with numbers compared as numbers; the first listing of a
+    // node wins; sources without a node come first, by name.
+    EXPECT_EQ(ListEachDeviceOnce(devices), (std::vector<std::size_t>{5, 4, 2, 1, 0}));
+    EXPECT_TRUE(ListEachDeviceOnce({}).empty());
+}
+
+}  // namespace
