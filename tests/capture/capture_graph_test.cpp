@@ -54,9 +54,9 @@ bool HasYellow(const std::uint8_t* row, int width) {
 
 class CaptureGraphTest : public ::testing::Test {
 protected:
-    void Make(Clock& clock) {
+    void Make(Clock& clock, bool system_devices = false) {
         graph = std::make_unique<CaptureGraph>(CaptureGraphServices{
-            state, settings, worker, prompts, chooser, &dialogs, window, clock, stop, false});
+            state, settings, worker, prompts, chooser, &dialogs, window, clock, stop, system_devices});
     }
     void TearDown() override {
         worker.StopDiaryWorker();
@@ -152,6 +152,21 @@ TEST_F(CaptureGraphTest, StoredDeviceThatIsGoneFallsBackToTheFirstSilentlyUnless
     ASSERT_TRUE(graph->BuildCaptureGraph(false, true));
     EXPECT_EQ(chooser.calls.size(), 1u);
     EXPECT_EQ(Select(), "Back");
+}
+
+TEST_F(CaptureGraphTest, MachineDevicesAreListedAfterTheTestDevices) {
+    ScopedTestDevices devices("Cam");
+    Make(fake_clock, true);
+    SetSelect("Cam");
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    EXPECT_TRUE(prompts.messages().empty()) << "the device monitor did not start";
+    EXPECT_EQ(Select(), "Cam");
+    graph->ReleaseCaptureGraph();
+    chooser.answers = {{true, 0}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
+    if (!chooser.calls.empty()) {
+        EXPECT_EQ(chooser.calls[0].names.front(), "Cam");
+    }
 }
 
 TEST_F(CaptureGraphTest, ExactlyOneDeviceNeverShowsTheChooser) {
