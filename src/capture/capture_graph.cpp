@@ -1,0 +1,261 @@
+#include "capture/capture_graph.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture/device_chooser.h"
+#include "capture/device_dialogs.h"
+#include "capture/device_list.h"
+#include "capture/device_names.h"
+#include "capture/frame_grab.h"
+#include "capture/graph_pipeline.h"
+#include "capture/graph_state.h"
+#include "capture/worker_control.h"
+#include "platform/prompts.h"
+#include "settings/shared_settings.h"
+
+namespace {
+
+enum class BuildKind { kCommand, kRecovery };
+
+std::string StepMessage(int code, const char* step) {
+    char text[160];
+    std::snprintf(text, sizeof text, "ERROR(%d): %s", code, step);
+    return text;
+}
+
+}  // namespace
+
+struct CaptureGraph::Impl {
+    explicit Impl(const CaptureGraphServices& s) : services(s) {}
+
+    std::shared_ptr<GraphPipeline> Current() {
+        std::lock_guard lock(pipeline_mutex);
+        return pipeline;
+    }
+
+    void Install(std::shared_ptr<GraphPipeline> built, FrameFormat connected) {
+        slot->Attach(built->appsink(), connected);
+        std::lock_guard lock(pipeline_mutex);
+        pipeline = std::move(built);
+    }
+
+    // Hides the preview, stops keeping frames and stops the pipeline.
+    void StopAndRelease(bool hide_preview = true) {
+        std::shared_ptr<GraphPipeline> old;
+        {
+            std::lock_guard lock(pipeline_mutex);
+            old = std::move(pipeline);
+        }
+        if (!old) return;
+        if (hide_preview) services.window.PostPreviewSource(nullptr);
+        slot->SetBuffering(false);
+        slot->Detach();
+        old->Shutdown();
+    }
+
+    bool Build(FrameSource& self, BuildKind kind, bool keep_device, bool configure_device);
+
+    CaptureGraphServices services;
+    std::shared_ptr<FrameSlot> slot = std::make_shared<FrameSlot>();
+    std::mutex pipeline_mutex;
+    std::shared_ptr<GraphPipeline> pipeline;
+};
+
+bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_device,
+                               bool configure_device) {
+    const bool recovery = kind == BuildKind::kRecovery;
+    // A recovery runs on the worker thread with the graph lock held: a
+    // message box there would wait for a click nobody may give.
+    auto report = [&](const std::string& text) {
+        if (recovery) {
+            std::fprintf(stderr, "Quillomat: capture recovery: %s\n", text.c_str());
+        } else {
+            services.prompts.ShowMessage(text);
+        }
+    };
+
+    services.graph.ready.store(false);
+    StopAndRelease();
+    EnsureGstreamer();
+
+    auto built = std::make_shared<GraphPipeline>();
+    errno = 0;
+    if (!built->CreatePipeline()) report("ERROR: CoCreateInstance FilterGraph");
+    built->CreateGrabber();
+    if (!built->SetGrabberCaps()) report("ERROR: SetMediaType");
+    if (!built->AddGrabber()) report("ERROR: AddFilter");
+    if (!built->GetBus()) report("ERROR: QueryInterface MediaEvent");
+
+    DeviceEnumeration found = EnumerateVideoDevices(services.system_devices);
+    if (found.monitor_failed) report("ERROR: CoCreateInstance SystemDeviceEnum");
+    if (found.devices.empty()) {
+        report(kNoVideoDeviceMessage);
+        return false;
+    }
+    std::vector<std::string> names;
+    std::vector<std::size_t> device_of;
+    for (std::size_t i = 0; i < found.devices.size(); ++i) {
+        if (found.devices[i].name.empty()) continue;
+        names.push_back(found.devices[i].name);
+        device_of.push_back(i);
+    }
+    names = DeduplicateDeviceNames(names);
+
+    const std::string stored =
+        services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
+    const auto match = std::find(names.begin(), names.end(), stored);
+    int position = match == names.end() ? -1 : static_cast<int>(match - names.begin());
+
+    if (recovery) {
+        position = std::max(position, 0);
+    } else {
+        if (keep_device && position == -1) position = 0;
+        if (position == -1 || (!keep_device && !configure_device)) {
+            if (names.size() == 1) {
+                position = 0;
+            } else {
+                const int initial = std::max(position, 0);
+                for (;;) {
+                    const DeviceChoice choice = services.chooser.ChooseDevice(names, initial);
+                    if (!choice.ok) return false;
+                    if (choice.selected >= 0 && choice.selected < static_cast<int>(names.size())) {
+                        position = choice.selected;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+
+    const VideoDevice* device = nullptr;
+    if (position >= 0 && position < static_cast<int>(names.size())) {
+        device = &found.devices[device_of[static_cast<std::size_t>(position)]];
+        services.settings.Update(
+            [&](DiarySettings& s) { s.SELECT = names[static_cast<std::size_t>(position)]; });
+    } else {
+        // Only unnamed devices: there is no list entry to bind or to store.
+        report("ERROR: Next");
+    }
+
+    if (device != nullptr) {
+        if (!built->CreateSource(*device)) {
+            report("ERROR: BindToObject");
+        } else if (!built->AddSource()) {
+            report("ERROR: AddFilter");
+        }
+    }
+
+    const DiarySettings requested = services.settings.Copy();
+    const bool readable = built->ReadSourceFormats();
+    built->WriteFormat({requested.WIDTH, requested.HEIGHT, requested.FRAMERATE});
+    if (configure_device && !recovery && readable && services.dialogs != nullptr) {
+        DeviceFormat chosen = built->CurrentFormat().value_or(
+            DeviceFormat{requested.WIDTH, requested.HEIGHT, requested.FRAMERATE});
+        const std::vector<DeviceFormatOffer> offers = built->FormatOffers();
+        if (!offers.empty() && services.dialogs->ShowFormatDialog(offers, chosen))
+            built->WriteFormat(chosen);
+        const std::vector<DeviceControl> controls = built->Controls();
+        if (!controls.empty()) {
+            services.dialogs->ShowControlsDialog(
+                requested.SELECT, controls,
+                [built](const std::string& name, int value) { built->SetControl(name, value); });
+        }
+        if (const auto now = built->CurrentFormat()) {
+            services.settings.Update([&](DiarySettings& s) {
+                s.WIDTH = now->width;
+                s.HEIGHT = now->height;
+                if (now->frame_interval_100ns > 0) s.FRAMERATE = now->frame_interval_100ns;
+            });
+        }
+    }
+
+    if (const auto error = built->Link()) report(StepMessage(error->code, "RenderStream"));
+    FrameFormat connected;
+    if (const auto error = built->QueryConnectedFormat(connected)) {
+        report(StepMessage(error->code, "GetConnectedMediaType"));
+    }
+    Install(built, connected);
+    slot->SetBuffering(false);
+    services.window.PostPreviewSource(slot);
+
+    RunGraphAndWait(self, services.clock, &services.worker_stop);
+    services.graph.ready.store(true);
+
+    const DiarySettings shown = services.settings.Copy();
+    services.window.PostTitle(FormatCaptureTitle(shown.SELECT, shown.WIDTH, shown.HEIGHT));
+    services.worker.StartDiaryWorker();
+    return true;
+}
+
+CaptureGraph::CaptureGraph(const CaptureGraphServices& services)
+    : impl_(std::make_unique<Impl>(services)) {}
+
+// The window may be gone by now; it is not told.
+CaptureGraph::~CaptureGraph() { impl_->StopAndRelease(false); }
+
+bool CaptureGraph::BuildCaptureGraph(bool keepDevice, bool configureDevice) {
+    return impl_->Build(*this, BuildKind::kCommand, keepDevice, configureDevice);
+}
+
+void CaptureGraph::ReleaseCaptureGraph() {
+    impl_->services.graph.ready.store(false);
+    impl_->services.worker.StopDiaryWorker();
+    impl_->StopAndRelease();
+}
+
+void CaptureGraph::ShowFilterPropertyPages() {
+    const std::shared_ptr<GraphPipeline> current = impl_->Current();
+    if (!current || impl_->services.dialogs == nullptr) return;
+    const std::vector<DeviceControl> controls = current->Controls();
+    if (controls.empty()) return;
+    const std::string caption =
+        impl_->services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
+    impl_->services.dialogs->ShowControlsDialog(
+        caption, controls,
+        [current](const std::string& name, int value) { current->SetControl(name, value); });
+}
+
+std::shared_ptr<PreviewSource> CaptureGraph::Preview() const { return impl_->slot; }
+
+void CaptureGraph::SetBufferSamples(bool on) { impl_->slot->SetBuffering(on); }
+
+bool CaptureGraph::Run() {
+    const auto current = impl_->Current();
+    return current && current->Run();
+}
+
+bool CaptureGraph::IsRunning() {
+    const auto current = impl_->Current();
+    return current && current->IsRunning();
+}
+
+void CaptureGraph::StopWhenReady() {
+    if (const auto current = impl_->Current()) current->StopWhenReady();
+}
+
+FrameFormat CaptureGraph::ConnectedFormat() const { return impl_->slot->ConnectedFormat(); }
+
+bool CaptureGraph::QueryBufferSize(std::size_t& size) { return impl_->slot->QueryBufferSize(size); }
+
+bool CaptureGraph::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
+    return impl_->slot->CopyCurrentBuffer(destination, size);
+}
+
+bool CaptureGraph::RebuildGraph() {
+    return impl_->Build(*this, BuildKind::kRecovery, false, false);
+}
+
+void CaptureGraph::ReleaseGraph() { ReleaseCaptureGraph(); }
+
+bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice,
+                                Prompts& prompts) {
+    while (!graph.BuildCaptureGraph(keepDevice, configureDevice)) {
+        if (prompts.AskYesNo(kGraphFailedPrompt)) return false;
+    }
+    return true;
+}

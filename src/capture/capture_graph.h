@@ -1,0 +1,74 @@
+#pragma once
+
+#include <memory>
+
+#include "capture/capture_window.h"
+#include "capture/frame_source.h"
+
+class Clock;
+class DeviceChooser;
+class DeviceDialogs;
+class Prompts;
+class SharedSettings;
+class StopSignal;
+class WorkerControl;
+struct GraphState;
+
+struct CaptureGraphServices {
+    GraphState& graph;
+    // SELECT, WIDTH, HEIGHT and FRAMERATE are read and written by the build.
+    SharedSettings& settings;
+    WorkerControl& worker;
+    Prompts& prompts;
+    DeviceChooser& chooser;
+    // Null where no dialogs can be shown: the device is then not configured.
+    DeviceDialogs* dialogs;
+    CaptureWindow& window;
+    Clock& clock;
+    // The worker's stop request, which the run wait looks at.
+    const StopSignal& worker_stop;
+    // False lists the test devices only (tests).
+    bool system_devices = true;
+};
+
+// The main window's capture graph on GStreamer: device, requested format,
+// conversion to the frame layout, the grabber and the preview output.
+class CaptureGraph final : public FrameSource {
+public:
+    explicit CaptureGraph(const CaptureGraphServices& services);
+    ~CaptureGraph() override;
+    CaptureGraph(const CaptureGraph&) = delete;
+    CaptureGraph& operator=(const CaptureGraph&) = delete;
+
+    // False when there is no video input device or the device choice was
+    // cancelled; failed steps are shown and the build goes on.
+    bool BuildCaptureGraph(bool keepDevice, bool configureDevice);
+    // Stops the worker first.
+    void ReleaseCaptureGraph();
+    // The controls dialog of the device, when it offers controls.
+    void ShowFilterPropertyPages();
+
+    // Lives as long as the graph object, across rebuilds.
+    std::shared_ptr<PreviewSource> Preview() const;
+
+    void SetBufferSamples(bool on) override;
+    bool Run() override;
+    bool IsRunning() override;
+    void StopWhenReady() override;
+    FrameFormat ConnectedFormat() const override;
+    bool QueryBufferSize(std::size_t& size) override;
+    bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
+    // A recovery build: never asks the user, shows no message boxes, binds
+    // the stored device when present, else the first one.
+    bool RebuildGraph() override;
+    void ReleaseGraph() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The callers' loop: builds until it succeeds, asking between attempts
+// whether to quit. False when the user chose to quit.
+bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice,
+                                Prompts& prompts);

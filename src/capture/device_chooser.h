@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The device choice of a build: the device selection dialog, or an automatic
+// answer where nobody can be asked.
+struct DeviceChoice {
+    bool ok = false;    // false: cancelled
+    int selected = -1;  // after OK: the chosen position, -1 when nothing was selected
+};
+
+class DeviceChooser {
+public:
+    virtual ~DeviceChooser() = default;
+    // Shows the names in the given order with `initial_index` (never
+    // negative) pre-selected; runs once.
+    virtual DeviceChoice ChooseDevice(const std::vector<std::string>& names, int initial_index) = 0;
+};
+
+// Headless use: OK on the pre-selected entry.
+class AutomaticDeviceChooser final : public DeviceChooser {
+public:
+    DeviceChoice ChooseDevice(const std::vector<std::string>& names, int initial_index) override {
+        if (names.empty()) return {};
+        return {true, initial_index};
+    }
+};

@@ -1,0 +1,157 @@
+#include "capture/device_list.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "capture/device_names.h"
+
+namespace {
+
+std::string DeviceString(GstDevice* device, const char* key) {
+    GstStructure* props = gst_device_get_properties(device);
+    if (props == nullptr) return {};
+    StructureHandle owned = StructureHandle::Take(props);
+    const gchar* value = gst_structure_get_string(props, key);
+    return value != nullptr ? value : "";
+}
+
+// The node a camera is reached by; two providers listing the same camera
+// (V4L2 and PipeWire) agree on it.
+std::string DevicePath(GstDevice* device) {
+    for (const char* key : {"api.v4l2.path", "device.path", "object.path"}) {
+        std::string path = DeviceString(device, key);
+        if (!path.empty() && path.front() == '/') return path;
+    }
+    return {};
+}
+
+std::vector<VideoDevice> SystemDevices(bool& monitor_failed) {
+    DeviceMonitorHandle monitor = DeviceMonitorHandle::Take(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    if (!gst_device_monitor_start(monitor.get())) {
+        monitor_failed = true;
+        return {};
+    }
+    std::vector<DeviceHandle> found = TakeDeviceList(gst_device_monitor_get_devices(monitor.get()));
+    gst_device_monitor_stop(monitor.get());
+    std::vector<DeviceIdentity> identities;
+    for (const DeviceHandle& device : found) {
+        GStringHandle name = GStringHandle::Take(gst_device_get_display_name(device.get()));
+        identities.push_back({DevicePath(device.get()), name ? name.get() : ""});
+    }
+    std::vector<VideoDevice> devices;
+    for (std::size_t i : ListEachDeviceOnce(identities)) {
+        devices.push_back(VideoDevice{identities[i].name, std::move(found[i]), std::nullopt});
+    }
+    return devices;
+}
+
+struct FrameCounter {
+    std::atomic<int> frames{0};
+    int fail_after = 0;
+};
+
+// Runs on the streaming thread: counts and, past the limit, fails the push
+// as a camera that was pulled out would.
+GstPadProbeReturn FailAfterFrames(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* counter = static_cast<FrameCounter*>(data);
+    if (counter->frames.fetch_add(1) < counter->fail_after) return GST_PAD_PROBE_OK;
+    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
+    BufferHandle::Take(GST_PAD_PROBE_INFO_BUFFER(info));
+    GST_PAD_PROBE_INFO_DATA(info) = nullptr;
+    return GST_PAD_PROBE_HANDLED;
+}
+
+void DeleteFrameCounter(gpointer data) { delete static_cast<FrameCounter*>(data); }
+
+ElementHandle Make(const char* factory) {
+    return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
+}
+
+ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
+    ElementHandle bin = ElementHandle::Sink(gst_bin_new(nullptr));
+    ElementHandle src = Make("videotestsrc");
+    ElementHandle caps = Make("capsfilter");
+    ElementHandle balance = spec.controls ? Make("videobalance") : ElementHandle();
+    if (!bin || !src || !caps || (spec.controls && !balance)) return {};
+
+    g_object_set(src.get(), "is-live", TRUE, nullptr);
+    switch (spec.picture) {
+        case TestDeviceSpec::Picture::kMovingBall:
+            gst_util_set_object_arg(G_OBJECT(src.get()), "pattern", "ball");
+            break;
+        case TestDeviceSpec::Picture::kScrollingBars:
+            gst_util_set_object_arg(G_OBJECT(src.get()), "pattern", "smpte");
+            g_object_set(src.get(), "horizontal-speed", 4, nullptr);
+            break;
+        case TestDeviceSpec::Picture::kStill:
+            gst_util_set_object_arg(G_OBJECT(src.get()), "pattern", "solid-color");
+            g_object_set(src.get(), "foreground-color", 0xff3060a0u, nullptr);
+            break;
+    }
+    if (spec.stop_after_frames)
+        g_object_set(src.get(), "num-buffers", *spec.stop_after_frames, nullptr);
+
+    // A webcam's own format: YUY2 at any size, or at its one size.
+    GstCaps* offered =
+        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "framerate",
+                            GST_TYPE_FRACTION_RANGE, 1, 1, 60, 1, nullptr);
+    if (spec.fixed_width > 0) {
+        gst_caps_set_simple(offered, "width", G_TYPE_INT, spec.fixed_width, "height", G_TYPE_INT,
+                            spec.fixed_height, nullptr);
+    } else {
+        gst_caps_set_simple(offered, "width", GST_TYPE_INT_RANGE, 1, 4096, "height",
+                            GST_TYPE_INT_RANGE, 1, 4096, nullptr);
+    }
+    g_object_set(caps.get(), "caps", offered, nullptr);
+    CapsHandle::Take(offered);
+
+    gst_bin_add_many(GST_BIN(bin.get()), src.get(), caps.get(), nullptr);
+    GstElement* last = caps.get();
+    if (!gst_element_link(src.get(), caps.get())) return {};
+    if (balance) {
+        gst_bin_add(GST_BIN(bin.get()), balance.get());
+        if (!gst_element_link(caps.get(), balance.get())) return {};
+        last = balance.get();
+    }
+    PadHandle last_pad = PadHandle::Take(gst_element_get_static_pad(last, "src"));
+    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", last_pad.get()));
+
+    if (spec.fail_after_frames) {
+        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
+        auto* counter = new FrameCounter;
+        counter->fail_after = *spec.fail_after_frames;
+        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailAfterFrames, counter,
+                          DeleteFrameCounter);
+    }
+    return bin;
+}
+
+}  // namespace
+
+bool EnsureGstreamer() {
+    static std::once_flag once;
+    static bool ok = false;
+    std::call_once(once, [] { ok = gst_init_check(nullptr, nullptr, nullptr); });
+    return ok;
+}
+
+DeviceEnumeration EnumerateVideoDevices(bool include_system_devices) {
+    DeviceEnumeration result;
+    for (TestDeviceSpec& spec : TestDevicesFromEnvironment()) {
+        std::string name = spec.name;
+        result.devices.push_back(VideoDevice{std::move(name), {}, std::move(spec)});
+    }
+    if (include_system_devices) {
+        for (VideoDevice& device : SystemDevices(result.monitor_failed))
+            result.devices.push_back(std::move(device));
+    }
+    return result;
+}
+
+ElementHandle CreateSourceElement(const VideoDevice& device) {
+    if (device.test) return CreateTestSource(*device.test);
+    if (!device.device) return {};
+    return ElementHandle::Sink(gst_device_create_element(device.device.get(), nullptr));
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+// Private to the capture folder: the GStreamer pipeline behind the capture
+// graph and the preview graph, and the slot through which frames leave it.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/capture_window.h"
+#include "capture/device_dialogs.h"
+#include "capture/device_list.h"
+#include "capture/frame_format.h"
+#include "capture/gst_handle.h"
+
+// The grabber's end: the newest frame is left in the sink, in the device's
+// own format, and taken and converted only when someone asks (a grab while
+// buffering is on, or the preview), so a running graph nobody watches costs
+// no conversion and no copy.
+class FrameSlot final : public PreviewSource {
+public:
+    void Attach(ElementHandle appsink, FrameFormat connected);
+    void Detach();
+
+    // Switching on forgets any frame seen before; only frames that arrive
+    // afterwards are kept.
+    void SetBuffering(bool on);
+    bool QueryBufferSize(std::size_t& size);
+    // Bottom-up, rows padded to 4 bytes; fails, leaving `destination` as it
+    // was, when no frame is kept or the kept frame has another size.
+    bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size);
+    FrameFormat ConnectedFormat() const;
+
+    std::shared_ptr<const PreviewFrame> TakePreviewFrame(std::uint64_t after_sequence) override;
+
+private:
+    void PullNewest();
+    // The kept frame as BGR, top row first, rows `stride` bytes apart.
+    bool ConvertKept(std::uint8_t* pixels, std::size_t stride);
+    bool KeptFrame() const { return buffering_ && sample_ && sequence_ > buffered_from_; }
+
+    mutable std::mutex mutex_;
+    ElementHandle appsink_;
+    SampleHandle sample_;
+    GstVideoInfo info_{};
+    ConverterHandle converter_;
+    GstVideoInfo converter_in_{};
+    std::size_t converter_stride_ = 0;
+    std::vector<std::uint8_t> scratch_;
+    // The last preview frame handed out; its memory is used again once the
+    // preview has let go of it.
+    std::shared_ptr<PreviewFrame> recycled_;
+    std::uint64_t sequence_ = 0;
+    bool buffering_ = false;
+    std::uint64_t buffered_from_ = 0;
+    FrameFormat connected_;
+};
+
+// A failed step: its GStreamer or system error code.
+struct StepError {
+    int code = 0;
+};
+
+class GraphPipeline {
+public:
+    GraphPipeline();
+    ~GraphPipeline();
+    GraphPipeline(const GraphPipeline&) = delete;
+    GraphPipeline& operator=(const GraphPipeline&) = delete;
+
+    bool CreatePipeline();
+    bool CreateGrabber();
+    bool SetGrabberCaps();
+    bool AddGrabber();
+    bool GetBus();
+    bool CreateSource(const VideoDevice& device);
+    bool AddSource();
+
+    // Opens the device and reads the formats it offers; false when they
+    // cannot be read (the device then keeps its own format).
+    bool ReadSourceFormats();
+    std::vector<DeviceFormatOffer> FormatOffers() const;
+    // Asks for this size and frame interval; a device that cannot give the
+    // size keeps its own. Returns the format now written, if any.
+    std::optional<DeviceFormat> WriteFormat(const DeviceFormat& format);
+    std::optional<DeviceFormat> CurrentFormat() const { return written_; }
+
+    std::vector<DeviceControl> Controls() const;
+    void SetControl(const std::string& name, int value);
+
+    std::optional<StepError> Link();
+    std::optional<StepError> QueryConnectedFormat(FrameFormat& format);
+
+    bool Run();
+    bool IsRunning();
+    void StopWhenReady();
+    // Stops the pipeline; the elements go with the object, so another thread
+    // still holding it stays safe.
+    void Shutdown();
+
+    ElementHandle appsink() const { return appsink_; }
+
+private:
+    int DrainBus();
+
+    ElementHandle pipeline_;
+    ElementHandle source_;
+    ElementHandle format_caps_;
+    ElementHandle appsink_;
+    BusHandle bus_;
+    CapsHandle device_caps_;
+    std::optional<DeviceFormat> written_;
+    // Read from the bus on the calling thread; a run clears the failure.
+    std::atomic<bool> failed_{false};
+    std::atomic<int> error_code_{0};
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Devices backed by videotestsrc, listed from QUILLOMAT_TEST_DEVICES so that
+// every path of the capture graph runs without a camera. Syntax: see
+// docs/test-devices.md.
+struct TestDeviceSpec {
+    enum class Picture { kMovingBall, kScrollingBars, kStill };
+
+    std::string name;
+    Picture picture = Picture::kMovingBall;
+    // Frames delivered before the device fails with a stream error (0: it
+    // never delivers one); none when it does not fail.
+    std::optional<int> fail_after_frames;
+    // Frames delivered before the device ends its stream without an error.
+    std::optional<int> stop_after_frames;
+    // The only size the device offers; none: any size, the requested one.
+    int fixed_width = 0;
+    int fixed_height = 0;
+    // Offers colour balance controls (brightness, contrast, hue, saturation).
+    bool controls = false;
+
+    bool operator==(const TestDeviceSpec&) const = default;
+};
+
+inline constexpr const char* kTestDevicesVariable = "QUILLOMAT_TEST_DEVICES";
+
+// Parses the variable's value. Unknown options are reported in `errors` and
+// otherwise ignored; empty entries are skipped.
+std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value,
+                                             std::vector<std::string>* errors = nullptr);
+
+// The test devices of the environment (none when the variable is unset).
+std::vector<TestDeviceSpec> TestDevicesFromEnvironment();

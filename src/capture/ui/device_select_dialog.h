@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "capture/device_chooser.h"
+
+class QComboBox;
+
+// "デバイス選択": the device list in the given order, one entry pre-selected.
+// Escape and the close box cancel; there is no Cancel button.
+class CDeviceSelectDialog : public QDialog {
+public:
+    explicit CDeviceSelectDialog(QWidget* parent = nullptr);
+
+    void AddDevice(const std::string& name) { names_.push_back(name); }
+    int DeviceCount() const { return static_cast<int>(names_.size()); }
+    void SetInitialSelection(int index) { initial_index_ = index > 0 ? index : 0; }
+    // After OK: the chosen position, -1 when nothing was selected.
+    int SelectedIndex() const { return selected_index_; }
+
+    int exec() override;
+    void accept() override;
+
+private:
+    std::vector<std::string> names_;
+    QComboBox* combo_;
+    int selected_index_ = -1;
+    int initial_index_ = 0;
+};
+
+// The device choice of interactive builds: runs the dialog once.
+class QtDeviceChooser final : public DeviceChooser {
+public:
+    explicit QtDeviceChooser(QWidget* parent = nullptr) : parent_(parent) {}
+    DeviceChoice ChooseDevice(const std::vector<std::string>& names, int initial_index) override;
+
+private:
+    QWidget* parent_;
+};

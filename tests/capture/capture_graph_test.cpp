@@ -1,0 +1,431 @@
+#include "capture/capture_graph.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "capture/device_names.h"
+#include "capture/frame_grab.h"
+#include "capture/graph_state.h"
+#include "capture_fakes.h"
+#include "settings/shared_settings.h"
+#include "support/fake_clock.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Names = std::vector<std::string>;
+
+// Waits for a frame kept after buffering was switched on.
+std::vector<std::uint8_t> WaitForFrame(FrameSource& source, FrameFormat format) {
+    std::vector<std::uint8_t> frame(format.SizeBytes());
+    source.SetBufferSamples(true);
+    bool copied = false;
+    for (int i = 0; i < 300 && !copied; ++i) {
+        copied = source.CopyCurrentBuffer(frame.data(), frame.size());
+        if (!copied) std::this_thread::sleep_for(10ms);
+    }
+    source.SetBufferSamples(false);
+    if (!copied) frame.clear();
+    return frame;
+}
+
+bool Uniform(const std::vector<std::uint8_t>& frame, FrameFormat format) {
+    for (int y = 0; y < format.height; ++y) {
+        for (int x = 0; x < format.width; ++x) {
+            const std::size_t at =
+                format.Stride() * static_cast<std::size_t>(y) + static_cast<std::size_t>(x) * 3;
+            if (std::memcmp(&frame[at], &frame[0], 3) != 0) return false;
+        }
+    }
+    return true;
+}
+
+// Yellow of the colour bars (blue low, green and red high) in one BGR row.
+bool HasYellow(const std::uint8_t* row, int width) {
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t* p = row + x * 3;
+        if (p[0] < 64 && p[1] > 128 && p[2] > 128) return true;
+    }
+    return false;
+}
+
+class CaptureGraphTest : public ::testing::Test {
+protected:
+    void Make(Clock& clock, bool system_devices = false) {
+        graph = std::make_unique<CaptureGraph>(CaptureGraphServices{
+            state, settings, worker, prompts, chooser, &dialogs, window, clock, stop, system_devices});
+    }
+    void TearDown() override {
+        worker.StopDiaryWorker();
+        graph.reset();
+    }
+    std::string Select() const {
+        return settings.Read([](const DiarySettings& s) { return s.SELECT; });
+    }
+    void SetSelect(const std::string& name) {
+        settings.Update([&](DiarySettings& s) { s.SELECT = name; });
+    }
+
+    GraphState state;
+    SharedSettings settings;
+    StopSignal stop;
+    FakeWorker worker{stop};
+    RecordingPrompts prompts;
+    ScriptedChooser chooser;
+    ScriptedDialogs dialogs;
+    RecordingWindow window;
+    FakeClock fake_clock;
+    std::unique_ptr<CaptureGraph> graph;
+};
+
+TEST_F(CaptureGraphTest, TwinsAreNumberedAndTheChosenOneIsBoundAgainAtTheNextStart) {
+    ScopedTestDevices devices("Cam:still,Cam:bars,Pro");
+    Make(fake_clock);
+    chooser.answers = {{true, 1}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
+    ASSERT_EQ(chooser.calls.size(), 1u);
+    EXPECT_EQ(chooser.calls[0].names, (Names{"Cam (1)", "Cam (2)", "Pro"}));
+    EXPECT_EQ(chooser.calls[0].initial, 0);
+    EXPECT_EQ(Select(), "Cam (2)");
+    EXPECT_TRUE(state.ready.load());
+    EXPECT_EQ(worker.starts.load(), 1);
+    ASSERT_FALSE(window.titles().empty());
+    EXPECT_EQ(window.titles().back(), "Quillomat - Cam (2) (320x240)");
+    EXPECT_NE(window.preview(), nullptr);
+    auto frame = WaitForFrame(*graph, graph->ConnectedFormat());
+    ASSERT_FALSE(frame.empty());
+    EXPECT_FALSE(Uniform(frame, graph->ConnectedFormat())) << "bound the still twin";
+
+    graph->ReleaseCaptureGraph();
+    EXPECT_FALSE(state.ready.load());
+    EXPECT_EQ(window.preview(), nullptr);
+
+    // The next start binds the same twin without asking.
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    EXPECT_EQ(chooser.calls.size(), 1u);
+    EXPECT_EQ(Select(), "Cam (2)");
+    frame = WaitForFrame(*graph, graph->ConnectedFormat());
+    ASSERT_FALSE(frame.empty());
+    EXPECT_FALSE(Uniform(frame, graph->ConnectedFormat()));
+
+    // The device change command asks even though the stored device is
+    // present; OK without a selection shows the dialog again.
+    graph->ReleaseCaptureGraph();
+    chooser.answers = {{true, -1}, {true, 2}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
+    ASSERT_EQ(chooser.calls.size(), 3u);
+    EXPECT_EQ(chooser.calls[1].initial, 1);
+    EXPECT_EQ(chooser.calls[2].initial, 1);
+    EXPECT_EQ(Select(), "Pro");
+
+    // Cancel: no graph, no message, the stored device unchanged.
+    graph->ReleaseCaptureGraph();
+    EXPECT_FALSE(graph->BuildCaptureGraph(false, false));
+    EXPECT_FALSE(state.ready.load());
+    EXPECT_EQ(Select(), "Pro");
+    EXPECT_TRUE(prompts.messages().empty());
+    EXPECT_EQ(worker.starts.load(), 3);
+}
+
+TEST_F(CaptureGraphTest, StoredDeviceThatIsGoneFallsBackToTheFirstSilentlyUnlessConfiguring) {
+    ScopedTestDevices devices("Front,Back");
+    Make(fake_clock);
+    SetSelect("Gone");
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    EXPECT_TRUE(chooser.calls.empty());
+    EXPECT_TRUE(prompts.messages().empty());
+    EXPECT_EQ(Select(), "Front");
+
+    // The device settings command asks when the stored device is missing
+    // (and only then).
+    graph->ReleaseCaptureGraph();
+    SetSelect("Gone");
+    chooser.answers = {{true, 1}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, true));
+    ASSERT_EQ(chooser.calls.size(), 1u);
+    EXPECT_EQ(chooser.calls[0].initial, 0);
+    EXPECT_EQ(Select(), "Back");
+    graph->ReleaseCaptureGraph();
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, true));
+    EXPECT_EQ(chooser.calls.size(), 1u);
+    EXPECT_EQ(Select(), "Back");
+}
+
+TEST_F(CaptureGraphTest, MachineDevicesAreListedAfterTheTestDevices) {
+    ScopedTestDevices devices("Cam");
+    Make(fake_clock, true);
+    SetSelect("Cam");
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    EXPECT_TRUE(prompts.messages().empty()) << "the device monitor did not start";
+    EXPECT_EQ(Select(), "Cam");
+    graph->ReleaseCaptureGraph();
+    chooser.answers = {{true, 0}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
+    if (!chooser.calls.empty()) {
+        EXPECT_EQ(chooser.calls[0].names.front(), "Cam");
+    }
+}
+
+TEST_F(CaptureGraphTest, ExactlyOneDeviceNeverShowsTheChooser) {
+    ScopedTestDevices devices("Solo");
+    Make(fake_clock);
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
+    EXPECT_EQ(Select(), "Solo");
+    graph->ReleaseCaptureGraph();
+    SetSelect("");
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, true));
+    EXPECT_TRUE(chooser.calls.empty());
+    EXPECT_EQ(Select(), "Solo");
+    EXPECT_EQ(dialogs.format_dialogs, 1);
+}
+
+TEST_F(CaptureGraphTest, NoDeviceFailsWithItsMessageAndTheRetryHelperAsksBetweenAttempts) {
+    ScopedTestDevices devices("");
+    Make(fake_clock);
+    EXPECT_FALSE(graph->BuildCaptureGraph(true, false));
+    EXPECT_EQ(prompts.messages(), Names{kNoVideoDeviceMessage});
+    EXPECT_FALSE(state.ready.load());
+    EXPECT_EQ(worker.starts.load(), 0);
+    EXPECT_EQ(Select(), "");
+
+    // No: build again (a camera has been plugged in meanwhile).
+    prompts.on_question = [&] {
+        devices.Set("Late");
+        return false;
+    };
+    EXPECT_TRUE(BuildCaptureGraphWithRetry(*graph, true, false, prompts));
+    EXPECT_EQ(prompts.questions(), Names{kGraphFailedPrompt});
+    EXPECT_EQ(Select(), "Late");
+
+    // Yes: no further attempt.
+    graph->ReleaseCaptureGraph();
+    devices.Set("");
+    prompts.on_question = [] { return true; };
+    EXPECT_FALSE(BuildCaptureGraphWithRetry(*graph, true, false, prompts));
+    EXPECT_EQ(prompts.questions().size(), 2u);
+    EXPECT_EQ(prompts.messages().size(), 3u);
+}
+
+TEST_F(CaptureGraphTest, FreshFrameHasTheRequestedSizePaddedStrideAndBottomUpRows) {
+    ScopedTestDevices devices("Bars:bars");
+    settings.Update([](DiarySettings& s) {
+        s.WIDTH = 322;
+        s.HEIGHT = 240;
+    });
+    Make(SystemClockInstance());
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    constexpr std::size_t kStride = 968;
+    std::vector<std::uint8_t> buffer(kStride * 240 + 16, 0xEE);
+    const GrabContext context{*graph, state, SystemClockInstance(), stop};
+    const GrabResult result = GrabFreshFrame(context, GrabCaller::kSnapshot, [&](std::size_t size) {
+        return size <= buffer.size() ? buffer.data() : nullptr;
+    });
+    ASSERT_EQ(result.outcome, GrabOutcome::kFresh);
+    EXPECT_EQ(result.frame_size, kStride * 240);
+    EXPECT_EQ(graph->ConnectedFormat(), (FrameFormat{322, 240}));
+    EXPECT_EQ(buffer[kStride * 240], 0xEE) << "copied past the frame";
+    EXPECT_FALSE(HasYellow(&buffer[0], 322)) << "the first row stored is the picture's bottom";
+    EXPECT_TRUE(HasYellow(&buffer[kStride * 239], 322))
+        << "the last row stored is the picture's top";
+    for (std::size_t y = 0; y < 240; ++y) {
+        EXPECT_EQ(buffer[kStride * y + 966], 0);
+        EXPECT_EQ(buffer[kStride * y + 967], 0);
+    }
+
+    // The preview hands out frames top row first, only newer ones.
+    const auto preview = window.preview();
+    ASSERT_NE(preview, nullptr);
+    std::shared_ptr<const PreviewFrame> frame;
+    for (int i = 0; i < 100 && !frame; ++i) {
+        frame = preview->TakePreviewFrame(0);
+        if (!frame) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->width, 322);
+    EXPECT_EQ(frame->height, 240);
+    EXPECT_TRUE(HasYellow(frame->pixels, 322));
+    EXPECT_FALSE(HasYellow(frame->pixels + frame->stride * 239, 322));
+    const auto again = preview->TakePreviewFrame(frame->sequence);
+    if (again) {
+        EXPECT_GT(again->sequence, frame->sequence);
+    }
+}
+
+TEST_F(CaptureGraphTest, DeviceThatCannotGiveTheSizeKeepsItsOwnWhileTheTitleShowsTheRequest) {
+    ScopedTestDevices devices("Fixed:160x120");
+    Make(fake_clock);
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    EXPECT_EQ(window.titles().back(), "Quillomat - Fixed (320x240)");
+    EXPECT_EQ(graph->ConnectedFormat(), (FrameFormat{160, 120}));
+    ASSERT_FALSE(WaitForFrame(*graph, FrameFormat{160, 120}).empty());
+
+    graph->SetBufferSamples(true);
+    std::size_t size = 0;
+    for (int i = 0; i < 300 && !graph->QueryBufferSize(size); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(size, 480u * 120);
+    std::vector<std::uint8_t> wrong(FrameFormat{320, 240}.SizeBytes(), 0xAB);
+    EXPECT_FALSE(graph->CopyCurrentBuffer(wrong.data(), wrong.size()));
+    EXPECT_EQ(wrong[0], 0xAB);
+    graph->SetBufferSamples(false);
+}
+
+TEST_F(CaptureGraphTest, GrabberKeepsOnlyFramesThatArriveWhileBufferingIsOn) {
+    ScopedTestDevices devices("Cam");
+    Make(fake_clock);
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    const FrameFormat format = graph->ConnectedFormat();
+    std::vector<std::uint8_t> frame(format.SizeBytes(), 0x5A);
+    std::size_t size = 7;
+    std::this_thread::sleep_for(150ms);
+    EXPECT_FALSE(graph->QueryBufferSize(size)) << "buffering is off after a build";
+    EXPECT_EQ(size, 7u);
+    EXPECT_FALSE(graph->CopyCurrentBuffer(frame.data(), frame.size()));
+    EXPECT_EQ(frame[0], 0x5A);
+
+    ASSERT_FALSE(WaitForFrame(*graph, format).empty());
+    // Stopped, no new frames: a frame kept before buffering went on again
+    // does not count.
+    graph->StopWhenReady();
+    graph->SetBufferSamples(true);
+    EXPECT_FALSE(graph->QueryBufferSize(size));
+    EXPECT_FALSE(graph->CopyCurrentBuffer(frame.data(), frame.size()));
+    graph->SetBufferSamples(false);
+
+    ASSERT_TRUE(graph->Run());
+    EXPECT_TRUE(graph->IsRunning());
+    EXPECT_FALSE(WaitForFrame(*graph, format).empty());
+}
+
+TEST_F(CaptureGraphTest, ConfigureDeviceReadsTheChosenFormatBackAndShowsControlsOnlyWhereOffered) {
+    ScopedTestDevices devices("Plain,Knobs:controls");
+    Make(fake_clock);
+    SetSelect("Knobs");
+    dialogs.choose = DeviceFormat{640, 480, 666667};
+    dialogs.changes = {{"BRIGHTNESS", 500}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, true));
+    EXPECT_TRUE(chooser.calls.empty());
+    EXPECT_EQ(dialogs.shown_format, (DeviceFormat{320, 240, 333333}));
+    const DeviceFormatOffer vga{
+        640, 480, {166667, 333333, 400000, 500000, 666667, 1000000, 2000000}};
+    EXPECT_NE(std::find(dialogs.offered.begin(), dialogs.offered.end(), vga),
+              dialogs.offered.end());
+    const DiarySettings after = settings.Copy();
+    EXPECT_EQ(after.WIDTH, 640);
+    EXPECT_EQ(after.HEIGHT, 480);
+    EXPECT_EQ(after.FRAMERATE, 666667);
+    EXPECT_EQ(window.titles().back(), "Quillomat - Knobs (640x480)");
+    EXPECT_EQ(graph->ConnectedFormat(), (FrameFormat{640, 480}));
+    ASSERT_EQ(dialogs.controls_dialogs, 1);
+    EXPECT_EQ(dialogs.controls_caption, "Knobs");
+    dialogs.changes.clear();
+    graph->ShowFilterPropertyPages();
+    ASSERT_EQ(dialogs.controls_dialogs, 2);
+    const auto brightness =
+        std::find_if(dialogs.shown_controls.begin(), dialogs.shown_controls.end(),
+                     [](const DeviceControl& c) { return c.name == "BRIGHTNESS"; });
+    ASSERT_NE(brightness, dialogs.shown_controls.end());
+    EXPECT_EQ(brightness->value, 500);
+
+    // No controls: neither dialog of controls; a cancelled format dialog
+    // leaves the settings as written.
+    graph->ReleaseCaptureGraph();
+    SetSelect("Plain");
+    dialogs.choose.reset();
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, true));
+    EXPECT_EQ(dialogs.format_dialogs, 2);
+    graph->ShowFilterPropertyPages();
+    EXPECT_EQ(dialogs.controls_dialogs, 2);
+    EXPECT_EQ(settings.Copy().WIDTH, 640);
+    EXPECT_EQ(settings.Copy().FRAMERATE, 666667);
+}
+
+class DeadDevice : public CaptureGraphTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DeadDevice, GrabRecoversByRebuildsThatNeverAskAndGivesUp) {
+    ScopedTestDevices devices(GetParam());
+    ScaledClock clock(10);
+    Make(clock);
+    SetSelect("Dead");
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    std::vector<std::uint8_t> buffer;
+    const GrabContext context{*graph, state, clock, stop};
+    const GrabResult result =
+        GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t size) {
+            buffer.assign(size, 0);
+            return buffer.data();
+        });
+    EXPECT_EQ(result.outcome, GrabOutcome::kGaveUp);
+    EXPECT_EQ(worker.starts.load(), 1 + kMaxGrabRecoveries);
+    EXPECT_EQ(window.titles().size(), 1u + kMaxGrabRecoveries);
+    EXPECT_TRUE(chooser.calls.empty());
+    EXPECT_TRUE(prompts.messages().empty());
+    EXPECT_EQ(Select(), "Dead");
+    EXPECT_TRUE(state.ready.load());
+}
+
+INSTANTIATE_TEST_SUITE_P(StillOrFailing, DeadDevice,
+                         ::testing::Values("Other,Dead:still", "Other,Dead:fail"));
+
+class MidRunFault : public CaptureGraphTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MidRunFault, WorkerGrabsGoOnAfterRecoveries) {
+    ScopedTestDevices devices(GetParam());
+    ScaledClock clock(10);
+    Make(clock);
+    std::atomic<int> fresh{0}, grabs{0};
+    std::vector<std::uint8_t> buffer;
+    worker.body = [&](StopSignal& worker_stop) {
+        const GrabContext context{*graph, state, clock, worker_stop};
+        const std::size_t size = graph->ConnectedFormat().SizeBytes();
+        buffer.resize(size);
+        const GrabResult r = GrabFreshFrame(
+            context, GrabCaller::kWorker, [&](std::size_t) { return buffer.data(); }, size);
+        grabs.fetch_add(1);
+        if (r.outcome == GrabOutcome::kFresh) fresh.fetch_add(1);
+    };
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while ((fresh.load() < 8 || worker.starts.load() < 3) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    const auto before = std::chrono::steady_clock::now();
+    graph->ReleaseCaptureGraph();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+    EXPECT_GE(fresh.load(), 8);
+    EXPECT_GE(worker.starts.load(), 3) << "fewer than two recovery rebuilds";
+    EXPECT_TRUE(prompts.messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(StopsOrFails, MidRunFault,
+                         ::testing::Values("Cam:stop=20", "Cam:fail=20"));
+
+TEST_F(CaptureGraphTest, ReleaseWhileAGrabWaitsEndsPromptly) {
+    ScopedTestDevices devices("Still:still");
+    Make(SystemClockInstance());
+    std::atomic<int> stopped{0};
+    std::vector<std::uint8_t> buffer;
+    worker.body = [&](StopSignal& worker_stop) {
+        const GrabContext context{*graph, state, SystemClockInstance(), worker_stop};
+        const GrabResult r =
+            GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t size) {
+                buffer.assign(size, 0);
+                return buffer.data();
+            });
+        if (r.outcome == GrabOutcome::kStopped) stopped.fetch_add(1);
+    };
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    std::this_thread::sleep_for(1500ms);  // in the polls of the first grab
+    const auto before = std::chrono::steady_clock::now();
+    graph->ReleaseCaptureGraph();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+    EXPECT_EQ(stopped.load(), 1);
+    EXPECT_TRUE(state.lock.try_lock());
+    state.lock.unlock();
+}
+
+}  // namespace
