@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/diary_notice.h"
+#include "diary/motion_detection.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
@@ -56,7 +57,21 @@ void LowerToIdlePriority() {
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
 }
 
+class ReferenceMeter final : public MotionMeter {
+public:
+    std::optional<int> Measure(const std::uint8_t* frame, std::size_t size) override {
+        return MeasureMotion(frame, size, reference_);
+    }
+
+private:
+    MotionReference reference_;
+};
+
 }  // namespace
+
+std::unique_ptr<MotionMeter> MakeMotionReferenceMeter() {
+    return std::unique_ptr<MotionMeter>(new (std::nothrow) ReferenceMeter());
+}
 
 struct DiaryWorker::Run {
     StopSignal stop;

@@ -24,6 +24,9 @@ public:
     virtual std::optional<int> Measure(const std::uint8_t* frame, std::size_t size) = 0;
 };
 
+// The real meter: MeasureMotion against a reference owned by one run.
+std::unique_ptr<MotionMeter> MakeMotionReferenceMeter();
+
 struct DiaryWorkerDependencies {
     FrameSource& source;
     GraphState& graph;

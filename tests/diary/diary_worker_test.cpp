@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <thread>
 
@@ -231,6 +232,44 @@ TEST_F(DiaryWorkerTest, StopWhileWaitingForTheGraphLockIsNotForced) {
     graph.lock.unlock();
     EXPECT_FALSE(worker->LastStopWasForced());
     EXPECT_EQ(source.copies(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The real meter through the worker: a scene that changes every other check
+// in more than a tenth of the samples stores on motion.
+TEST(DiaryWorkerMotion, RealMeterStoresWhenASceneChanges) {
+    FakeFrameSource source;
+    GraphState graph;
+    graph.ready = true;
+    FakeClock clock;
+    SharedSettings settings;
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "/diary/";
+        s.INTERVAL_MINUTE = 0;
+        s.MOTION_DETECT = true;
+        s.MOTION_DETECT_INTERVAL = 1;
+    });
+    // Copies come in pairs (reference, first poll); the scene flips per pair.
+    source.SetFrameGenerator([](int n, std::uint8_t* frame, std::size_t size) {
+        const bool bright = ((n + 1) / 2) % 2 == 0;
+        std::memset(frame, bright ? 200 : 20, size);
+        frame[3] = static_cast<std::uint8_t>(n);  // a pixel no sample reads: every copy is fresh
+    });
+    RecordingNoticeSink notices;
+    std::atomic<int> stores{0};
+    DiaryWorker worker({source, graph, clock, settings, notices,
+                        [&](const StopSignal&) {
+                            ++stores;
+                            return 0;
+                        },
+                        MakeMotionReferenceMeter});
+    ASSERT_TRUE(worker.StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return stores >= 2; }));
+    worker.StopDiaryWorker();
+    EXPECT_EQ(notices.codes()[0], kNoticeMotionDetected);
 }
 
 }  // namespace
