@@ -122,10 +122,12 @@ bool DiaryWorker::StartDiaryWorker() {
         return false;
     }
     run_ = std::move(run);
+    stop_request_.Clear();
     return true;
 }
 
 void DiaryWorker::StopDiaryWorker() {
+    stop_request_.Request();
     std::shared_ptr<Run> run;
     {
         std::lock_guard lock(runs_mutex_);

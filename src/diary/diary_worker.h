@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/stop_signal.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -65,6 +67,11 @@ public:
     // True when the last stop gave up waiting (the run ends on its own later).
     bool LastStopWasForced() const { return last_stop_forced_.load(); }
 
+    // Set by StopDiaryWorker, cleared when a start begins a run: the stop
+    // request of the worker as a whole, for waits outside any one run (the
+    // capture graph's run wait).
+    const StopSignal& StopRequest() const { return stop_request_; }
+
     static constexpr int kForcedEndAfterMs = 3000;
 
 private:
@@ -79,4 +86,5 @@ private:
     std::shared_ptr<Run> run_;
     std::optional<int> last_exit_code_;
     std::atomic<bool> last_stop_forced_{false};
+    StopSignal stop_request_;
 };

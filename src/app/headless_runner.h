@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/activity_log.h"
+#include "app/diary_notice.h"
+#include "app/queued_notice_receiver.h"
+#include "capture/capture_graph.h"
+#include "capture/capture_window.h"
+#include "capture/device_chooser.h"
+#include "capture/graph_state.h"
+#include "diary/diary_worker.h"
+#include "diary/picture_store.h"
+#include "platform/prompts.h"
+#include "settings/shared_settings.h"
+#include "web/web_pages.h"
+
+class Clock;
+
+// Messages go to standard output; questions are never asked (always No), as
+// nobody is there to answer them.
+class ConsolePrompts final : public Prompts {
+public:
+    explicit ConsolePrompts(std::FILE* out) : out_(out) {}
+    void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+
+private:
+    std::FILE* out_;
+};
+
+// The window the capture graph reports to, where there is none: the title
+// (device and size) goes to standard error, the preview nowhere.
+class ConsoleCaptureWindow final : public CaptureWindow {
+public:
+    void PostTitle(const std::string& title) override;
+    void PostPreviewSource(std::shared_ptr<PreviewSource>) override {}
+};
+
+// The diary without a window, as the main window runs while it lives in the
+// tray: the graph runs only while a grab needs it. Log lines go to `out` in
+// the log box's format. Qt thread only; needs a running event loop.
+class HeadlessRunner {
+public:
+    static constexpr int kRetryBuildMs = 10000;
+
+    explicit HeadlessRunner(Clock& clock, std::FILE* out = stdout);
+    ~HeadlessRunner();
+    HeadlessRunner(const HeadlessRunner&) = delete;
+    HeadlessRunner& operator=(const HeadlessRunner&) = delete;
+
+    // Loads the settings, builds the graph (again every 10 s while that
+    // fails) and adds the start line.
+    void Start();
+    // Saves the settings and releases the graph, which stops the worker.
+    // Runs once; later calls do nothing.
+    void Shutdown();
+
+private:
+    bool TryBuild();
+
+    Clock& clock_;
+    std::FILE* out_;
+    SharedSettings settings_;
+    GraphState graph_;
+    ActivityLog log_;
+    QueuedNoticeReceiver receiver_;
+    PostedNoticeSink notices_;
+    WebPages pages_;
+    ConsolePrompts prompts_;
+    AutomaticDeviceChooser chooser_;
+    ConsoleCaptureWindow window_;
+    // The store and the worker hold references to the graph declared after
+    // them; neither uses it before the graph's first build.
+    PictureStore store_;
+    DiaryWorker worker_;
+    CaptureGraph capture_;
+    QTimer retry_timer_;
+    bool shut_down_ = false;
+};
