@@ -103,9 +103,21 @@ std::optional<int> DiaryWorker::LastExitCode() const {
     return last_exit_code_;
 }
 
+namespace {
+thread_local bool t_on_worker_thread = false;
+}  // namespace
+
 bool DiaryWorker::StartDiaryWorker() {
+    // A recovery build on the worker thread ends by starting a worker; while
+    // another thread is stopping the worker, that start would undo the stop.
+    if (stop_request_.IsSet()) return false;
     std::lock_guard lock(runs_mutex_);
-    if (run_) {
+    if (run_ && run_->thread.get_id() == std::this_thread::get_id()) {
+        // The rebuild of a recovery that released this run: the new run takes
+        // over, and this one ends as soon as its grab returns.
+        if (!run_->stop.IsSet()) return false;
+        run_->thread.detach();
+    } else if (run_) {
         std::lock_guard run_lock(run_->mutex);
         if (!run_->ended) return false;
     }
@@ -115,6 +127,7 @@ bool DiaryWorker::StartDiaryWorker() {
         // The thread shares ownership of its run, so a run that outlives a
         // forced end still has its state until it finishes on its own.
         run->thread = std::thread([this, run] {
+            t_on_worker_thread = true;
             LowerToIdlePriority();
             DiaryWorkerProc(*run);
         });
@@ -122,24 +135,30 @@ bool DiaryWorker::StartDiaryWorker() {
         return false;
     }
     run_ = std::move(run);
-    stop_request_.Clear();
     return true;
 }
 
 void DiaryWorker::StopDiaryWorker() {
-    stop_request_.Request();
     std::shared_ptr<Run> run;
+    if (t_on_worker_thread) {
+        // Asked from a worker itself (a recovery release): it ends when it
+        // next checks, and the rebuild that follows starts the next one. It
+        // stays registered meanwhile, so a stop from elsewhere waits for it.
+        std::lock_guard lock(runs_mutex_);
+        if (run_ && run_->thread.get_id() == std::this_thread::get_id()) run_->stop.Request();
+        return;
+    }
+    stop_request_.Request();
     {
         std::lock_guard lock(runs_mutex_);
         run = std::move(run_);
     }
+    struct ClearWhenDone {
+        StopSignal& signal;
+        ~ClearWhenDone() { signal.Clear(); }
+    } clear_when_done{stop_request_};
     if (!run) return;
     run->stop.Request();
-    if (run->thread.get_id() == std::this_thread::get_id()) {
-        // Asked from the worker itself: it ends when it next checks.
-        run->thread.detach();
-        return;
-    }
     int waited_ms = 0;
     bool ended = false;
     while (!ended) {

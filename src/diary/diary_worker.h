@@ -67,9 +67,9 @@ public:
     // True when the last stop gave up waiting (the run ends on its own later).
     bool LastStopWasForced() const { return last_stop_forced_.load(); }
 
-    // Set by StopDiaryWorker, cleared when a start begins a run: the stop
-    // request of the worker as a whole, for waits outside any one run (the
-    // capture graph's run wait).
+    // Set while a StopDiaryWorker from another thread is under way: ends the
+    // run wait of a recovery build that the stop meets, and refuses the start
+    // that would end that build.
     const StopSignal& StopRequest() const { return stop_request_; }
 
     static constexpr int kForcedEndAfterMs = 3000;

@@ -192,6 +192,61 @@ TEST_F(DiaryWorkerTest, StartingWhileOneRunsStartsNothing) {
     EXPECT_TRUE(worker->StartDiaryWorker());
 }
 
+// Stands for a grab whose recovery releases the graph (stopping its own run)
+// and rebuilds it (starting the next run), once.
+class DiaryWorkerRecoveryTest : public DiaryWorkerTest {
+protected:
+    void MakeRecoveringWorker(bool wait_for_outside_stop) {
+        worker = std::make_unique<DiaryWorker>(DiaryWorkerDependencies{
+            source, graph, SystemClockInstance(), settings, notices,
+            [this, wait_for_outside_stop](const StopSignal& stop) {
+                if (recovered.exchange(true)) return 0;
+                worker->StopDiaryWorker();
+                own_release_left_request_clear = !worker->StopRequest().IsSet();
+                if (wait_for_outside_stop) {
+                    outside_stop_seen = worker->StopRequest().WaitFor(std::chrono::seconds(5));
+                }
+                rebuild_started = worker->StartDiaryWorker() ? 1 : 0;
+                EXPECT_TRUE(stop.IsSet());
+                return 0;
+            },
+            [] { return std::make_unique<ScriptedMeter>([](int) { return 0; }); }});
+        settings.Update([](DiarySettings& s) { s.INTERVAL_SECOND = 1; });
+    }
+
+    std::atomic<bool> recovered = false;
+    std::atomic<bool> own_release_left_request_clear = false;
+    std::atomic<bool> outside_stop_seen = false;
+    std::atomic<int> rebuild_started = -1;
+};
+
+TEST_F(DiaryWorkerRecoveryTest, TheRebuildStartsTheNextRunWhichAStopThenEnds) {
+    MakeRecoveringWorker(false);
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return rebuild_started.load() != -1; }));
+    EXPECT_TRUE(own_release_left_request_clear.load());
+    EXPECT_EQ(rebuild_started.load(), 1);
+    EXPECT_TRUE(worker->IsRunning());
+    worker->StopDiaryWorker();
+    EXPECT_FALSE(worker->IsRunning());
+    EXPECT_FALSE(worker->LastStopWasForced());
+}
+
+// A stop from the user interface that meets a recovery waits for the
+// recovering run, and the rebuild's start does not bring the worker back.
+TEST_F(DiaryWorkerRecoveryTest, AStopDuringARecoveryWaitsForItAndRefusesTheRebuildsStart) {
+    MakeRecoveringWorker(true);
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return recovered.load(); }));
+    worker->StopDiaryWorker();
+    EXPECT_NE(rebuild_started.load(), -1);  // the stop waited for the recovery
+    EXPECT_TRUE(outside_stop_seen.load());
+    EXPECT_EQ(rebuild_started.load(), 0);
+    EXPECT_FALSE(worker->IsRunning());
+    EXPECT_FALSE(worker->StopRequest().IsSet());
+    EXPECT_TRUE(worker->StartDiaryWorker());
+}
+
 TEST_F(DiaryWorkerTest, AllocationFailureEndsTheRunWithMinusOne) {
     meters_allocate = false;
     Start();
