@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "capture/frame_grab.h"
 #include "platform/clock.h"
 #include "settings/app_directory.h"
 #include "settings/settings_io.h"
@@ -47,8 +48,10 @@ HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out)
           capture_, graph_, clock, settings_, notices_,
           [this](const StopSignal& stop) { return store_.StorePicture(stop); },
           [] { return MakeMotionReferenceMeter(); }}),
+      // The run wait of a build ends on a shutdown request; a recovery build
+      // on the worker thread only meets a stop at shutdown here as well.
       capture_(CaptureGraphServices{graph_, settings_, worker_, prompts_, chooser_, nullptr, window_,
-                                    clock, worker_.StopRequest()}) {
+                                    clock, shutdown_}) {
     log_.SetListener([this](const ActivityLog::Change& change) { PrintLines(out_, change.added); });
     retry_timer_.setInterval(kRetryBuildMs);
     QObject::connect(&retry_timer_, &QTimer::timeout, [this] {
@@ -59,9 +62,11 @@ HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out)
 HeadlessRunner::~HeadlessRunner() { Shutdown(); }
 
 void HeadlessRunner::Start() {
+    if (started_ || shutdown_.IsSet()) return;
     DiarySettings loaded;
     LoadSettings(loaded);
     settings_.Replace(std::move(loaded));
+    started_ = true;
     // No window to show: from the start the diary lives as if in the tray.
     graph_.minimised.store(true);
     const bool built = TryBuild();
@@ -72,11 +77,11 @@ void HeadlessRunner::Start() {
 bool HeadlessRunner::TryBuild() {
     const bool first_run = settings_.Read([](const DiarySettings& s) { return s.SELECT.empty(); });
     if (!capture_.BuildCaptureGraph(true, false)) return false;
-    {
-        // The build leaves the graph running; between pictures it must not be.
-        // The worker may already be grabbing, so wait for its grab to end.
-        std::lock_guard lock(graph_.lock);
+    // The build leaves the graph running; between pictures it must not be.
+    // The worker may already be grabbing, so wait for its grab to end.
+    if (LockGraph(graph_, shutdown_)) {
         capture_.StopWhenReady();
+        graph_.lock.unlock();
     }
     // The device just bound is kept even if the process is killed later.
     if (first_run) SaveSettings(settings_.Copy());
@@ -86,7 +91,10 @@ bool HeadlessRunner::TryBuild() {
 void HeadlessRunner::Shutdown() {
     if (shut_down_) return;
     shut_down_ = true;
+    shutdown_.Request();
     retry_timer_.stop();
-    SaveSettings(settings_.Copy());
+    // Before the start nothing was loaded, and saving would overwrite the
+    // user's files with defaults.
+    if (started_) SaveSettings(settings_.Copy());
     capture_.ReleaseCaptureGraph();
 }

@@ -15,6 +15,7 @@
 #include "diary/diary_worker.h"
 #include "diary/picture_store.h"
 #include "platform/prompts.h"
+#include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
 #include "web/web_pages.h"
 
@@ -55,8 +56,11 @@ public:
     // Loads the settings, builds the graph (again every 10 s while that
     // fails) and adds the start line.
     void Start();
-    // Saves the settings and releases the graph, which stops the worker.
-    // Runs once; later calls do nothing.
+    // Any thread: ends the waits of a build under way on the Qt thread, so
+    // that the Shutdown queued after it comes soon.
+    void RequestShutdown() { shutdown_.Request(); }
+    // Saves the settings (when they were loaded) and releases the graph,
+    // which stops the worker. Runs once; later calls do nothing.
     void Shutdown();
 
 private:
@@ -73,11 +77,13 @@ private:
     ConsolePrompts prompts_;
     AutomaticDeviceChooser chooser_;
     ConsoleCaptureWindow window_;
+    StopSignal shutdown_;
     // The store and the worker hold references to the graph declared after
     // them; neither uses it before the graph's first build.
     PictureStore store_;
     DiaryWorker worker_;
     CaptureGraph capture_;
     QTimer retry_timer_;
+    bool started_ = false;
     bool shut_down_ = false;
 };

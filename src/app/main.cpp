@@ -61,14 +61,23 @@ int main(int argc, char** argv) {
     // Text is drawn into pictures with QPainter, which needs a platform; the
     // offscreen one needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!SignalRelay::BlockStopSignals()) {
+        std::fputs("quillomat: cannot take over SIGINT/SIGTERM\n", stderr);
+        return EXIT_FAILURE;
+    }
     QGuiApplication app(argc, argv);
 
     HeadlessRunner runner(SystemClockInstance());
     SignalRelay signals([&](int) {
-        runner.Shutdown();
-        QCoreApplication::exit(EXIT_SUCCESS);
+        runner.RequestShutdown();
+        QMetaObject::invokeMethod(
+            &app,
+            [&] {
+                runner.Shutdown();
+                QCoreApplication::exit(EXIT_SUCCESS);
+            },
+            Qt::QueuedConnection);
     });
-    if (!signals.ok()) std::fputs("quillomat: cannot watch SIGINT/SIGTERM\n", stderr);
     QTimer::singleShot(0, [&] { runner.Start(); });
     return app.exec();
 }
