@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
             &app,
             [&] {
                 runner.Shutdown();
+                // Notices the worker posted before it stopped still reach the log.
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
                 QCoreApplication::exit(EXIT_SUCCESS);
             },
             Qt::QueuedConnection);
