@@ -114,9 +114,11 @@ bool DiaryWorker::StartDiaryWorker() {
     std::lock_guard lock(runs_mutex_);
     if (run_ && run_->thread.get_id() == std::this_thread::get_id()) {
         // The rebuild of a recovery that released this run: the new run takes
-        // over, and this one ends as soon as its grab returns.
+        // over, and this one ends as soon as its grab returns. It is joined
+        // later, never detached, so it cannot outlive the worker.
         if (!run_->stop.IsSet()) return false;
-        run_->thread.detach();
+        ReapEndedRuns();
+        retiring_.push_back(std::move(run_));
     } else if (run_) {
         std::lock_guard run_lock(run_->mutex);
         if (!run_->ended) return false;
@@ -139,7 +141,6 @@ bool DiaryWorker::StartDiaryWorker() {
 }
 
 void DiaryWorker::StopDiaryWorker() {
-    std::shared_ptr<Run> run;
     if (t_on_worker_thread) {
         // Asked from a worker itself (a recovery release): it ends when it
         // next checks, and the rebuild that follows starts the next one. It
@@ -149,41 +150,56 @@ void DiaryWorker::StopDiaryWorker() {
         return;
     }
     stop_request_.Request();
-    {
-        std::lock_guard lock(runs_mutex_);
-        run = std::move(run_);
-    }
     struct ClearWhenDone {
         StopSignal& signal;
         ~ClearWhenDone() { signal.Clear(); }
     } clear_when_done{stop_request_};
-    if (!run) return;
-    run->stop.Request();
+    std::vector<std::shared_ptr<Run>> runs;
+    {
+        std::lock_guard lock(runs_mutex_);
+        runs = std::move(retiring_);
+        retiring_.clear();
+        if (run_) runs.push_back(std::move(run_));
+    }
+    if (runs.empty()) return;
+    for (const auto& each : runs) each->stop.Request();
     int waited_ms = 0;
-    bool ended = false;
-    while (!ended) {
-        {
-            std::unique_lock run_lock(run->mutex);
-            ended = run->ended_cv.wait_for(run_lock, kStopWaitStep, [&] { return run->ended; });
+    bool forced = false;
+    for (const auto& each : runs) {
+        bool ended = false;
+        while (!ended) {
+            {
+                std::unique_lock run_lock(each->mutex);
+                ended = each->ended_cv.wait_for(run_lock, kStopWaitStep, [&] { return each->ended; });
+            }
+            if (ended || waited_ms > kForcedEndAfterMs) break;
+            if (process_events_) process_events_();
+            waited_ms += static_cast<int>(kStopWaitStep.count());
         }
-        if (ended) break;
-        if (process_events_) process_events_();
-        waited_ms += static_cast<int>(kStopWaitStep.count());
-        if (waited_ms > kForcedEndAfterMs) break;
+        if (ended) {
+            each->thread.join();
+        } else {
+            // Forced end: every wait of the run ends on its stop request and
+            // its buffers and lock are scoped, so it finishes by itself as
+            // soon as a blocking call returns; nothing is killed.
+            each->thread.detach();
+            forced = true;
+        }
     }
-    last_stop_forced_.store(!ended);
-    if (ended) {
-        run->thread.join();
-        std::lock_guard lock(runs_mutex_);
-        last_exit_code_ = run->exit_code;
-    } else {
-        // Forced end: every wait of the run ends on its stop request and its
-        // buffers and lock are scoped, so it finishes by itself as soon as a
-        // blocking call returns; nothing is killed.
-        run->thread.detach();
-        std::lock_guard lock(runs_mutex_);
-        last_exit_code_ = 0;
-    }
+    last_stop_forced_.store(forced);
+    std::lock_guard lock(runs_mutex_);
+    last_exit_code_ = forced ? 0 : runs.back()->exit_code;
+}
+
+void DiaryWorker::ReapEndedRuns() {
+    std::erase_if(retiring_, [](const std::shared_ptr<Run>& each) {
+        {
+            std::lock_guard run_lock(each->mutex);
+            if (!each->ended) return false;
+        }
+        each->thread.join();
+        return true;
+    });
 }
 
 void DiaryWorker::DiaryWorkerProc(Run& run) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "capture/frame_grab.h"
 #include "capture/worker_control.h"
@@ -82,8 +83,14 @@ private:
     std::function<void()> process_events_;
     // Tick of the last interval store; survives worker restarts.
     std::atomic<std::uint32_t> last_interval_save_tick_{0};
+    // Joins the released runs of earlier recoveries that have ended; holds
+    // runs_mutex_.
+    void ReapEndedRuns();
+
     mutable std::mutex runs_mutex_;
     std::shared_ptr<Run> run_;
+    // Runs a recovery replaced that may still be finishing their grab.
+    std::vector<std::shared_ptr<Run>> retiring_;
     std::optional<int> last_exit_code_;
     std::atomic<bool> last_stop_forced_{false};
     StopSignal stop_request_;
