@@ -46,6 +46,7 @@ FLOOR_PIPELINE = [
 
 # Ratio against the floor: motion at most 1.15, interval below 0.25.
 TARGETS = {"motion": (1.15, True), "interval": (0.25, False)}
+KINDS = ("floor", "motion", "interval")
 PICTURE_NAME = re.compile(r"^\d{14}\.jpg$")
 MOTION_LINE = "動作を検知しました"  # the log line of a picture stored on motion
 
@@ -99,7 +100,7 @@ def measure(argv, env, duration, stop_signal, log_path, clean_exit):
         while time.monotonic() < deadline:
             pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
             if pid != 0:
-                raise RunFailed(f"{argv[0]} ended early ({describe(status)}) after "
+                raise RunFailed(f"{argv[0]} ended before its stop signal ({describe(status)}) after "
                                 f"{time.monotonic() - start:.1f} s; log: {log_path}")
             time.sleep(min(0.5, max(0.0, deadline - time.monotonic())))
         os.kill(proc.pid, stop_signal)
@@ -169,6 +170,33 @@ def run_quillomat(binary, motion, duration, work, args):
         return result
 
 
+def print_report(results, rounds):
+    print()
+    print(f"{'run':>4} {'kind':9} {'CPU s/min':>10} {'peak RSS MiB':>13} {'ratio':>7} {'pictures':>9} "
+          f"{'on motion':>9}")
+    for i in range(rounds):
+        floor = results["floor"][i]["cpu_per_min"]
+        for kind in KINDS:
+            r = results[kind][i]
+            ratio = "" if kind == "floor" else f"{r['cpu_per_min'] / floor:7.3f}"
+            pictures = f"{r['pictures']:>9} {r['motion_stores']:>9}" if "pictures" in r else ""
+            print(f"{i + 1:>4} {kind:9} {r['cpu_per_min']:10.3f} {r['rss_mib']:13.1f} {ratio:>7} {pictures}")
+    median = {k: statistics.median(r["cpu_per_min"] for r in results[k][:rounds]) for k in KINDS}
+    median_rss = {k: statistics.median(r["rss_mib"] for r in results[k][:rounds]) for k in KINDS}
+    print(f"{'med':>4} {'floor':9} {median['floor']:10.3f} {median_rss['floor']:13.1f}")
+    for kind in ("motion", "interval"):
+        pictures = statistics.median(r["pictures"] for r in results[kind][:rounds])
+        on_motion = statistics.median(r["motion_stores"] for r in results[kind][:rounds])
+        print(f"{'med':>4} {kind:9} {median[kind]:10.3f} {median_rss[kind]:13.1f} "
+              f"{median[kind] / median['floor']:7.3f} {pictures:9g} {on_motion:9g}")
+    print()
+    for kind, (limit, inclusive) in TARGETS.items():
+        ratio = median[kind] / median["floor"]
+        met = ratio <= limit if inclusive else ratio < limit
+        print(f"{'PASS' if met else 'MISS'}  {kind} / floor = {ratio:.3f} "
+              f"(target {'<=' if inclusive else '<'} {limit})")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--duration", type=float, default=120.0,
@@ -188,16 +216,15 @@ def main():
               file=sys.stderr)
         return 1
 
-    kinds = ("floor", "motion", "interval")
-    results = {k: [] for k in kinds}
-    total = args.runs * len(kinds) * args.duration
-    print(f"{args.runs} run(s) x {len(kinds)} kinds x {args.duration:.0f} s "
+    results = {k: [] for k in KINDS}
+    total = args.runs * len(KINDS) * args.duration
+    print(f"{args.runs} run(s) x {len(KINDS)} kinds x {args.duration:.0f} s "
           f"(about {total / 60:.1f} min); load average now {os.getloadavg()[0]:.2f}")
     with tempfile.TemporaryDirectory(prefix="headless-cpu-") as work_name:
         work = Path(work_name)
         try:
             for run in range(1, args.runs + 1):
-                for kind in kinds:
+                for kind in KINDS:
                     if kind == "floor":
                         r = run_floor(args.duration, work)
                     else:
@@ -214,32 +241,13 @@ def main():
             for log in sorted(work.glob("*.log")):
                 tail = log.read_text(errors="replace").splitlines()[-15:]
                 print(f"--- {log.name} (last lines)", *tail, sep="\n", file=sys.stderr)
+            rounds = min(len(r) for r in results.values())
+            if rounds > 0:
+                print(f"\nThe {rounds} complete round(s) before the failure:")
+                print_report(results, rounds)
             return 1
 
-    print()
-    print(f"{'run':>4} {'kind':9} {'CPU s/min':>10} {'peak RSS MiB':>13} {'ratio':>7} {'pictures':>9} "
-          f"{'on motion':>9}")
-    for i in range(args.runs):
-        floor = results["floor"][i]["cpu_per_min"]
-        for kind in kinds:
-            r = results[kind][i]
-            ratio = "" if kind == "floor" else f"{r['cpu_per_min'] / floor:7.3f}"
-            pictures = f"{r['pictures']:>9} {r['motion_stores']:>9}" if "pictures" in r else ""
-            print(f"{i + 1:>4} {kind:9} {r['cpu_per_min']:10.3f} {r['rss_mib']:13.1f} {ratio:>7} {pictures}")
-    median = {k: statistics.median(r["cpu_per_min"] for r in results[k]) for k in kinds}
-    median_rss = {k: statistics.median(r["rss_mib"] for r in results[k]) for k in kinds}
-    print(f"{'med':>4} {'floor':9} {median['floor']:10.3f} {median_rss['floor']:13.1f}")
-    for kind in ("motion", "interval"):
-        pictures = statistics.median(r["pictures"] for r in results[kind])
-        on_motion = statistics.median(r["motion_stores"] for r in results[kind])
-        print(f"{'med':>4} {kind:9} {median[kind]:10.3f} {median_rss[kind]:13.1f} "
-              f"{median[kind] / median['floor']:7.3f} {pictures:9g} {on_motion:9g}")
-    print()
-    for kind, (limit, inclusive) in TARGETS.items():
-        ratio = median[kind] / median["floor"]
-        met = ratio <= limit if inclusive else ratio < limit
-        print(f"{'PASS' if met else 'MISS'}  {kind} / floor = {ratio:.3f} "
-              f"(target {'<=' if inclusive else '<'} {limit})")
+    print_report(results, args.runs)
     return 0
 
 
