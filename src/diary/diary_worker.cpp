@@ -24,6 +24,9 @@ constexpr std::uint32_t kLongestPassSleepMs = 250;
 constexpr std::uint32_t kIntervalAllowanceMs = 100;
 constexpr auto kStopWaitStep = std::chrono::milliseconds(50);
 
+// The worker whose run the current thread executes, if any.
+thread_local const void* t_running_worker = nullptr;
+
 // What a run takes from the settings when it starts; changes reach the worker
 // only through a restart (every graph rebuild restarts it).
 struct RunSettings {
@@ -104,6 +107,11 @@ std::optional<int> DiaryWorker::LastExitCode() const {
 }
 
 bool DiaryWorker::StartDiaryWorker() {
+    // A recovery build inside a grab asks for a start from the worker's own
+    // thread. Either its run still goes on (nothing to start) or a stop has
+    // already taken the run away; a run started then would outlive that stop
+    // and the graph it uses.
+    if (t_running_worker == this) return false;
     std::lock_guard lock(runs_mutex_);
     if (run_) {
         std::lock_guard run_lock(run_->mutex);
@@ -116,6 +124,7 @@ bool DiaryWorker::StartDiaryWorker() {
         // forced end still has its state until it finishes on its own.
         run->thread = std::thread([this, run] {
             LowerToIdlePriority();
+            t_running_worker = this;
             DiaryWorkerProc(*run);
         });
     } catch (const std::system_error&) {
