@@ -1,13 +1,18 @@
 // The real program under faults from outside: a full disk, pages that cannot
 // be written, the save folder deleted while it runs, cameras that stall or
 // fail.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -142,6 +147,52 @@ TEST_F(HeadlessDiskTest, FullDiskLosesOnlyTheNewPicturesAndStoringResumes) {
     EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
     EXPECT_THAT(FilesEndingIn(diary_, ".tmp"), IsEmpty());
+}
+
+// The same on a real file system that fills up: a small tmpfs as the save
+// folder, where only root may mount one (skipped elsewhere).
+TEST_F(HeadlessDiaryTest, FullTmpfsLosesOnlyTheNewPicturesAndStoringResumes) {
+    if (::mount("tmpfs", diary_.c_str(), "tmpfs", 0, "size=256k,mode=0755") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{diary_.string()};
+
+    WriteSetup(1, false);
+    WriteDevice("Cam", 320, 240);
+    Start("Cam");
+    ASSERT_TRUE(WaitForListed(2)) << Transcript();
+    const std::set<std::string> listed_before = ListedPictures(DayPage(), diary_);
+
+    // Fill every byte that is left.
+    const fs::path filler = diary_ / "filler";
+    {
+        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        while (::write(fd, block.data(), 1) > 0) {
+        }
+        ::close(fd);
+    }
+    const int failures = process_.CountLogLines(kPictureFailedLine);
+    ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, failures + 2, kConditionLimit))
+        << Transcript();
+    EXPECT_TRUE(process_.Running());
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+    EXPECT_THAT(FilesEndingIn(diary_, ".tmp"), IsEmpty());
+    const std::set<std::string> listed = ListedPictures(DayPage(), diary_);
+    for (const std::string& name : listed_before) EXPECT_TRUE(listed.contains(name)) << name;
+
+    fs::remove(filler);
+    const std::size_t before_space = PictureCount();
+    ASSERT_TRUE(WaitForListed(before_space + 1)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
 }
 
 // Only the pages cannot be written (files with ".html" in their names):

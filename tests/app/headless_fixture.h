@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,6 +28,11 @@ inline constexpr std::chrono::milliseconds kConditionLimit{45000};
 // bound (2 s) is asserted separately.
 inline constexpr std::chrono::milliseconds kStopLimit{15000};
 inline constexpr double kStopSeconds = 2.0;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
 
 // A home folder (QUILLOMAT_HOME) with a diary folder inside it, and the
 // running program.
@@ -79,12 +86,15 @@ protected:
     }
 
     // Ends the program with `signal` and checks the designed end: exit code 0
-    // within 2 s.
-    void StopAndExpectCleanExit(int signal = SIGTERM) {
-        const ProcessEnd end = process_.StopWith(signal, kStopLimit);
+    // within 2 s (or `max_seconds`).
+    void StopAndExpectCleanExit(int signal = SIGTERM, double max_seconds = kStopSeconds) {
+        const ProcessEnd end = process_.StopWith(
+            signal,
+            std::max(kStopLimit, std::chrono::milliseconds(static_cast<int>(max_seconds * 2000))));
         EXPECT_TRUE(end.CleanExit()) << end.Describe() << "\n" << Transcript();
         if (end.CleanExit()) {
-            EXPECT_LT(end.seconds, kStopSeconds) << "from the signal to the end";
+            EXPECT_LT(end.seconds, max_seconds) << "from the signal to the end";
+            std::printf("[   INFO   ] ended %.3f s after the signal\n", end.seconds);
         }
     }
 
