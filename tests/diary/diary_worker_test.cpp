@@ -327,4 +327,43 @@ TEST(DiaryWorkerMotion, RealMeterStoresWhenASceneChanges) {
     EXPECT_EQ(notices.codes()[0], kNoticeMotionDetected);
 }
 
+// A recovery rebuild inside a store asks for a worker start from the worker's
+// own thread. When a stop has just taken the run away, that start must not
+// begin a run the stop never waits for: it would go on using a graph that is
+// being released.
+TEST(DiaryWorkerStop, StartFromTheRunBeingStoppedStartsNothing) {
+    FakeFrameSource source;
+    GraphState graph;
+    graph.ready = true;
+    FakeClock clock;
+    SharedSettings settings;
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "/diary/";
+        s.INTERVAL_MINUTE = 0;
+        s.INTERVAL_SECOND = 1;
+    });
+    RecordingNoticeSink notices;
+    std::atomic<bool> in_store{false};
+    std::atomic<int> start_from_store{-1};
+    DiaryWorker* self = nullptr;
+    DiaryWorker worker({source, graph, clock, settings, notices,
+                        [&](const StopSignal& stop) {
+                            in_store = true;
+                            stop.WaitFor(20s);
+                            start_from_store = self->StartDiaryWorker() ? 1 : 0;
+                            return 0;
+                        },
+                        MakeMotionReferenceMeter});
+    self = &worker;
+    ASSERT_TRUE(worker.StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return in_store.load(); }));
+    worker.StopDiaryWorker();
+    EXPECT_FALSE(worker.LastStopWasForced());
+    EXPECT_EQ(start_from_store.load(), 0);
+    EXPECT_FALSE(worker.IsRunning());
+    // From any other thread a start after the stop works as before.
+    EXPECT_TRUE(worker.StartDiaryWorker());
+    worker.StopDiaryWorker();
+}
+
 }  // namespace
