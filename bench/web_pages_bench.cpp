@@ -12,7 +12,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 #include "diary/page_writers.h"
 #include "platform/atomic_file.h"
 #include "settings/diary_settings.h"

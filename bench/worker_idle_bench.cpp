@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 #include "diary/diary_worker.h"
 #include "platform/clock.h"
 #include "settings/shared_settings.h"

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/activity_log.h"
-#include "app/diary_notice.h"
-#include "app/queued_notice_receiver.h"
+#include "log/activity_log.h"
+#include "log/diary_notice.h"
+#include "log/queued_notice_receiver.h"
 #include "capture/capture_graph.h"
 #include "capture/capture_window.h"
 #include "capture/device_chooser.h"

@@ -9,7 +9,7 @@
 #include <new>
 #include <thread>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 #include "diary/motion_detection.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"

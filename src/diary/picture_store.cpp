@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 #include "diary/directory_helpers.h"
 #include "diary/drawing_surface.h"
 #include "diary/jpeg_writer.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
 

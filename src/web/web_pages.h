@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 #include "diary/page_writers.h"
 #include "web/page_cache.h"
 

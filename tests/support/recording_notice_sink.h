@@ -3,7 +3,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 
 class RecordingNoticeSink final : public NoticeSink {
 public:

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <string>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 #include "diary/picture_store.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"

@@ -1,4 +1,4 @@
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/queued_notice_receiver.h"
+#include "log/queued_notice_receiver.h"
 
 namespace {
 

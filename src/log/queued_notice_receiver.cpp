@@ -1,4 +1,4 @@
-#include "app/queued_notice_receiver.h"
+#include "log/queued_notice_receiver.h"
 
 #include <QMetaObject>
 #include <QObject>

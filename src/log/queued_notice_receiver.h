@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/diary_notice.h"
+#include "log/diary_notice.h"
 
 class QObject;
 

@@ -1,4 +1,4 @@
-#include "app/activity_log.h"
+#include "log/activity_log.h"
 
 #include <cstdio>
 #include <ctime>
