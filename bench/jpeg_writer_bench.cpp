@@ -1,12 +1,11 @@
 // WriteJpegFile against a bare libjpeg-turbo encode of the same buffer into a
 // file (the floor).
 #include <benchmark/benchmark.h>
+#include <jpeglib.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "diary/jpeg_writer.h"
 
@@ -29,7 +28,8 @@ std::string OutputPath() {
     return (std::filesystem::temp_directory_path() / "quillomat-bench.jpg").string();
 }
 
-void BareEncode(const std::string& path, const FrameFormat& f, const std::uint8_t* pixels, int quality) {
+void BareEncode(const std::string& path, const FrameFormat& f, const std::uint8_t* pixels,
+                int quality) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
@@ -78,6 +78,9 @@ void BM_WriteJpegFile_Floor(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_WriteJpegFile_Floor)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteJpegFile_Floor)
+    ->Args({640, 480})
+    ->Args({1280, 720})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteJpegFile)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -12,8 +12,8 @@
 #include <iterator>
 #include <string>
 
-#include "log/diary_notice.h"
 #include "diary/page_writers.h"
+#include "log/diary_notice.h"
 #include "platform/atomic_file.h"
 #include "settings/diary_settings.h"
 #include "web/web_pages.h"

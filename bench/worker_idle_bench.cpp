@@ -2,15 +2,14 @@
 // air between two interval stores. Reported as percent of one core over at
 // least 30 s of wall time (QUILLOMAT_BENCH_IDLE_SECONDS overrides).
 #include <benchmark/benchmark.h>
-
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
-#include "log/diary_notice.h"
 #include "diary/diary_worker.h"
+#include "log/diary_notice.h"
 #include "platform/clock.h"
 #include "settings/shared_settings.h"
 
@@ -40,7 +39,8 @@ public:
 double ProcessCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 int Seconds() {
@@ -60,7 +60,8 @@ void MeasureIdle(benchmark::State& state, bool on_air) {
     });
     PostedNoticeSink notices;
     DiaryWorker worker({source, graph, SystemClockInstance(), settings, notices,
-                        [](const StopSignal&) { return 0; }, [] { return std::make_unique<NoMotion>(); }});
+                        [](const StopSignal&) { return 0; },
+                        [] { return std::make_unique<NoMotion>(); }});
     double cpu_percent = 0;
     for (auto _ : state) {
         worker.StartDiaryWorker();
@@ -69,7 +70,8 @@ void MeasureIdle(benchmark::State& state, bool on_air) {
         const auto wall_before = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(Seconds()));
         const double cpu = ProcessCpuSeconds() - cpu_before;
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
         worker.StopDiaryWorker();
         cpu_percent = 100.0 * cpu / wall;
     }
@@ -82,6 +84,14 @@ void BM_WorkerIdle_BetweenIntervalStores(benchmark::State& state) { MeasureIdle(
 
 }  // namespace
 
-BENCHMARK(BM_WorkerIdle_OffAir)->Iterations(1)->Repetitions(1)->Unit(benchmark::kSecond)->UseRealTime();
-BENCHMARK(BM_WorkerIdle_BetweenIntervalStores)->Iterations(1)->Repetitions(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_WorkerIdle_OffAir)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK(BM_WorkerIdle_BetweenIntervalStores)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK_MAIN();

@@ -50,8 +50,8 @@ HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out)
           [] { return MakeMotionReferenceMeter(); }}),
       // The run wait of a build ends on a shutdown request; a recovery build
       // on the worker thread only meets a stop at shutdown here as well.
-      capture_(CaptureGraphServices{graph_, settings_, worker_, prompts_, chooser_, nullptr, window_,
-                                    clock, shutdown_}) {
+      capture_(CaptureGraphServices{graph_, settings_, worker_, prompts_, chooser_, nullptr,
+                                    window_, clock, shutdown_}) {
     log_.SetListener([this](const ActivityLog::Change& change) { PrintLines(out_, change.added); });
     retry_timer_.setInterval(kRetryBuildMs);
     QObject::connect(&retry_timer_, &QTimer::timeout, [this] {

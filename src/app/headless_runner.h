@@ -1,19 +1,18 @@
 #pragma once
 
 #include <QTimer>
-
 #include <cstdio>
 #include <memory>
 
-#include "log/activity_log.h"
-#include "log/diary_notice.h"
-#include "log/queued_notice_receiver.h"
 #include "capture/capture_graph.h"
 #include "capture/capture_window.h"
 #include "capture/device_chooser.h"
 #include "capture/graph_state.h"
 #include "diary/diary_worker.h"
 #include "diary/picture_store.h"
+#include "log/activity_log.h"
+#include "log/diary_notice.h"
+#include "log/queued_notice_receiver.h"
 #include "platform/prompts.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"

@@ -1,6 +1,5 @@
 #include <QGuiApplication>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,7 @@
 #include "app/signal_relay.h"
 
 #include <pthread.h>
+
 #include <csignal>
 
 namespace {
@@ -22,7 +23,8 @@ bool SignalRelay::BlockStopSignals() {
     return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
 }
 
-SignalRelay::SignalRelay(std::function<void(int signal)> on_signal) : on_signal_(std::move(on_signal)) {
+SignalRelay::SignalRelay(std::function<void(int signal)> on_signal)
+    : on_signal_(std::move(on_signal)) {
     thread_ = std::thread([this] {
         const sigset_t set = WaitedSignals();
         for (;;) {

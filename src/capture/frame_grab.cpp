@@ -94,7 +94,8 @@ GrabResult GrabFreshFrame(const GrabContext& context, GrabCaller caller,
         FrameSource& source = context.source;
         source.SetBufferSamples(true);
         RunGraphAndWait(source, context.clock, &context.stop);
-        const std::size_t size = caller == GrabCaller::kWorker ? worker_frame_size : QuerySize(source);
+        const std::size_t size =
+            caller == GrabCaller::kWorker ? worker_frame_size : QuerySize(source);
         result.frame_size = size;
 
         std::uint8_t* destination = size > 0 ? prepare(size) : nullptr;

@@ -236,7 +236,8 @@ std::shared_ptr<const PreviewFrame> FrameSlot::TakePreviewFrame(std::uint64_t af
     std::lock_guard lock(mutex_);
     PullNewest();
     if (!sample_ || sequence_ <= after_sequence) return nullptr;
-    std::shared_ptr<OwnedPreviewFrame> frame = std::static_pointer_cast<OwnedPreviewFrame>(recycled_);
+    std::shared_ptr<OwnedPreviewFrame> frame =
+        std::static_pointer_cast<OwnedPreviewFrame>(recycled_);
     if (!frame || frame.use_count() > 2) frame = std::make_shared<OwnedPreviewFrame>();
     frame->width = GST_VIDEO_INFO_WIDTH(&info_);
     frame->height = GST_VIDEO_INFO_HEIGHT(&info_);

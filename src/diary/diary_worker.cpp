@@ -9,8 +9,8 @@
 #include <new>
 #include <thread>
 
-#include "log/diary_notice.h"
 #include "diary/motion_detection.h"
+#include "log/diary_notice.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
@@ -170,7 +170,8 @@ void DiaryWorker::StopDiaryWorker() {
         while (!ended) {
             {
                 std::unique_lock run_lock(each->mutex);
-                ended = each->ended_cv.wait_for(run_lock, kStopWaitStep, [&] { return each->ended; });
+                ended =
+                    each->ended_cv.wait_for(run_lock, kStopWaitStep, [&] { return each->ended; });
             }
             if (ended || waited_ms > kForcedEndAfterMs) break;
             if (process_events_) process_events_();
@@ -214,9 +215,11 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     const GrabContext context{deps_.source, deps_.graph, clock, run.stop};
 
     const std::size_t frame_size = QueryFrameSize(context);
-    std::unique_ptr<std::uint8_t[]> frame(new (std::nothrow) std::uint8_t[frame_size > 0 ? frame_size : 1]());
+    std::unique_ptr<std::uint8_t[]> frame(new (std::nothrow)
+                                              std::uint8_t[frame_size > 0 ? frame_size : 1]());
     if (!frame) return finish(-1);
-    std::unique_ptr<MotionMeter> meter = deps_.make_motion_meter ? deps_.make_motion_meter() : nullptr;
+    std::unique_ptr<MotionMeter> meter =
+        deps_.make_motion_meter ? deps_.make_motion_meter() : nullptr;
     if (!meter) return finish(-1);
 
     std::uint32_t last_motion_store = clock.TickMs();
@@ -228,12 +231,15 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
         std::uint32_t wait = kLongestPassSleepMs;
         if (settings.interval_ms != 0) {
             const std::uint32_t since = now - last_interval_save_tick_.load();
-            const std::uint32_t due = settings.interval_ms - std::min(settings.interval_ms, kIntervalAllowanceMs);
+            const std::uint32_t due =
+                settings.interval_ms - std::min(settings.interval_ms, kIntervalAllowanceMs);
             wait = std::min(wait, due > since ? due - since : 0u);
         }
         if (settings.motion_detect && frame_size > 0) {
             const std::uint32_t since = now - last_motion_check;
-            wait = std::min(wait, settings.check_period_ms >= since ? settings.check_period_ms - since + 1 : 0u);
+            wait = std::min(wait, settings.check_period_ms >= since
+                                      ? settings.check_period_ms - since + 1
+                                      : 0u);
         }
         return std::max(wait, kPassSleepMs);
     };
@@ -246,16 +252,20 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
         const std::uint32_t now = clock.TickMs();
 
         if (settings.interval_ms != 0 &&
-            (now - last_interval_save_tick_.load()) + kIntervalAllowanceMs >= settings.interval_ms) {
+            (now - last_interval_save_tick_.load()) + kIntervalAllowanceMs >=
+                settings.interval_ms) {
             deps_.store_picture(run.stop);
             last_interval_save_tick_.store(now);
         }
 
-        if (settings.motion_detect && frame_size > 0 && now - last_motion_check > settings.check_period_ms) {
-            GrabFreshFrame(context, GrabCaller::kWorker, [&](std::size_t) { return frame.get(); }, frame_size);
+        if (settings.motion_detect && frame_size > 0 &&
+            now - last_motion_check > settings.check_period_ms) {
+            GrabFreshFrame(
+                context, GrabCaller::kWorker, [&](std::size_t) { return frame.get(); }, frame_size);
             if (run.stop.IsSet()) break;
             const std::optional<int> score = meter->Measure(frame.get(), frame_size);
-            if (score && *score > settings.motion_level && now - last_motion_store >= settings.motion_distance_ms) {
+            if (score && *score > settings.motion_level &&
+                now - last_motion_store >= settings.motion_distance_ms) {
                 if (deps_.store_picture(run.stop) >= 0) deps_.notices.Post(kNoticeMotionDetected);
                 last_motion_store = now;
             }

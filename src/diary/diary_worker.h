@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/stop_signal.h"
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +11,7 @@
 
 #include "capture/frame_grab.h"
 #include "capture/worker_control.h"
+#include "platform/stop_signal.h"
 
 class Clock;
 class NoticeSink;
@@ -58,7 +57,9 @@ public:
 
     // Called every 50 ms while StopDiaryWorker waits, so that the caller's
     // thread keeps processing its events.
-    void SetProcessEvents(std::function<void()> process_events) { process_events_ = std::move(process_events); }
+    void SetProcessEvents(std::function<void()> process_events) {
+        process_events_ = std::move(process_events);
+    }
 
     bool IsRunning() const;
     // Exit code of the last run that ended: 0 after a stop, -1 when a buffer

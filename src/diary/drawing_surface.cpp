@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <new>
 
-std::optional<DrawingSurface> DrawingSurface::Create(const FrameFormat& format, std::size_t frame_size) {
+std::optional<DrawingSurface> DrawingSurface::Create(const FrameFormat& format,
+                                                     std::size_t frame_size) {
     if (!format.IsValid()) return std::nullopt;
     const std::size_t size = std::max(format.SizeBytes(), frame_size);
     std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[size]());

@@ -1,9 +1,9 @@
 #include "diary/jpeg_writer.h"
 
+#include <unistd.h>
+
 #include <csetjmp>
 #include <cstdio>
-
-#include <unistd.h>
 
 // clang-format off
 #include <jpeglib.h>

@@ -3,26 +3,27 @@
 #include <cstdio>
 #include <optional>
 
-#include "log/diary_notice.h"
 #include "diary/directory_helpers.h"
 #include "diary/drawing_surface.h"
 #include "diary/jpeg_writer.h"
 #include "diary/page_writers.h"
 #include "diary/time_text.h"
+#include "log/diary_notice.h"
 #include "platform/clock.h"
 #include "settings/shared_settings.h"
 
 std::string DayDirectoryName(const std::tm& t) {
     char name[16];
-    std::snprintf(name, sizeof name, "%04d%02d%02d", (t.tm_year + 1900) % 100000, (t.tm_mon + 1) % 100,
-                  t.tm_mday % 100);
+    std::snprintf(name, sizeof name, "%04d%02d%02d", (t.tm_year + 1900) % 100000,
+                  (t.tm_mon + 1) % 100, t.tm_mday % 100);
     return name;
 }
 
 std::string PictureFileName(const std::tm& t) {
     char name[32];
     std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d.jpg", (t.tm_year + 1900) % 100000,
-                  (t.tm_mon + 1) % 100, t.tm_mday % 100, t.tm_hour % 100, t.tm_min % 100, t.tm_sec % 100);
+                  (t.tm_mon + 1) % 100, t.tm_mday % 100, t.tm_hour % 100, t.tm_min % 100,
+                  t.tm_sec % 100);
     return name;
 }
 
@@ -35,10 +36,11 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
 
     std::optional<DrawingSurface> surface;
     const GrabContext context{source_, graph_, clock_, stop};
-    const GrabResult grab = GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t frame_size) {
-        surface = DrawingSurface::Create(source_.ConnectedFormat(), frame_size);
-        return surface ? surface->Pixels() : nullptr;
-    });
+    const GrabResult grab =
+        GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t frame_size) {
+            surface = DrawingSurface::Create(source_.ConnectedFormat(), frame_size);
+            return surface ? surface->Pixels() : nullptr;
+        });
     switch (grab.outcome) {
         case GrabOutcome::kNotLocked:
         case GrabOutcome::kNoDestination:
@@ -58,7 +60,8 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
     StoredPicture picture;
     picture.capture_time = capture_time;
     picture.save_directory = settings.SAVE_DIRECTORY;
-    if (picture.save_directory.empty() || picture.save_directory.back() != '/') picture.save_directory += '/';
+    if (picture.save_directory.empty() || picture.save_directory.back() != '/')
+        picture.save_directory += '/';
     picture.day_name = DayDirectoryName(capture_time);
     picture.file_name = PictureFileName(capture_time);
     picture.width = surface->Format().width;
@@ -67,7 +70,8 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
     // Both flags are taken before the day folder is made.
     const bool day_exists = EntryExists(picture.save_directory, picture.day_name);
     picture.calendar_rebuild =
-        settings.INDEX_CALENDAR && (!day_exists || !EntryExists(picture.save_directory, settings.INDEX_HTML));
+        settings.INDEX_CALENDAR &&
+        (!day_exists || !EntryExists(picture.save_directory, settings.INDEX_HTML));
     picture.day_directory_existed = day_exists;
     if (!day_exists) pages_.ForgetDayThumbnails();
 
@@ -77,8 +81,8 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
         return kStoreFailed;
     }
     picture.day_directory = picture.save_directory + picture.day_name + "/";
-    if (!WriteJpegFile(picture.day_directory + picture.file_name, surface->Format(), surface->Pixels(),
-                       settings.JPEG_QUALITY)) {
+    if (!WriteJpegFile(picture.day_directory + picture.file_name, surface->Format(),
+                       surface->Pixels(), settings.JPEG_QUALITY)) {
         notices_.Post(kNoticePictureNotStored);
         return kStoreFailed;
     }

@@ -20,7 +20,12 @@ class PictureStore {
 public:
     PictureStore(FrameSource& source, GraphState& graph, Clock& clock, SharedSettings& settings,
                  PageWriters& pages, NoticeSink& notices)
-        : source_(source), graph_(graph), clock_(clock), settings_(settings), pages_(pages), notices_(notices) {}
+        : source_(source),
+          graph_(graph),
+          clock_(clock),
+          settings_(settings),
+          pages_(pages),
+          notices_(notices) {}
 
     // kStoreOk or kStoreFailed. Runs on the worker thread; `stop` is the
     // worker's stop request.

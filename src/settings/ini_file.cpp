@@ -33,7 +33,7 @@ enum class LineKind { kBlank, kComment, kSection, kKey };
 
 struct ParsedLine {
     LineKind kind = LineKind::kBlank;
-    std::string_view name;   // section or key name, trimmed
+    std::string_view name;        // section or key name, trimmed
     std::size_t value_begin = 0;  // relative to the line start (keys only)
     std::size_t value_end = 0;
 };
@@ -116,7 +116,8 @@ void IniFile::Reindex() {
 
 std::optional<IniFile::SectionHit> IniFile::FindSection(std::string_view section) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const std::string_view text(content_.data() + lines_[i].begin, lines_[i].end - lines_[i].begin);
+        const std::string_view text(content_.data() + lines_[i].begin,
+                                    lines_[i].end - lines_[i].begin);
         const ParsedLine parsed = ParseLine(text);
         if (parsed.kind != LineKind::kSection || !ProfileNamesEqual(parsed.name, section)) continue;
         SectionHit hit{i, i};
@@ -133,25 +134,30 @@ std::optional<IniFile::SectionHit> IniFile::FindSection(std::string_view section
 
 std::size_t IniFile::SectionEnd(std::size_t header_line) const {
     for (std::size_t k = header_line + 1; k < lines_.size(); ++k) {
-        const std::string_view line(content_.data() + lines_[k].begin, lines_[k].end - lines_[k].begin);
+        const std::string_view line(content_.data() + lines_[k].begin,
+                                    lines_[k].end - lines_[k].begin);
         if (ParseLine(line).kind == LineKind::kSection) return k;
     }
     return lines_.size();
 }
 
-std::optional<IniFile::KeyHit> IniFile::FindKey(const SectionHit& section, std::string_view key) const {
+std::optional<IniFile::KeyHit> IniFile::FindKey(const SectionHit& section,
+                                                std::string_view key) const {
     const std::size_t end = SectionEnd(section.header_line);
     for (std::size_t k = section.header_line + 1; k < end; ++k) {
-        const std::string_view line(content_.data() + lines_[k].begin, lines_[k].end - lines_[k].begin);
+        const std::string_view line(content_.data() + lines_[k].begin,
+                                    lines_[k].end - lines_[k].begin);
         const ParsedLine parsed = ParseLine(line);
         if (parsed.kind == LineKind::kKey && ProfileNamesEqual(parsed.name, key)) {
-            return KeyHit{k, lines_[k].begin + parsed.value_begin, lines_[k].begin + parsed.value_end};
+            return KeyHit{k, lines_[k].begin + parsed.value_begin,
+                          lines_[k].begin + parsed.value_end};
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> IniFile::GetString(std::string_view section, std::string_view key) const {
+std::optional<std::string> IniFile::GetString(std::string_view section,
+                                              std::string_view key) const {
     const auto sec = FindSection(section);
     if (!sec) return std::nullopt;
     const auto hit = FindKey(*sec, key);
@@ -188,7 +194,8 @@ std::int32_t IniFile::GetInt(std::string_view section, std::string_view key,
     return ParseLeadingInt(*value);
 }
 
-void IniFile::SetString(std::string_view section, std::string_view key, std::string_view cp932_value) {
+void IniFile::SetString(std::string_view section, std::string_view key,
+                        std::string_view cp932_value) {
     // A line break inside a value would split the key; callers escape them.
     std::string value(cp932_value);
     for (char& c : value) {
@@ -198,8 +205,8 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
     if (sec) {
         if (const auto hit = FindKey(*sec, key)) {
             const Line& line = lines_[hit->line_index];
-            const ParsedLine parsed = ParseLine(
-                std::string_view(content_.data() + line.begin, line.end - line.begin));
+            const ParsedLine parsed =
+                ParseLine(std::string_view(content_.data() + line.begin, line.end - line.begin));
             std::string replacement(parsed.name);
             replacement += '=';
             replacement += value;
@@ -214,10 +221,13 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
             content_.insert(insert_at, std::string(key) + "=" + value + "\r\n");
         }
     } else {
-        if (!content_.empty() && content_.back() != '\n' && content_.back() != '\r') content_ += "\r\n";
+        if (!content_.empty() && content_.back() != '\n' && content_.back() != '\r')
+            content_ += "\r\n";
         content_ += "[" + std::string(section) + "]\r\n" + std::string(key) + "=" + value + "\r\n";
     }
     Reindex();
 }
 
-bool IniFile::Save(const std::filesystem::path& path) const { return WriteFileAtomically(path, content_); }
+bool IniFile::Save(const std::filesystem::path& path) const {
+    return WriteFileAtomically(path, content_);
+}

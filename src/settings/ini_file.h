@@ -48,9 +48,9 @@ public:
 
 private:
     struct Line {
-        std::size_t begin;    // offset of the first byte of the line
-        std::size_t end;      // offset just past its last byte (before the line end)
-        std::size_t next;     // offset of the next line
+        std::size_t begin;  // offset of the first byte of the line
+        std::size_t end;    // offset just past its last byte (before the line end)
+        std::size_t next;   // offset of the next line
     };
     struct KeyHit {
         std::size_t line_index;

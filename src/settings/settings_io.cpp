@@ -32,8 +32,10 @@ struct KeyDef {
     Field field;
 };
 
-#define DEVICE_KEY(name, field) {IniFileId::kDevice, "DEVICE", #name, field}
-#define SETUP_KEY(section, name, field) {IniFileId::kSetup, section, #name, field}
+#define DEVICE_KEY(name, field) \
+    { IniFileId::kDevice, "DEVICE", #name, field }
+#define SETUP_KEY(section, name, field) \
+    { IniFileId::kSetup, section, #name, field }
 #define F(name) &DiarySettings::name
 
 // Load order; SaveOrder() below differs only in the HTML section.
@@ -119,33 +121,36 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-void LoadKey(const KeyDef& def, const IniFile& ini, DiarySettings& s, const DiarySettings& defaults) {
-    std::visit(
-        Overloaded{
-            [&](std::int32_t DiarySettings::*m) { s.*m = ini.GetInt(def.section, def.key, defaults.*m); },
-            [&](bool DiarySettings::*m) {
-                const auto value = ini.GetString(def.section, def.key);
-                s.*m = value ? *value == "on" : defaults.*m;
-            },
-            [&](std::string DiarySettings::*m) {
-                const auto value = ini.GetString(def.section, def.key);
-                s.*m = value ? Cp932ToUtf8(*value) : defaults.*m;
-            },
-            [&](Multiline f) {
-                const auto value = ini.GetString(def.section, def.key);
-                s.*f.member = value ? UnescapeMultiline(Cp932ToUtf8(*value)) : defaults.*f.member;
-            },
-            [&](Colour f) {
-                s.*f.member = static_cast<std::uint32_t>(
-                    ini.GetInt(def.section, def.key, static_cast<std::int32_t>(defaults.*f.member)));
-            },
-            [&](FrameTime f) {
-                // Only the low 32 bits are stored; the high half reads as 0.
-                s.*f.member = static_cast<std::uint32_t>(
-                    ini.GetInt(def.section, def.key, static_cast<std::int32_t>(defaults.*f.member)));
-            },
-        },
-        def.field);
+void LoadKey(const KeyDef& def, const IniFile& ini, DiarySettings& s,
+             const DiarySettings& defaults) {
+    std::visit(Overloaded{
+                   [&](std::int32_t DiarySettings::*m) {
+                       s.*m = ini.GetInt(def.section, def.key, defaults.*m);
+                   },
+                   [&](bool DiarySettings::*m) {
+                       const auto value = ini.GetString(def.section, def.key);
+                       s.*m = value ? *value == "on" : defaults.*m;
+                   },
+                   [&](std::string DiarySettings::*m) {
+                       const auto value = ini.GetString(def.section, def.key);
+                       s.*m = value ? Cp932ToUtf8(*value) : defaults.*m;
+                   },
+                   [&](Multiline f) {
+                       const auto value = ini.GetString(def.section, def.key);
+                       s.*f.member =
+                           value ? UnescapeMultiline(Cp932ToUtf8(*value)) : defaults.*f.member;
+                   },
+                   [&](Colour f) {
+                       s.*f.member = static_cast<std::uint32_t>(ini.GetInt(
+                           def.section, def.key, static_cast<std::int32_t>(defaults.*f.member)));
+                   },
+                   [&](FrameTime f) {
+                       // Only the low 32 bits are stored; the high half reads as 0.
+                       s.*f.member = static_cast<std::uint32_t>(ini.GetInt(
+                           def.section, def.key, static_cast<std::int32_t>(defaults.*f.member)));
+                   },
+               },
+               def.field);
 }
 
 std::string SavedValue(const KeyDef& def, const DiarySettings& s) {
@@ -157,7 +162,8 @@ std::string SavedValue(const KeyDef& def, const DiarySettings& s) {
             [&](Multiline f) { return Utf8ToCp932(EscapeMultiline(s.*f.member)); },
             [&](Colour f) { return std::to_string(static_cast<std::int32_t>(s.*f.member)); },
             [&](FrameTime f) {
-                return std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(s.*f.member)));
+                return std::to_string(
+                    static_cast<std::int32_t>(static_cast<std::uint32_t>(s.*f.member)));
             },
         },
         def.field);
@@ -170,10 +176,17 @@ std::string EscapeMultiline(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
         }
     }
     return out;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "log/diary_notice.h"
 #include "diary/page_writers.h"
+#include "log/diary_notice.h"
 #include "web/page_cache.h"
 
 class NoticeSink;

@@ -55,8 +55,9 @@ bool HasYellow(const std::uint8_t* row, int width) {
 class CaptureGraphTest : public ::testing::Test {
 protected:
     void Make(Clock& clock, bool system_devices = false) {
-        graph = std::make_unique<CaptureGraph>(CaptureGraphServices{
-            state, settings, worker, prompts, chooser, &dialogs, window, clock, stop, system_devices});
+        graph = std::make_unique<CaptureGraph>(
+            CaptureGraphServices{state, settings, worker, prompts, chooser, &dialogs, window, clock,
+                                 stop, system_devices});
     }
     void TearDown() override {
         worker.StopDiaryWorker();

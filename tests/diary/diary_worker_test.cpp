@@ -1,7 +1,6 @@
 #include "diary/diary_worker.h"
 
 #include <gtest/gtest.h>
-
 #include <sched.h>
 
 #include <chrono>
@@ -23,7 +22,8 @@ using namespace std::chrono_literals;
 // real meter's does.
 class ScriptedMeter final : public MotionMeter {
 public:
-    explicit ScriptedMeter(std::function<int(int)> score_of_check) : score_(std::move(score_of_check)) {}
+    explicit ScriptedMeter(std::function<int(int)> score_of_check)
+        : score_(std::move(score_of_check)) {}
     std::optional<int> Measure(const std::uint8_t*, std::size_t) override {
         const int n = checks_++;
         if (n == 0) return std::nullopt;
@@ -58,18 +58,18 @@ protected:
     ~DiaryWorkerTest() override { worker->StopDiaryWorker(); }
 
     void MakeWorker(Clock& use_clock) {
-        worker = std::make_unique<DiaryWorker>(DiaryWorkerDependencies{
-            source, graph, use_clock, settings, notices,
-            [this, &use_clock](const StopSignal&) {
-                std::lock_guard lock(mutex);
-                store_ticks.push_back(use_clock.TickMs());
-                store_policies.push_back(sched_getscheduler(0));
-                return store_result.load();
-            },
-            [this]() -> std::unique_ptr<MotionMeter> {
-                if (!meters_allocate) return nullptr;
-                return std::make_unique<ScriptedMeter>(score_of_check);
-            }});
+        worker = std::make_unique<DiaryWorker>(
+            DiaryWorkerDependencies{source, graph, use_clock, settings, notices,
+                                    [this, &use_clock](const StopSignal&) {
+                                        std::lock_guard lock(mutex);
+                                        store_ticks.push_back(use_clock.TickMs());
+                                        store_policies.push_back(sched_getscheduler(0));
+                                        return store_result.load();
+                                    },
+                                    [this]() -> std::unique_ptr<MotionMeter> {
+                                        if (!meters_allocate) return nullptr;
+                                        return std::make_unique<ScriptedMeter>(score_of_check);
+                                    }});
     }
     void Start() {
         if (!worker) MakeWorker(clock);

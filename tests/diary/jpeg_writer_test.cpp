@@ -1,7 +1,6 @@
 #include "diary/jpeg_writer.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <csignal>
@@ -36,10 +35,12 @@ TEST(WriteJpegFile, QualityChangesSizeAndZeroIsAccepted) {
     TempDir dir;
     const FrameFormat format{64, 64};
     std::vector<std::uint8_t> frame(format.SizeBytes());
-    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i * 31 + (i >> 7));
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<std::uint8_t>(i * 31 + (i >> 7));
     ASSERT_TRUE(WriteJpegFile(dir.str() + "q0.jpg", format, frame.data(), 0));
     ASSERT_TRUE(WriteJpegFile(dir.str() + "q100.jpg", format, frame.data(), 100));
-    EXPECT_LT(std::filesystem::file_size(dir.path() / "q0.jpg"), std::filesystem::file_size(dir.path() / "q100.jpg"));
+    EXPECT_LT(std::filesystem::file_size(dir.path() / "q0.jpg"),
+              std::filesystem::file_size(dir.path() / "q100.jpg"));
     EXPECT_TRUE(DecodeJpegFile(dir.str() + "q0.jpg").has_value());
 }
 
@@ -75,7 +76,8 @@ TEST(WriteJpegFile, WriteFailureMidFileLeavesNoPartialPicture) {
     TempDir dir;
     const FrameFormat format{640, 480};
     std::vector<std::uint8_t> frame(format.SizeBytes());
-    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i * 7 + i / 1000);
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<std::uint8_t>(i * 7 + i / 1000);
     const std::string path = dir.str() + "full.jpg";
     WriteFileBytes(path, "previous");
     {

@@ -1,7 +1,6 @@
 #include "diary/picture_store.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <csignal>
@@ -23,7 +22,9 @@ class RecordingPageWriters final : public PageWriters {
 public:
     void ResetCache() override { ++resets; }
     void ForgetDayThumbnails() override { ++forgets; }
-    void WritePages(const StoredPicture& picture, const DiarySettings&) override { stored.push_back(picture); }
+    void WritePages(const StoredPicture& picture, const DiarySettings&) override {
+        stored.push_back(picture);
+    }
 
     int resets = 0;
     int forgets = 0;
@@ -76,7 +77,7 @@ TEST_F(PictureStoreTest, StoresUprightTrueColourPictureAndHandsOverToPages) {
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(decoded->width, 320);
     EXPECT_EQ(decoded->height, 240);
-    EXPECT_GT(decoded->At(10, 5)[0], 200);   // red at the top
+    EXPECT_GT(decoded->At(10, 5)[0], 200);    // red at the top
     EXPECT_GT(decoded->At(10, 230)[2], 200);  // blue at the bottom
 
     ASSERT_EQ(pages.stored.size(), 1u);
@@ -136,7 +137,8 @@ TEST_F(PictureStoreTest, WriteFailurePosts257LeavesNoPartialFileAndNoPages) {
     setrlimit(RLIMIT_FSIZE, &small);
     settings.Update([](DiarySettings& s) { s.JPEG_QUALITY = 100; });
     std::vector<std::uint8_t> noise(format.SizeBytes());
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
     source.SetPicture(noise);  // noise compresses badly
     const std::int32_t result = Store();
     setrlimit(RLIMIT_FSIZE, &saved);

@@ -7,14 +7,18 @@ namespace {
 TEST(Cp932, ConvertsBothWaysIncludingBackslashSecondBytes) {
     EXPECT_EQ(Utf8ToCp932("表示"), "\x95\x5C\x8E\xA6");
     EXPECT_EQ(Cp932ToUtf8("\x95\x5C\x8E\xA6"), "表示");
-    EXPECT_EQ(Utf8ToCp932("ＭＳ ゴシック～"), "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E\x81\x60");
+    EXPECT_EQ(Utf8ToCp932("ＭＳ ゴシック～"),
+              "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E\x81\x60");
 }
 
 TEST(Cp932, UnmappableCharactersNeverBreakTheText) {
     EXPECT_EQ(Utf8ToCp932("a😀b"), "a?b");
     EXPECT_EQ(Utf8ToCp932("a😀b€", Unmappable::kHtmlReference), "a&#128512;b&#8364;");
     EXPECT_EQ(Utf8ToCp932("x\xFFy"), "x?y");  // invalid UTF-8
-    EXPECT_EQ(Cp932ToUtf8("a\xFF" "b\x81"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(Cp932ToUtf8("a\xFF"
+                          "b\x81"),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 TEST(Cp932, CutsNeverSplitACharacter) {

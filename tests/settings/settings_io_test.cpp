@@ -36,24 +36,29 @@ TEST_F(SettingsFiles, NoFilesGiveDefaultsAndFirstSaveWritesEveryKeyInOrder) {
     EXPECT_EQ(s, expected);
 
     SaveSettings(s);
-    EXPECT_EQ(ReadFileBytes(device()), "[DEVICE]\r\nSELECT=\r\nWIDTH=320\r\nHEIGHT=240\r\nFRAMERATE=333333\r\n");
+    EXPECT_EQ(ReadFileBytes(device()),
+              "[DEVICE]\r\nSELECT=\r\nWIDTH=320\r\nHEIGHT=240\r\nFRAMERATE=333333\r\n");
     const std::string setup_text = Cp932ToUtf8(ReadFileBytes(setup()));
     const std::string expected_setup =
         "[APPLICATION]\r\nLOGFILE=off\r\nCLOSECANCEL=off\r\nJPEG_QUALITY=80\r\nSTARTUP_TIMER=0\r\n"
         "STARTUP_DIALOG=off\r\n"
-        "[DIARY]\r\nONAIR=on\r\nSAVE_DIRECTORY=" + home.str() +
+        "[DIARY]\r\nONAIR=on\r\nSAVE_DIRECTORY=" +
+        home.str() +
         "\r\nINTERVAL_HOUR=0\r\nINTERVAL_MINUTE=10\r\nINTERVAL_SECOND=0\r\nMOTION_DETECT=off\r\n"
         "MOTION_DETECT_LEVEL=50\r\nMOTION_DETECT_UPDATE=500\r\nMOTION_DETECT_INTERVAL=60\r\n"
         "[HTML]\r\nPREVIEW_HTML=preview.html\r\nPREVIEW_CREATE=on\r\nPREVIEW_IMAGE_SIZE=50\r\n"
         "PREVIEW_AUTO_REFLESH=on\r\nPREVIEW_AUTO_REFLESH_SECOND=60\r\nPREVIEW_SORT=on\r\n"
         "INDEX_HTML=preview.html\r\nINDEX_CREATE=on\r\nINDEX_PREVIEW=on\r\nINDEX_IMAGE_SIZE=50\r\n"
-        "INDEX_IMAGE_MAX=5\r\nINDEX_AUTO_REFLESH=on\r\nINDEX_AUTO_REFLESH_SECOND=60\r\nINDEX_CALENDAR=on\r\n"
+        "INDEX_IMAGE_MAX=5\r\nINDEX_AUTO_REFLESH=on\r\nINDEX_AUTO_REFLESH_SECOND=60\r\nINDEX_"
+        "CALENDAR=on\r\n"
         "INDEX_CALENDAR_SORT=on\r\nINDEX_CALENDAR_MAX=15\r\nINDEX_CALENDAR_ROW=5\r\n"
         "INDEX_CALENDAR_FONT_SIZE=15\r\nINDEX_HTML_TITLE=保存履歴\r\nTOP_CODE=\r\nBOTTOM_CODE=" +
         DiarySettings::DefaultBottomCode() +
         "\r\n[TIMETEXT]\r\nSHOW_TEXT=on\r\nTEXT_XPOS=5\r\nTEXT_YPOS=5\r\n"
-        "TIME_FORMAT=%Y/%M/%D(%w) %h:%m:%s\r\nFONT_NAME=ＭＳ ゴシック\r\nFONT_SIZE=14\r\nFONT_BOLD=off\r\n"
-        "FONT_ITALIC=off\r\nSHOW_SHADOW=on\r\nSHADOW_XPOS=1\r\nSHADOW_YPOS=1\r\nTEXT_COLOR=16777215\r\n"
+        "TIME_FORMAT=%Y/%M/%D(%w) %h:%m:%s\r\nFONT_NAME=ＭＳ "
+        "ゴシック\r\nFONT_SIZE=14\r\nFONT_BOLD=off\r\n"
+        "FONT_ITALIC=off\r\nSHOW_SHADOW=on\r\nSHADOW_XPOS=1\r\nSHADOW_YPOS=1\r\nTEXT_COLOR="
+        "16777215\r\n"
         "SHADOW_COLOR=0\r\n";
     EXPECT_EQ(setup_text, expected_setup);
 }
@@ -113,7 +118,8 @@ TEST_F(SettingsFiles, FrameTimeKeepsLow32BitsAndDeviceSectionOnlyFromDeviceIni) 
 }
 
 TEST_F(SettingsFiles, SaveKeepsForeignLinesAndKeysOfOtherPrograms) {
-    WriteFileBytes(setup(), "; hand notes\r\n[DIARY]\r\nCUSTOM=keep me\r\nONAIR=off\r\n[EXTRA]\r\nA=1");
+    WriteFileBytes(setup(),
+                   "; hand notes\r\n[DIARY]\r\nCUSTOM=keep me\r\nONAIR=off\r\n[EXTRA]\r\nA=1");
     DiarySettings s;
     LoadSettings(s);
     s.ONAIR = true;
@@ -148,8 +154,8 @@ TEST_F(SettingsFiles, GarbageFilesLoadWithDefaultsWhereUnreadable) {
 }
 
 TEST(MultilineEscape, RoundTripsEveryTextAndReadsOldValuesUnchanged) {
-    for (const std::string text : {"", "plain", "a\nb\r\nc", "back\\slash", "\\n literal", "表n 能\\", "\\",
-                                   "end\\\\", "\r\r\n\n"}) {
+    for (const std::string text : {"", "plain", "a\nb\r\nc", "back\\slash", "\\n literal",
+                                   "表n 能\\", "\\", "end\\\\", "\r\r\n\n"}) {
         EXPECT_EQ(UnescapeMultiline(EscapeMultiline(text)), text) << text;
         EXPECT_EQ(EscapeMultiline(text).find_first_of("\r\n"), std::string::npos);
     }

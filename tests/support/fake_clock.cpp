@@ -17,7 +17,8 @@ bool FakeClock::SleepMs(std::uint32_t duration_ms, const StopSignal* stop) {
 
 std::tm FakeClock::LocalNow() {
     const std::time_t now =
-        wall_start_.load() + static_cast<std::time_t>((tick_.load() - wall_start_tick_.load()) / 1000);
+        wall_start_.load() +
+        static_cast<std::time_t>((tick_.load() - wall_start_tick_.load()) / 1000);
     std::tm local{};
     localtime_r(&now, &local);
     return local;

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-void FakeFrameSource::SetPicture(std::vector<std::uint8_t> picture) { picture_ = std::move(picture); }
+void FakeFrameSource::SetPicture(std::vector<std::uint8_t> picture) {
+    picture_ = std::move(picture);
+}
 
 void FakeFrameSource::SetBufferSamples(bool on) {
     buffering_.store(on);
@@ -29,7 +31,8 @@ bool FakeFrameSource::QueryBufferSize(std::size_t& size) {
 bool FakeFrameSource::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
     const int n = copies_.fetch_add(1) + 1;
     if (on_copy_) on_copy_(n);
-    if (mode_.load() == Mode::kCopyFails || !buffering_.load() || size != format_.SizeBytes()) return false;
+    if (mode_.load() == Mode::kCopyFails || !buffering_.load() || size != format_.SizeBytes())
+        return false;
     if (generator_) {
         generator_(n, destination, size);
         return true;
@@ -40,7 +43,8 @@ bool FakeFrameSource::CopyCurrentBuffer(std::uint8_t* destination, std::size_t s
         if (mode_.load() == Mode::kMoving) destination[0] = static_cast<std::uint8_t>(n);
         return true;
     }
-    const std::uint8_t value = mode_.load() == Mode::kMoving ? static_cast<std::uint8_t>(n * 37) : 0x55;
+    const std::uint8_t value =
+        mode_.load() == Mode::kMoving ? static_cast<std::uint8_t>(n * 37) : 0x55;
     std::memset(destination, value, size);
     return true;
 }

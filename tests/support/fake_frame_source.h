@@ -29,7 +29,10 @@ public:
     // A recovery rebuild switches the source to this mode.
     // Run() succeeds but the graph never reports running.
     void SetNeverRuns(bool never) { never_runs_.store(never); }
-    void SetModeAfterRebuild(Mode mode) { mode_after_rebuild_ = mode; has_mode_after_rebuild_ = true; }
+    void SetModeAfterRebuild(Mode mode) {
+        mode_after_rebuild_ = mode;
+        has_mode_after_rebuild_ = true;
+    }
 
     void SetBufferSamples(bool on) override;
     bool Run() override;
@@ -60,5 +63,6 @@ private:
     std::atomic<bool> buffering_{false};
     std::atomic<bool> running_{false};
     std::atomic<bool> never_runs_{false};
-    std::atomic<int> copies_{0}, rebuilds_{0}, releases_{0}, runs_{0}, stops_{0}, buffering_on_count_{0};
+    std::atomic<int> copies_{0}, rebuilds_{0}, releases_{0}, runs_{0}, stops_{0},
+        buffering_on_count_{0};
 };

@@ -1,9 +1,9 @@
 #include "support/jpeg_decode.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
-
-#include <jpeglib.h>
 
 namespace {
 struct Errors {
@@ -11,7 +11,9 @@ struct Errors {
     std::jmp_buf resume;
     bool warned = false;
 };
-[[noreturn]] void Fail(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<Errors*>(cinfo->err)->resume, 1); }
+[[noreturn]] void Fail(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<Errors*>(cinfo->err)->resume, 1);
+}
 // A truncated file only warns in libjpeg; count that as broken.
 void Warn(j_common_ptr cinfo, int level) {
     if (level < 0) reinterpret_cast<Errors*>(cinfo->err)->warned = true;

@@ -10,7 +10,9 @@ struct DecodedJpeg {
     int height = 0;
     std::vector<std::uint8_t> rgb;  // top row first, red first
 
-    const std::uint8_t* At(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
+    const std::uint8_t* At(int x, int y) const {
+        return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+    }
 };
 
 // Decodes the whole file; nullopt when it is not a complete, valid JPEG.

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
-
 #include <cstdlib>
 
 // One application object for the whole binary: text drawing needs it.

@@ -4,8 +4,8 @@
 #include <ctime>
 #include <string>
 
-#include "log/diary_notice.h"
 #include "diary/picture_store.h"
+#include "log/diary_notice.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
