@@ -16,11 +16,23 @@
 #include "capture/graph_state.h"
 #include "capture/worker_control.h"
 #include "platform/prompts.h"
+#include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
 
 namespace {
 
 enum class BuildKind { kCommand, kRecovery };
+
+class GraphUnlock {
+public:
+    explicit GraphUnlock(GraphState& graph) : graph_(graph) {}
+    ~GraphUnlock() { graph_.lock.unlock(); }
+    GraphUnlock(const GraphUnlock&) = delete;
+    GraphUnlock& operator=(const GraphUnlock&) = delete;
+
+private:
+    GraphState& graph_;
+};
 
 std::string StepMessage(int code, const char* step) {
     char text[160];
@@ -58,7 +70,8 @@ struct CaptureGraph::Impl {
         old->Shutdown();
     }
 
-    bool Build(FrameSource& self, BuildKind kind, bool keep_device, bool configure_device);
+    bool Build(FrameSource& self, BuildKind kind, bool keep_device, bool configure_device,
+               const StopSignal& stop);
 
     CaptureGraphServices services;
     std::shared_ptr<FrameSlot> slot = std::make_shared<FrameSlot>();
@@ -67,8 +80,14 @@ struct CaptureGraph::Impl {
 };
 
 bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_device,
-                               bool configure_device) {
+                               bool configure_device, const StopSignal& stop) {
     const bool recovery = kind == BuildKind::kRecovery;
+    // Builds, releases and grabs are serialised by the graph lock: a command
+    // build waits for a grab (and the recovery inside it) to end, and a
+    // recovery, which runs inside a grab, already holds it.
+    if (!LockGraph(services.graph, stop)) return false;
+    GraphUnlock unlock(services.graph);
+    services.worker.ReopenDiaryWorker();
     // A recovery runs on the worker thread with the graph lock held: a
     // message box there would wait for a click nobody may give.
     auto report = [&](const std::string& text) {
@@ -183,7 +202,7 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
     slot->SetBuffering(false);
     services.window.PostPreviewSource(slot);
 
-    RunGraphAndWait(self, services.clock, &services.worker_stop);
+    RunGraphAndWait(self, services.clock, &stop);
     services.graph.ready.store(true);
 
     const DiarySettings shown = services.settings.Copy();
@@ -199,11 +218,20 @@ CaptureGraph::CaptureGraph(const CaptureGraphServices& services)
 CaptureGraph::~CaptureGraph() { impl_->StopAndRelease(false); }
 
 bool CaptureGraph::BuildCaptureGraph(bool keepDevice, bool configureDevice) {
-    return impl_->Build(*this, BuildKind::kCommand, keepDevice, configureDevice);
+    return impl_->Build(*this, BuildKind::kCommand, keepDevice, configureDevice,
+                        impl_->services.worker_stop);
 }
 
 void CaptureGraph::ReleaseCaptureGraph() {
-    impl_->services.graph.ready.store(false);
+    GraphState& graph = impl_->services.graph;
+    graph.ready.store(false);
+    // The stop first: a grab holds the graph lock and ends on its run's stop.
+    impl_->services.worker.StopDiaryWorker();
+    static const StopSignal kNever;
+    LockGraph(graph, kNever);
+    GraphUnlock unlock(graph);
+    // A build on another thread may have started a worker between the stop
+    // and the lock.
     impl_->services.worker.StopDiaryWorker();
     impl_->StopAndRelease();
 }
@@ -229,9 +257,9 @@ bool CaptureGraph::Run() {
     return current && current->Run();
 }
 
-bool CaptureGraph::IsRunning() {
+bool CaptureGraph::IsRunning(const StopSignal* stop) {
     const auto current = impl_->Current();
-    return current && current->IsRunning();
+    return current && current->IsRunning(stop);
 }
 
 void CaptureGraph::StopWhenReady() {
@@ -246,8 +274,8 @@ bool CaptureGraph::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size
     return impl_->slot->CopyCurrentBuffer(destination, size);
 }
 
-bool CaptureGraph::RebuildGraph() {
-    return impl_->Build(*this, BuildKind::kRecovery, false, false);
+bool CaptureGraph::RebuildGraph(const StopSignal& stop) {
+    return impl_->Build(*this, BuildKind::kRecovery, false, false, stop);
 }
 
 void CaptureGraph::ReleaseGraph() { ReleaseCaptureGraph(); }

@@ -25,7 +25,8 @@ struct CaptureGraphServices {
     DeviceDialogs* dialogs;
     CaptureWindow& window;
     Clock& clock;
-    // The worker's stop request, which the run wait looks at.
+    // Ends the graph-lock wait and the run wait of a command build (the
+    // owner's shutdown request). A recovery's waits end on its grab's stop.
     const StopSignal& worker_stop;
     // False lists the test devices only (tests).
     bool system_devices = true;
@@ -53,14 +54,14 @@ public:
 
     void SetBufferSamples(bool on) override;
     bool Run() override;
-    bool IsRunning() override;
+    bool IsRunning(const StopSignal* stop) override;
     void StopWhenReady() override;
     FrameFormat ConnectedFormat() const override;
     bool QueryBufferSize(std::size_t& size) override;
     bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
     // A recovery build: never asks the user, shows no message boxes, binds
     // the stored device when present, else the first one.
-    bool RebuildGraph() override;
+    bool RebuildGraph(const StopSignal& stop) override;
     void ReleaseGraph() override;
 
 private:

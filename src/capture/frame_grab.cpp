@@ -37,17 +37,17 @@ std::size_t QuerySize(FrameSource& source) {
 void Recover(const GrabContext& context, GrabCaller caller) {
     switch (caller) {
         case GrabCaller::kWorker:
-            context.source.RebuildGraph();
+            context.source.RebuildGraph(context.stop);
             context.clock.SleepMs(kWorkerRecoverySleepMs, &context.stop);
             break;
         case GrabCaller::kPictureStore:
             context.clock.SleepMs(kRecoveryPauseMs, &context.stop);
-            context.source.RebuildGraph();
+            context.source.RebuildGraph(context.stop);
             break;
         case GrabCaller::kSnapshot:
             context.source.ReleaseGraph();
             context.clock.SleepMs(kRecoveryPauseMs, &context.stop);
-            context.source.RebuildGraph();
+            context.source.RebuildGraph(context.stop);
             break;
     }
 }
@@ -64,14 +64,15 @@ bool LockGraph(GraphState& graph, const StopSignal& stop) {
 }
 
 void RunGraphAndWait(FrameSource& source, Clock& clock, const StopSignal* stop) {
+    auto stopped = [stop] { return stop != nullptr && stop->IsSet(); };
     for (int round = 0; round < kRunRounds; ++round) {
         clock.SleepMs(kRunWaitMs, stop);
         if (!source.Run()) {
             clock.SleepMs(kRunRetryMs, stop);
             continue;
         }
-        if (stop != nullptr && stop->IsSet()) return;
-        if (source.IsRunning()) return;
+        if (stopped()) return;
+        if (source.IsRunning(stop)) return;
     }
 }
 

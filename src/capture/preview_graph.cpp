@@ -126,9 +126,9 @@ bool PreviewGraph::Run() {
     return current && current->Run();
 }
 
-bool PreviewGraph::IsRunning() {
+bool PreviewGraph::IsRunning(const StopSignal* stop) {
     const auto current = impl_->Current();
-    return current && current->IsRunning();
+    return current && current->IsRunning(stop);
 }
 
 void PreviewGraph::StopWhenReady() {
@@ -143,6 +143,6 @@ bool PreviewGraph::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size
     return impl_->slot->CopyCurrentBuffer(destination, size);
 }
 
-bool PreviewGraph::RebuildGraph() { return BuildPreviewGraph(impl_->last); }
+bool PreviewGraph::RebuildGraph(const StopSignal&) { return BuildPreviewGraph(impl_->last); }
 
 void PreviewGraph::ReleaseGraph() { ReleasePreviewGraph(); }

@@ -40,13 +40,13 @@ public:
 
     void SetBufferSamples(bool on) override;
     bool Run() override;
-    bool IsRunning() override;
+    bool IsRunning(const StopSignal* stop) override;
     void StopWhenReady() override;
     FrameFormat ConnectedFormat() const override;
     bool QueryBufferSize(std::size_t& size) override;
     bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
     // Builds again from the settings of the last build.
-    bool RebuildGraph() override;
+    bool RebuildGraph(const StopSignal& stop) override;
     void ReleaseGraph() override;
 
 private:

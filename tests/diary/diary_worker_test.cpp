@@ -73,6 +73,8 @@ protected:
     }
     void Start() {
         if (!worker) MakeWorker(clock);
+        // As a build does.
+        worker->ReopenDiaryWorker();
         ASSERT_TRUE(worker->StartDiaryWorker());
     }
     std::size_t Stores() {
@@ -189,6 +191,9 @@ TEST_F(DiaryWorkerTest, StartingWhileOneRunsStartsNothing) {
     EXPECT_TRUE(worker->IsRunning());
     worker->StopDiaryWorker();
     EXPECT_FALSE(worker->IsRunning());
+    // A stop closes the worker until a build reopens it.
+    EXPECT_FALSE(worker->StartDiaryWorker());
+    worker->ReopenDiaryWorker();
     EXPECT_TRUE(worker->StartDiaryWorker());
 }
 
@@ -244,6 +249,7 @@ TEST_F(DiaryWorkerRecoveryTest, AStopDuringARecoveryWaitsForItAndRefusesTheRebui
     EXPECT_EQ(rebuild_started.load(), 0);
     EXPECT_FALSE(worker->IsRunning());
     EXPECT_FALSE(worker->StopRequest().IsSet());
+    worker->ReopenDiaryWorker();
     EXPECT_TRUE(worker->StartDiaryWorker());
 }
 
@@ -361,7 +367,8 @@ TEST(DiaryWorkerStop, StartFromTheRunBeingStoppedStartsNothing) {
     EXPECT_FALSE(worker.LastStopWasForced());
     EXPECT_EQ(start_from_store.load(), 0);
     EXPECT_FALSE(worker.IsRunning());
-    // From any other thread a start after the stop works as before.
+    // From any other thread a start after the stop and a reopen works.
+    worker.ReopenDiaryWorker();
     EXPECT_TRUE(worker.StartDiaryWorker());
     worker.StopDiaryWorker();
 }
