@@ -34,6 +34,7 @@ public:
     // Set when a settings dialog that changes the pages ends with OK; the next
     // store empties the page caches.
     void MarkPagesChanged() { pages_changed_.store(true); }
+    bool PagesChanged() const { return pages_changed_.load(); }
 
 private:
     FrameSource& source_;

@@ -1,0 +1,44 @@
+#include "settings/ui/diary_setup_command.h"
+
+#include <QDialog>
+
+#include "capture/device_names.h"
+#include "engine/diary_engine.h"
+#include "platform/prompts.h"
+#include "settings/ui/diary_setup_dialog.h"
+
+namespace {
+
+// The dialog opens its own preview graph on the device, so the main graph
+// must be gone first.
+int RunDialogOnReleasedGraph(DiaryEngine& engine, CDiarySetupDialog& dialog) {
+    engine.ReleaseCaptureGraph();
+    const DiarySettings s = engine.Settings().Copy();
+    dialog.SetDeviceInfo(s.SELECT, s.WIDTH, s.HEIGHT, s.FRAMERATE);
+    return dialog.exec();
+}
+
+bool RebuildWithRetry(DiaryEngine& engine, Prompts& prompts) {
+    while (!engine.BuildCaptureGraph(true, false)) {
+        // A shutdown under way makes every build fail; no prompt then.
+        if (engine.IsShutDown() || engine.ShutdownRequest().IsSet()) return false;
+        if (prompts.AskYesNo(kGraphFailedPrompt)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts) {
+    if (RunDialogOnReleasedGraph(engine, dialog) == QDialog::Accepted) {
+        engine.Store().MarkPagesChanged();
+    }
+    if (!RebuildWithRetry(engine, prompts)) return false;
+    engine.SaveSettings();
+    return true;
+}
+
+bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts) {
+    RunDialogOnReleasedGraph(engine, dialog);
+    return RebuildWithRetry(engine, prompts);
+}
