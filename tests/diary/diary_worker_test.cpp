@@ -267,14 +267,43 @@ TEST_F(DiaryWorkerTest, StopDuringAGrabEndsItAtTheNextCheck) {
     MakeWorker(SystemClockInstance());
     ASSERT_TRUE(worker->StartDiaryWorker());
     ASSERT_TRUE(WaitUntil([&] { return source.copies() >= 2; }));
-    std::atomic<bool> events_processed{false};
-    worker->SetProcessEvents([&] { events_processed = true; });
     worker->StopDiaryWorker();
     EXPECT_FALSE(worker->LastStopWasForced());
     EXPECT_EQ(worker->LastExitCode(), 0);
     EXPECT_FALSE(source.buffering());
     EXPECT_TRUE(graph.lock.try_lock());
     graph.lock.unlock();
+}
+
+// A store that does not look at the stop ends only once the stopping thread
+// has processed its events, which it does while it waits.
+TEST(DiaryWorkerStop, AStopThatWaitsKeepsProcessingTheCallersEvents) {
+    FakeFrameSource source;
+    GraphState graph;
+    graph.ready = true;
+    FakeClock clock;
+    SharedSettings settings;
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "/diary/";
+        s.INTERVAL_MINUTE = 0;
+        s.INTERVAL_SECOND = 1;
+    });
+    RecordingNoticeSink notices;
+    std::atomic<bool> in_store{false}, events_processed{false};
+    DiaryWorker worker({source, graph, clock, settings, notices,
+                        [&](const StopSignal&) {
+                            in_store = true;
+                            // Shorter than the forced end, so a failure leaves no thread behind.
+                            WaitUntil([&] { return events_processed.load(); }, 2s);
+                            return 0;
+                        },
+                        MakeMotionReferenceMeter});
+    worker.SetProcessEvents([&] { events_processed = true; });
+    ASSERT_TRUE(worker.StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return in_store.load(); }));
+    worker.StopDiaryWorker();
+    EXPECT_TRUE(events_processed.load());
+    EXPECT_FALSE(worker.LastStopWasForced());
 }
 
 TEST_F(DiaryWorkerTest, StopWhileWaitingForTheGraphLockIsNotForced) {
