@@ -1,9 +1,6 @@
 #include "diary/picture_store.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include "diary/jpeg_writer.h"
 #include "diary/page_writers.h"
@@ -12,7 +9,9 @@
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/fake_frame_source.h"
+#include "support/file_size_limit.h"
 #include "support/jpeg_decode.h"
+#include "support/local_time.h"
 #include "support/recording_notice_sink.h"
 #include "support/temp_dir.h"
 
@@ -40,23 +39,13 @@ protected:
         });
         source.SetPicture(RedTopBlueBottom(format, 100));
         graph.ready = true;
-        // 2024-03-15 09:30:05 local time.
-        std::tm t{};
-        t.tm_year = 124;
-        t.tm_mon = 2;
-        t.tm_mday = 15;
-        t.tm_hour = 9;
-        t.tm_min = 30;
-        t.tm_sec = 5;
-        t.tm_isdst = -1;
-        start = std::mktime(&t);
         clock.SetWallClock(start);
     }
 
     std::int32_t Store() { return store.StorePicture(stop); }
     std::filesystem::path Day() const { return save.path() / "20240315"; }
 
-    std::time_t start = 0;
+    const std::time_t start = LocalTime(2024, 3, 15, 9, 30, 5);
     TempDir save;
     FrameFormat format{320, 240};
     FakeFrameSource source{format};
@@ -129,20 +118,16 @@ TEST_F(PictureStoreTest, MissingSaveFolderPosts256Then257AndWritesNothing) {
 }
 
 TEST_F(PictureStoreTest, WriteFailurePosts257LeavesNoPartialFileAndNoPages) {
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 2000;
-    setrlimit(RLIMIT_FSIZE, &small);
     settings.Update([](DiarySettings& s) { s.JPEG_QUALITY = 100; });
     std::vector<std::uint8_t> noise(format.SizeBytes());
     for (std::size_t i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
     source.SetPicture(noise);  // noise compresses badly
-    const std::int32_t result = Store();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    std::int32_t result = 0;
+    {
+        FileSizeLimit limit(2000);
+        result = Store();
+    }
 
     EXPECT_EQ(result, kStoreFailed);
     EXPECT_EQ(notices.codes(), (std::vector<int>{257}));
