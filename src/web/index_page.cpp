@@ -6,6 +6,8 @@
 
 #include "diary/directory_helpers.h"
 #include "diary/page_writers.h"
+#include "platform/replace_all.h"
+#include "platform/weekdays.h"
 #include "settings/diary_settings.h"
 #include "web/page_text.h"
 
@@ -111,7 +113,7 @@ std::string BuildMonthTable(int year, int month, const std::set<std::string>& da
         table += "<td align=\"center\" bgcolor=\"#ffefdf\"><font color=\"";
         table += kColumnColours[col];
         table += "\">";
-        table += kWeekdayNames[col];
+        table += JapaneseWeekday(col);
         table += "</font></td>";
     }
     table += "</tr>\n";

@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
+#include "platform/replace_all.h"
 #include "web/index_page.h"
 #include "web/page_text.h"
 #include "web_test_support.h"
