@@ -114,11 +114,41 @@ TEST_F(DiaryWorkerTest, IntervalStoresComeTheIntervalLess100msApartAtIdlePriorit
     EXPECT_FALSE(worker->LastStopWasForced());
 }
 
+// Virtual time that stands still while `hold` says so, until the stop: the
+// worker would otherwise run the clock on while the test thread is off the
+// processor between a store and its stop.
+class HeldClock final : public Clock {
+public:
+    HeldClock(FakeClock& clock, std::function<bool()> hold)
+        : clock_(clock), hold_(std::move(hold)) {}
+    std::uint32_t TickMs() override { return clock_.TickMs(); }
+    bool SleepMs(std::uint32_t duration_ms, const StopSignal* stop) override {
+        while (hold_()) {
+            if (stop != nullptr && stop->WaitFor(1ms)) return true;
+            if (stop == nullptr) std::this_thread::sleep_for(1ms);
+        }
+        return clock_.SleepMs(duration_ms, stop);
+    }
+    std::tm LocalNow() override { return clock_.LocalNow(); }
+
+private:
+    FakeClock& clock_;
+    std::function<bool()> hold_;
+};
+
 TEST_F(DiaryWorkerTest, LastIntervalStoreSurvivesARestart) {
+    std::atomic<bool> restarted{false};
+    HeldClock held(clock, [&] { return !restarted && Stores() == 1; });
+    MakeWorker(held);
+    struct StopBeforeTheClockGoes {
+        DiaryWorker& worker;
+        ~StopBeforeTheClockGoes() { worker.StopDiaryWorker(); }
+    } stop_first{*worker};
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Stores() == 1; }));
     const std::uint32_t first = Ticks()[0];
     worker->StopDiaryWorker();
+    restarted = true;
     clock.Advance(5 * 60 * 1000);
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Stores() == 2; }));
