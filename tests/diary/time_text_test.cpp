@@ -312,7 +312,7 @@ TEST(TimeTextFontTest, ZeroNegativeAndAbsurdSizes) {
     EXPECT_GT(Find(default_size, White).count, 10);
     // The most negative height has no em height to negate into.
     s.FONT_SIZE = -2147483647 - 1;
-    EXPECT_EQ(Draw(s).Bytes(), default_size.Bytes());
+    EXPECT_TRUE(Draw(s).Bytes() == default_size.Bytes());
     // Huge heights may draw a giant glyph or nothing, but never above or left
     // of where the text starts.
     for (int size : {100000, 2147483647}) {
