@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+
+// "Quillomat - バージョン情報": a frameless box showing bitmap 147 with the
+// version text; a left click anywhere (or Escape) closes it.
+class CAboutDialog : public QDialog {
+public:
+    explicit CAboutDialog(QWidget* parent = nullptr);
+
+    // The version text drawn into the box.
+    static QString AboutText();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPixmap bitmap_;
+};
