@@ -1,5 +1,6 @@
 #include "app/headless_runner.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/clock.h"
@@ -34,14 +35,15 @@ bool ConsolePrompts::AskYesNo(const std::string& text) {
 
 void ConsoleCaptureWindow::PostTitle(const std::string& title) { PrintLines(stderr, title); }
 
-HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out)
+HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out, std::uint32_t delay_divisor)
     : out_(out),
       prompts_(out),
       engine_(DiaryEngineSeams{
           clock, prompts_, chooser_, nullptr, window_,
           [this](const ActivityLog::Change& change) { PrintLines(out_, change.added); },
-          [] { return GetAppDirectory(); }}) {
-    retry_timer_.setInterval(kRetryBuildMs);
+          [] { return GetAppDirectory(); }, true, DiaryEngineDelays{}.DividedBy(delay_divisor)}) {
+    retry_timer_.setInterval(kRetryBuildMs /
+                             static_cast<int>(std::max<std::uint32_t>(delay_divisor, 1)));
     QObject::connect(&retry_timer_, &QTimer::timeout, [this] {
         if (TryBuild()) retry_timer_.stop();
     });

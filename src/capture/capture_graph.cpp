@@ -202,7 +202,7 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
     slot->SetBuffering(false);
     services.window.PostPreviewSource(slot);
 
-    RunGraphAndWait(self, services.clock, &stop);
+    RunGraphAndWait(self, services.clock, &stop, services.timings);
     services.graph.ready.store(true);
 
     const DiarySettings shown = services.settings.Copy();

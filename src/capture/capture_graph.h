@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "capture/capture_timings.h"
 #include "capture/capture_window.h"
 #include "capture/frame_source.h"
 
@@ -30,6 +31,7 @@ struct CaptureGraphServices {
     const StopSignal& worker_stop;
     // False lists the test devices only (tests).
     bool system_devices = true;
+    CaptureTimings timings = {};
 };
 
 // The main window's capture graph on GStreamer: device, requested format,
