@@ -1,11 +1,10 @@
 #include "app/headless_runner.h"
 
+#include <algorithm>
 #include <mutex>
 
-#include "capture/frame_grab.h"
 #include "platform/clock.h"
 #include "settings/app_directory.h"
-#include "settings/settings_io.h"
 
 namespace {
 
@@ -36,24 +35,15 @@ bool ConsolePrompts::AskYesNo(const std::string& text) {
 
 void ConsoleCaptureWindow::PostTitle(const std::string& title) { PrintLines(stderr, title); }
 
-HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out)
-    : clock_(clock),
-      out_(out),
-      log_(clock, settings_, [] { return GetAppDirectory(); }),
-      receiver_([this](int code) { log_.OnDiaryNotify(code); }),
-      pages_(notices_),
+HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out, std::uint32_t delay_divisor)
+    : out_(out),
       prompts_(out),
-      store_(capture_, graph_, clock, settings_, pages_, notices_),
-      worker_(DiaryWorkerDependencies{
-          capture_, graph_, clock, settings_, notices_,
-          [this](const StopSignal& stop) { return store_.StorePicture(stop); },
-          [] { return MakeMotionReferenceMeter(); }}),
-      // The run wait of a build ends on a shutdown request; a recovery build
-      // on the worker thread only meets a stop at shutdown here as well.
-      capture_(CaptureGraphServices{graph_, settings_, worker_, prompts_, chooser_, nullptr,
-                                    window_, clock, shutdown_}) {
-    log_.SetListener([this](const ActivityLog::Change& change) { PrintLines(out_, change.added); });
-    retry_timer_.setInterval(kRetryBuildMs);
+      engine_(DiaryEngineSeams{
+          clock, prompts_, chooser_, nullptr, window_,
+          [this](const ActivityLog::Change& change) { PrintLines(out_, change.added); },
+          [] { return GetAppDirectory(); }, true, DiaryEngineDelays{}.DividedBy(delay_divisor)}) {
+    retry_timer_.setInterval(kRetryBuildMs /
+                             static_cast<int>(std::max<std::uint32_t>(delay_divisor, 1)));
     QObject::connect(&retry_timer_, &QTimer::timeout, [this] {
         if (TryBuild()) retry_timer_.stop();
     });
@@ -62,39 +52,27 @@ HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out)
 HeadlessRunner::~HeadlessRunner() { Shutdown(); }
 
 void HeadlessRunner::Start() {
-    if (started_ || shutdown_.IsSet()) return;
-    DiarySettings loaded;
-    LoadSettings(loaded);
-    settings_.Replace(std::move(loaded));
+    if (started_ || engine_.ShutdownRequest().IsSet()) return;
+    engine_.LoadSettings();
     started_ = true;
     // No window to show: from the start the diary lives as if in the tray.
-    graph_.minimised.store(true);
+    engine_.Graph().minimised.store(true);
     const bool built = TryBuild();
-    log_.AddLogLine("Quillomatを開始しました。");
+    engine_.Log().AddLogLine("Quillomatを開始しました。");
     if (!built) retry_timer_.start();
 }
 
 bool HeadlessRunner::TryBuild() {
-    const bool first_run = settings_.Read([](const DiarySettings& s) { return s.SELECT.empty(); });
-    if (!capture_.BuildCaptureGraph(true, false)) return false;
-    // The build leaves the graph running; between pictures it must not be.
-    // The worker may already be grabbing, so wait for its grab to end.
-    if (LockGraph(graph_, shutdown_)) {
-        capture_.StopWhenReady();
-        graph_.lock.unlock();
-    }
+    const bool first_run =
+        engine_.Settings().Read([](const DiarySettings& s) { return s.SELECT.empty(); });
+    if (!engine_.BuildCaptureGraph(true, false)) return false;
+    engine_.StopGraphWhileMinimised();
     // The device just bound is kept even if the process is killed later.
-    if (first_run) SaveSettings(settings_.Copy());
+    if (first_run) engine_.SaveSettings();
     return true;
 }
 
 void HeadlessRunner::Shutdown() {
-    if (shut_down_) return;
-    shut_down_ = true;
-    shutdown_.Request();
     retry_timer_.stop();
-    // Before the start nothing was loaded, and saving would overwrite the
-    // user's files with defaults.
-    if (started_) SaveSettings(settings_.Copy());
-    capture_.ReleaseCaptureGraph();
+    engine_.Shutdown();
 }

@@ -1,22 +1,14 @@
 #pragma once
 
 #include <QTimer>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
-#include "capture/capture_graph.h"
 #include "capture/capture_window.h"
 #include "capture/device_chooser.h"
-#include "capture/graph_state.h"
-#include "diary/diary_worker.h"
-#include "diary/picture_store.h"
-#include "log/activity_log.h"
-#include "log/diary_notice.h"
-#include "log/queued_notice_receiver.h"
+#include "engine/diary_engine.h"
 #include "platform/prompts.h"
-#include "platform/stop_signal.h"
-#include "settings/shared_settings.h"
-#include "web/web_pages.h"
 
 class Clock;
 
@@ -47,7 +39,9 @@ class HeadlessRunner {
 public:
     static constexpr int kRetryBuildMs = 10000;
 
-    explicit HeadlessRunner(Clock& clock, std::FILE* out = stdout);
+    // `delay_divisor` divides every designed delay, the 10 s retry included
+    // (tests only; 1 keeps them).
+    explicit HeadlessRunner(Clock& clock, std::FILE* out = stdout, std::uint32_t delay_divisor = 1);
     ~HeadlessRunner();
     HeadlessRunner(const HeadlessRunner&) = delete;
     HeadlessRunner& operator=(const HeadlessRunner&) = delete;
@@ -57,7 +51,7 @@ public:
     void Start();
     // Any thread: ends the waits of a build under way on the Qt thread, so
     // that the Shutdown queued after it comes soon.
-    void RequestShutdown() { shutdown_.Request(); }
+    void RequestShutdown() { engine_.RequestShutdown(); }
     // Saves the settings (when they were loaded) and releases the graph,
     // which stops the worker. Runs once; later calls do nothing.
     void Shutdown();
@@ -65,24 +59,12 @@ public:
 private:
     bool TryBuild();
 
-    Clock& clock_;
     std::FILE* out_;
-    SharedSettings settings_;
-    GraphState graph_;
-    ActivityLog log_;
-    QueuedNoticeReceiver receiver_;
-    PostedNoticeSink notices_;
-    WebPages pages_;
+    // The seams before the engine, which refers to them.
     ConsolePrompts prompts_;
     AutomaticDeviceChooser chooser_;
     ConsoleCaptureWindow window_;
-    StopSignal shutdown_;
-    // The store and the worker hold references to the graph declared after
-    // them; neither uses it before the graph's first build.
-    PictureStore store_;
-    DiaryWorker worker_;
-    CaptureGraph capture_;
+    DiaryEngine engine_;
     QTimer retry_timer_;
     bool started_ = false;
-    bool shut_down_ = false;
 };

@@ -35,7 +35,7 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
     const std::tm capture_time = clock_.LocalNow();
 
     std::optional<DrawingSurface> surface;
-    const GrabContext context{source_, graph_, clock_, stop};
+    const GrabContext context{source_, graph_, clock_, stop, timings_};
     const GrabResult grab =
         GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t frame_size) {
             surface = DrawingSurface::Create(source_.ConnectedFormat(), frame_size);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "capture/device_names.h"
@@ -303,7 +304,7 @@ TEST_F(CaptureGraphTest, GrabberKeepsOnlyFramesThatArriveWhileBufferingIsOn) {
     graph->SetBufferSamples(false);
 
     ASSERT_TRUE(graph->Run());
-    EXPECT_TRUE(graph->IsRunning());
+    EXPECT_TRUE(graph->IsRunning(nullptr));
     EXPECT_FALSE(WaitForFrame(*graph, format).empty());
 }
 
@@ -433,6 +434,54 @@ TEST_F(CaptureGraphTest, ReleaseWhileAGrabWaitsEndsPromptly) {
     EXPECT_EQ(stopped.load(), 1);
     EXPECT_TRUE(state.lock.try_lock());
     state.lock.unlock();
+}
+
+// A command build asked while a recovery rebuild is under way on another
+// thread waits for it, and neither swaps the pipeline under the other: the
+// steps of the two builds never interleave.
+TEST_F(CaptureGraphTest, CommandBuildWaitsForARecoveryUnderWay) {
+    ScopedTestDevices devices("Cam");
+    class StepWindow final : public CaptureWindow {
+    public:
+        void PostTitle(const std::string&) override { Add("title"); }
+        void PostPreviewSource(std::shared_ptr<PreviewSource> source) override {
+            Add(source ? "show" : "hide");
+            if (source && std::this_thread::get_id() == pause_on) {
+                inside.set_value();
+                // Time for the command build to reach the graph, were it not held.
+                std::this_thread::sleep_for(300ms);
+            }
+        }
+        void Add(const char* step) {
+            std::lock_guard lock(mutex);
+            steps.push_back(std::this_thread::get_id() == pause_on
+                                ? std::string("recovery ") + step
+                                : std::string("command ") + step);
+        }
+        std::mutex mutex;
+        std::vector<std::string> steps;
+        std::atomic<std::thread::id> pause_on{};
+        std::promise<void> inside;
+    } steps;
+    CaptureGraph g(CaptureGraphServices{state, settings, worker, prompts, chooser, nullptr, steps,
+                                        fake_clock, stop, false});
+    ASSERT_TRUE(g.BuildCaptureGraph(true, false));
+    steps.steps.clear();
+
+    std::promise<void> go;
+    std::thread recovery([&] {
+        go.get_future().wait();
+        const StopSignal never;
+        EXPECT_TRUE(g.RebuildGraph(never));
+    });
+    steps.pause_on = recovery.get_id();
+    go.set_value();
+    steps.inside.get_future().wait();
+    ASSERT_TRUE(g.BuildCaptureGraph(true, false));
+    recovery.join();
+
+    EXPECT_EQ(steps.steps, (Names{"recovery hide", "recovery show", "recovery title",
+                                  "command hide", "command show", "command title"}));
 }
 
 }  // namespace

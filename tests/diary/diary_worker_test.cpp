@@ -73,6 +73,8 @@ protected:
     }
     void Start() {
         if (!worker) MakeWorker(clock);
+        // As a build does.
+        worker->ReopenDiaryWorker();
         ASSERT_TRUE(worker->StartDiaryWorker());
     }
     std::size_t Stores() {
@@ -219,6 +221,9 @@ TEST_F(DiaryWorkerTest, StartingWhileOneRunsStartsNothing) {
     EXPECT_TRUE(worker->IsRunning());
     worker->StopDiaryWorker();
     EXPECT_FALSE(worker->IsRunning());
+    // A stop closes the worker until a build reopens it.
+    EXPECT_FALSE(worker->StartDiaryWorker());
+    worker->ReopenDiaryWorker();
     EXPECT_TRUE(worker->StartDiaryWorker());
 }
 
@@ -274,6 +279,7 @@ TEST_F(DiaryWorkerRecoveryTest, AStopDuringARecoveryWaitsForItAndRefusesTheRebui
     EXPECT_EQ(rebuild_started.load(), 0);
     EXPECT_FALSE(worker->IsRunning());
     EXPECT_FALSE(worker->StopRequest().IsSet());
+    worker->ReopenDiaryWorker();
     EXPECT_TRUE(worker->StartDiaryWorker());
 }
 
@@ -420,9 +426,78 @@ TEST(DiaryWorkerStop, StartFromTheRunBeingStoppedStartsNothing) {
     EXPECT_FALSE(worker.LastStopWasForced());
     EXPECT_EQ(start_from_store.load(), 0);
     EXPECT_FALSE(worker.IsRunning());
-    // From any other thread a start after the stop works as before.
+    // From any other thread a start after the stop and a reopen works.
+    worker.ReopenDiaryWorker();
     EXPECT_TRUE(worker.StartDiaryWorker());
     worker.StopDiaryWorker();
+}
+
+// A run stuck in a call that does not look at its stop (a driver that hangs)
+// outlasts the forced end. It is neither killed nor detached: it cannot start
+// another run, the next stop waits for it again, and the destructor joins it,
+// so it never touches the worker or what the worker uses after that.
+TEST(DiaryWorkerStop, ForcedEndKeepsTheRunUntilItEndsAndItStartsNothing) {
+    FakeFrameSource source;
+    GraphState graph;
+    graph.ready = true;
+    FakeClock clock;
+    SharedSettings settings;
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "/diary/";
+        s.INTERVAL_MINUTE = 0;
+        s.INTERVAL_SECOND = 1;
+    });
+    RecordingNoticeSink notices;
+    std::atomic<int> in_store{0};
+    std::atomic<bool> release_store{false};
+    std::atomic<int> start_from_left_run{-1};
+    std::atomic<bool> store_returned{false};
+    DiaryWorker* self = nullptr;
+    DiaryWorkerDependencies deps{source,
+                                 graph,
+                                 clock,
+                                 settings,
+                                 notices,
+                                 [&](const StopSignal&) {
+                                     ++in_store;
+                                     while (!release_store.load()) std::this_thread::sleep_for(1ms);
+                                     start_from_left_run = self->StartDiaryWorker() ? 1 : 0;
+                                     store_returned = true;
+                                     return 0;
+                                 },
+                                 MakeMotionReferenceMeter};
+    deps.forced_end_after_ms = 100;
+    auto worker = std::make_unique<DiaryWorker>(deps);
+    self = worker.get();
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return in_store.load() == 1; }));
+
+    worker->StopDiaryWorker();
+    EXPECT_TRUE(worker->LastStopWasForced());
+    EXPECT_EQ(worker->LeftRuns(), 1u);
+    EXPECT_FALSE(worker->IsRunning());
+    EXPECT_FALSE(worker->StartDiaryWorker()) << "closed by the stop";
+
+    release_store = true;
+    ASSERT_TRUE(WaitUntil([&] { return store_returned.load(); }));
+    EXPECT_EQ(start_from_left_run.load(), 0);
+    worker->StopDiaryWorker();
+    EXPECT_FALSE(worker->LastStopWasForced());
+    EXPECT_EQ(worker->LeftRuns(), 0u);
+
+    // Destroyed while a run is stuck: the destructor waits for it.
+    release_store = false;
+    store_returned = false;
+    worker->ReopenDiaryWorker();
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return in_store.load() == 2; }));
+    std::thread release([&] {
+        std::this_thread::sleep_for(300ms);
+        release_store = true;
+    });
+    worker.reset();
+    EXPECT_TRUE(store_returned.load());
+    release.join();
 }
 
 }  // namespace
