@@ -3,9 +3,11 @@
 #include <mutex>
 
 #include "capture/frame_grab.h"
+#include "diary/leftover_files.h"
 #include "platform/clock.h"
 #include "settings/app_directory.h"
 #include "settings/settings_io.h"
+#include "settings/stored_nothing.h"
 
 namespace {
 
@@ -66,6 +68,9 @@ void HeadlessRunner::Start() {
     DiarySettings loaded;
     LoadSettings(loaded);
     settings_.Replace(std::move(loaded));
+    RemoveLeftoverTemporaryFiles(settings_.Copy());
+    if (const std::string why = WhyNothingIsStored(settings_.Copy()); !why.empty())
+        prompts_.ShowMessage(why);
     started_ = true;
     // No window to show: from the start the diary lives as if in the tray.
     graph_.minimised.store(true);
