@@ -183,6 +183,19 @@ void IniFile::SetString(std::string_view section, std::string_view key,
     for (char& c : value) {
         if (c == '\r' || c == '\n') c = ' ';
     }
+    // Names with line breaks (never ours) become several lines: such a write
+    // is read back from the text, as a reader of the file will see it.
+    if (section.find_first_of("\r\n") != std::string_view::npos ||
+        key.find_first_of("\r\n") != std::string_view::npos) {
+        SetPlainString(section, key, value);
+        *this = IniFile(Content());
+        return;
+    }
+    SetPlainString(section, key, value);
+}
+
+void IniFile::SetPlainString(std::string_view section, std::string_view key,
+                             const std::string& value) {
     const std::string folded_key = FoldName(key);
     auto sec = sections_.find(FoldName(section));
     if (sec == sections_.end()) {

@@ -71,6 +71,7 @@ private:
     };
 
     void Reindex();
+    void SetPlainString(std::string_view section, std::string_view key, const std::string& value);
     // Takes the index over for a line just replaced or inserted into
     // `section`, expected to be the key `folded_key`; anything else (a value
     // that changed how the line reads) is left to a full Reindex.

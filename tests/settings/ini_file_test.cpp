@@ -193,6 +193,14 @@ TEST(IniFileWrite, LineBreaksInValuesCannotSplitTheKey) {
     IniFile ini;
     ini.SetString("S", "K", "a\r\nb");
     EXPECT_EQ(ini.GetString("S", "K"), "a  b");
+
+    // A name with a line break writes several lines; the document answers as
+    // the written file will.
+    ini.SetString("S", "X\n[S]\nY", "1");
+    const IniFile reread(ini.Content());
+    for (const char* key : {"X\n[S]\nY", "Y", "X"}) {
+        EXPECT_EQ(ini.GetString("S", key), reread.GetString("S", key)) << key;
+    }
 }
 
 TEST(IniFileWrite, FailedSaveKeepsPreviousFile) {
