@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
@@ -106,9 +107,9 @@ IniFile& IniFile::operator=(const IniFile& other) {
 IniFile IniFile::Load(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return IniFile();
-    const std::string content((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-    return IniFile(content);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return IniFile(content.view());
 }
 
 void IniFile::Reindex() {
