@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <mutex>
 
+#include "diary/leftover_files.h"
 #include "platform/clock.h"
 #include "settings/app_directory.h"
+#include "settings/stored_nothing.h"
 
 namespace {
 
@@ -54,6 +56,9 @@ HeadlessRunner::~HeadlessRunner() { Shutdown(); }
 void HeadlessRunner::Start() {
     if (started_ || engine_.ShutdownRequest().IsSet()) return;
     engine_.LoadSettings();
+    RemoveLeftoverTemporaryFiles(engine_.Settings().Copy());
+    if (const std::string why = WhyNothingIsStored(engine_.Settings().Copy()); !why.empty())
+        prompts_.ShowMessage(why);
     started_ = true;
     // No window to show: from the start the diary lives as if in the tray.
     engine_.Graph().minimised.store(true);

@@ -114,6 +114,7 @@ GrabResult GrabFreshFrame(const GrabContext& context, GrabCaller caller,
             // A failed copy leaves the destination as it was; that is never a
             // fresh frame, whatever the destination held before.
             const bool copied = source.CopyCurrentBuffer(destination, size);
+            if (copied) result.frame_copied = true;
             if (copied && std::memcmp(destination, reference.get(), size) != 0) {
                 result.outcome = GrabOutcome::kFresh;
                 break;

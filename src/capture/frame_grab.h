@@ -24,6 +24,8 @@ enum class GrabOutcome {
 struct GrabResult {
     GrabOutcome outcome = GrabOutcome::kNotLocked;
     std::size_t frame_size = 0;
+    // A copy into the destination succeeded: it holds a frame, fresh or not.
+    bool frame_copied = false;
 };
 
 struct GrabContext {

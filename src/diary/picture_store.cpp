@@ -50,8 +50,12 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
             // or black picture would only mislead.
             notices_.Post(kNoticePictureNotStored);
             return kStoreFailed;
-        case GrabOutcome::kFresh:
         case GrabOutcome::kStopped:
+            // The stop came before any frame reached the surface: it holds no
+            // picture, only black.
+            if (!grab.frame_copied) return kStoreFailed;
+            break;
+        case GrabOutcome::kFresh:
             break;
     }
 

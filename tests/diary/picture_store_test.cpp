@@ -150,15 +150,30 @@ TEST_F(PictureStoreTest, PagesChangedFlagResetsCacheOnce) {
     EXPECT_EQ(pages.resets, 1);
 }
 
-TEST_F(PictureStoreTest, StopDuringGrabStillWritesWhatTheSurfaceHolds) {
+// A stop that ends the wait before any frame reached the surface leaves only
+// black there: nothing is stored and nothing is reported. A stop after a
+// copy, even of an unchanged frame, stores that frame.
+TEST_F(PictureStoreTest, StopDuringGrabStoresOnlyAFrameThatWasCopied) {
     source.SetMode(FakeFrameSource::Mode::kCopyFails);
     source.OnCopy([&](int n) {
         if (n == 2) stop.Request();
     });
+    EXPECT_EQ(Store(), kStoreFailed);
+    EXPECT_TRUE(notices.codes().empty());
+    EXPECT_TRUE(pages.stored.empty());
+    EXPECT_FALSE(std::filesystem::exists(Day()));
+
+    stop.Clear();
+    source.SetMode(FakeFrameSource::Mode::kStill);
+    source.OnCopy([&](int n) {
+        if (n == 4) stop.Request();
+    });
     ASSERT_EQ(Store(), kStoreOk);
+    ASSERT_EQ(pages.stored.size(), 1u);
     const auto decoded = DecodeJpegFile((Day() / pages.stored[0].file_name).string());
     ASSERT_TRUE(decoded.has_value());
-    EXPECT_LT(decoded->At(100, 100)[0], 10);  // black: no frame was copied
+    EXPECT_GT(decoded->At(100, 20)[0], 200);  // the red top of the frame
+    EXPECT_TRUE(notices.codes().empty());
 }
 
 TEST_F(PictureStoreTest, DeadCameraIsReportedAfterBoundedRecoveries) {
