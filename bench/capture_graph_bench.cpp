@@ -59,6 +59,7 @@ class NoWorker final : public WorkerControl {
 public:
     bool StartDiaryWorker() override { return false; }
     void StopDiaryWorker() override {}
+    void ReopenDiaryWorker() override {}
 };
 
 class PreviewWindow final : public CaptureWindow {

@@ -19,7 +19,7 @@ class StillSource final : public FrameSource {
 public:
     void SetBufferSamples(bool) override {}
     bool Run() override { return true; }
-    bool IsRunning() override { return true; }
+    bool IsRunning(const StopSignal*) override { return true; }
     void StopWhenReady() override {}
     FrameFormat ConnectedFormat() const override { return {640, 480}; }
     bool QueryBufferSize(std::size_t& size) override {
@@ -27,7 +27,7 @@ public:
         return true;
     }
     bool CopyCurrentBuffer(std::uint8_t*, std::size_t) override { return false; }
-    bool RebuildGraph() override { return true; }
+    bool RebuildGraph(const StopSignal&) override { return true; }
     void ReleaseGraph() override {}
 };
 

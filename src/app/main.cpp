@@ -1,5 +1,6 @@
 #include <QGuiApplication>
 #include <QTimer>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +45,23 @@ constexpr const char* kUsage =
     "                          writable, else ~/.local/share/quillomat/).\n"
     "  QUILLOMAT_TEST_DEVICES  built-in test cameras, e.g. 'Cam' or\n"
     "                          'Cam,Still:still,Broken:fail'; modes: moving (default),\n"
-    "                          bars, still, fail, fail=N, stop=N, WxH, controls.\n";
+    "                          bars, still, fail, fail=N, stop=N, WxH, controls.\n"
+    "  QUILLOMAT_TEST_DELAYS   tests only: divides every designed delay (the run\n"
+    "                          wait, the grab's polls and recoveries, the worker's\n"
+    "                          forced end, the 10 s device retry) by this number,\n"
+    "                          1 to 1000.\n";
+
+std::uint32_t TestDelayDivisor() {
+    const char* value = std::getenv("QUILLOMAT_TEST_DELAYS");
+    if (value == nullptr || *value == '\0') return 1;
+    char* end = nullptr;
+    const long divisor = std::strtol(value, &end, 10);
+    if (*end != '\0' || divisor < 1 || divisor > 1000) {
+        std::fprintf(stderr, "quillomat: ignoring QUILLOMAT_TEST_DELAYS='%s'\n", value);
+        return 1;
+    }
+    return static_cast<std::uint32_t>(divisor);
+}
 
 int RunHeadless(int argc, char** argv) {
     // Text is drawn into pictures with QPainter, which needs a platform; the
@@ -56,7 +73,7 @@ int RunHeadless(int argc, char** argv) {
     }
     QGuiApplication app(argc, argv);
 
-    HeadlessRunner runner(SystemClockInstance());
+    HeadlessRunner runner(SystemClockInstance(), stdout, TestDelayDivisor());
     SignalRelay signals([&](int) {
         runner.RequestShutdown();
         QMetaObject::invokeMethod(

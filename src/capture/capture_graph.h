@@ -2,8 +2,9 @@
 
 #include <memory>
 
+#include "capture/capture_timings.h"
 #include "capture/capture_window.h"
-#include "capture/frame_source.h"
+#include "capture/pipeline_frame_source.h"
 
 class Clock;
 class DeviceChooser;
@@ -25,15 +26,17 @@ struct CaptureGraphServices {
     DeviceDialogs* dialogs;
     CaptureWindow& window;
     Clock& clock;
-    // The worker's stop request, which the run wait looks at.
+    // Ends the graph-lock wait and the run wait of a command build (the
+    // owner's shutdown request). A recovery's waits end on its grab's stop.
     const StopSignal& worker_stop;
     // False lists the test devices only (tests).
     bool system_devices = true;
+    CaptureTimings timings = {};
 };
 
 // The main window's capture graph on GStreamer: device, requested format,
 // conversion to the frame layout, the grabber and the preview output.
-class CaptureGraph final : public FrameSource {
+class CaptureGraph final : public PipelineFrameSource {
 public:
     explicit CaptureGraph(const CaptureGraphServices& services);
     ~CaptureGraph() override;
@@ -51,16 +54,9 @@ public:
     // Lives as long as the graph object, across rebuilds.
     std::shared_ptr<PreviewSource> Preview() const;
 
-    void SetBufferSamples(bool on) override;
-    bool Run() override;
-    bool IsRunning() override;
-    void StopWhenReady() override;
-    FrameFormat ConnectedFormat() const override;
-    bool QueryBufferSize(std::size_t& size) override;
-    bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
     // A recovery build: never asks the user, shows no message boxes, binds
     // the stored device when present, else the first one.
-    bool RebuildGraph() override;
+    bool RebuildGraph(const StopSignal& stop) override;
     void ReleaseGraph() override;
 
 private:

@@ -5,6 +5,8 @@
 
 #include "capture/frame_format.h"
 
+class StopSignal;
+
 // The grabber operations the frame grab relies on. The GStreamer capture
 // graph implements them; tests use a scripted fake.
 class FrameSource {
@@ -16,8 +18,9 @@ public:
 
     // Starts the graph; false when that failed.
     virtual bool Run() = 0;
-    // True when the graph is running.
-    virtual bool IsRunning() = 0;
+    // True when the graph is running. Waits (bounded) for a start under way;
+    // the wait ends when `stop` (may be null) is requested.
+    virtual bool IsRunning(const StopSignal* stop) = 0;
     virtual void StopWhenReady() = 0;
 
     // The format every frame has, as connected at the last build.
@@ -34,7 +37,7 @@ public:
 
     // Recoveries of a grab that gets no fresh frames. A recovery rebuild never
     // asks the user anything: it binds the stored device when present, else
-    // the first one.
-    virtual bool RebuildGraph() = 0;
+    // the first one. Its run wait ends on `stop`, the stop of the grab.
+    virtual bool RebuildGraph(const StopSignal& stop) = 0;
     virtual void ReleaseGraph() = 0;
 };

@@ -10,6 +10,8 @@
 #include <map>
 #include <numeric>
 
+#include "platform/stop_signal.h"
+
 namespace {
 
 constexpr std::int64_t kUnitsPerSecond = 10000000;  // frame intervals count 100 ns units
@@ -466,11 +468,12 @@ bool GraphPipeline::Run() {
     return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
 }
 
-bool GraphPipeline::IsRunning() {
+bool GraphPipeline::IsRunning(const StopSignal* stop) {
     if (!pipeline_) return false;
     // Running means the first frame has reached the grabber; a device error
-    // ends the wait at once.
+    // ends the wait at once, and so does the stop.
     for (int waited = 0; waited < kStateWaitMs; waited += kStateWaitStepMs) {
+        if (stop != nullptr && stop->IsSet()) return false;
         DrainBus();
         if (failed_.load()) return false;
         GstState state = GST_STATE_NULL;

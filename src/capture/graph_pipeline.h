@@ -17,6 +17,8 @@
 #include "capture/frame_format.h"
 #include "capture/gst_handle.h"
 
+class StopSignal;
+
 // The grabber's end: the newest frame is left in the sink, in the device's
 // own format, and taken and converted only when someone asks (a grab while
 // buffering is on, or the preview), so a running graph nobody watches costs
@@ -96,7 +98,8 @@ public:
     std::optional<StepError> QueryConnectedFormat(FrameFormat& format);
 
     bool Run();
-    bool IsRunning();
+    // Ends early, false, when `stop` (may be null) is requested.
+    bool IsRunning(const StopSignal* stop);
     void StopWhenReady();
     // Stops the pipeline; the elements go with the object, so another thread
     // still holding it stays safe.

@@ -9,4 +9,8 @@ public:
     virtual bool StartDiaryWorker() = 0;
     // Requests the stop and waits for the worker (bounded); returns promptly.
     virtual void StopDiaryWorker() = 0;
+    // Allows starts again after a stop closed the worker. Called by every
+    // build; ignored on a worker's own thread, so that a recovery there never
+    // undoes a release.
+    virtual void ReopenDiaryWorker() = 0;
 };

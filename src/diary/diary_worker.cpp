@@ -84,7 +84,27 @@ struct DiaryWorker::Run {
 
 DiaryWorker::DiaryWorker(DiaryWorkerDependencies deps) : deps_(std::move(deps)) {}
 
-DiaryWorker::~DiaryWorker() { StopDiaryWorker(); }
+namespace {
+// The run whose thread this is, if any.
+thread_local const void* t_run = nullptr;
+}  // namespace
+
+DiaryWorker::~DiaryWorker() {
+    {
+        std::lock_guard lock(runs_mutex_);
+        destroying_ = true;
+    }
+    StopDiaryWorker();
+    // Every wait of a run ends on its stop, so these end soon; they still use
+    // the source and the store, which outlive the worker.
+    std::vector<std::shared_ptr<Run>> left;
+    {
+        std::lock_guard lock(runs_mutex_);
+        left = std::move(left_);
+        left_.clear();
+    }
+    for (const auto& each : left) each->thread.join();
+}
 
 bool DiaryWorker::IsRunning() const {
     std::lock_guard lock(runs_mutex_);
@@ -103,33 +123,60 @@ std::optional<int> DiaryWorker::LastExitCode() const {
     return last_exit_code_;
 }
 
-namespace {
-thread_local bool t_on_worker_thread = false;
-}  // namespace
+std::size_t DiaryWorker::LeftRuns() const {
+    std::lock_guard lock(runs_mutex_);
+    std::size_t count = 0;
+    for (const auto& each : left_) {
+        std::lock_guard run_lock(each->mutex);
+        if (!each->ended) ++count;
+    }
+    return count;
+}
+
+void DiaryWorker::JoinEnded(std::vector<std::shared_ptr<Run>>& runs) {
+    std::erase_if(runs, [](const std::shared_ptr<Run>& each) {
+        {
+            std::lock_guard run_lock(each->mutex);
+            if (!each->ended) return false;
+        }
+        each->thread.join();
+        return true;
+    });
+}
+
+void DiaryWorker::ReopenDiaryWorker() {
+    std::lock_guard lock(runs_mutex_);
+    if (t_run != nullptr || destroying_) return;
+    closed_ = false;
+}
 
 bool DiaryWorker::StartDiaryWorker() {
-    // A recovery build on the worker thread ends by starting a worker; while
-    // another thread is stopping the worker, that start would undo the stop.
-    if (stop_request_.IsSet()) return false;
     std::lock_guard lock(runs_mutex_);
-    if (run_ && run_->thread.get_id() == std::this_thread::get_id()) {
-        // The rebuild of a recovery that released this run: the new run takes
-        // over, and this one ends as soon as its grab returns. It is joined
-        // later, never detached, so it cannot outlive the worker.
-        if (!run_->stop.IsSet()) return false;
-        ReapEndedRuns();
+    // Checked under the mutex that a stop takes the runs away under, so that
+    // no start slips in between a stop's request and its hand-over.
+    if (closed_ || stops_under_way_ > 0) return false;
+    if (t_run != nullptr) {
+        // The rebuild of a recovery that released this very run: the new run
+        // takes over, and this one ends as soon as its grab returns. It is
+        // joined later, never detached. Any other run starts nothing.
+        if (run_.get() != t_run || !run_->stop.IsSet()) return false;
         retiring_.push_back(std::move(run_));
     } else if (run_) {
-        std::lock_guard run_lock(run_->mutex);
-        if (!run_->ended) return false;
+        {
+            std::lock_guard run_lock(run_->mutex);
+            if (!run_->ended) return false;
+        }
+        run_->thread.join();
+        run_.reset();
     }
-    if (run_ && run_->thread.joinable()) run_->thread.join();
+    JoinEnded(retiring_);
+    JoinEnded(left_);
     auto run = std::make_shared<Run>();
     try {
-        // The thread shares ownership of its run, so a run that outlives a
-        // forced end still has its state until it finishes on its own.
+        // The thread shares ownership of its run, so the run's state lives
+        // until the thread finishes even when a stop let go of it.
         run->thread = std::thread([this, run] {
-            t_on_worker_thread = true;
+            t_run = run.get();
             LowerToIdlePriority();
             DiaryWorkerProc(*run);
         });
@@ -141,30 +188,30 @@ bool DiaryWorker::StartDiaryWorker() {
 }
 
 void DiaryWorker::StopDiaryWorker() {
-    if (t_on_worker_thread) {
-        // Asked from a worker itself (a recovery release): it ends when it
-        // next checks, and the rebuild that follows starts the next one. It
-        // stays registered meanwhile, so a stop from elsewhere waits for it.
+    if (t_run != nullptr) {
+        // Asked from a run itself (a recovery release): it ends when it next
+        // checks, and the rebuild that follows starts the next one. It stays
+        // registered meanwhile, so a stop from elsewhere waits for it.
         std::lock_guard lock(runs_mutex_);
-        if (run_ && run_->thread.get_id() == std::this_thread::get_id()) run_->stop.Request();
+        if (run_.get() == t_run) run_->stop.Request();
         return;
     }
-    stop_request_.Request();
-    struct ClearWhenDone {
-        StopSignal& signal;
-        ~ClearWhenDone() { signal.Clear(); }
-    } clear_when_done{stop_request_};
     std::vector<std::shared_ptr<Run>> runs;
     {
         std::lock_guard lock(runs_mutex_);
-        runs = std::move(retiring_);
+        closed_ = true;
+        ++stops_under_way_;
+        stop_request_.Request();
+        runs = std::move(left_);
+        left_.clear();
+        for (auto& each : retiring_) runs.push_back(std::move(each));
         retiring_.clear();
         if (run_) runs.push_back(std::move(run_));
+        for (const auto& each : runs) each->stop.Request();
     }
-    if (runs.empty()) return;
-    for (const auto& each : runs) each->stop.Request();
     int waited_ms = 0;
-    bool forced = false;
+    std::vector<std::shared_ptr<Run>> left;
+    std::optional<int> exit_code;
     for (const auto& each : runs) {
         bool ended = false;
         while (!ended) {
@@ -173,34 +220,25 @@ void DiaryWorker::StopDiaryWorker() {
                 ended =
                     each->ended_cv.wait_for(run_lock, kStopWaitStep, [&] { return each->ended; });
             }
-            if (ended || waited_ms > kForcedEndAfterMs) break;
+            if (ended || waited_ms > deps_.forced_end_after_ms) break;
             if (process_events_) process_events_();
             waited_ms += static_cast<int>(kStopWaitStep.count());
         }
         if (ended) {
             each->thread.join();
+            exit_code = each->exit_code;
         } else {
-            // Forced end: every wait of the run ends on its stop request and
-            // its buffers and lock are scoped, so it finishes by itself as
-            // soon as a blocking call returns; nothing is killed.
-            each->thread.detach();
-            forced = true;
+            // Forced end: nothing is killed or detached. The run finishes by
+            // itself as soon as a blocking call returns, and stays here until
+            // it is joined.
+            left.push_back(each);
         }
     }
-    last_stop_forced_.store(forced);
     std::lock_guard lock(runs_mutex_);
-    last_exit_code_ = forced ? 0 : runs.back()->exit_code;
-}
-
-void DiaryWorker::ReapEndedRuns() {
-    std::erase_if(retiring_, [](const std::shared_ptr<Run>& each) {
-        {
-            std::lock_guard run_lock(each->mutex);
-            if (!each->ended) return false;
-        }
-        each->thread.join();
-        return true;
-    });
+    for (auto& each : left) left_.push_back(std::move(each));
+    last_stop_forced_.store(!left_.empty());
+    if (!runs.empty()) last_exit_code_ = left_.empty() ? exit_code.value_or(0) : 0;
+    if (--stops_under_way_ == 0) stop_request_.Clear();
 }
 
 void DiaryWorker::DiaryWorkerProc(Run& run) {
@@ -212,7 +250,7 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     };
     const RunSettings settings = TakeRunSettings(deps_.settings);
     Clock& clock = deps_.clock;
-    const GrabContext context{deps_.source, deps_.graph, clock, run.stop};
+    const GrabContext context{deps_.source, deps_.graph, clock, run.stop, deps_.timings};
 
     const std::size_t frame_size = QueryFrameSize(context);
     std::unique_ptr<std::uint8_t[]> frame(new (std::nothrow)

@@ -39,21 +39,40 @@ struct DiaryWorkerDependencies {
     std::function<std::int32_t(const StopSignal& stop)> store_picture;
     // A fresh reference per run; nullptr when it cannot be allocated.
     std::function<std::unique_ptr<MotionMeter>()> make_motion_meter;
+    // The waits of the worker's grabs.
+    CaptureTimings timings = {};
+    // A stop gives up waiting for a run after this.
+    int forced_end_after_ms = 3000;
 };
 
 // The one background thread that decides when a picture is stored: at the
 // interval and on motion. It runs at idle scheduling priority, and all its
-// waits (sleeps, the graph lock, the grab) end at once on a stop request, so
-// a stop never has to kill it.
+// waits (sleeps, the graph lock, the run wait, the grab) end at once on its
+// run's stop, so a stop never has to kill it.
+//
+// Starts and stops, all under one mutex:
+// - A stop from a thread that is not a run's closes the worker: it refuses
+//   every start until ReopenDiaryWorker, which a build on a thread that is
+//   not a run's calls. While any such stop is under way, starts are refused
+//   as well.
+// - On a run's own thread a start succeeds only for the current run that
+//   stopped itself (a recovery's release and rebuild): the new run takes
+//   over. A run that a stop has taken away can never start another, and a
+//   run cannot reopen the worker.
+// - A stop that gives up waiting (the forced end) keeps the run; the next
+//   stop waits for it again and the destructor joins it, so no run outlives
+//   the worker.
 class DiaryWorker final : public WorkerControl {
 public:
     explicit DiaryWorker(DiaryWorkerDependencies deps);
+    // Closes, stops, and waits without bound for any run a forced end left.
     ~DiaryWorker() override;
     DiaryWorker(const DiaryWorker&) = delete;
     DiaryWorker& operator=(const DiaryWorker&) = delete;
 
     bool StartDiaryWorker() override;
     void StopDiaryWorker() override;
+    void ReopenDiaryWorker() override;
 
     // Called every 50 ms while StopDiaryWorker waits, so that the caller's
     // thread keeps processing its events.
@@ -66,32 +85,35 @@ public:
     // could not be allocated; nullopt while running or before any run.
     std::optional<int> LastExitCode() const;
 
-    // True when the last stop gave up waiting (the run ends on its own later).
+    // True when the last stop gave up waiting (the run ends on its own later
+    // and is joined by a later stop or the destructor).
     bool LastStopWasForced() const { return last_stop_forced_.load(); }
+    // Runs a forced end left that have not ended yet.
+    std::size_t LeftRuns() const;
 
-    // Set while a StopDiaryWorker from another thread is under way: ends the
-    // run wait of a recovery build that the stop meets, and refuses the start
-    // that would end that build.
+    // Set while a StopDiaryWorker from another thread is under way.
     const StopSignal& StopRequest() const { return stop_request_; }
-
-    static constexpr int kForcedEndAfterMs = 3000;
 
 private:
     struct Run;
     void DiaryWorkerProc(Run& run);
+    // Joins the runs in `runs` that have ended; holds runs_mutex_.
+    static void JoinEnded(std::vector<std::shared_ptr<Run>>& runs);
 
     DiaryWorkerDependencies deps_;
     std::function<void()> process_events_;
     // Tick of the last interval store; survives worker restarts.
     std::atomic<std::uint32_t> last_interval_save_tick_{0};
-    // Joins the released runs of earlier recoveries that have ended; holds
-    // runs_mutex_.
-    void ReapEndedRuns();
 
     mutable std::mutex runs_mutex_;
     std::shared_ptr<Run> run_;
     // Runs a recovery replaced that may still be finishing their grab.
     std::vector<std::shared_ptr<Run>> retiring_;
+    // Runs a forced end left; their stop is set.
+    std::vector<std::shared_ptr<Run>> left_;
+    bool closed_ = false;
+    bool destroying_ = false;
+    int stops_under_way_ = 0;
     std::optional<int> last_exit_code_;
     std::atomic<bool> last_stop_forced_{false};
     StopSignal stop_request_;

@@ -161,9 +161,10 @@ public:
         stop_.Request();
         if (thread_.joinable()) thread_.join();
     }
+    void ReopenDiaryWorker() override { reopens.fetch_add(1); }
 
     std::function<void(StopSignal&)> body;
-    std::atomic<int> starts{0}, stops{0};
+    std::atomic<int> starts{0}, stops{0}, reopens{0};
 
 private:
     StopSignal& stop_;

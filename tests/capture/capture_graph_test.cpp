@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "capture/device_names.h"
@@ -156,18 +157,20 @@ TEST_F(CaptureGraphTest, StoredDeviceThatIsGoneFallsBackToTheFirstSilentlyUnless
 }
 
 TEST_F(CaptureGraphTest, MachineDevicesAreListedAfterTheTestDevices) {
-    ScopedTestDevices devices("Cam");
+    ScopedTestDevices devices("Cam,Other");
     Make(fake_clock, true);
     SetSelect("Cam");
     ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
     EXPECT_TRUE(prompts.messages().empty()) << "the device monitor did not start";
     EXPECT_EQ(Select(), "Cam");
     graph->ReleaseCaptureGraph();
-    chooser.answers = {{true, 0}};
+    chooser.answers = {{true, 1}};
     ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
-    if (!chooser.calls.empty()) {
-        EXPECT_EQ(chooser.calls[0].names.front(), "Cam");
-    }
+    ASSERT_EQ(chooser.calls.size(), 1u);
+    const Names& names = chooser.calls[0].names;
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(Names(names.begin(), names.begin() + 2), (Names{"Cam", "Other"}));
+    EXPECT_EQ(Select(), "Other");
 }
 
 TEST_F(CaptureGraphTest, ExactlyOneDeviceNeverShowsTheChooser) {
@@ -249,10 +252,14 @@ TEST_F(CaptureGraphTest, FreshFrameHasTheRequestedSizePaddedStrideAndBottomUpRow
     EXPECT_EQ(frame->height, 240);
     EXPECT_TRUE(HasYellow(frame->pixels, 322));
     EXPECT_FALSE(HasYellow(frame->pixels + frame->stride * 239, 322));
-    const auto again = preview->TakePreviewFrame(frame->sequence);
-    if (again) {
-        EXPECT_GT(again->sequence, frame->sequence);
+    EXPECT_EQ(preview->TakePreviewFrame(frame->sequence + 1000000), nullptr);
+    std::shared_ptr<const PreviewFrame> newer;
+    for (int i = 0; i < 300 && !newer; ++i) {
+        newer = preview->TakePreviewFrame(frame->sequence);
+        if (!newer) std::this_thread::sleep_for(10ms);
     }
+    ASSERT_NE(newer, nullptr);
+    EXPECT_GT(newer->sequence, frame->sequence);
 }
 
 TEST_F(CaptureGraphTest, DeviceThatCannotGiveTheSizeKeepsItsOwnWhileTheTitleShowsTheRequest) {
@@ -297,7 +304,7 @@ TEST_F(CaptureGraphTest, GrabberKeepsOnlyFramesThatArriveWhileBufferingIsOn) {
     graph->SetBufferSamples(false);
 
     ASSERT_TRUE(graph->Run());
-    EXPECT_TRUE(graph->IsRunning());
+    EXPECT_TRUE(graph->IsRunning(nullptr));
     EXPECT_FALSE(WaitForFrame(*graph, format).empty());
 }
 
@@ -427,6 +434,54 @@ TEST_F(CaptureGraphTest, ReleaseWhileAGrabWaitsEndsPromptly) {
     EXPECT_EQ(stopped.load(), 1);
     EXPECT_TRUE(state.lock.try_lock());
     state.lock.unlock();
+}
+
+// A command build asked while a recovery rebuild is under way on another
+// thread waits for it, and neither swaps the pipeline under the other: the
+// steps of the two builds never interleave.
+TEST_F(CaptureGraphTest, CommandBuildWaitsForARecoveryUnderWay) {
+    ScopedTestDevices devices("Cam");
+    class StepWindow final : public CaptureWindow {
+    public:
+        void PostTitle(const std::string&) override { Add("title"); }
+        void PostPreviewSource(std::shared_ptr<PreviewSource> source) override {
+            Add(source ? "show" : "hide");
+            if (source && std::this_thread::get_id() == pause_on) {
+                inside.set_value();
+                // Time for the command build to reach the graph, were it not held.
+                std::this_thread::sleep_for(300ms);
+            }
+        }
+        void Add(const char* step) {
+            std::lock_guard lock(mutex);
+            steps.push_back(std::this_thread::get_id() == pause_on
+                                ? std::string("recovery ") + step
+                                : std::string("command ") + step);
+        }
+        std::mutex mutex;
+        std::vector<std::string> steps;
+        std::atomic<std::thread::id> pause_on{};
+        std::promise<void> inside;
+    } steps;
+    CaptureGraph g(CaptureGraphServices{state, settings, worker, prompts, chooser, nullptr, steps,
+                                        fake_clock, stop, false});
+    ASSERT_TRUE(g.BuildCaptureGraph(true, false));
+    steps.steps.clear();
+
+    std::promise<void> go;
+    std::thread recovery([&] {
+        go.get_future().wait();
+        const StopSignal never;
+        EXPECT_TRUE(g.RebuildGraph(never));
+    });
+    steps.pause_on = recovery.get_id();
+    go.set_value();
+    steps.inside.get_future().wait();
+    ASSERT_TRUE(g.BuildCaptureGraph(true, false));
+    recovery.join();
+
+    EXPECT_EQ(steps.steps, (Names{"recovery hide", "recovery show", "recovery title",
+                                  "command hide", "command show", "command title"}));
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ bool FakeFrameSource::CopyCurrentBuffer(std::uint8_t* destination, std::size_t s
     return true;
 }
 
-bool FakeFrameSource::RebuildGraph() {
+bool FakeFrameSource::RebuildGraph(const StopSignal&) {
     rebuilds_.fetch_add(1);
     if (has_mode_after_rebuild_) mode_.store(mode_after_rebuild_);
     running_.store(true);

@@ -36,12 +36,12 @@ public:
 
     void SetBufferSamples(bool on) override;
     bool Run() override;
-    bool IsRunning() override { return running_.load() && !never_runs_.load(); }
+    bool IsRunning(const StopSignal*) override { return running_.load() && !never_runs_.load(); }
     void StopWhenReady() override;
     FrameFormat ConnectedFormat() const override { return format_; }
     bool QueryBufferSize(std::size_t& size) override;
     bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
-    bool RebuildGraph() override;
+    bool RebuildGraph(const StopSignal& stop) override;
     void ReleaseGraph() override;
 
     int copies() const { return copies_.load(); }

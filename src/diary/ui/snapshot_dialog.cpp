@@ -25,8 +25,8 @@ constexpr int kEmptyPictureHeight = 240;
 
 CSnapshotDialog::CSnapshotDialog(const std::string& stem, const std::string& bitmap_path,
                                  QWidget* parent, SaveFileRunner run_save_dialog)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       stem_(stem),
       run_save_dialog_(run_save_dialog ? std::move(run_save_dialog) : RunSaveFileDialog),
       picture_(new QLabel(this)),
