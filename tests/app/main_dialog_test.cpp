@@ -90,8 +90,8 @@ protected:
         WriteFileBytes(home_.path() / "setup.ini", Utf8ToCp932(lines));
     }
     void WriteDevice(const std::string& name) {
-        WriteFileBytes(home_.path() / "device.ini",
-                       Utf8ToCp932("[DEVICE]\r\nSELECT=" + name + "\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
+        WriteFileBytes(home_.path() / "device.ini", Utf8ToCp932("[DEVICE]\r\nSELECT=" + name +
+                                                                "\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
     }
     std::string Ini(const char* file) {
         const fs::path path = home_.path() / file;
@@ -167,7 +167,8 @@ TEST_F(MainDialogTest, FirstRunWithOneDeviceAsksOnlyForTheFormatThenShowsTheWind
     EXPECT_TRUE(dialog.TrayIcon()->isVisible());
     const QStringList lines = dialog.LogBox()->toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" - Quillomatを開始しました。"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" - Quillomatを開始しました。")))
+        << lines[0].toStdString();
 
     // The buttons: icons instead of text, tooltips that are their names.
     const std::vector<std::tuple<int, int, int, const char*>> buttons = {
@@ -248,9 +249,10 @@ TEST_F(MainDialogTest, MenuBarAndTrayMenuHaveEveryEntryInOrder) {
     for (QAction* popup : dialog.MenuBar()->actions()) {
         QStringList entries;
         for (QAction* entry : popup->menu()->actions()) {
-            entries << (entry->isSeparator()
-                            ? QStringLiteral("-")
-                            : QStringLiteral("%1 %2").arg(entry->data().toInt()).arg(entry->text()));
+            entries
+                << (entry->isSeparator()
+                        ? QStringLiteral("-")
+                        : QStringLiteral("%1 %2").arg(entry->data().toInt()).arg(entry->text()));
         }
         bar << popup->text() + ": " + entries.join(QStringLiteral(", "));
     }
@@ -274,8 +276,7 @@ TEST_F(MainDialogTest, MenuBarAndTrayMenuHaveEveryEntryInOrder) {
               "非表示(&S),-,スナップショット(&P),-,終了(&X)");
     dialog.OnCommand(CMainDialog::kTrayShowHide);
     EXPECT_TRUE(dialog.isMinimized());
-    EXPECT_EQ(tray_entries().join(',').toStdString(),
-              "表示(&S),-,スナップショット(&P),-,終了(&X)");
+    EXPECT_EQ(tray_entries().join(',').toStdString(), "表示(&S),-,スナップショット(&P),-,終了(&X)");
     // No menu while a modal dialog of the window is open.
     dialog.OnCommand(CMainDialog::kTrayShowHide);
     dialog.OnCommand(CMainDialog::kAbout);
@@ -298,14 +299,17 @@ TEST_F(MainDialogTest, DeviceCommandsRebuildAndSave) {
     dialog.Action(32789)->trigger();
     EXPECT_EQ(chooser_.calls.size(), 2u);
     EXPECT_NE(Ini("device.ini").find("SELECT=Cam"), std::string::npos);
+    chooser_.answers = {{true, 1}};
+    dialog.Button(1016)->click();
 
-    // Settings: the choice and the format.
+    // Settings: the stored device is kept (no choice) and its format asked.
     for (int id : {1008, 32794}) {
-        chooser_.answers = {{true, 1}};
+        const std::size_t choices = chooser_.calls.size();
         dialogs_.choose = DeviceFormat{640, 480, 333333};
         const int formats = dialogs_.format_dialogs;
         dialog.OnCommand(id);
         EXPECT_EQ(dialogs_.format_dialogs, formats + 1) << id;
+        EXPECT_EQ(chooser_.calls.size(), choices) << id;
         EXPECT_NE(Ini("device.ini").find("WIDTH=640"), std::string::npos) << id;
         EXPECT_TRUE(GraphReady()) << id;
         fs::remove(home_.path() / "device.ini");
@@ -333,11 +337,11 @@ TEST_F(MainDialogTest, LaterDialogsArePlaceholdersAndTheRebuildsStillRun) {
         bool rebuilds;
         bool saves;
     };
-    for (const Case& c : {Case{1002, "キャプチャ設定", true, true},
-                          Case{32802, "キャプチャ設定", true, true},
-                          Case{32811, "HTML出力設定", true, false},
-                          Case{32796, "アプリケーション設定", false, false},
-                          Case{32805, "日時表示設定", false, false}}) {
+    for (const Case& c :
+         {Case{1002, "キャプチャ設定", true, true}, Case{32802, "キャプチャ設定", true, true},
+          Case{32811, "HTML出力設定", true, false},
+          Case{32796, "アプリケーション設定", false, false},
+          Case{32805, "日時表示設定", false, false}}) {
         SCOPED_TRACE(c.id);
         fs::remove(home_.path() / "device.ini");
         prompts_.on_message = [&] { ready_during.push_back(GraphReady()); };
@@ -401,9 +405,9 @@ TEST_F(MainDialogTest, EnterAndEscapeNeverCloseTheWindow) {
     WriteDevice("Cam");
     CMainDialog& dialog = Start();
     dialog.activateWindow();
-    for (QWidget* target : {static_cast<QWidget*>(&dialog),
-                            static_cast<QWidget*>(dialog.Button(1002)),
-                            static_cast<QWidget*>(dialog.LogBox())}) {
+    for (QWidget* target :
+         {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(dialog.Button(1002)),
+          static_cast<QWidget*>(dialog.LogBox())}) {
         target->setFocus();
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
             QTest::keyClick(target, key);
@@ -447,7 +451,7 @@ TEST_F(MainDialogTest, MinimiseGoesToTheTrayAndStopsTheGraphRestoreRunsIt) {
     dialog.setWindowState(Qt::WindowMinimized);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(dialog.Engine().Graph().minimised.load());
-    EXPECT_FALSE(graph.IsRunning());
+    EXPECT_FALSE(graph.IsRunning(nullptr));
     EXPECT_FALSE(dialog.Preview()->Pulling());
 
     // A left click on the tray icon restores.
@@ -455,7 +459,7 @@ TEST_F(MainDialogTest, MinimiseGoesToTheTrayAndStopsTheGraphRestoreRunsIt) {
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.isMinimized());
     EXPECT_FALSE(dialog.Engine().Graph().minimised.load());
-    EXPECT_TRUE(graph.IsRunning());
+    EXPECT_TRUE(graph.IsRunning(nullptr));
     EXPECT_TRUE(dialog.Preview()->Pulling());
     // And again minimises.
     dialog.OnTrayClicked();
@@ -468,10 +472,10 @@ TEST_F(MainDialogTest, MinimiseGoesToTheTrayAndStopsTheGraphRestoreRunsIt) {
     dialog.setWindowState(Qt::WindowMinimized);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(dialog.isMinimized());
-    EXPECT_FALSE(graph.IsRunning());
+    EXPECT_FALSE(graph.IsRunning(nullptr));
     EXPECT_FALSE(dialog.Preview()->Pulling());
     dialog.setWindowState(Qt::WindowNoState);
-    EXPECT_TRUE(graph.IsRunning());
+    EXPECT_TRUE(graph.IsRunning(nullptr));
 }
 
 TEST_F(MainDialogTest, CloseBoxGoesToTheTrayWithCloseCancelWhileExitStillEnds) {
