@@ -1,9 +1,12 @@
 #include "app/headless_runner.h"
 
+#include <algorithm>
 #include <mutex>
 
+#include "diary/leftover_files.h"
 #include "platform/clock.h"
 #include "settings/app_directory.h"
+#include "settings/stored_nothing.h"
 
 namespace {
 
@@ -34,14 +37,15 @@ bool ConsolePrompts::AskYesNo(const std::string& text) {
 
 void ConsoleCaptureWindow::PostTitle(const std::string& title) { PrintLines(stderr, title); }
 
-HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out)
+HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out, std::uint32_t delay_divisor)
     : out_(out),
       prompts_(out),
       engine_(DiaryEngineSeams{
           clock, prompts_, chooser_, nullptr, window_,
           [this](const ActivityLog::Change& change) { PrintLines(out_, change.added); },
-          [] { return GetAppDirectory(); }}) {
-    retry_timer_.setInterval(kRetryBuildMs);
+          [] { return GetAppDirectory(); }, true, DiaryEngineDelays{}.DividedBy(delay_divisor)}) {
+    retry_timer_.setInterval(kRetryBuildMs /
+                             static_cast<int>(std::max<std::uint32_t>(delay_divisor, 1)));
     QObject::connect(&retry_timer_, &QTimer::timeout, [this] {
         if (TryBuild()) retry_timer_.stop();
     });
@@ -52,6 +56,9 @@ HeadlessRunner::~HeadlessRunner() { Shutdown(); }
 void HeadlessRunner::Start() {
     if (started_ || engine_.ShutdownRequest().IsSet()) return;
     engine_.LoadSettings();
+    RemoveLeftoverTemporaryFiles(engine_.Settings().Copy());
+    if (const std::string why = WhyNothingIsStored(engine_.Settings().Copy()); !why.empty())
+        prompts_.ShowMessage(why);
     started_ = true;
     // No window to show: from the start the diary lives as if in the tray.
     engine_.Graph().minimised.store(true);

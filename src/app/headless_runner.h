@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTimer>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -38,7 +39,9 @@ class HeadlessRunner {
 public:
     static constexpr int kRetryBuildMs = 10000;
 
-    explicit HeadlessRunner(Clock& clock, std::FILE* out = stdout);
+    // `delay_divisor` divides every designed delay, the 10 s retry included
+    // (tests only; 1 keeps them).
+    explicit HeadlessRunner(Clock& clock, std::FILE* out = stdout, std::uint32_t delay_divisor = 1);
     ~HeadlessRunner();
     HeadlessRunner(const HeadlessRunner&) = delete;
     HeadlessRunner& operator=(const HeadlessRunner&) = delete;

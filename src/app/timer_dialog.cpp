@@ -8,8 +8,8 @@
 #include "controls/dialog_units.h"
 
 CTimerDialog::CTimerDialog(int seconds, QWidget* parent, int tick_ms)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       remaining_seconds_(seconds),
       tick_ms_(tick_ms),
       countdown_(new QLineEdit(this)),

@@ -43,44 +43,31 @@ std::string StepMessage(int code, const char* step) {
 }  // namespace
 
 struct CaptureGraph::Impl {
-    explicit Impl(const CaptureGraphServices& s) : services(s) {}
-
-    std::shared_ptr<GraphPipeline> Current() {
-        std::lock_guard lock(pipeline_mutex);
-        return pipeline;
-    }
+    Impl(const CaptureGraphServices& s, CaptureGraph& o) : services(s), owner(o) {}
 
     void Install(std::shared_ptr<GraphPipeline> built, FrameFormat connected) {
-        slot->Attach(built->appsink(), connected);
-        std::lock_guard lock(pipeline_mutex);
-        pipeline = std::move(built);
+        owner.Slot()->Attach(built->appsink(), connected);
+        owner.SwapPipeline(std::move(built));
     }
 
     // Hides the preview, stops keeping frames and stops the pipeline.
     void StopAndRelease(bool hide_preview = true) {
-        std::shared_ptr<GraphPipeline> old;
-        {
-            std::lock_guard lock(pipeline_mutex);
-            old = std::move(pipeline);
-        }
+        const std::shared_ptr<GraphPipeline> old = owner.SwapPipeline(nullptr);
         if (!old) return;
         if (hide_preview) services.window.PostPreviewSource(nullptr);
-        slot->SetBuffering(false);
-        slot->Detach();
+        owner.Slot()->SetBuffering(false);
+        owner.Slot()->Detach();
         old->Shutdown();
     }
 
-    bool Build(FrameSource& self, BuildKind kind, bool keep_device, bool configure_device,
-               const StopSignal& stop);
+    bool Build(BuildKind kind, bool keep_device, bool configure_device, const StopSignal& stop);
 
     CaptureGraphServices services;
-    std::shared_ptr<FrameSlot> slot = std::make_shared<FrameSlot>();
-    std::mutex pipeline_mutex;
-    std::shared_ptr<GraphPipeline> pipeline;
+    CaptureGraph& owner;
 };
 
-bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_device,
-                               bool configure_device, const StopSignal& stop) {
+bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_device,
+                               const StopSignal& stop) {
     const bool recovery = kind == BuildKind::kRecovery;
     // Builds, releases and grabs are serialised by the graph lock: a command
     // build waits for a grab (and the recovery inside it) to end, and a
@@ -199,10 +186,10 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
         report(StepMessage(error->code, "GetConnectedMediaType"));
     }
     Install(built, connected);
-    slot->SetBuffering(false);
-    services.window.PostPreviewSource(slot);
+    owner.Slot()->SetBuffering(false);
+    services.window.PostPreviewSource(owner.Slot());
 
-    RunGraphAndWait(self, services.clock, &stop);
+    RunGraphAndWait(owner, services.clock, &stop, services.timings);
     services.graph.ready.store(true);
 
     const DiarySettings shown = services.settings.Copy();
@@ -212,13 +199,13 @@ bool CaptureGraph::Impl::Build(FrameSource& self, BuildKind kind, bool keep_devi
 }
 
 CaptureGraph::CaptureGraph(const CaptureGraphServices& services)
-    : impl_(std::make_unique<Impl>(services)) {}
+    : impl_(std::make_unique<Impl>(services, *this)) {}
 
 // The window may be gone by now; it is not told.
 CaptureGraph::~CaptureGraph() { impl_->StopAndRelease(false); }
 
 bool CaptureGraph::BuildCaptureGraph(bool keepDevice, bool configureDevice) {
-    return impl_->Build(*this, BuildKind::kCommand, keepDevice, configureDevice,
+    return impl_->Build(BuildKind::kCommand, keepDevice, configureDevice,
                         impl_->services.worker_stop);
 }
 
@@ -237,7 +224,7 @@ void CaptureGraph::ReleaseCaptureGraph() {
 }
 
 void CaptureGraph::ShowFilterPropertyPages() {
-    const std::shared_ptr<GraphPipeline> current = impl_->Current();
+    const std::shared_ptr<GraphPipeline> current = CurrentPipeline();
     if (!current || impl_->services.dialogs == nullptr) return;
     const std::vector<DeviceControl> controls = current->Controls();
     if (controls.empty()) return;
@@ -248,34 +235,10 @@ void CaptureGraph::ShowFilterPropertyPages() {
         [current](const std::string& name, int value) { current->SetControl(name, value); });
 }
 
-std::shared_ptr<PreviewSource> CaptureGraph::Preview() const { return impl_->slot; }
-
-void CaptureGraph::SetBufferSamples(bool on) { impl_->slot->SetBuffering(on); }
-
-bool CaptureGraph::Run() {
-    const auto current = impl_->Current();
-    return current && current->Run();
-}
-
-bool CaptureGraph::IsRunning(const StopSignal* stop) {
-    const auto current = impl_->Current();
-    return current && current->IsRunning(stop);
-}
-
-void CaptureGraph::StopWhenReady() {
-    if (const auto current = impl_->Current()) current->StopWhenReady();
-}
-
-FrameFormat CaptureGraph::ConnectedFormat() const { return impl_->slot->ConnectedFormat(); }
-
-bool CaptureGraph::QueryBufferSize(std::size_t& size) { return impl_->slot->QueryBufferSize(size); }
-
-bool CaptureGraph::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
-    return impl_->slot->CopyCurrentBuffer(destination, size);
-}
+std::shared_ptr<PreviewSource> CaptureGraph::Preview() const { return Slot(); }
 
 bool CaptureGraph::RebuildGraph(const StopSignal& stop) {
-    return impl_->Build(*this, BuildKind::kRecovery, false, false, stop);
+    return impl_->Build(BuildKind::kRecovery, false, false, stop);
 }
 
 void CaptureGraph::ReleaseGraph() { ReleaseCaptureGraph(); }

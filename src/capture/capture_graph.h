@@ -2,8 +2,9 @@
 
 #include <memory>
 
+#include "capture/capture_timings.h"
 #include "capture/capture_window.h"
-#include "capture/frame_source.h"
+#include "capture/pipeline_frame_source.h"
 
 class Clock;
 class DeviceChooser;
@@ -30,11 +31,12 @@ struct CaptureGraphServices {
     const StopSignal& worker_stop;
     // False lists the test devices only (tests).
     bool system_devices = true;
+    CaptureTimings timings = {};
 };
 
 // The main window's capture graph on GStreamer: device, requested format,
 // conversion to the frame layout, the grabber and the preview output.
-class CaptureGraph final : public FrameSource {
+class CaptureGraph final : public PipelineFrameSource {
 public:
     explicit CaptureGraph(const CaptureGraphServices& services);
     ~CaptureGraph() override;
@@ -52,13 +54,6 @@ public:
     // Lives as long as the graph object, across rebuilds.
     std::shared_ptr<PreviewSource> Preview() const;
 
-    void SetBufferSamples(bool on) override;
-    bool Run() override;
-    bool IsRunning(const StopSignal* stop) override;
-    void StopWhenReady() override;
-    FrameFormat ConnectedFormat() const override;
-    bool QueryBufferSize(std::size_t& size) override;
-    bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
     // A recovery build: never asks the user, shows no message boxes, binds
     // the stored device when present, else the first one.
     bool RebuildGraph(const StopSignal& stop) override;

@@ -10,12 +10,7 @@
 
 namespace {
 
-constexpr std::uint32_t kRunWaitMs = 1000;
-constexpr std::uint32_t kRunRetryMs = 100;
 constexpr int kRunRounds = 3;
-constexpr std::uint32_t kPollMs = 100;
-constexpr std::uint32_t kWorkerRecoverySleepMs = 3000;
-constexpr std::uint32_t kRecoveryPauseMs = 1000;
 
 class GraphLockGuard {
 public:
@@ -38,15 +33,15 @@ void Recover(const GrabContext& context, GrabCaller caller) {
     switch (caller) {
         case GrabCaller::kWorker:
             context.source.RebuildGraph(context.stop);
-            context.clock.SleepMs(kWorkerRecoverySleepMs, &context.stop);
+            context.clock.SleepMs(context.timings.worker_recovery_ms, &context.stop);
             break;
         case GrabCaller::kPictureStore:
-            context.clock.SleepMs(kRecoveryPauseMs, &context.stop);
+            context.clock.SleepMs(context.timings.recovery_pause_ms, &context.stop);
             context.source.RebuildGraph(context.stop);
             break;
         case GrabCaller::kSnapshot:
             context.source.ReleaseGraph();
-            context.clock.SleepMs(kRecoveryPauseMs, &context.stop);
+            context.clock.SleepMs(context.timings.recovery_pause_ms, &context.stop);
             context.source.RebuildGraph(context.stop);
             break;
     }
@@ -63,12 +58,13 @@ bool LockGraph(GraphState& graph, const StopSignal& stop) {
     return true;
 }
 
-void RunGraphAndWait(FrameSource& source, Clock& clock, const StopSignal* stop) {
+void RunGraphAndWait(FrameSource& source, Clock& clock, const StopSignal* stop,
+                     const CaptureTimings& timings) {
     auto stopped = [stop] { return stop != nullptr && stop->IsSet(); };
     for (int round = 0; round < kRunRounds; ++round) {
-        clock.SleepMs(kRunWaitMs, stop);
+        clock.SleepMs(timings.run_wait_ms, stop);
         if (!source.Run()) {
-            clock.SleepMs(kRunRetryMs, stop);
+            clock.SleepMs(timings.run_retry_ms, stop);
             continue;
         }
         if (stopped()) return;
@@ -80,7 +76,7 @@ std::size_t QueryFrameSize(const GrabContext& context) {
     if (!LockGraph(context.graph, context.stop)) return 0;
     GraphLockGuard unlock(context.graph);
     context.source.SetBufferSamples(true);
-    RunGraphAndWait(context.source, context.clock, &context.stop);
+    RunGraphAndWait(context.source, context.clock, &context.stop, context.timings);
     const std::size_t size = QuerySize(context.source);
     context.source.SetBufferSamples(false);
     return size;
@@ -94,7 +90,7 @@ GrabResult GrabFreshFrame(const GrabContext& context, GrabCaller caller,
         GraphLockGuard unlock(context.graph);
         FrameSource& source = context.source;
         source.SetBufferSamples(true);
-        RunGraphAndWait(source, context.clock, &context.stop);
+        RunGraphAndWait(source, context.clock, &context.stop, context.timings);
         const std::size_t size =
             caller == GrabCaller::kWorker ? worker_frame_size : QuerySize(source);
         result.frame_size = size;
@@ -114,10 +110,11 @@ GrabResult GrabFreshFrame(const GrabContext& context, GrabCaller caller,
         int polls = 0;
         int recoveries = 0;
         while (!context.stop.IsSet()) {
-            if (context.clock.SleepMs(kPollMs, &context.stop)) break;
+            if (context.clock.SleepMs(context.timings.poll_ms, &context.stop)) break;
             // A failed copy leaves the destination as it was; that is never a
             // fresh frame, whatever the destination held before.
             const bool copied = source.CopyCurrentBuffer(destination, size);
+            if (copied) result.frame_copied = true;
             if (copied && std::memcmp(destination, reference.get(), size) != 0) {
                 result.outcome = GrabOutcome::kFresh;
                 break;

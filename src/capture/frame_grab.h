@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "capture/capture_timings.h"
 #include "capture/frame_source.h"
 #include "capture/graph_state.h"
 
@@ -23,6 +24,8 @@ enum class GrabOutcome {
 struct GrabResult {
     GrabOutcome outcome = GrabOutcome::kNotLocked;
     std::size_t frame_size = 0;
+    // A copy into the destination succeeded: it holds a frame, fresh or not.
+    bool frame_copied = false;
 };
 
 struct GrabContext {
@@ -32,6 +35,7 @@ struct GrabContext {
     // The worker's stop request: the run wait and the polling end at its next
     // check, and so does the wait for the graph lock.
     const StopSignal& stop;
+    CaptureTimings timings = {};
 };
 
 // Recovery rebuilds after which a grab gives up. The worker's limit is 4; the
@@ -43,7 +47,8 @@ inline constexpr int kPollsBeforeRecovery = 10;
 
 // At most three rounds of: wait 1000 ms, run, and stop waiting once the graph
 // runs (or the stop request is set; pass nullptr for a wait without one).
-void RunGraphAndWait(FrameSource& source, Clock& clock, const StopSignal* stop);
+void RunGraphAndWait(FrameSource& source, Clock& clock, const StopSignal* stop,
+                     const CaptureTimings& timings = {});
 
 // Called after the size query, under the graph lock: returns memory of
 // `frame_size` bytes for the grab to copy into, or nullptr when it cannot.

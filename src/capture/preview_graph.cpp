@@ -17,11 +17,6 @@ struct PreviewGraph::Impl {
     Impl(Prompts& p, Clock& c, std::function<void()> stop, bool system)
         : prompts(p), clock(c), stop_motion_thread(std::move(stop)), system_devices(system) {}
 
-    std::shared_ptr<GraphPipeline> Current() {
-        std::lock_guard lock(pipeline_mutex);
-        return pipeline;
-    }
-
     bool Fail(int code, const char* step) {
         char text[160];
         std::snprintf(text, sizeof text, "ERROR(%d): %s", code, step);
@@ -35,9 +30,6 @@ struct PreviewGraph::Impl {
     bool system_devices;
     std::atomic<bool> ready{false};
     PreviewDeviceSettings last;
-    std::shared_ptr<FrameSlot> slot = std::make_shared<FrameSlot>();
-    std::mutex pipeline_mutex;
-    std::shared_ptr<GraphPipeline> pipeline;
 };
 
 PreviewGraph::PreviewGraph(Prompts& prompts, Clock& clock, std::function<void()> stop_motion_thread,
@@ -90,13 +82,10 @@ bool PreviewGraph::BuildPreviewGraph(const PreviewDeviceSettings& settings) {
     if (const auto error = built->QueryConnectedFormat(connected)) {
         return impl_->Fail(error->code, "GetConnectedMediaType");
     }
-    impl_->slot->Attach(built->appsink(), connected);
-    {
-        std::lock_guard lock(impl_->pipeline_mutex);
-        impl_->pipeline = std::move(built);
-    }
+    Slot()->Attach(built->appsink(), connected);
+    SwapPipeline(std::move(built));
     // The dialog's motion thread copies frames all the time, without grabs.
-    impl_->slot->SetBuffering(true);
+    Slot()->SetBuffering(true);
     RunGraphAndWait(*this, impl_->clock, nullptr);
     impl_->ready.store(true);
     return true;
@@ -105,43 +94,15 @@ bool PreviewGraph::BuildPreviewGraph(const PreviewDeviceSettings& settings) {
 void PreviewGraph::ReleasePreviewGraph() {
     if (impl_->stop_motion_thread) impl_->stop_motion_thread();
     impl_->ready.store(false);
-    std::shared_ptr<GraphPipeline> old;
-    {
-        std::lock_guard lock(impl_->pipeline_mutex);
-        old = std::move(impl_->pipeline);
-    }
-    impl_->slot->SetBuffering(false);
-    impl_->slot->Detach();
+    const std::shared_ptr<GraphPipeline> old = SwapPipeline(nullptr);
+    Slot()->SetBuffering(false);
+    Slot()->Detach();
     if (old) old->Shutdown();
 }
 
 bool PreviewGraph::ready() const { return impl_->ready.load(); }
 
-std::shared_ptr<PreviewSource> PreviewGraph::Preview() const { return impl_->slot; }
-
-void PreviewGraph::SetBufferSamples(bool on) { impl_->slot->SetBuffering(on); }
-
-bool PreviewGraph::Run() {
-    const auto current = impl_->Current();
-    return current && current->Run();
-}
-
-bool PreviewGraph::IsRunning(const StopSignal* stop) {
-    const auto current = impl_->Current();
-    return current && current->IsRunning(stop);
-}
-
-void PreviewGraph::StopWhenReady() {
-    if (const auto current = impl_->Current()) current->StopWhenReady();
-}
-
-FrameFormat PreviewGraph::ConnectedFormat() const { return impl_->slot->ConnectedFormat(); }
-
-bool PreviewGraph::QueryBufferSize(std::size_t& size) { return impl_->slot->QueryBufferSize(size); }
-
-bool PreviewGraph::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
-    return impl_->slot->CopyCurrentBuffer(destination, size);
-}
+std::shared_ptr<PreviewSource> PreviewGraph::Preview() const { return Slot(); }
 
 bool PreviewGraph::RebuildGraph(const StopSignal&) { return BuildPreviewGraph(impl_->last); }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "capture/capture_window.h"
-#include "capture/frame_source.h"
+#include "capture/pipeline_frame_source.h"
 
 class Clock;
 class Prompts;
@@ -23,7 +23,7 @@ struct PreviewDeviceSettings {
 // asks for a device, never changes the settings, ends at the first failed
 // step, keeps buffering on for the dialog's motion thread, and sets no title
 // and starts no worker.
-class PreviewGraph final : public FrameSource {
+class PreviewGraph final : public PipelineFrameSource {
 public:
     // `stop_motion_thread` is called first by every release.
     PreviewGraph(Prompts& prompts, Clock& clock, std::function<void()> stop_motion_thread = {},
@@ -38,13 +38,6 @@ public:
 
     std::shared_ptr<PreviewSource> Preview() const;
 
-    void SetBufferSamples(bool on) override;
-    bool Run() override;
-    bool IsRunning(const StopSignal* stop) override;
-    void StopWhenReady() override;
-    FrameFormat ConnectedFormat() const override;
-    bool QueryBufferSize(std::size_t& size) override;
-    bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
     // Builds again from the settings of the last build.
     bool RebuildGraph(const StopSignal& stop) override;
     void ReleaseGraph() override;

@@ -220,7 +220,7 @@ void DiaryWorker::StopDiaryWorker() {
                 ended =
                     each->ended_cv.wait_for(run_lock, kStopWaitStep, [&] { return each->ended; });
             }
-            if (ended || waited_ms > kForcedEndAfterMs) break;
+            if (ended || waited_ms > deps_.forced_end_after_ms) break;
             if (process_events_) process_events_();
             waited_ms += static_cast<int>(kStopWaitStep.count());
         }
@@ -250,7 +250,7 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     };
     const RunSettings settings = TakeRunSettings(deps_.settings);
     Clock& clock = deps_.clock;
-    const GrabContext context{deps_.source, deps_.graph, clock, run.stop};
+    const GrabContext context{deps_.source, deps_.graph, clock, run.stop, deps_.timings};
 
     const std::size_t frame_size = QueryFrameSize(context);
     std::unique_ptr<std::uint8_t[]> frame(new (std::nothrow)

@@ -39,6 +39,10 @@ struct DiaryWorkerDependencies {
     std::function<std::int32_t(const StopSignal& stop)> store_picture;
     // A fresh reference per run; nullptr when it cannot be allocated.
     std::function<std::unique_ptr<MotionMeter>()> make_motion_meter;
+    // The waits of the worker's grabs.
+    CaptureTimings timings = {};
+    // A stop gives up waiting for a run after this.
+    int forced_end_after_ms = 3000;
 };
 
 // The one background thread that decides when a picture is stored: at the
@@ -89,8 +93,6 @@ public:
 
     // Set while a StopDiaryWorker from another thread is under way.
     const StopSignal& StopRequest() const { return stop_request_; }
-
-    static constexpr int kForcedEndAfterMs = 3000;
 
 private:
     struct Run;

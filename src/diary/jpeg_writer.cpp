@@ -1,7 +1,5 @@
 #include "diary/jpeg_writer.h"
 
-#include <unistd.h>
-
 #include <csetjmp>
 #include <cstdio>
 
@@ -64,13 +62,7 @@ bool Encode(std::FILE* file, const FrameFormat& format, const std::uint8_t* pixe
 bool WriteJpegFile(const std::string& path, const FrameFormat& format, const std::uint8_t* pixels,
                    int quality) {
     if (!format.IsValid() || pixels == nullptr) return false;
-    const std::string temp = TemporaryPathFor(path).string();
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = Encode(file, format, pixels, quality);
-    if (std::fflush(file) != 0 || std::ferror(file) != 0) ok = false;
-    if (std::fclose(file) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    AtomicFile file(path);
+    if (file.Stream() == nullptr) return false;
+    return Encode(file.Stream(), format, pixels, quality) && file.Commit();
 }

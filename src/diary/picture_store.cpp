@@ -35,7 +35,7 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
     const std::tm capture_time = clock_.LocalNow();
 
     std::optional<DrawingSurface> surface;
-    const GrabContext context{source_, graph_, clock_, stop};
+    const GrabContext context{source_, graph_, clock_, stop, timings_};
     const GrabResult grab =
         GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t frame_size) {
             surface = DrawingSurface::Create(source_.ConnectedFormat(), frame_size);
@@ -50,8 +50,12 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
             // or black picture would only mislead.
             notices_.Post(kNoticePictureNotStored);
             return kStoreFailed;
-        case GrabOutcome::kFresh:
         case GrabOutcome::kStopped:
+            // The stop came before any frame reached the surface: it holds no
+            // picture, only black.
+            if (!grab.frame_copied) return kStoreFailed;
+            break;
+        case GrabOutcome::kFresh:
             break;
     }
 

@@ -19,13 +19,14 @@ inline constexpr std::int32_t kStoreFailed = static_cast<std::int32_t>(0x8000400
 class PictureStore {
 public:
     PictureStore(FrameSource& source, GraphState& graph, Clock& clock, SharedSettings& settings,
-                 PageWriters& pages, NoticeSink& notices)
+                 PageWriters& pages, NoticeSink& notices, CaptureTimings timings = {})
         : source_(source),
           graph_(graph),
           clock_(clock),
           settings_(settings),
           pages_(pages),
-          notices_(notices) {}
+          notices_(notices),
+          timings_(timings) {}
 
     // kStoreOk or kStoreFailed. Runs on the worker thread; `stop` is the
     // worker's stop request.
@@ -43,6 +44,7 @@ private:
     SharedSettings& settings_;
     PageWriters& pages_;
     NoticeSink& notices_;
+    const CaptureTimings timings_;
     std::atomic<bool> pages_changed_{false};
 };
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 #include "diary/drawing_surface.h"
 #include "platform/cp932.h"
@@ -44,7 +45,29 @@ QColor FromColorRef(std::uint32_t colorref) {
 
 }  // namespace
 
+void InstallJapaneseFontSubstitutes() {
+    // Qt's substitution table has no lock: it is written once, before any
+    // time text font is resolved, and only read afterwards.
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const struct {
+            const char* face;
+            const char* ipa_face;
+        } kSubstitutes[] = {
+            {"ＭＳ ゴシック", "IPAGothic"},    {"MS Gothic", "IPAGothic"},
+            {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS PGothic", "IPAPGothic"},
+            {"MS UI Gothic", "IPAPGothic"},    {"ＭＳ 明朝", "IPAMincho"},
+            {"MS Mincho", "IPAMincho"},        {"ＭＳ Ｐ明朝", "IPAPMincho"},
+            {"MS PMincho", "IPAPMincho"},
+        };
+        for (const auto& s : kSubstitutes) {
+            QFont::insertSubstitution(QString::fromUtf8(s.face), QString::fromUtf8(s.ipa_face));
+        }
+    });
+}
+
 QFont TimeTextFont(const DiarySettings& s) {
+    InstallJapaneseFontSubstitutes();
     QFont font;
     font.setFamilies({QString::fromUtf8(TruncateToCp932Bytes(s.FONT_NAME, kFaceNameBytes))});
     // Only a preference among the faces of the named family; the family

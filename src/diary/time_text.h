@@ -8,6 +8,12 @@
 struct DiarySettings;
 class DrawingSurface;
 
+// Maps the Windows Japanese faces a Windows user's settings name to their
+// metric-compatible IPA faces, so that a picture looks the same on every
+// machine. Idempotent; TimeTextFont installs them on first use, an owner that
+// shows fonts on another thread calls it before starting the worker.
+void InstallJapaneseFontSubstitutes();
+
 // The font of the time text as the settings describe it: FONT_SIZE as the
 // cell height in pixels, face name cut to 31 CP932 bytes. Made anew for every
 // picture.

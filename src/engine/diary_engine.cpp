@@ -1,5 +1,7 @@
 #include "engine/diary_engine.h"
 
+#include <algorithm>
+
 #include "capture/frame_grab.h"
 #include "settings/settings_io.h"
 
@@ -12,13 +14,20 @@ DiaryEngine::DiaryEngine(DiaryEngineSeams seams)
       // recovery build on the worker thread only meets a stop there too.
       capture_(CaptureGraphServices{graph_, settings_, worker_, seams.prompts, seams.chooser,
                                     seams.dialogs, seams.window, seams.clock, shutdown_,
-                                    seams.system_devices}),
-      store_(capture_, graph_, seams.clock, settings_, pages_, notices_),
+                                    seams.system_devices, seams.delays.capture}),
+      store_(capture_, graph_, seams.clock, settings_, pages_, notices_, seams.delays.capture),
       worker_(DiaryWorkerDependencies{
           capture_, graph_, seams.clock, settings_, notices_,
           [this](const StopSignal& stop) { return store_.StorePicture(stop); },
-          [] { return MakeMotionReferenceMeter(); }}) {
+          [] { return MakeMotionReferenceMeter(); }, seams.delays.capture,
+          seams.delays.forced_end_after_ms}) {
     log_.SetListener(std::move(seams.log_listener));
+}
+
+DiaryEngineDelays DiaryEngineDelays::DividedBy(std::uint32_t divisor) const {
+    if (divisor <= 1) return *this;
+    return {capture.DividedBy(divisor),
+            std::max(1, forced_end_after_ms / static_cast<int>(divisor))};
 }
 
 // The worker is destroyed first and joins any run still finishing, while the

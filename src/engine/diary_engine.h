@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "capture/capture_graph.h"
+#include "capture/capture_timings.h"
 #include "capture/graph_state.h"
 #include "diary/diary_worker.h"
 #include "diary/picture_store.h"
@@ -19,6 +21,16 @@ class Clock;
 class DeviceChooser;
 class DeviceDialogs;
 class Prompts;
+
+// The engine's designed delays; owners pass shorter ones only in tests.
+struct DiaryEngineDelays {
+    CaptureTimings capture;
+    // A worker stop gives up waiting for the run after this.
+    int forced_end_after_ms = 3000;
+
+    // Every delay divided by `divisor` (at least 1 ms each).
+    DiaryEngineDelays DividedBy(std::uint32_t divisor) const;
+};
 
 // What the owner of an engine provides: the clock and the user-facing seams
 // (console ones for the headless runner, widgets for the main window). All
@@ -36,6 +48,7 @@ struct DiaryEngineSeams {
     std::function<std::string()> app_directory;
     // False lists the test devices only (tests).
     bool system_devices = true;
+    DiaryEngineDelays delays = {};
 };
 
 // The diary's engine: settings, graph state, the activity log and its notice

@@ -5,12 +5,12 @@
 
 #include "platform/clock.h"
 #include "platform/cp932.h"
+#include "platform/weekdays.h"
 #include "settings/app_directory.h"
 #include "settings/shared_settings.h"
 
 namespace {
 
-constexpr const char* kWeekdays[7] = {"日", "月", "火", "水", "木", "金", "土"};
 constexpr const char* kFileErrorLine = "ERROR : ログファイルエラー\r\n";
 
 bool IsSingleByteSpace(char c) {
@@ -35,8 +35,8 @@ std::string BoxStamp(const std::tm& t) {
 std::string FileStamp(const std::tm& t) {
     char buffer[128];
     std::snprintf(buffer, sizeof buffer, "%04d年%02d月%02d日(%s) %02d時%02d分%02d秒",
-                  t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, kWeekdays[((t.tm_wday % 7) + 7) % 7],
-                  t.tm_hour, t.tm_min, t.tm_sec);
+                  t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, JapaneseWeekday(t.tm_wday), t.tm_hour,
+                  t.tm_min, t.tm_sec);
     return buffer;
 }
 

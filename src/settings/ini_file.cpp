@@ -2,13 +2,14 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v'; }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -29,13 +30,13 @@ std::size_t FindSingleByte(std::string_view s, char wanted) {
     return std::string_view::npos;
 }
 
-enum class LineKind { kBlank, kComment, kSection, kKey };
+// kOther: blank lines, and text that is neither a section nor a key.
+enum class LineKind { kOther, kComment, kSection, kKey };
 
 struct ParsedLine {
-    LineKind kind = LineKind::kBlank;
-    std::string_view name;        // section or key name, trimmed
-    std::size_t value_begin = 0;  // relative to the line start (keys only)
-    std::size_t value_end = 0;
+    LineKind kind = LineKind::kOther;
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // keys only, trimmed
 };
 
 ParsedLine ParseLine(std::string_view line) {
@@ -53,116 +54,98 @@ ParsedLine ParseLine(std::string_view line) {
         parsed.name = Trim(close == std::string_view::npos ? rest : rest.substr(0, close));
         return parsed;
     }
-    parsed.kind = LineKind::kKey;
     const std::size_t eq = FindSingleByte(body, '=');
-    const std::size_t body_offset = static_cast<std::size_t>(body.data() - line.data());
-    if (eq == std::string_view::npos) {
-        parsed.name = body;
-        parsed.value_begin = parsed.value_end = body_offset + body.size();
-        return parsed;
-    }
+    if (eq == std::string_view::npos) return parsed;
+    parsed.kind = LineKind::kKey;
     parsed.name = Trim(body.substr(0, eq));
-    const std::string_view value = Trim(body.substr(eq + 1));
-    if (value.empty()) {
-        parsed.value_begin = parsed.value_end = body_offset + body.size();
-    } else {
-        parsed.value_begin = static_cast<std::size_t>(value.data() - line.data());
-        parsed.value_end = parsed.value_begin + value.size();
-    }
+    parsed.value = Trim(body.substr(eq + 1));
     return parsed;
 }
 
 char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-}  // namespace
-
-bool ProfileNamesEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(a[i]);
-        if (IsCp932LeadByte(byte) && i + 1 < a.size()) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+// Two names are ProfileNamesEqual exactly when their folded forms are equal.
+std::string FoldName(std::string_view name) {
+    std::string folded(name);
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        if (IsCp932LeadByte(static_cast<unsigned char>(folded[i])) && i + 1 < folded.size()) {
             ++i;
             continue;
         }
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        folded[i] = FoldAscii(folded[i]);
     }
-    return true;
+    return folded;
 }
 
-IniFile::IniFile(std::string cp932_content) : content_(std::move(cp932_content)) { Reindex(); }
+}  // namespace
+
+bool ProfileNamesEqual(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && FoldName(a) == FoldName(b);
+}
+
+IniFile::IniFile(std::string_view content) {
+    std::size_t pos = 0;
+    const std::size_t size = content.size();
+    while (pos < size) {
+        std::size_t end = pos;
+        while (end < size && content[end] != '\r' && content[end] != '\n') ++end;
+        std::size_t next = end;
+        if (next < size && content[next] == '\r') ++next;
+        if (next < size && content[next] == '\n' && (next == end || content[end] == '\r')) ++next;
+        lines_.push_back({std::string(content.substr(pos, end - pos)),
+                          std::string(content.substr(end, next - end))});
+        pos = next;
+    }
+    Reindex();
+}
+
+IniFile& IniFile::operator=(const IniFile& other) {
+    if (this != &other) *this = IniFile(other.Content());
+    return *this;
+}
 
 IniFile IniFile::Load(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return IniFile();
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return IniFile(std::move(content));
+    std::ostringstream content;
+    content << in.rdbuf();
+    return IniFile(content.view());
 }
 
 void IniFile::Reindex() {
-    lines_.clear();
-    std::size_t pos = 0;
-    const std::size_t size = content_.size();
-    while (pos < size) {
-        std::size_t end = pos;
-        while (end < size && content_[end] != '\r' && content_[end] != '\n') ++end;
-        std::size_t next = end;
-        if (next < size && content_[next] == '\r') ++next;
-        if (next < size && content_[next] == '\n' && (next == end || content_[end] == '\r')) ++next;
-        lines_.push_back({pos, end, next});
-        pos = next;
-    }
-}
-
-std::optional<IniFile::SectionHit> IniFile::FindSection(std::string_view section) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const std::string_view text(content_.data() + lines_[i].begin,
-                                    lines_[i].end - lines_[i].begin);
-        const ParsedLine parsed = ParseLine(text);
-        if (parsed.kind != LineKind::kSection || !ProfileNamesEqual(parsed.name, section)) continue;
-        SectionHit hit{i, i};
-        const std::size_t end = SectionEnd(i);
-        for (std::size_t k = i + 1; k < end; ++k) {
-            const std::string_view line(content_.data() + lines_[k].begin,
-                                        lines_[k].end - lines_[k].begin);
-            if (ParseLine(line).kind == LineKind::kKey) hit.last_key_line = k;
-        }
-        return hit;
-    }
-    return std::nullopt;
-}
-
-std::size_t IniFile::SectionEnd(std::size_t header_line) const {
-    for (std::size_t k = header_line + 1; k < lines_.size(); ++k) {
-        const std::string_view line(content_.data() + lines_[k].begin,
-                                    lines_[k].end - lines_[k].begin);
-        if (ParseLine(line).kind == LineKind::kSection) return k;
-    }
-    return lines_.size();
-}
-
-std::optional<IniFile::KeyHit> IniFile::FindKey(const SectionHit& section,
-                                                std::string_view key) const {
-    const std::size_t end = SectionEnd(section.header_line);
-    for (std::size_t k = section.header_line + 1; k < end; ++k) {
-        const std::string_view line(content_.data() + lines_[k].begin,
-                                    lines_[k].end - lines_[k].begin);
-        const ParsedLine parsed = ParseLine(line);
-        if (parsed.kind == LineKind::kKey && ProfileNamesEqual(parsed.name, key)) {
-            return KeyHit{k, lines_[k].begin + parsed.value_begin,
-                          lines_[k].begin + parsed.value_end};
+    sections_.clear();
+    Section* current = nullptr;
+    for (auto it = lines_.begin(); it != lines_.end(); ++it) {
+        const ParsedLine parsed = ParseLine(it->text);
+        if (parsed.kind == LineKind::kSection) {
+            // Only the first section of a name is ever searched.
+            const auto [entry, inserted] = sections_.try_emplace(FoldName(parsed.name));
+            current = inserted ? &entry->second : nullptr;
+            if (current != nullptr) current->header = current->last_key = it;
+        } else if (parsed.kind == LineKind::kKey && current != nullptr) {
+            current->keys.try_emplace(FoldName(parsed.name), it);
+            current->last_key = it;
         }
     }
-    return std::nullopt;
+}
+
+void IniFile::IndexKeyLine(Section& section, LineList::iterator line,
+                           const std::string& folded_key) {
+    const ParsedLine parsed = ParseLine(line->text);
+    if (parsed.kind != LineKind::kKey || FoldName(parsed.name) != folded_key) {
+        Reindex();
+        return;
+    }
+    section.keys.try_emplace(folded_key, line);
 }
 
 std::optional<std::string> IniFile::GetString(std::string_view section,
                                               std::string_view key) const {
-    const auto sec = FindSection(section);
-    if (!sec) return std::nullopt;
-    const auto hit = FindKey(*sec, key);
-    if (!hit) return std::nullopt;
-    std::string_view value(content_.data() + hit->value_begin, hit->value_end - hit->value_begin);
+    const auto sec = sections_.find(FoldName(section));
+    if (sec == sections_.end()) return std::nullopt;
+    const auto hit = sec->second.keys.find(FoldName(key));
+    if (hit == sec->second.keys.end()) return std::nullopt;
+    std::string_view value = ParseLine(hit->second->text).value;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
@@ -174,8 +157,8 @@ std::optional<std::string> IniFile::GetString(std::string_view section,
 std::int32_t IniFile::ParseLeadingInt(std::string_view value) {
     bool negative = false;
     std::size_t i = 0;
-    if (i < value.size() && value[i] == '-') {
-        negative = true;
+    if (i < value.size() && (value[i] == '-' || value[i] == '+')) {
+        negative = value[i] == '-';
         ++i;
     }
     // Accumulate modulo 2^32, as the 32-bit reader does on overflow.
@@ -201,33 +184,63 @@ void IniFile::SetString(std::string_view section, std::string_view key,
     for (char& c : value) {
         if (c == '\r' || c == '\n') c = ' ';
     }
-    const auto sec = FindSection(section);
-    if (sec) {
-        if (const auto hit = FindKey(*sec, key)) {
-            const Line& line = lines_[hit->line_index];
-            const ParsedLine parsed =
-                ParseLine(std::string_view(content_.data() + line.begin, line.end - line.begin));
-            std::string replacement(parsed.name);
-            replacement += '=';
-            replacement += value;
-            content_.replace(line.begin, line.end - line.begin, replacement);
-        } else {
-            const Line& after = lines_[sec->last_key_line];
-            std::size_t insert_at = after.next;
-            if (after.next == after.end) {  // last line of the file, no line end
-                content_.insert(after.end, "\r\n");
-                insert_at = after.end + 2;
-            }
-            content_.insert(insert_at, std::string(key) + "=" + value + "\r\n");
-        }
-    } else {
-        if (!content_.empty() && content_.back() != '\n' && content_.back() != '\r')
-            content_ += "\r\n";
-        content_ += "[" + std::string(section) + "]\r\n" + std::string(key) + "=" + value + "\r\n";
+    // Names with line breaks (never ours) become several lines: such a write
+    // is read back from the text, as a reader of the file will see it.
+    if (section.find_first_of("\r\n") != std::string_view::npos ||
+        key.find_first_of("\r\n") != std::string_view::npos) {
+        SetPlainString(section, key, value);
+        *this = IniFile(Content());
+        return;
     }
-    Reindex();
+    SetPlainString(section, key, value);
+}
+
+void IniFile::SetPlainString(std::string_view section, std::string_view key,
+                             const std::string& value) {
+    const std::string folded_key = FoldName(key);
+    auto sec = sections_.find(FoldName(section));
+    if (sec == sections_.end()) {
+        if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = "\r\n";
+        const auto header = lines_.insert(lines_.end(), {"[" + std::string(section) + "]", "\r\n"});
+        const ParsedLine parsed = ParseLine(header->text);
+        const std::string folded_section = FoldName(section);
+        if (parsed.kind != LineKind::kSection || FoldName(parsed.name) != folded_section) {
+            lines_.push_back({std::string(key) + "=" + value, "\r\n"});
+            Reindex();
+            return;
+        }
+        sec = sections_.try_emplace(folded_section, Section{header, header, {}}).first;
+    }
+    Section& target = sec->second;
+    const auto hit = target.keys.find(folded_key);
+    if (hit != target.keys.end()) {
+        Line& line = *hit->second;
+        line.text = std::string(ParseLine(line.text).name) + "=" + value;
+        if (line.end.empty()) line.end = "\r\n";
+        const ParsedLine parsed = ParseLine(line.text);
+        if (parsed.kind != LineKind::kKey || FoldName(parsed.name) != folded_key) Reindex();
+        return;
+    }
+    Line& after = *target.last_key;
+    if (after.end.empty()) after.end = "\r\n";
+    const auto line =
+        lines_.insert(std::next(target.last_key), {std::string(key) + "=" + value, "\r\n"});
+    target.last_key = line;
+    IndexKeyLine(target, line, folded_key);
+}
+
+std::string IniFile::Content() const {
+    std::size_t size = 0;
+    for (const Line& line : lines_) size += line.text.size() + line.end.size();
+    std::string content;
+    content.reserve(size);
+    for (const Line& line : lines_) {
+        content += line.text;
+        content += line.end;
+    }
+    return content;
 }
 
 bool IniFile::Save(const std::filesystem::path& path) const {
-    return WriteFileAtomically(path, content_);
+    return WriteFileAtomically(path, Content());
 }

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "diary/page_writers.h"
+#include "platform/weekdays.h"
 #include "settings/diary_settings.h"
 #include "web/index_page.h"
 #include "web/page_text.h"
@@ -30,7 +31,7 @@ std::string ThumbnailLine(const std::string& name, int width, int height) {
 std::string DateText(const std::tm& t) {
     char text[64];
     std::snprintf(text, sizeof text, "%04d年%02d月%02d日(%s)", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday, kWeekdayNames[DayOfWeek(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday)]);
+                  t.tm_mday, JapaneseWeekday(DayOfWeek(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday)));
     return text;
 }
 

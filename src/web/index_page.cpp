@@ -6,6 +6,8 @@
 
 #include "diary/directory_helpers.h"
 #include "diary/page_writers.h"
+#include "platform/replace_all.h"
+#include "platform/weekdays.h"
 #include "settings/diary_settings.h"
 #include "web/page_text.h"
 
@@ -34,7 +36,8 @@ std::string RecentPictureEntry(const std::string& day, const std::string& file) 
 
 void UpdateRecentPictures(PageCache& cache, const StoredPicture& picture,
                           const DiarySettings& settings) {
-    const std::size_t max = static_cast<std::size_t>(std::max(settings.INDEX_IMAGE_MAX, 0));
+    const std::size_t max =
+        static_cast<std::size_t>(std::clamp(settings.INDEX_IMAGE_MAX, 0, kMaxIndexPictures));
     auto& recent = cache.recentPictures;
     if (!recent.empty()) {
         const std::string entry = RecentPictureEntry(picture.day_name, picture.file_name);
@@ -111,7 +114,7 @@ std::string BuildMonthTable(int year, int month, const std::set<std::string>& da
         table += "<td align=\"center\" bgcolor=\"#ffefdf\"><font color=\"";
         table += kColumnColours[col];
         table += "\">";
-        table += kWeekdayNames[col];
+        table += JapaneseWeekday(col);
         table += "</font></td>";
     }
     table += "</tr>\n";
@@ -186,8 +189,8 @@ void BuildCalendarHtml(PageCache& cache, const std::string& save_directory,
     std::vector<std::string> month_order(months.begin(), months.end());
     if (settings.INDEX_CALENDAR_SORT) std::reverse(month_order.begin(), month_order.end());
 
-    const int max = settings.INDEX_CALENDAR_MAX;
-    const int columns = std::max(settings.INDEX_CALENDAR_ROW, 1);
+    const int max = std::min(settings.INDEX_CALENDAR_MAX, kMaxCalendarMonths);
+    const int columns = std::clamp(settings.INDEX_CALENDAR_ROW, 1, kMaxCalendarColumns);
     const int n = std::max(std::min(static_cast<int>(month_order.size()), max), 0);
     const int rows = n / columns + 1;
     // The limit is tested after a month is placed: one month always shows.

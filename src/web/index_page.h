@@ -6,6 +6,13 @@
 #include "web/page_cache.h"
 
 class NoticeSink;
+
+// The largest counts the web page settings dialog accepts. A hand-edited
+// setup.ini may hold more; the index page uses these instead, so that its
+// size follows the diary and not the number typed.
+inline constexpr int kMaxIndexPictures = 100;    // INDEX_IMAGE_MAX
+inline constexpr int kMaxCalendarMonths = 100;   // INDEX_CALENDAR_MAX
+inline constexpr int kMaxCalendarColumns = 100;  // INDEX_CALENDAR_ROW
 struct DiarySettings;
 struct StoredPicture;
 

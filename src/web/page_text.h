@@ -6,10 +6,6 @@
 
 class NoticeSink;
 
-// Replaces every occurrence of `marker` in `text`; inserted text is not
-// searched again.
-void ReplaceAll(std::string& text, std::string_view marker, std::string_view replacement);
-
 // The page as it goes to disk: CP932, characters CP932 lacks as numeric
 // character references, every "\n" as CR LF.
 std::string EncodePage(std::string_view utf8);
@@ -32,6 +28,3 @@ std::vector<std::string> ListJpegFiles(const std::string& directory);
 
 // Thumbnail side: side * percent / 100 in 32-bit arithmetic, truncated toward zero.
 int ThumbnailSide(int side, int percent);
-
-// "日" .. "土", 0 = Sunday.
-extern const char* const kWeekdayNames[7];

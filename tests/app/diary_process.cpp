@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -63,6 +64,12 @@ bool DiaryProcess::Start(const Options& options) {
     }
     env.push_back("QUILLOMAT_HOME=" + options.home.string());
     if (options.test_devices) env.push_back("QUILLOMAT_TEST_DEVICES=" + *options.test_devices);
+    const bool own_delays = std::any_of(
+        options.environment.begin(), options.environment.end(),
+        [](const std::string& entry) { return entry.starts_with("QUILLOMAT_TEST_DELAYS="); });
+    if (options.delay_divisor > 1 && !own_delays) {
+        env.push_back("QUILLOMAT_TEST_DELAYS=" + std::to_string(options.delay_divisor));
+    }
     for (const std::string& entry : options.environment) {
         env.push_back(entry);
         if (entry.starts_with("LD_PRELOAD=")) preloads = true;

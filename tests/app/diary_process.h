@@ -42,6 +42,10 @@ public:
         std::filesystem::path home;               // QUILLOMAT_HOME
         std::optional<std::string> test_devices;  // QUILLOMAT_TEST_DEVICES; nullopt: unset
         std::vector<std::string> environment;     // extra NAME=value entries
+        // QUILLOMAT_TEST_DELAYS: the program's designed delays (run wait,
+        // polls, recoveries, the 10 s retry) divided by this; 1 keeps them.
+        // An entry of `environment` takes precedence.
+        int delay_divisor = 10;
     };
 
     DiaryProcess() = default;

@@ -274,14 +274,15 @@ int GraphBuilds(const DiaryProcess& process) {
 
 class HeadlessCameraTest : public HeadlessDiaryTest {};
 
-// Frames stop after 15 (half a second) from each start of the graph. The
-// worker's own start leaves the graph running, so the first store finds it
-// stalled; the store's recovery rebuilds the graph, which brings frames
-// back, and pictures are stored from then on.
+// Frames stop after 2 (a fifteenth of a second) from each start of the
+// graph, well within the worker's size query and the store's run wait at a
+// tenth of the designed delays. The worker's own start leaves the graph
+// running, so the first store finds it stalled; the store's recovery rebuilds the graph, which
+// brings frames back, and pictures are stored from then on.
 TEST_F(HeadlessCameraTest, StalledFramesAreRecoveredByARebuild) {
     WriteSetup(2, false);
     WriteDevice("Cam", 320, 240);
-    Start("Cam:stop=15");
+    Start("Cam:stop=2");
     ASSERT_TRUE(WaitForPictures(3)) << Transcript();
     EXPECT_GE(GraphBuilds(process_), 2) << "no recovery rebuild\n" << Transcript();
     EXPECT_TRUE(process_.Running());
@@ -304,21 +305,22 @@ TEST_F(HeadlessCameraTest, CameraThatNeverStartsReportsFailedStores) {
     EXPECT_TRUE(process_.Running());
     EXPECT_TRUE(PictureNames(diary_).empty());
 
-    // One recovery of the next store done; the next one starts 100 ms later
-    // and waits a second before it rebuilds.
+    // One recovery of the next store done; at a tenth of the designed delays
+    // the next one starts 100 ms later and waits 100 ms before it rebuilds.
     ASSERT_TRUE(WaitUntil([&] { return GraphBuilds(process_) > builds || !process_.Running(); },
                           kConditionLimit));
-    std::this_thread::sleep_for(400ms);
+    std::this_thread::sleep_for(150ms);
     StopAndExpectCleanExit();
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
 }
 
-// A camera pulled out after 20 frames of each start: the stream error stops
-// the frames, the store's recovery rebuilds and pictures go on.
+// A camera pulled out after 7 frames of each start: the stream error stops
+// the frames, the store's recovery rebuilds and pictures go on. The delays at
+// a third keep the frames' share of a run wait as at the designed delays.
 TEST_F(HeadlessCameraTest, CameraThatFailsMidStreamIsRebuiltAndStoringGoesOn) {
     WriteSetup(2, false);
     WriteDevice("Cam", 320, 240);
-    Start("Cam:fail=20");
+    Start("Cam:fail=7", {"QUILLOMAT_TEST_DELAYS=3"});
     ASSERT_TRUE(WaitForPictures(3)) << Transcript();
     EXPECT_GE(GraphBuilds(process_), 2) << Transcript();
     EXPECT_TRUE(process_.Running());

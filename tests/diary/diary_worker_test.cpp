@@ -116,11 +116,41 @@ TEST_F(DiaryWorkerTest, IntervalStoresComeTheIntervalLess100msApartAtIdlePriorit
     EXPECT_FALSE(worker->LastStopWasForced());
 }
 
+// Virtual time that stands still while `hold` says so, until the stop: the
+// worker would otherwise run the clock on while the test thread is off the
+// processor between a store and its stop.
+class HeldClock final : public Clock {
+public:
+    HeldClock(FakeClock& clock, std::function<bool()> hold)
+        : clock_(clock), hold_(std::move(hold)) {}
+    std::uint32_t TickMs() override { return clock_.TickMs(); }
+    bool SleepMs(std::uint32_t duration_ms, const StopSignal* stop) override {
+        while (hold_()) {
+            if (stop != nullptr && stop->WaitFor(1ms)) return true;
+            if (stop == nullptr) std::this_thread::sleep_for(1ms);
+        }
+        return clock_.SleepMs(duration_ms, stop);
+    }
+    std::tm LocalNow() override { return clock_.LocalNow(); }
+
+private:
+    FakeClock& clock_;
+    std::function<bool()> hold_;
+};
+
 TEST_F(DiaryWorkerTest, LastIntervalStoreSurvivesARestart) {
+    std::atomic<bool> restarted{false};
+    HeldClock held(clock, [&] { return !restarted && Stores() == 1; });
+    MakeWorker(held);
+    struct StopBeforeTheClockGoes {
+        DiaryWorker& worker;
+        ~StopBeforeTheClockGoes() { worker.StopDiaryWorker(); }
+    } stop_first{*worker};
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Stores() == 1; }));
     const std::uint32_t first = Ticks()[0];
     worker->StopDiaryWorker();
+    restarted = true;
     clock.Advance(5 * 60 * 1000);
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Stores() == 2; }));
@@ -273,14 +303,43 @@ TEST_F(DiaryWorkerTest, StopDuringAGrabEndsItAtTheNextCheck) {
     MakeWorker(SystemClockInstance());
     ASSERT_TRUE(worker->StartDiaryWorker());
     ASSERT_TRUE(WaitUntil([&] { return source.copies() >= 2; }));
-    std::atomic<bool> events_processed{false};
-    worker->SetProcessEvents([&] { events_processed = true; });
     worker->StopDiaryWorker();
     EXPECT_FALSE(worker->LastStopWasForced());
     EXPECT_EQ(worker->LastExitCode(), 0);
     EXPECT_FALSE(source.buffering());
     EXPECT_TRUE(graph.lock.try_lock());
     graph.lock.unlock();
+}
+
+// A store that does not look at the stop ends only once the stopping thread
+// has processed its events, which it does while it waits.
+TEST(DiaryWorkerStop, AStopThatWaitsKeepsProcessingTheCallersEvents) {
+    FakeFrameSource source;
+    GraphState graph;
+    graph.ready = true;
+    FakeClock clock;
+    SharedSettings settings;
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "/diary/";
+        s.INTERVAL_MINUTE = 0;
+        s.INTERVAL_SECOND = 1;
+    });
+    RecordingNoticeSink notices;
+    std::atomic<bool> in_store{false}, events_processed{false};
+    DiaryWorker worker({source, graph, clock, settings, notices,
+                        [&](const StopSignal&) {
+                            in_store = true;
+                            // Shorter than the forced end, so a failure leaves no thread behind.
+                            WaitUntil([&] { return events_processed.load(); }, 2s);
+                            return 0;
+                        },
+                        MakeMotionReferenceMeter});
+    worker.SetProcessEvents([&] { events_processed = true; });
+    ASSERT_TRUE(worker.StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return in_store.load(); }));
+    worker.StopDiaryWorker();
+    EXPECT_TRUE(events_processed.load());
+    EXPECT_FALSE(worker.LastStopWasForced());
 }
 
 TEST_F(DiaryWorkerTest, StopWhileWaitingForTheGraphLockIsNotForced) {
@@ -371,6 +430,74 @@ TEST(DiaryWorkerStop, StartFromTheRunBeingStoppedStartsNothing) {
     worker.ReopenDiaryWorker();
     EXPECT_TRUE(worker.StartDiaryWorker());
     worker.StopDiaryWorker();
+}
+
+// A run stuck in a call that does not look at its stop (a driver that hangs)
+// outlasts the forced end. It is neither killed nor detached: it cannot start
+// another run, the next stop waits for it again, and the destructor joins it,
+// so it never touches the worker or what the worker uses after that.
+TEST(DiaryWorkerStop, ForcedEndKeepsTheRunUntilItEndsAndItStartsNothing) {
+    FakeFrameSource source;
+    GraphState graph;
+    graph.ready = true;
+    FakeClock clock;
+    SharedSettings settings;
+    settings.Update([](DiarySettings& s) {
+        s.SAVE_DIRECTORY = "/diary/";
+        s.INTERVAL_MINUTE = 0;
+        s.INTERVAL_SECOND = 1;
+    });
+    RecordingNoticeSink notices;
+    std::atomic<int> in_store{0};
+    std::atomic<bool> release_store{false};
+    std::atomic<int> start_from_left_run{-1};
+    std::atomic<bool> store_returned{false};
+    DiaryWorker* self = nullptr;
+    DiaryWorkerDependencies deps{source,
+                                 graph,
+                                 clock,
+                                 settings,
+                                 notices,
+                                 [&](const StopSignal&) {
+                                     ++in_store;
+                                     while (!release_store.load()) std::this_thread::sleep_for(1ms);
+                                     start_from_left_run = self->StartDiaryWorker() ? 1 : 0;
+                                     store_returned = true;
+                                     return 0;
+                                 },
+                                 MakeMotionReferenceMeter};
+    deps.forced_end_after_ms = 100;
+    auto worker = std::make_unique<DiaryWorker>(deps);
+    self = worker.get();
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return in_store.load() == 1; }));
+
+    worker->StopDiaryWorker();
+    EXPECT_TRUE(worker->LastStopWasForced());
+    EXPECT_EQ(worker->LeftRuns(), 1u);
+    EXPECT_FALSE(worker->IsRunning());
+    EXPECT_FALSE(worker->StartDiaryWorker()) << "closed by the stop";
+
+    release_store = true;
+    ASSERT_TRUE(WaitUntil([&] { return store_returned.load(); }));
+    EXPECT_EQ(start_from_left_run.load(), 0);
+    worker->StopDiaryWorker();
+    EXPECT_FALSE(worker->LastStopWasForced());
+    EXPECT_EQ(worker->LeftRuns(), 0u);
+
+    // Destroyed while a run is stuck: the destructor waits for it.
+    release_store = false;
+    store_returned = false;
+    worker->ReopenDiaryWorker();
+    ASSERT_TRUE(worker->StartDiaryWorker());
+    ASSERT_TRUE(WaitUntil([&] { return in_store.load() == 2; }));
+    std::thread release([&] {
+        std::this_thread::sleep_for(300ms);
+        release_store = true;
+    });
+    worker.reset();
+    EXPECT_TRUE(store_returned.load());
+    release.join();
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 #include "diary/jpeg_writer.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include "frame_pictures.h"
+#include "support/file_size_limit.h"
 #include "support/jpeg_decode.h"
 #include "support/temp_dir.h"
 
@@ -51,26 +49,6 @@ TEST(WriteJpegFile, UnopenablePathFailsAndLeavesNothing) {
     EXPECT_FALSE(WriteJpegFile(dir.str() + "missing/a.jpg", format, frame.data(), 80));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
-
-// The file size limit makes write() fail part-way, as a full disk does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_handler_)(int) = nullptr;
-};
 
 TEST(WriteJpegFile, WriteFailureMidFileLeavesNoPartialPicture) {
     TempDir dir;

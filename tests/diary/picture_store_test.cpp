@@ -1,9 +1,6 @@
 #include "diary/picture_store.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include "diary/jpeg_writer.h"
 #include "diary/page_writers.h"
@@ -12,7 +9,9 @@
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/fake_frame_source.h"
+#include "support/file_size_limit.h"
 #include "support/jpeg_decode.h"
+#include "support/local_time.h"
 #include "support/recording_notice_sink.h"
 #include "support/temp_dir.h"
 
@@ -40,23 +39,13 @@ protected:
         });
         source.SetPicture(RedTopBlueBottom(format, 100));
         graph.ready = true;
-        // 2024-03-15 09:30:05 local time.
-        std::tm t{};
-        t.tm_year = 124;
-        t.tm_mon = 2;
-        t.tm_mday = 15;
-        t.tm_hour = 9;
-        t.tm_min = 30;
-        t.tm_sec = 5;
-        t.tm_isdst = -1;
-        start = std::mktime(&t);
         clock.SetWallClock(start);
     }
 
     std::int32_t Store() { return store.StorePicture(stop); }
     std::filesystem::path Day() const { return save.path() / "20240315"; }
 
-    std::time_t start = 0;
+    const std::time_t start = LocalTime(2024, 3, 15, 9, 30, 5);
     TempDir save;
     FrameFormat format{320, 240};
     FakeFrameSource source{format};
@@ -129,20 +118,16 @@ TEST_F(PictureStoreTest, MissingSaveFolderPosts256Then257AndWritesNothing) {
 }
 
 TEST_F(PictureStoreTest, WriteFailurePosts257LeavesNoPartialFileAndNoPages) {
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 2000;
-    setrlimit(RLIMIT_FSIZE, &small);
     settings.Update([](DiarySettings& s) { s.JPEG_QUALITY = 100; });
     std::vector<std::uint8_t> noise(format.SizeBytes());
     for (std::size_t i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
     source.SetPicture(noise);  // noise compresses badly
-    const std::int32_t result = Store();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    std::int32_t result = 0;
+    {
+        FileSizeLimit limit(2000);
+        result = Store();
+    }
 
     EXPECT_EQ(result, kStoreFailed);
     EXPECT_EQ(notices.codes(), (std::vector<int>{257}));
@@ -165,15 +150,30 @@ TEST_F(PictureStoreTest, PagesChangedFlagResetsCacheOnce) {
     EXPECT_EQ(pages.resets, 1);
 }
 
-TEST_F(PictureStoreTest, StopDuringGrabStillWritesWhatTheSurfaceHolds) {
+// A stop that ends the wait before any frame reached the surface leaves only
+// black there: nothing is stored and nothing is reported. A stop after a
+// copy, even of an unchanged frame, stores that frame.
+TEST_F(PictureStoreTest, StopDuringGrabStoresOnlyAFrameThatWasCopied) {
     source.SetMode(FakeFrameSource::Mode::kCopyFails);
     source.OnCopy([&](int n) {
         if (n == 2) stop.Request();
     });
+    EXPECT_EQ(Store(), kStoreFailed);
+    EXPECT_TRUE(notices.codes().empty());
+    EXPECT_TRUE(pages.stored.empty());
+    EXPECT_FALSE(std::filesystem::exists(Day()));
+
+    stop.Clear();
+    source.SetMode(FakeFrameSource::Mode::kStill);
+    source.OnCopy([&](int n) {
+        if (n == 4) stop.Request();
+    });
     ASSERT_EQ(Store(), kStoreOk);
+    ASSERT_EQ(pages.stored.size(), 1u);
     const auto decoded = DecodeJpegFile((Day() / pages.stored[0].file_name).string());
     ASSERT_TRUE(decoded.has_value());
-    EXPECT_LT(decoded->At(100, 100)[0], 10);  // black: no frame was copied
+    EXPECT_GT(decoded->At(100, 20)[0], 200);  // the red top of the frame
+    EXPECT_TRUE(notices.codes().empty());
 }
 
 TEST_F(PictureStoreTest, DeadCameraIsReportedAfterBoundedRecoveries) {

@@ -143,6 +143,9 @@ bool Changed(Rgb p) { return p.r != kGrey || p.g != kGrey || p.b != kGrey; }
 DiarySettings TextSettings(const std::string& format) {
     DiarySettings s;
     s.TIME_FORMAT = format;
+    // Named, not left to the machine's fallback: pixel positions differ
+    // between faces.
+    s.FONT_NAME = "IPAGothic";
     s.FONT_SIZE = 24;
     s.FONT_BOLD = true;
     s.TEXT_XPOS = 5;
@@ -276,14 +279,14 @@ TEST(DrawTimeTextTest, AmpersandUnderlinesTheNextCharacterAndTwoDrawOne) {
 
 TEST(TimeTextFontTest, CellHeightFaceNameCutAndStyle) {
     DiarySettings s;
-    s.FONT_NAME = "DejaVu Sans";  // proportional, and here
+    s.FONT_NAME = "IPAPGothic";  // proportional, and installed with the program
     s.FONT_SIZE = 30;
     s.FONT_BOLD = true;
     s.FONT_ITALIC = true;
     const QFont font = TimeTextFont(s);
     EXPECT_NEAR(QFontMetricsF(font).height(), 30.0, 1.0);
     // The fixed-pitch hint does not trade the named face for another.
-    EXPECT_EQ(QFontInfo(font).family(), "DejaVu Sans");
+    EXPECT_EQ(QFontInfo(font).family(), "IPAPGothic");
     EXPECT_EQ(font.weight(), QFont::Bold);
     EXPECT_TRUE(font.italic());
     EXPECT_FALSE(font.underline());
@@ -305,20 +308,46 @@ TEST(TimeTextFontTest, ZeroNegativeAndAbsurdSizes) {
     s.FONT_SIZE = -20;  // GDI: the em height
     EXPECT_EQ(TimeTextFont(s).pixelSize(), 20);
     s.FONT_SIZE = 0;  // GDI: a default size
-    EXPECT_GT(Find(Draw(s), White).count, 10);
-    for (int size : {100000, 2147483647, -2147483647 - 1}) {
+    const Canvas default_size = Draw(s);
+    EXPECT_GT(Find(default_size, White).count, 10);
+    // The most negative height has no em height to negate into.
+    s.FONT_SIZE = -2147483647 - 1;
+    EXPECT_TRUE(Draw(s).Bytes() == default_size.Bytes());
+    // Huge heights may draw a giant glyph or nothing, but never above or left
+    // of where the text starts.
+    for (int size : {100000, 2147483647}) {
         s.FONT_SIZE = size;
         const Region changed = Find(Draw(s), Changed);
-        if (changed.count > 0) {
-            EXPECT_GE(changed.min_x, 5) << size;
-            EXPECT_GE(changed.min_y, 5) << size;
-        }
+        EXPECT_GE(changed.min_x, 5) << size;
+        EXPECT_GE(changed.min_y, 5) << size;
     }
 }
 
-TEST(TimeTextFontTest, MissingDefaultFaceStillDrawsJapanese) {
+TEST(TimeTextFontTest, WindowsJapaneseFacesDrawAsTheirIpaFaces) {
+    const std::pair<const char*, const char*> faces[] = {
+        {"ＭＳ ゴシック", "IPAGothic"},    {"MS Gothic", "IPAGothic"},
+        {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS UI Gothic", "IPAPGothic"},
+        {"ＭＳ 明朝", "IPAMincho"},        {"ＭＳ Ｐ明朝", "IPAPMincho"},
+    };
+    for (const auto& [windows_face, ipa_face] : faces) {
+        DiarySettings s = TextSettings("%Y/%M/%D(%w) 明朝ゴシック Wij");
+        s.FONT_NAME = ipa_face;
+        ASSERT_EQ(QFontInfo(TimeTextFont(s)).family().toStdString(), ipa_face) << "not installed";
+        const Canvas direct = Draw(s);
+        s.FONT_NAME = windows_face;
+        EXPECT_EQ(QFontInfo(TimeTextFont(s)).family().toStdString(), ipa_face) << windows_face;
+        EXPECT_TRUE(Draw(s).Bytes() == direct.Bytes()) << windows_face;
+    }
+    // The comparison tells faces apart.
+    DiarySettings gothic = TextSettings("%Y/%M/%D(%w) 明朝ゴシック Wij");
+    DiarySettings mincho = gothic;
+    mincho.FONT_NAME = "IPAMincho";
+    EXPECT_TRUE(Draw(gothic).Bytes() != Draw(mincho).Bytes());
+}
+
+TEST(TimeTextFontTest, MissingFaceStillDrawsJapanese) {
     DiarySettings s = TextSettings("%w");  // 金
-    s.FONT_NAME = DiarySettings{}.FONT_NAME;
+    s.FONT_NAME = "No Such Face Anywhere";
     const Region glyph = Find(Draw(s), White);
     EXPECT_GT(glyph.count, 30);
     EXPECT_GE(glyph.max_x - glyph.min_x, 12);

@@ -8,21 +8,10 @@
 #include "platform/cp932.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
+#include "support/local_time.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
 
 class ActivityLogTest : public ::testing::Test {
 protected:

@@ -54,6 +54,8 @@ TEST(IniFileRead, IntegerReaderTakesLeadingDecimal) {
     EXPECT_EQ(IniFile::ParseLeadingInt("0x10"), 0);
     EXPECT_EQ(IniFile::ParseLeadingInt("4294967295"), -1);  // wraps as 32 bits
     EXPECT_EQ(IniFile::ParseLeadingInt("-"), 0);
+    EXPECT_EQ(IniFile::ParseLeadingInt("+12"), 12);
+    EXPECT_EQ(IniFile::ParseLeadingInt("+-1"), 0);
 }
 
 TEST(IniFileRead, LineEndsOfEveryKind) {
@@ -93,6 +95,56 @@ TEST(IniFileRead, GarbageLoadsWithoutCrash) {
     const IniFile ini(garbage);
     EXPECT_EQ(ini.GetString("DIARY", "ONAIR"), "on");
     EXPECT_EQ(ini.GetInt("NOPE", "X", 3), 3);
+}
+
+// Hand-edited files read as the Windows profile functions read them.
+TEST(IniFileRead, HandEditedLinesReadAsTheProfileFunctionsReadThem) {
+    IniFile ini(
+        "[DIARY]\r\n"
+        "SAVE_DIRECTORY\r\n"  // no "=": not a key, so the default applies
+        "INTERVAL_MINUTE=+5\r\n"
+        "INTERVAL_HOUR=-3\r\n"
+        "INTERVAL_SECOND=+\r\n"
+        "\v[\vHTML\v]\v\r\n"
+        "\vINDEX_HTML\v=\v index.html\t\v\r\n"
+        "\v; INDEX_CREATE=off\r\n"
+        "\vBARE\v\r\n"
+        "BARE=later\r\n"
+        "[TIMETEXT]\r\n"
+        "FONT_SIZE=20");
+    EXPECT_EQ(ini.GetString("DIARY", "SAVE_DIRECTORY"), std::nullopt);
+    EXPECT_EQ(ini.GetInt("DIARY", "INTERVAL_MINUTE", 10), 5);
+    EXPECT_EQ(ini.GetInt("DIARY", "INTERVAL_HOUR", 0), -3);
+    EXPECT_EQ(ini.GetInt("DIARY", "INTERVAL_SECOND", 7), 0);
+    EXPECT_EQ(ini.GetString("HTML", "INDEX_HTML"), "index.html");
+    EXPECT_EQ(ini.GetString("HTML", "; INDEX_CREATE"), std::nullopt);
+    EXPECT_EQ(ini.GetString("HTML", "INDEX_CREATE"), std::nullopt);
+    // The first line that is a key wins; the bare name before it is none.
+    EXPECT_EQ(ini.GetString("HTML", "BARE"), "later");
+
+    // Writing: the bare line stays as it was and the key is added after the
+    // section's last key; a rewritten last line gets its CR LF.
+    ini.SetString("DIARY", "SAVE_DIRECTORY", "/srv/diary/");
+    ini.SetString("TIMETEXT", "FONT_SIZE", "14");
+    ini.SetString("HTML", "INDEX_CREATE", "on");
+    EXPECT_EQ(ini.Content(),
+              "[DIARY]\r\n"
+              "SAVE_DIRECTORY\r\n"
+              "INTERVAL_MINUTE=+5\r\n"
+              "INTERVAL_HOUR=-3\r\n"
+              "INTERVAL_SECOND=+\r\n"
+              "SAVE_DIRECTORY=/srv/diary/\r\n"
+              "\v[\vHTML\v]\v\r\n"
+              "\vINDEX_HTML\v=\v index.html\t\v\r\n"
+              "\v; INDEX_CREATE=off\r\n"
+              "\vBARE\v\r\n"
+              "BARE=later\r\n"
+              "INDEX_CREATE=on\r\n"
+              "[TIMETEXT]\r\n"
+              "FONT_SIZE=14\r\n");
+    const IniFile reread(ini.Content());
+    EXPECT_EQ(reread.GetString("DIARY", "SAVE_DIRECTORY"), "/srv/diary/");
+    EXPECT_EQ(reread.GetInt("TIMETEXT", "FONT_SIZE", 0), 14);
 }
 
 TEST(IniFileWrite, ReplacesInPlaceAndKeepsEveryOtherLine) {
@@ -141,6 +193,14 @@ TEST(IniFileWrite, LineBreaksInValuesCannotSplitTheKey) {
     IniFile ini;
     ini.SetString("S", "K", "a\r\nb");
     EXPECT_EQ(ini.GetString("S", "K"), "a  b");
+
+    // A name with a line break writes several lines; the document answers as
+    // the written file will.
+    ini.SetString("S", "X\n[S]\nY", "1");
+    const IniFile reread(ini.Content());
+    for (const char* key : {"X\n[S]\nY", "Y", "X"}) {
+        EXPECT_EQ(ini.GetString("S", key), reread.GetString("S", key)) << key;
+    }
 }
 
 TEST(IniFileWrite, FailedSaveKeepsPreviousFile) {

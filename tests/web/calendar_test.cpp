@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
+#include "platform/replace_all.h"
 #include "web/index_page.h"
 #include "web/page_text.h"
 #include "web_test_support.h"
@@ -123,6 +124,21 @@ TEST_F(CalendarTest, OrderLimitAndRows) {
         EXPECT_EQ(MonthHeadings(cache.calendarHtml).size(), 5u);
         EXPECT_NE(cache.calendarHtml.find("</td></tr><tr>" + Slot(5) + "</tr></table>"),
                   std::string::npos);
+    }
+    // Above the dialog's 100 (columns or months) counts as 100: one row of
+    // 100 slots, not billions.
+    for (const int huge : {101, 2147483647}) {
+        settings.INDEX_CALENDAR_ROW = huge;
+        settings.INDEX_CALENDAR_MAX = huge;
+        Build();
+        EXPECT_EQ(MonthHeadings(cache.calendarHtml).size(), 5u);
+        EXPECT_NE(cache.calendarHtml.find(Slot(99) + "</tr></table>"), std::string::npos);
+        EXPECT_EQ(cache.calendarHtml.find(Slot(100)), std::string::npos);
+        int slots = 0;
+        for (std::size_t at = cache.calendarHtml.find("<td valign=\"top\">");
+             at != std::string::npos; at = cache.calendarHtml.find("<td valign=\"top\">", at + 1))
+            ++slots;
+        EXPECT_EQ(slots, 100);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/fake_frame_source.h"
+#include "support/local_time.h"
 #include "web/web_pages.h"
 
 namespace {
@@ -22,17 +23,6 @@ public:
     }
     int count = 0;
 };
-
-std::time_t LocalTime(int year, int month, int day, int hour, int minute) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
+#include "platform/replace_all.h"
 #include "web/day_page.h"
 #include "web/page_text.h"
 #include "web_test_support.h"
@@ -154,6 +155,8 @@ TEST(PageTextTest, EncodingLineEndsAndLinkNames) {
 
     std::string text = "<!--M--> <!--M-->";
     ReplaceAll(text, "<!--M-->", "[<!--M-->]");
+    EXPECT_EQ(text, "[<!--M-->] [<!--M-->]");
+    ReplaceAll(text, "", "x");
     EXPECT_EQ(text, "[<!--M-->] [<!--M-->]");
 }
 

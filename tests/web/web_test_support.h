@@ -9,22 +9,10 @@
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/fake_frame_source.h"
+#include "support/local_time.h"
 #include "support/recording_notice_sink.h"
 #include "support/temp_dir.h"
 #include "web/web_pages.h"
-
-inline std::time_t LocalTime(int year, int month, int day, int hour = 12, int minute = 0,
-                             int second = 0) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
 
 // The expected files in tests/web/data (the folder is compiled in so that a
 // test run outside CTest finds it as well).

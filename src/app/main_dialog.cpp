@@ -1,0 +1,523 @@
+#include "app/main_dialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSystemTrayIcon>
+#include <QWindowStateChangeEvent>
+
+#include "app/about_dialog.h"
+#include "app/home_page.h"
+#include "app/message_box_prompts.h"
+#include "app/preview_widget.h"
+#include "app/resources/app_resources.h"
+#include "capture/device_names.h"
+#include "capture/frame_grab.h"
+#include "capture/ui/device_property_dialogs.h"
+#include "capture/ui/device_select_dialog.h"
+#include "controls/dialog_units.h"
+#include "controls/image_button.h"
+#include "diary/ui/snapshot_dialog.h"
+#include "settings/app_directory.h"
+
+namespace {
+
+constexpr const char* kStartLine = "Quillomatを開始しました。";
+
+struct ButtonSpec {
+    int id;
+    int x;
+    const char* caption;
+    const char* tooltip;
+    int hover_icon;
+    int normal_icon;
+};
+
+// Dialog 102's buttons: 31 x 36 units each, in one row at y 175.
+constexpr ButtonSpec kButtons[] = {
+    {CMainDialog::kSnapshotButton, 37, "スナップショット", "スナップショット", 165, 166},
+    {CMainDialog::kDeviceChangeButton, 68, "入力デバイス変更", "入力機器変更", 167, 168},
+    {CMainDialog::kDeviceSettingsButton, 99, "入力設定", "入力設定", 163, 162},
+    {CMainDialog::kDevicePropertiesButton, 130, "入力のプロパティ", "入力プロパティ", 170, 169},
+    {CMainDialog::kCaptureSettingsButton, 161, "Diary設定", "キャプチャ設定", 174, 176},
+    {CMainDialog::kOnAirButton, 192, "ON/OFF", "ON/OFF切替", 175, 175},
+};
+
+// Mouse releases never reach the main window here, so the press stands for
+// the release of the designed notification.
+bool IsTrayClick(QSystemTrayIcon::ActivationReason reason) {
+    return reason == QSystemTrayIcon::Trigger;
+}
+
+}  // namespace
+
+// The capture graph's view of the window: calls may come from the worker's
+// recovery build while it holds the graph lock, so they only queue.
+class CMainDialog::WindowSeam final : public CaptureWindow {
+public:
+    explicit WindowSeam(CMainDialog* owner) : owner_(owner) {}
+
+    void PostTitle(const std::string& title) override {
+        QMetaObject::invokeMethod(
+            owner_,
+            [owner = owner_, text = QString::fromStdString(title)] { owner->setWindowTitle(text); },
+            Qt::QueuedConnection);
+    }
+    void PostPreviewSource(std::shared_ptr<PreviewSource> source) override {
+        QMetaObject::invokeMethod(
+            owner_,
+            [owner = owner_, source = std::move(source)] { owner->preview_->SetSource(source); },
+            Qt::QueuedConnection);
+    }
+
+private:
+    CMainDialog* owner_;
+};
+
+QString CMainDialog::PlaceholderText(const QString& dialog_name) {
+    return QStringLiteral("「%1」の画面はまだありません。次の版で追加されます。").arg(dialog_name);
+}
+
+CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      clock_(seams.clock),
+      seams_(std::move(seams)),
+      window_seam_(std::make_unique<WindowSeam>(this)) {
+    if (!seams_.app_directory) seams_.app_directory = [] { return GetAppDirectory(); };
+    if (!seams_.run_dialog) seams_.run_dialog = [](QDialog& dialog) { return dialog.exec(); };
+    if (!seams_.open_url) seams_.open_url = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    if (!seams_.tray_available)
+        seams_.tray_available = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    if (!seams_.on_closed) seams_.on_closed = [] { QCoreApplication::quit(); };
+
+    prompts_ = seams_.prompts;
+    if (prompts_ == nullptr) {
+        own_prompts_ = std::make_unique<MessageBoxPrompts>(this);
+        prompts_ = own_prompts_.get();
+    }
+    DeviceChooser* chooser = seams_.chooser;
+    if (chooser == nullptr) {
+        own_chooser_ = std::make_unique<QtDeviceChooser>(this);
+        chooser = own_chooser_.get();
+    }
+    DeviceDialogs* dialogs = seams_.dialogs;
+    if (dialogs == nullptr) {
+        own_dialogs_ = std::make_unique<QtDeviceDialogs>(this);
+        dialogs = own_dialogs_.get();
+    }
+    snapshot_view_ = seams_.snapshot_view;
+    if (snapshot_view_ == nullptr) {
+        own_snapshot_view_ = std::make_unique<QtSnapshotView>(this);
+        snapshot_view_ = own_snapshot_view_.get();
+    }
+
+    setWindowTitle(QStringLiteral("Quillomat"));
+    setWindowIcon(AppIcon());
+    setAccessibleName(QStringLiteral("Quillomat"));
+    // The menus first: the menu bar's height depends on its entries.
+    menu_bar_ = new QMenuBar(this);
+    BuildMenus();
+    BuildLayout();
+
+    engine_ = std::make_unique<DiaryEngine>(
+        DiaryEngineSeams{clock_, *prompts_, *chooser, dialogs, *window_seam_,
+                         [this](const ActivityLog::Change& change) { ShowLog(change); },
+                         seams_.app_directory, seams_.system_devices});
+}
+
+CMainDialog::~CMainDialog() {
+    Close();
+    engine_.reset();
+}
+
+void CMainDialog::BuildLayout() {
+    setFont(DialogFont(QStringLiteral("MS UI Gothic"), 9));
+    const DialogUnits units(font());
+
+    const int menu_height = menu_bar_->sizeHint().height();
+    const QSize client = units.Size(230, 320);
+    menu_bar_->setGeometry(0, 0, client.width(), menu_height);
+    setFixedSize(client.width(), menu_height + client.height());
+
+    auto* area = new QWidget(this);
+    area->setGeometry(0, menu_height, client.width(), client.height());
+    // Static controls and the log box are painted on white.
+    area->setAutoFillBackground(true);
+    QPalette white = area->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    area->setPalette(white);
+
+    // A static bitmap shows the picture at its own size, cut by the control.
+    auto* band = new QLabel(area);
+    band->setGeometry(units.Rect(7, 7, 27, 307));
+    band->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    band->setPixmap(ResourceBitmap(144));
+
+    preview_ = new CPreviewWidget(area);
+    preview_->move(units.X(38), units.Y(7));
+
+    for (const ButtonSpec& spec : kButtons) {
+        auto* button = new CImageButton(area);
+        button->setGeometry(units.Rect(spec.x, 175, 31, 36));
+        button->setText(QString::fromUtf8(spec.caption));
+        buttons_[spec.id] = button;
+        connect(button, &QPushButton::clicked, this, [this, id = spec.id] { OnCommand(id); });
+    }
+
+    log_box_ = new QPlainTextEdit(area);
+    log_box_->setObjectName(QStringLiteral("log"));
+    log_box_->setGeometry(units.Rect(38, 217, 184, 96));
+    log_box_->setReadOnly(true);
+    log_box_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    log_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    log_box_->setAccessibleName(QStringLiteral("ログ"));
+    QPalette log_palette = log_box_->palette();
+    log_palette.setColor(QPalette::Base, Qt::white);
+    log_box_->setPalette(log_palette);
+}
+
+void CMainDialog::BuildMenus() {
+    auto add = [this](QMenu* menu, int id, const char* text) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        action->setData(id);
+        actions_[id] = action;
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    };
+
+    QMenu* file = menu_bar_->addMenu(QStringLiteral("ファイル(&F)"));
+    add(file, kSnapshot, "スナップショット(&P)");
+    file->addSeparator();
+    add(file, kExit, "終了(&X)");
+
+    QMenu* settings = menu_bar_->addMenu(QStringLiteral("各種設定(&S)"));
+    add(settings, kAppSettings, "アプリケーション設定(&S)");
+    add(settings, kCaptureSettings, "キャプチャ設定(&M)");
+    add(settings, kHtmlSettings, "HTML出力設定(&H)");
+    add(settings, kTimeTextSettings, "日時表示設定(&T)");
+
+    QMenu* device = menu_bar_->addMenu(QStringLiteral("入力機器(&D)"));
+    add(device, kDeviceChange, "変更(&C)");
+    add(device, kDeviceSettings, "設定(&S)");
+    add(device, kDeviceProperties, "プロパティ(&P)");
+
+    QMenu* help = menu_bar_->addMenu(QStringLiteral("ヘルプ(&H)"));
+    add(help, kHomePage, "ホームページ(&H)");
+    help->addSeparator();
+    add(help, kAbout, "バージョン情報(&A)");
+
+    // Menu 133; its entries are no members of the menu bar's table.
+    tray_menu_ = new QMenu(QStringLiteral("タスクトレイ"), this);
+    tray_show_hide_ = tray_menu_->addAction(QStringLiteral("表示/非表示(&S)"));
+    connect(tray_show_hide_, &QAction::triggered, this, [this] { OnCommand(kTrayShowHide); });
+    tray_menu_->addSeparator();
+    QAction* snapshot = tray_menu_->addAction(QStringLiteral("スナップショット(&P)"));
+    connect(snapshot, &QAction::triggered, this, [this] { OnCommand(kSnapshot); });
+    tray_menu_->addSeparator();
+    QAction* exit = tray_menu_->addAction(QStringLiteral("終了(&X)"));
+    connect(exit, &QAction::triggered, this, [this] { OnCommand(kTrayExit); });
+}
+
+void CMainDialog::SetupButtons() {
+    for (const ButtonSpec& spec : kButtons) {
+        CImageButton* button = buttons_[spec.id];
+        button->setText(QString());
+        button->SetIcons(ButtonIcon(spec.hover_icon), ButtonIcon(spec.normal_icon));
+        button->SetToolTipText(QString::fromUtf8(spec.tooltip));
+    }
+    const int on_air_icon = engine_->Settings().OnAir() ? 175 : 177;
+    buttons_[kOnAirButton]->SetIcons(ButtonIcon(on_air_icon), ButtonIcon(on_air_icon));
+}
+
+bool CMainDialog::Initialise() {
+    ++busy_;
+    // The tray icon lives from here until the window is destroyed.
+    tray_ = new QSystemTrayIcon(AppIcon(), this);
+    tray_->setToolTip(QStringLiteral("Quillomat"));
+    connect(tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (IsTrayClick(reason)) {
+                    OnTrayClicked();
+                } else if (reason == QSystemTrayIcon::Context) {
+                    if (QMenu* menu = PrepareTrayMenu()) menu->popup(QCursor::pos());
+                }
+            });
+    tray_->show();
+
+    engine_->LoadSettings();
+    const bool first_run =
+        engine_->Settings().Read([](const DiarySettings& s) { return s.SELECT.empty(); });
+    bool built;
+    if (first_run) {
+        built = BuildWithRetry(false, true);
+        if (built) {
+            engine_->ReleaseCaptureGraph();
+            // The capture settings dialog comes with a later version.
+            built = BuildWithRetry(true, false);
+            // So does the application settings dialog. The device just bound
+            // is kept even if the process is killed before its end.
+            if (built) engine_->SaveSettings();
+        }
+    } else {
+        built = BuildWithRetry(true, false);
+    }
+    if (built) {
+        SetupButtons();
+        engine_->Log().AddLogLine(kStartLine);
+    }
+    --busy_;
+    if (close_pending_) Close();
+    return built && !closed_;
+}
+
+bool CMainDialog::BuildWithRetry(bool keepDevice, bool configureDevice) {
+    for (;;) {
+        if (engine_->BuildCaptureGraph(keepDevice, configureDevice)) return true;
+        if (engine_->ShutdownRequest().IsSet()) return false;
+        if (prompts_->AskYesNo(kGraphFailedPrompt)) {
+            hide();
+            RequestClose();
+            return false;
+        }
+        if (engine_->ShutdownRequest().IsSet()) return false;
+    }
+}
+
+void CMainDialog::OnCommand(int id) {
+    if (closed_) return;
+    ++busy_;
+    switch (id) {
+        case kSnapshotButton:
+        case kSnapshot:
+            TakeSnapshotCommand();
+            break;
+        case kDeviceChangeButton:
+        case kDeviceChange:
+            engine_->ReleaseCaptureGraph();
+            if (BuildWithRetry(false, false)) engine_->SaveSettings();
+            break;
+        case kDeviceSettingsButton:
+        case kDeviceSettings:
+            engine_->ReleaseCaptureGraph();
+            if (BuildWithRetry(false, true)) engine_->SaveSettings();
+            break;
+        case kDevicePropertiesButton:
+        case kDeviceProperties:
+            engine_->Capture().ShowFilterPropertyPages();
+            engine_->SaveSettings();
+            break;
+        case kCaptureSettingsButton:
+        case kCaptureSettings:
+            engine_->ReleaseCaptureGraph();
+            ShowPlaceholder(QStringLiteral("キャプチャ設定"));
+            if (BuildWithRetry(true, false)) engine_->SaveSettings();
+            break;
+        case kHtmlSettings:
+            engine_->ReleaseCaptureGraph();
+            ShowPlaceholder(QStringLiteral("HTML出力設定"));
+            BuildWithRetry(true, false);
+            break;
+        case kAppSettings:
+            ShowPlaceholder(QStringLiteral("アプリケーション設定"));
+            break;
+        case kTimeTextSettings:
+            ShowPlaceholder(QStringLiteral("日時表示設定"));
+            break;
+        case kOnAirButton:
+            ToggleOnAir();
+            break;
+        case kTrayShowHide:
+            ToggleMinimised();
+            break;
+        case kTrayExit:
+        case kExit:
+            RequestClose();
+            break;
+        case kHomePage:
+            seams_.open_url(HomePageUrl());
+            break;
+        case kAbout:
+            ShowAbout();
+            break;
+        default:
+            break;
+    }
+    --busy_;
+    if (close_pending_ && busy_ == 0) Close();
+}
+
+void CMainDialog::ShowPlaceholder(const QString& dialog_name) {
+    prompts_->ShowMessage(PlaceholderText(dialog_name).toStdString());
+}
+
+void CMainDialog::TakeSnapshotCommand() {
+    DiaryEngine& engine = *engine_;
+    TakeSnapshot(SnapshotContext{engine.Capture(), engine.Graph(), clock_, engine.ShutdownRequest(),
+                                 engine.Settings(), *prompts_, *snapshot_view_,
+                                 seams_.app_directory()});
+}
+
+void CMainDialog::ToggleOnAir() {
+    bool on = false;
+    engine_->Settings().Update([&](DiarySettings& s) {
+        s.ONAIR = !s.ONAIR;
+        on = s.ONAIR;
+    });
+    const int icon = on ? 175 : 177;
+    buttons_[kOnAirButton]->SetIcons(ButtonIcon(icon), ButtonIcon(icon));
+    engine_->SaveSettings();
+}
+
+void CMainDialog::ShowAbout() {
+    hide();
+    CAboutDialog about(this);
+    seams_.run_dialog(about);
+    if (!closed_) show();
+}
+
+void CMainDialog::ShowLog(const ActivityLog::Change& change) {
+    QString text =
+        QString::fromUtf8(change.text.data(), static_cast<qsizetype>(change.text.size()));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    log_box_->setUpdatesEnabled(false);
+    log_box_->setPlainText(text);
+    log_box_->setUpdatesEnabled(true);
+    // The newest line into view.
+    QScrollBar* bar = log_box_->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+QAction* CMainDialog::Action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+CImageButton* CMainDialog::Button(int id) const {
+    const auto it = buttons_.find(id);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+void CMainDialog::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape stay with the focused control and never end the window.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->ignore();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void CMainDialog::closeEvent(QCloseEvent* event) {
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    // The close box (or the window manager's close) with CLOSECANCEL sends
+    // the window to the tray instead.
+    const bool to_tray =
+        engine_->Settings().Read([](const DiarySettings& s) { return s.CLOSECANCEL; });
+    event->ignore();
+    if (to_tray) {
+        Minimise();
+        return;
+    }
+    RequestClose();
+}
+
+void CMainDialog::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || closed_) return;
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    const bool was_minimised = change->oldState() & Qt::WindowMinimized;
+    const bool minimised = isMinimized();
+    preview_->UpdatePulling();
+    if (was_minimised == minimised) return;
+    DiaryEngine& engine = *engine_;
+    engine.Graph().minimised.store(minimised);
+    if (!engine.Graph().ready.load()) return;
+    if (minimised) {
+        // Without a tray the window stays on the task bar, within reach.
+        if (seams_.tray_available()) hide();
+        engine.StopGraphWhileMinimised();
+    } else {
+        RunGraphAndWait(engine.Capture(), clock_, &engine.ShutdownRequest());
+    }
+}
+
+void CMainDialog::Minimise() {
+    if (!isMinimized()) setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void CMainDialog::Restore() {
+    const Qt::WindowStates state = windowState() & ~Qt::WindowMinimized;
+    if (!isVisible()) show();
+    setWindowState(state | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void CMainDialog::ToggleMinimised() {
+    if (isMinimized()) {
+        Restore();
+    } else {
+        Minimise();
+    }
+}
+
+void CMainDialog::OnTrayClicked() {
+    raise();
+    ToggleMinimised();
+}
+
+QMenu* CMainDialog::PrepareTrayMenu() {
+    // No menu while a modal dialog of the window is open.
+    if (closed_ || busy_ > 0 || QApplication::activeModalWidget() != nullptr) return nullptr;
+    tray_show_hide_->setText(isMinimized() ? QStringLiteral("表示(&S)")
+                                           : QStringLiteral("非表示(&S)"));
+    return tray_menu_;
+}
+
+void CMainDialog::RequestShutdown() {
+    // The engine's request is thread-safe; the close itself queues to the
+    // window's thread.
+    if (engine_) engine_->RequestShutdown();
+    QMetaObject::invokeMethod(
+        this, [this] { RequestClose(); }, Qt::QueuedConnection);
+}
+
+void CMainDialog::RequestClose() {
+    if (closed_) return;
+    if (busy_ > 0) {
+        // A dialog or a build is under way: it ends first, then the window.
+        close_pending_ = true;
+        engine_->RequestShutdown();
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+            modal->close();
+        }
+        return;
+    }
+    Close();
+}
+
+void CMainDialog::Close() {
+    if (closed_) return;
+    closed_ = true;
+    close_pending_ = false;
+    hide();
+    // Settings saved, then the graph released (the worker stops first), then
+    // the tray icon removed.
+    engine_->Shutdown();
+    if (tray_ != nullptr) tray_->hide();
+    if (seams_.on_closed) seams_.on_closed();
+}

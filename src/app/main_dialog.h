@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "capture/capture_window.h"
+#include "diary/snapshot.h"
+#include "engine/diary_engine.h"
+
+class CImageButton;
+class CPreviewWidget;
+class Clock;
+class DeviceChooser;
+class DeviceDialogs;
+class Prompts;
+class QAction;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QSystemTrayIcon;
+
+// What the main window reaches through seams; null members take the real
+// thing (message boxes, dialogs, the desktop's tray and browser).
+struct MainDialogSeams {
+    Clock& clock;
+    Prompts* prompts = nullptr;
+    DeviceChooser* chooser = nullptr;
+    DeviceDialogs* dialogs = nullptr;
+    SnapshotView* snapshot_view = nullptr;
+    // Runs a modal dialog of the main window (the version information).
+    std::function<int(QDialog&)> run_dialog = {};
+    std::function<void(const QUrl&)> open_url = {};
+    // Asked at every minimise: a desktop without a tray keeps the window on
+    // the task bar.
+    std::function<bool()> tray_available = {};
+    // Called once the window has closed and shut the engine down.
+    std::function<void()> on_closed = {};
+    std::function<std::string()> app_directory = {};
+    bool system_devices = true;
+};
+
+// The main window for the life of the process: preview, six image buttons,
+// the log box, menu 128 and the tray icon with menu 133. It owns the diary
+// engine. User interface thread only, except RequestShutdown.
+class CMainDialog : public QDialog {
+public:
+    enum Command {
+        kSnapshotButton = 1000,
+        kCaptureSettingsButton = 1002,
+        kDevicePropertiesButton = 1007,
+        kDeviceSettingsButton = 1008,
+        kDeviceChangeButton = 1016,
+        kOnAirButton = 1021,
+        kTrayShowHide = 32772,
+        kTrayExit = 32777,
+        kSnapshot = 32779,
+        kDeviceChange = 32789,
+        kDeviceProperties = 32790,
+        kDeviceSettings = 32794,
+        kAppSettings = 32796,
+        kHomePage = 32799,
+        kCaptureSettings = 32802,
+        kTimeTextSettings = 32805,
+        kHtmlSettings = 32811,
+        kAbout = 57664,
+        kExit = 57665,
+    };
+
+    explicit CMainDialog(MainDialogSeams seams, QWidget* parent = nullptr);
+    ~CMainDialog() override;
+
+    // Loads the settings, builds the graph (the first-run sequence when no
+    // device is stored) and adds the start line. False when the user chose
+    // to quit: the window has then closed.
+    bool Initialise();
+
+    // Runs a command of the menus, the buttons or the tray menu.
+    void OnCommand(int id);
+
+    // Any thread (a stop signal): ends the waits of a build under way and
+    // closes the window as "終了(&X)" does.
+    void RequestShutdown();
+
+    // The close request of "終了(&X)": closes whatever CLOSECANCEL says.
+    void RequestClose();
+    bool Closed() const { return closed_; }
+
+    // The tray icon was clicked (left) or asked for its menu (right).
+    void OnTrayClicked();
+    // Prepares menu 133 for a right click; null while a modal dialog is open.
+    QMenu* PrepareTrayMenu();
+    void ToggleMinimised();
+
+    DiaryEngine& Engine() { return *engine_; }
+    QMenuBar* MenuBar() const { return menu_bar_; }
+    QMenu* TrayMenu() const { return tray_menu_; }
+    QSystemTrayIcon* TrayIcon() const { return tray_; }
+    QAction* Action(int id) const;
+    CImageButton* Button(int id) const;
+    CPreviewWidget* Preview() const { return preview_; }
+    QPlainTextEdit* LogBox() const { return log_box_; }
+
+    static QString PlaceholderText(const QString& dialog_name);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+public:
+    void accept() override {}
+    void reject() override {}
+
+private:
+    class WindowSeam;
+
+    void BuildLayout();
+    void BuildMenus();
+    void SetupButtons();
+    void ShowLog(const ActivityLog::Change& change);
+
+    // Builds until it succeeds; between attempts the user may quit, which
+    // hides and closes the window (false).
+    bool BuildWithRetry(bool keepDevice, bool configureDevice);
+    void RebuildAfter(const std::function<void()>& dialog, bool save);
+    void ShowPlaceholder(const QString& dialog_name);
+    void TakeSnapshotCommand();
+    void ToggleOnAir();
+    void ShowAbout();
+    void Restore();
+    void Minimise();
+    void Close();
+
+    Clock& clock_;
+    MainDialogSeams seams_;
+    std::unique_ptr<Prompts> own_prompts_;
+    std::unique_ptr<DeviceChooser> own_chooser_;
+    std::unique_ptr<DeviceDialogs> own_dialogs_;
+    std::unique_ptr<SnapshotView> own_snapshot_view_;
+    std::unique_ptr<WindowSeam> window_seam_;
+    Prompts* prompts_;
+    SnapshotView* snapshot_view_;
+
+    QMenuBar* menu_bar_ = nullptr;
+    CPreviewWidget* preview_ = nullptr;
+    QPlainTextEdit* log_box_ = nullptr;
+    std::map<int, CImageButton*> buttons_;
+    std::map<int, QAction*> actions_;
+    QMenu* tray_menu_ = nullptr;
+    QAction* tray_show_hide_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+
+    // Commands (and the initialisation) under way: a close asked for
+    // meanwhile waits until they have unwound.
+    int busy_ = 0;
+    bool close_pending_ = false;
+    bool closed_ = false;
+
+    // Last, so that it goes first: its threads end while the rest exists.
+    std::unique_ptr<DiaryEngine> engine_;
+};

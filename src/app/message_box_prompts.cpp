@@ -1,0 +1,15 @@
+#include "app/message_box_prompts.h"
+
+#include <QMessageBox>
+
+void MessageBoxPrompts::ShowMessage(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Quillomat"),
+                    QString::fromStdString(text), QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool MessageBoxPrompts::AskYesNo(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quillomat"),
+                    QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, parent_);
+    return box.exec() == QMessageBox::Yes;
+}

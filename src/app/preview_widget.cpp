@@ -1,0 +1,91 @@
+#include "app/preview_widget.h"
+
+#include <QEvent>
+#include <QImage>
+#include <QPainter>
+#include <QTimerEvent>
+
+#include "app/resources/app_resources.h"
+
+CPreviewWidget::CPreviewWidget(QWidget* parent)
+    : QWidget(parent), placeholder_(ResourceBitmap(147)) {
+    setFixedSize(320, 240);
+    // Every pixel is painted each time: nothing to erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName(QStringLiteral("プレビュー"));
+}
+
+void CPreviewWidget::SetSource(std::shared_ptr<PreviewSource> source) {
+    source_ = std::move(source);
+    frame_.reset();
+    sequence_ = 0;
+    UpdatePulling();
+    update();
+}
+
+bool CPreviewWidget::PullFrame() {
+    if (!source_) return false;
+    // Let go of the frame shown so that the source can fill the same memory
+    // again (it is painted already); it comes back when nothing newer came.
+    const std::weak_ptr<const PreviewFrame> shown = frame_;
+    frame_.reset();
+    auto frame = source_->TakePreviewFrame(sequence_);
+    if (!frame || frame->pixels == nullptr || frame->width <= 0 || frame->height <= 0) {
+        frame_ = shown.lock();
+        return false;
+    }
+    sequence_ = frame->sequence;
+    frame_ = std::move(frame);
+    ++frames_shown_;
+    update();
+    return true;
+}
+
+void CPreviewWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (frame_) {
+        // Wraps the frame's memory; nothing is copied before the scaled draw.
+        const QImage image(frame_->pixels, frame_->width, frame_->height,
+                           static_cast<qsizetype>(frame_->stride), QImage::Format_BGR888);
+        painter.drawImage(rect(), image);
+        return;
+    }
+    painter.fillRect(rect(), Qt::white);
+    if (!placeholder_.isNull()) {
+        painter.drawPixmap(rect(), placeholder_);
+    }
+}
+
+void CPreviewWidget::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    UpdatePulling();
+}
+
+void CPreviewWidget::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    UpdatePulling();
+}
+
+void CPreviewWidget::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != timer_.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    // A minimised window stays "visible" to Qt; it must not cost anything.
+    if (window()->isMinimized()) {
+        timer_.stop();
+        return;
+    }
+    PullFrame();
+}
+
+void CPreviewWidget::UpdatePulling() {
+    const bool wanted = source_ && isVisible() && !window()->isMinimized();
+    if (wanted && !timer_.isActive()) {
+        timer_.start(kPullIntervalMs, Qt::PreciseTimer, this);
+    } else if (!wanted && timer_.isActive()) {
+        timer_.stop();
+        // The last frame's memory goes back to the source.
+        frame_.reset();
+    }
+}

@@ -1,0 +1,45 @@
+#include "capture/pipeline_frame_source.h"
+
+#include "capture/graph_pipeline.h"
+
+PipelineFrameSource::PipelineFrameSource() : slot_(std::make_shared<FrameSlot>()) {}
+
+PipelineFrameSource::~PipelineFrameSource() = default;
+
+std::shared_ptr<GraphPipeline> PipelineFrameSource::CurrentPipeline() const {
+    std::lock_guard lock(pipeline_mutex_);
+    return pipeline_;
+}
+
+std::shared_ptr<GraphPipeline> PipelineFrameSource::SwapPipeline(
+    std::shared_ptr<GraphPipeline> pipeline) {
+    std::lock_guard lock(pipeline_mutex_);
+    std::swap(pipeline_, pipeline);
+    return pipeline;
+}
+
+void PipelineFrameSource::SetBufferSamples(bool on) { slot_->SetBuffering(on); }
+
+bool PipelineFrameSource::Run() {
+    const auto current = CurrentPipeline();
+    return current && current->Run();
+}
+
+bool PipelineFrameSource::IsRunning(const StopSignal* stop) {
+    const auto current = CurrentPipeline();
+    return current && current->IsRunning(stop);
+}
+
+void PipelineFrameSource::StopWhenReady() {
+    if (const auto current = CurrentPipeline()) current->StopWhenReady();
+}
+
+FrameFormat PipelineFrameSource::ConnectedFormat() const { return slot_->ConnectedFormat(); }
+
+bool PipelineFrameSource::QueryBufferSize(std::size_t& size) {
+    return slot_->QueryBufferSize(size);
+}
+
+bool PipelineFrameSource::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
+    return slot_->CopyCurrentBuffer(destination, size);
+}

@@ -1,0 +1,163 @@
+#include "diary/snapshot.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+
+#include "capture/frame_grab.h"
+#include "diary/drawing_surface.h"
+#include "diary/jpeg_writer.h"
+#include "diary/time_text.h"
+#include "platform/atomic_file.h"
+#include "platform/clock.h"
+#include "platform/prompts.h"
+#include "settings/shared_settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kBitmapFileName = "snap.tmp";
+constexpr std::size_t kHeadersBytes = 54;
+
+void PutLe(std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// Removes one of our temporary files; a missing one is no error, and a
+// folder of that name is not ours to remove.
+void RemoveTemporary(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(path, ec))) return;
+    fs::remove(path, ec);
+}
+
+void WriteBitmapFile(const std::string& path, const FrameFormat& format, const std::uint8_t* pixels,
+                     std::size_t frame_size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return;
+    const std::string headers = BitmapFileHeaders(format, frame_size);
+    out.write(headers.data(), static_cast<std::streamsize>(headers.size()));
+    out.write(reinterpret_cast<const char*>(pixels), static_cast<std::streamsize>(frame_size));
+}
+
+}  // namespace
+
+std::string SnapshotStem(const std::tm& t) {
+    char stem[32];
+    std::snprintf(stem, sizeof stem, "%04d%02d%02d%02d%02d%02d", (t.tm_year + 1900) % 100000,
+                  (t.tm_mon + 1) % 100, t.tm_mday % 100, t.tm_hour % 100, t.tm_min % 100,
+                  t.tm_sec % 100);
+    return stem;
+}
+
+std::string BitmapFileHeaders(const FrameFormat& format, std::size_t frame_size) {
+    std::string out;
+    out.reserve(kHeadersBytes);
+    out += "BM";
+    PutLe(out, static_cast<std::uint32_t>(kHeadersBytes + frame_size), 4);
+    PutLe(out, 0, 2);
+    PutLe(out, 0, 2);
+    PutLe(out, kHeadersBytes, 4);
+    // The connected format's header: 24-bit, uncompressed, bottom-up.
+    PutLe(out, 40, 4);
+    PutLe(out, static_cast<std::uint32_t>(format.width), 4);
+    PutLe(out, static_cast<std::uint32_t>(format.height), 4);
+    PutLe(out, 1, 2);
+    PutLe(out, 24, 2);
+    PutLe(out, 0, 4);
+    PutLe(out, static_cast<std::uint32_t>(format.SizeBytes()), 4);
+    PutLe(out, 0, 4);
+    PutLe(out, 0, 4);
+    PutLe(out, 0, 4);
+    PutLe(out, 0, 4);
+    return out;
+}
+
+bool MoveFileReplacing(const std::string& from, const std::string& to, std::string& error) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (!ec) return true;
+    if (ec != std::errc::cross_device_link) {
+        error = ec.message();
+        return false;
+    }
+    // Another file system: the copy appears under `to` only when complete.
+    const fs::path temporary = TemporaryPathFor(to);
+    fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::rename(temporary, to, ec);
+    if (ec) {
+        error = ec.message();
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return false;
+    }
+    fs::remove(from, ec);
+    return true;
+}
+
+SnapshotResult TakeSnapshot(const SnapshotContext& context) {
+    if (!context.graph.ready.load()) return SnapshotResult::kNotReady;
+    const DiarySettings settings = context.settings.Copy();
+    const std::tm capture_time = context.clock.LocalNow();
+
+    std::optional<DrawingSurface> surface;
+    const GrabContext grab_context{context.source, context.graph, context.clock, context.stop};
+    const GrabResult grab =
+        GrabFreshFrame(grab_context, GrabCaller::kSnapshot, [&](std::size_t frame_size) {
+            surface = DrawingSurface::Create(context.source.ConnectedFormat(), frame_size);
+            return surface ? surface->Pixels() : nullptr;
+        });
+    switch (grab.outcome) {
+        case GrabOutcome::kNotLocked:
+        case GrabOutcome::kNoDestination:
+        case GrabOutcome::kStopped:
+            return SnapshotResult::kNoFrame;
+        case GrabOutcome::kGaveUp:
+            // Every recovery passed without a new frame: an old or black
+            // picture would pass for a snapshot of now.
+            context.prompts.ShowMessage(
+                "カメラから新しい画像を取得できなかったため、スナップショットを撮れませんでした。");
+            return SnapshotResult::kNoFrame;
+        case GrabOutcome::kFresh:
+            break;
+    }
+
+    if (settings.SHOW_TEXT) DrawTimeText(*surface, capture_time, settings);
+
+    const std::string bitmap_path = context.app_directory + kBitmapFileName;
+    WriteBitmapFile(bitmap_path, surface->Format(), surface->Pixels(), grab.frame_size);
+    const std::string stem = SnapshotStem(capture_time);
+    const std::string jpeg_path = context.app_directory + stem + ".jpg";
+    // WriteJpegFile leaves nothing behind when it fails; the save below
+    // finds no file then and says so.
+    WriteJpegFile(jpeg_path, surface->Format(), surface->Pixels(), settings.JPEG_QUALITY);
+    surface.reset();
+
+    // The graph lock is free again: the worker stores while the view is open.
+    const std::string chosen = context.view.ChooseSnapshotPath(bitmap_path, stem);
+
+    RemoveTemporary(bitmap_path);
+    if (chosen.empty()) {
+        RemoveTemporary(jpeg_path);
+        return SnapshotResult::kDiscarded;
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(jpeg_path, ec)) {
+        context.prompts.ShowMessage(
+            "スナップショットのJPEGファイルを作成できなかったため、保存できませんでした。\n" +
+            chosen);
+        return SnapshotResult::kNotSaved;
+    }
+    if (chosen == jpeg_path) return SnapshotResult::kSaved;
+    std::string error;
+    if (!MoveFileReplacing(jpeg_path, chosen, error)) {
+        RemoveTemporary(jpeg_path);
+        context.prompts.ShowMessage("スナップショットを保存できませんでした。\n" + chosen + "\n" +
+                                    error);
+        return SnapshotResult::kNotSaved;
+    }
+    return SnapshotResult::kSaved;
+}

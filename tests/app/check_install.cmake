@@ -1,0 +1,22 @@
+# Installs the build into a fresh folder and checks that every file of the
+# desktop integration is there. -DBUILD=<build dir> -DOUT=<folder>
+file(REMOVE_RECURSE "${OUT}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${OUT}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+set(expected
+  bin/quillomat
+  share/applications/quillomat.desktop
+  share/doc/quillomat/README.md
+  share/icons/hicolor/scalable/apps/quillomat.svg)
+foreach(size 16 32 48 64 128 256)
+  list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quillomat.png)
+endforeach()
+foreach(path IN LISTS expected)
+  if(NOT EXISTS "${OUT}/${path}")
+    message(FATAL_ERROR "not installed: ${path}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${OUT}")

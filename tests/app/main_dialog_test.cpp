@@ -1,0 +1,543 @@
+#include "app/main_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <filesystem>
+#include <thread>
+
+#include "app/about_dialog.h"
+#include "app/home_page.h"
+#include "app/preview_widget.h"
+#include "app/resources/app_resources.h"
+#include "capture/capture_fakes.h"
+#include "controls/image_button.h"
+#include "log/diary_notice.h"
+#include "platform/cp932.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kRetryPrompt =
+    "DirectShowの初期化に失敗しました。\nアプリケーションを終了しますか";
+
+// Saves "chosen.jpg" in the home folder and remembers what it was offered.
+class RecordingSnapshotView final : public SnapshotView {
+public:
+    std::string ChooseSnapshotPath(const std::string& bitmap_path,
+                                   const std::string& stem) override {
+        bitmap_existed = fs::exists(bitmap_path);
+        stems.push_back(stem);
+        return save_to;
+    }
+    std::string save_to;
+    std::vector<std::string> stems;
+    bool bitmap_existed = false;
+};
+
+class TestPrompts final : public Prompts {
+public:
+    void ShowMessage(const std::string& text) override {
+        messages_.push_back(text);
+        if (on_message) on_message();
+    }
+    bool AskYesNo(const std::string& text) override {
+        questions_.push_back(text);
+        return on_question ? on_question() : false;
+    }
+    std::vector<std::string> messages() const { return messages_; }
+    std::vector<std::string> questions() const { return questions_; }
+    std::function<bool()> on_question;
+    std::function<void()> on_message;
+
+private:
+    std::vector<std::string> messages_, questions_;
+};
+
+bool SameIcon(const QIcon& a, const QIcon& b) {
+    return a.pixmap(32, 32).toImage() == b.pixmap(32, 32).toImage();
+}
+
+template <class Pred>
+bool WaitUntil(Pred pred) {
+    for (int i = 0; i < 1000 && !pred(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pred();
+}
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    MainDialogTest() : devices_("Cam") { ::setenv("QUILLOMAT_HOME", home_.str().c_str(), 1); }
+    ~MainDialogTest() override {
+        dialog_.reset();
+        ::unsetenv("QUILLOMAT_HOME");
+    }
+
+    void WriteSetup(const std::string& lines) {
+        WriteFileBytes(home_.path() / "setup.ini", Utf8ToCp932(lines));
+    }
+    void WriteDevice(const std::string& name) {
+        WriteFileBytes(home_.path() / "device.ini", Utf8ToCp932("[DEVICE]\r\nSELECT=" + name +
+                                                                "\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
+    }
+    std::string Ini(const char* file) {
+        const fs::path path = home_.path() / file;
+        return fs::exists(path) ? Cp932ToUtf8(ReadFileBytes(path)) : std::string();
+    }
+
+    CMainDialog& Make() {
+        MainDialogSeams seams{clock_};
+        seams.prompts = &prompts_;
+        seams.chooser = &chooser_;
+        seams.dialogs = &dialogs_;
+        seams.snapshot_view = &snapshot_view_;
+        seams.run_dialog = [this](QDialog& dialog) {
+            run_dialogs_.push_back(dialog.windowTitle());
+            main_visible_during_dialog_ = dialog_->isVisible();
+            tray_menu_during_dialog_ = dialog_->PrepareTrayMenu();
+            return int{QDialog::Accepted};
+        };
+        seams.open_url = [this](const QUrl& url) { opened_.push_back(url); };
+        seams.tray_available = [this] { return tray_available_; };
+        seams.on_closed = [this] { ++closed_calls_; };
+        seams.app_directory = [this] { return home_.str(); };
+        seams.system_devices = false;
+        dialog_ = std::make_unique<CMainDialog>(seams);
+        return *dialog_;
+    }
+    CMainDialog& Start() {
+        CMainDialog& dialog = Make();
+        EXPECT_TRUE(dialog.Initialise());
+        dialog.show();
+        QCoreApplication::processEvents();
+        return dialog;
+    }
+    QString Title() {
+        QCoreApplication::processEvents();
+        return dialog_->windowTitle();
+    }
+    bool GraphReady() { return dialog_->Engine().Graph().ready.load(); }
+
+    TempDir home_;
+    ScopedTestDevices devices_;
+    ScaledClock clock_{10};
+    TestPrompts prompts_;
+    ScriptedChooser chooser_;
+    ScriptedDialogs dialogs_;
+    RecordingSnapshotView snapshot_view_;
+    std::vector<QString> run_dialogs_;
+    std::vector<QUrl> opened_;
+    bool main_visible_during_dialog_ = true;
+    QMenu* tray_menu_during_dialog_ = nullptr;
+    bool tray_available_ = true;
+    int closed_calls_ = 0;
+    std::unique_ptr<CMainDialog> dialog_;
+};
+
+TEST_F(MainDialogTest, FirstRunWithOneDeviceAsksOnlyForTheFormatThenShowsTheWindow) {
+    dialogs_.choose = DeviceFormat{640, 480, 666666};
+    CMainDialog& dialog = Make();
+    ASSERT_TRUE(dialog.Initialise());
+    EXPECT_TRUE(chooser_.calls.empty());
+    EXPECT_EQ(dialogs_.format_dialogs, 1);
+    // The settings dialogs of a later version are skipped, without a message.
+    EXPECT_TRUE(prompts_.messages().empty());
+    EXPECT_TRUE(prompts_.questions().empty());
+    EXPECT_TRUE(GraphReady());
+    EXPECT_EQ(Title(), QStringLiteral("Quillomat - Cam (640x480)"));
+    const std::string device = Ini("device.ini");
+    EXPECT_NE(device.find("SELECT=Cam"), std::string::npos) << device;
+    EXPECT_NE(device.find("WIDTH=640"), std::string::npos) << device;
+
+    ASSERT_NE(dialog.TrayIcon(), nullptr);
+    EXPECT_EQ(dialog.TrayIcon()->toolTip(), QStringLiteral("Quillomat"));
+    EXPECT_TRUE(dialog.TrayIcon()->isVisible());
+    const QStringList lines = dialog.LogBox()->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" - Quillomatを開始しました。")))
+        << lines[0].toStdString();
+
+    // The buttons: icons instead of text, tooltips that are their names.
+    const std::vector<std::tuple<int, int, int, const char*>> buttons = {
+        {1000, 165, 166, "スナップショット"}, {1016, 167, 168, "入力機器変更"},
+        {1008, 163, 162, "入力設定"},         {1007, 170, 169, "入力プロパティ"},
+        {1002, 174, 176, "キャプチャ設定"},   {1021, 175, 175, "ON/OFF切替"}};
+    for (const auto& [id, hover, normal, tip] : buttons) {
+        CImageButton* button = dialog.Button(id);
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_TRUE(button->text().isEmpty()) << id;
+        EXPECT_EQ(button->toolTip(), QString::fromUtf8(tip));
+        EXPECT_EQ(button->accessibleName(), QString::fromUtf8(tip));
+        EXPECT_TRUE(SameIcon(button->HoverIcon(), ButtonIcon(hover))) << id;
+        EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(normal))) << id;
+    }
+    EXPECT_EQ(dialog.Preview()->size(), QSize(320, 240));
+}
+
+TEST_F(MainDialogTest, FirstRunWithTwoDevicesAsksForTheDeviceFirst) {
+    devices_.Set("Cam,Pro");
+    chooser_.answers = {{true, 1}};
+    dialogs_.choose = DeviceFormat{320, 240, 333333};
+    CMainDialog& dialog = Make();
+    ASSERT_TRUE(dialog.Initialise());
+    ASSERT_EQ(chooser_.calls.size(), 1u);
+    EXPECT_EQ(chooser_.calls[0].names, (std::vector<std::string>{"Cam", "Pro"}));
+    EXPECT_EQ(dialogs_.format_dialogs, 1);
+    EXPECT_EQ(Title(), QStringLiteral("Quillomat - Pro (320x240)"));
+    EXPECT_NE(Ini("device.ini").find("SELECT=Pro"), std::string::npos);
+}
+
+TEST_F(MainDialogTest, LaterStartKeepsTheStoredDeviceOrTakesTheFirstSilently) {
+    devices_.Set("Cam,Pro");
+    WriteDevice("Pro");
+    Start();
+    EXPECT_TRUE(chooser_.calls.empty());
+    EXPECT_EQ(dialogs_.format_dialogs, 0);
+    EXPECT_EQ(Title(), QStringLiteral("Quillomat - Pro (320x240)"));
+    dialog_.reset();
+
+    WriteDevice("Gone");
+    Start();
+    EXPECT_TRUE(chooser_.calls.empty());
+    EXPECT_EQ(Title(), QStringLiteral("Quillomat - Cam (320x240)"));
+}
+
+TEST_F(MainDialogTest, FailedBuildAsksEveryTimeAndYesClosesTheWindow) {
+    devices_.Set("");
+    WriteDevice("Cam");
+    int questions = 0;
+    prompts_.on_question = [&] { return ++questions == 3; };
+    CMainDialog& dialog = Make();
+    EXPECT_FALSE(dialog.Initialise());
+    EXPECT_EQ(prompts_.questions(), (std::vector<std::string>(3, kRetryPrompt)));
+    EXPECT_EQ(prompts_.messages(),
+              (std::vector<std::string>(3, "映像入力デバイスが見つかりませんでした")));
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(closed_calls_, 1);
+    EXPECT_FALSE(dialog.TrayIcon()->isVisible());
+
+    // A command's rebuild asks the same way.
+    devices_.Set("Cam");
+    dialog_.reset();
+    questions = 0;
+    Start();
+    devices_.Set("");
+    prompts_.on_question = [&] { return ++questions == 2; };
+    dialog_->OnCommand(CMainDialog::kDeviceChange);
+    EXPECT_EQ(questions, 2);
+    EXPECT_TRUE(dialog_->Closed());
+    EXPECT_EQ(closed_calls_, 2);
+}
+
+TEST_F(MainDialogTest, MenuBarAndTrayMenuHaveEveryEntryInOrder) {
+    CMainDialog& dialog = Start();
+    QStringList bar;
+    for (QAction* popup : dialog.MenuBar()->actions()) {
+        QStringList entries;
+        for (QAction* entry : popup->menu()->actions()) {
+            entries
+                << (entry->isSeparator()
+                        ? QStringLiteral("-")
+                        : QStringLiteral("%1 %2").arg(entry->data().toInt()).arg(entry->text()));
+        }
+        bar << popup->text() + ": " + entries.join(QStringLiteral(", "));
+    }
+    EXPECT_EQ(bar.join('\n').toStdString(),
+              "ファイル(&F): 32779 スナップショット(&P), -, 57665 終了(&X)\n"
+              "各種設定(&S): 32796 アプリケーション設定(&S), 32802 キャプチャ設定(&M), "
+              "32811 HTML出力設定(&H), 32805 日時表示設定(&T)\n"
+              "入力機器(&D): 32789 変更(&C), 32794 設定(&S), 32790 プロパティ(&P)\n"
+              "ヘルプ(&H): 32799 ホームページ(&H), -, 57664 バージョン情報(&A)");
+
+    auto tray_entries = [&] {
+        QMenu* menu = dialog.PrepareTrayMenu();
+        QStringList entries;
+        if (menu == nullptr) return entries;
+        for (QAction* entry : menu->actions()) {
+            entries << (entry->isSeparator() ? QStringLiteral("-") : entry->text());
+        }
+        return entries;
+    };
+    EXPECT_EQ(tray_entries().join(',').toStdString(),
+              "非表示(&S),-,スナップショット(&P),-,終了(&X)");
+    dialog.OnCommand(CMainDialog::kTrayShowHide);
+    EXPECT_TRUE(dialog.isMinimized());
+    EXPECT_EQ(tray_entries().join(',').toStdString(), "表示(&S),-,スナップショット(&P),-,終了(&X)");
+    // No menu while a modal dialog of the window is open.
+    dialog.OnCommand(CMainDialog::kTrayShowHide);
+    dialog.OnCommand(CMainDialog::kAbout);
+    EXPECT_EQ(tray_menu_during_dialog_, nullptr);
+    EXPECT_NE(dialog.PrepareTrayMenu(), nullptr);
+}
+
+TEST_F(MainDialogTest, DeviceCommandsRebuildAndSave) {
+    devices_.Set("Cam,Pro:controls");
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+
+    // Change: the choice even though the stored device is there.
+    chooser_.answers = {{true, 1}};
+    dialog.Button(1016)->click();
+    ASSERT_EQ(chooser_.calls.size(), 1u);
+    EXPECT_EQ(Title(), QStringLiteral("Quillomat - Pro (320x240)"));
+    EXPECT_NE(Ini("device.ini").find("SELECT=Pro"), std::string::npos);
+    chooser_.answers = {{true, 0}};
+    dialog.Action(32789)->trigger();
+    EXPECT_EQ(chooser_.calls.size(), 2u);
+    EXPECT_NE(Ini("device.ini").find("SELECT=Cam"), std::string::npos);
+    chooser_.answers = {{true, 1}};
+    dialog.Button(1016)->click();
+
+    // Settings: the stored device is kept (no choice) and its format asked.
+    for (int id : {1008, 32794}) {
+        const std::size_t choices = chooser_.calls.size();
+        dialogs_.choose = DeviceFormat{640, 480, 333333};
+        const int formats = dialogs_.format_dialogs;
+        dialog.OnCommand(id);
+        EXPECT_EQ(dialogs_.format_dialogs, formats + 1) << id;
+        EXPECT_EQ(chooser_.calls.size(), choices) << id;
+        EXPECT_NE(Ini("device.ini").find("WIDTH=640"), std::string::npos) << id;
+        EXPECT_TRUE(GraphReady()) << id;
+        fs::remove(home_.path() / "device.ini");
+    }
+    EXPECT_EQ(Title(), QStringLiteral("Quillomat - Pro (640x480)"));
+
+    // Properties: the device's controls, then a save; the graph stays.
+    for (int id : {1007, 32790}) {
+        const int controls = dialogs_.controls_dialogs;
+        dialog.OnCommand(id);
+        EXPECT_EQ(dialogs_.controls_dialogs, controls + 1) << id;
+        EXPECT_TRUE(fs::exists(home_.path() / "device.ini")) << id;
+        fs::remove(home_.path() / "device.ini");
+    }
+    EXPECT_TRUE(prompts_.questions().empty());
+}
+
+TEST_F(MainDialogTest, LaterDialogsArePlaceholdersAndTheRebuildsStillRun) {
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+    std::vector<bool> ready_during;
+    struct Case {
+        int id;
+        const char* name;
+        bool rebuilds;
+        bool saves;
+    };
+    for (const Case& c :
+         {Case{1002, "キャプチャ設定", true, true}, Case{32802, "キャプチャ設定", true, true},
+          Case{32811, "HTML出力設定", true, false},
+          Case{32796, "アプリケーション設定", false, false},
+          Case{32805, "日時表示設定", false, false}}) {
+        SCOPED_TRACE(c.id);
+        fs::remove(home_.path() / "device.ini");
+        prompts_.on_message = [&] { ready_during.push_back(GraphReady()); };
+        ready_during.clear();
+        const std::size_t before = prompts_.messages().size();
+        dialog.OnCommand(c.id);
+        const std::vector<std::string> messages = prompts_.messages();
+        ASSERT_EQ(messages.size(), before + 1);
+        EXPECT_EQ(QString::fromStdString(messages.back()),
+                  CMainDialog::PlaceholderText(QString::fromUtf8(c.name)));
+        // The dialog runs while the graph is released, for a rebuild.
+        EXPECT_EQ(ready_during, std::vector<bool>{!c.rebuilds});
+        EXPECT_TRUE(GraphReady());
+        EXPECT_EQ(fs::exists(home_.path() / "device.ini"), c.saves);
+    }
+    EXPECT_TRUE(prompts_.questions().empty());
+}
+
+TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
+    WriteSetup("[TIMETEXT]\r\nSHOW_TEXT=off\r\n");
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+
+    snapshot_view_.save_to = (home_.path() / "chosen.jpg").string();
+    dialog.Button(1000)->click();
+    ASSERT_EQ(snapshot_view_.stems.size(), 1u);
+    EXPECT_TRUE(snapshot_view_.bitmap_existed);
+    EXPECT_EQ(snapshot_view_.stems[0].size(), 14u);
+    EXPECT_TRUE(fs::exists(snapshot_view_.save_to));
+    EXPECT_EQ(ReadFileBytes(snapshot_view_.save_to).substr(0, 2), "\xFF\xD8");
+    EXPECT_FALSE(fs::exists(home_.path() / "snap.tmp"));
+    snapshot_view_.save_to.clear();
+    dialog.Action(32779)->trigger();
+    ASSERT_EQ(snapshot_view_.stems.size(), 2u);
+    EXPECT_FALSE(fs::exists(home_.path() / (snapshot_view_.stems[1] + ".jpg")));
+    dialog.OnCommand(CMainDialog::kSnapshot);  // the tray menu's entry
+    EXPECT_EQ(snapshot_view_.stems.size(), 3u);
+
+    dialog.Action(32799)->trigger();
+    EXPECT_EQ(opened_, (std::vector<QUrl>{HomePageUrl()}));
+
+    dialog.Action(57664)->trigger();
+    EXPECT_EQ(run_dialogs_, (std::vector<QString>{QStringLiteral("Quillomat - バージョン情報")}));
+    EXPECT_FALSE(main_visible_during_dialog_);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(closed_calls_, 0);
+
+    // "終了(&X)": settings saved, graph released, tray icon removed.
+    fs::remove(home_.path() / "device.ini");
+    dialog.Action(57665)->trigger();
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_EQ(closed_calls_, 1);
+    EXPECT_FALSE(GraphReady());
+    EXPECT_FALSE(dialog.TrayIcon()->isVisible());
+    EXPECT_TRUE(fs::exists(home_.path() / "device.ini"));
+    dialog.OnCommand(CMainDialog::kExit);
+    EXPECT_EQ(closed_calls_, 1);
+}
+
+TEST_F(MainDialogTest, EnterAndEscapeNeverCloseTheWindow) {
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+    dialog.activateWindow();
+    for (QWidget* target :
+         {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(dialog.Button(1002)),
+          static_cast<QWidget*>(dialog.LogBox())}) {
+        target->setFocus();
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            QTest::keyClick(target, key);
+        }
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.Closed());
+    // Not even the focused button takes Enter.
+    EXPECT_TRUE(prompts_.messages().empty());
+    EXPECT_EQ(dialog.result(), 0);
+}
+
+TEST_F(MainDialogTest, OnOffSwitchesTheIconAndSavesAtOnce) {
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+    CImageButton* button = dialog.Button(1021);
+    dialog.Button(1021)->click();
+    EXPECT_NE(Ini("setup.ini").find("ONAIR=off"), std::string::npos);
+    EXPECT_FALSE(dialog.Engine().Settings().OnAir());
+    EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(177)));
+    EXPECT_TRUE(SameIcon(button->HoverIcon(), ButtonIcon(177)));
+    button->click();
+    EXPECT_NE(Ini("setup.ini").find("ONAIR=on"), std::string::npos);
+    EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(175)));
+    dialog_.reset();
+
+    // A later start shows the stored state.
+    WriteSetup("[DIARY]\r\nONAIR=off\r\n");
+    Start();
+    EXPECT_TRUE(SameIcon(dialog_->Button(1021)->NormalIcon(), ButtonIcon(177)));
+}
+
+TEST_F(MainDialogTest, MinimiseGoesToTheTrayAndStopsTheGraphRestoreRunsIt) {
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+    CaptureGraph& graph = dialog.Engine().Capture();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.Preview()->FramesShown() > 0; }));
+    EXPECT_TRUE(dialog.Preview()->Pulling());
+
+    dialog.setWindowState(Qt::WindowMinimized);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.Engine().Graph().minimised.load());
+    EXPECT_FALSE(graph.IsRunning(nullptr));
+    EXPECT_FALSE(dialog.Preview()->Pulling());
+
+    // A left click on the tray icon restores.
+    dialog.OnTrayClicked();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.isMinimized());
+    EXPECT_FALSE(dialog.Engine().Graph().minimised.load());
+    EXPECT_TRUE(graph.IsRunning(nullptr));
+    EXPECT_TRUE(dialog.Preview()->Pulling());
+    // And again minimises.
+    dialog.OnTrayClicked();
+    EXPECT_FALSE(dialog.isVisible());
+    dialog.OnCommand(CMainDialog::kTrayShowHide);
+    EXPECT_TRUE(dialog.isVisible());
+
+    // Without a tray the window stays on the task bar, minimised.
+    tray_available_ = false;
+    dialog.setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(dialog.isMinimized());
+    EXPECT_FALSE(graph.IsRunning(nullptr));
+    EXPECT_FALSE(dialog.Preview()->Pulling());
+    dialog.setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(graph.IsRunning(nullptr));
+}
+
+TEST_F(MainDialogTest, CloseBoxGoesToTheTrayWithCloseCancelWhileExitStillEnds) {
+    WriteSetup("[APPLICATION]\r\nCLOSECANCEL=on\r\n");
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+    EXPECT_FALSE(dialog.close());
+    EXPECT_TRUE(dialog.isMinimized());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(dialog.Closed());
+    dialog.OnCommand(CMainDialog::kTrayExit);
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_EQ(closed_calls_, 1);
+    dialog_.reset();
+
+    WriteSetup("[APPLICATION]\r\nCLOSECANCEL=off\r\n");
+    Start();
+    dialog_->close();
+    EXPECT_TRUE(dialog_->Closed());
+    EXPECT_EQ(closed_calls_, 2);
+}
+
+TEST_F(MainDialogTest, LogBoxKeeps999CompleteLinesWhenLogTxtCannotBeWritten) {
+    WriteSetup("[APPLICATION]\r\nLOGFILE=on\r\n");
+    WriteDevice("Cam");
+    // A folder where the file belongs: every append fails.
+    fs::create_directory(home_.path() / "log.txt");
+    CMainDialog& dialog = Start();
+    for (int i = 0; i < 1200; ++i) dialog.Engine().Log().AddLogLine("event " + std::to_string(i));
+    // A notice from another thread arrives queued.
+    std::thread([&] { dialog.Engine().Notices().Post(kNoticeMotionDetected); }).join();
+    QCoreApplication::processEvents();
+
+    const QStringList lines = dialog.LogBox()->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 1000);
+    EXPECT_TRUE(lines.back().isEmpty());
+    const QRegularExpression stamped(QStringLiteral("^\\d+/\\d+ \\d\\d:\\d\\d:\\d\\d - "));
+    for (int i = 0; i < 999; ++i) {
+        const bool error_line = lines[i] == QStringLiteral("ERROR : ログファイルエラー");
+        EXPECT_TRUE(error_line || stamped.match(lines[i]).hasMatch()) << lines[i].toStdString();
+        // Each event's line is followed by its error line.
+        if (!error_line && i + 1 < 999) {
+            EXPECT_EQ(lines[i + 1].at(0), QChar('E'));
+        }
+    }
+    EXPECT_TRUE(lines[997].endsWith(QStringLiteral(" - 動作を検知しました")));
+    EXPECT_EQ(lines[998], QStringLiteral("ERROR : ログファイルエラー"));
+    QScrollBar* bar = dialog.LogBox()->verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_GT(bar->maximum(), 0);
+}
+
+TEST_F(MainDialogTest, StopSignalFromAnotherThreadClosesInTheDesignedOrder) {
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+    dialog.Engine().Settings().Update([](DiarySettings& s) { s.ONAIR = false; });
+    std::thread([&] { dialog.RequestShutdown(); }).join();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.Closed(); }));
+    EXPECT_EQ(closed_calls_, 1);
+    EXPECT_FALSE(GraphReady());
+    EXPECT_FALSE(dialog.TrayIcon()->isVisible());
+    EXPECT_NE(Ini("setup.ini").find("ONAIR=off"), std::string::npos);
+}
+
+}  // namespace
