@@ -127,7 +127,6 @@ private:
     // Builds until it succeeds; between attempts the user may quit, which
     // hides and closes the window (false).
     bool BuildWithRetry(bool keepDevice, bool configureDevice);
-    void RebuildAfter(const std::function<void()>& dialog, bool save);
     void ShowPlaceholder(const QString& dialog_name);
     void TakeSnapshotCommand();
     void ToggleOnAir();
