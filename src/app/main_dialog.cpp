@@ -16,16 +16,18 @@
 #include "app/about_dialog.h"
 #include "app/home_page.h"
 #include "app/message_box_prompts.h"
-#include "app/preview_widget.h"
 #include "app/resources/app_resources.h"
 #include "capture/device_names.h"
 #include "capture/frame_grab.h"
 #include "capture/ui/device_property_dialogs.h"
 #include "capture/ui/device_select_dialog.h"
+#include "capture/ui/preview_view.h"
 #include "controls/dialog_units.h"
 #include "controls/image_button.h"
 #include "diary/ui/snapshot_dialog.h"
 #include "settings/app_directory.h"
+#include "settings/ui/diary_setup_command.h"
+#include "settings/ui/diary_setup_dialog.h"
 
 namespace {
 
@@ -132,10 +134,15 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
         DiaryEngineSeams{clock_, *prompts_, *chooser, dialogs, *window_seam_,
                          [this](const ActivityLog::Change& change) { ShowLog(change); },
                          seams_.app_directory, seams_.system_devices});
+    diary_setup_ = std::make_unique<CDiarySetupDialog>(
+        DiarySetupServices{engine_->Settings(), *prompts_, clock_, seams_.system_devices,
+                           seams_.choose_folder},
+        this);
 }
 
 CMainDialog::~CMainDialog() {
     Close();
+    diary_setup_.reset();
     engine_.reset();
 }
 
@@ -162,7 +169,10 @@ void CMainDialog::BuildLayout() {
     band->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     band->setPixmap(ResourceBitmap(144));
 
-    preview_ = new CPreviewWidget(area);
+    preview_ = new PreviewView(area);
+    preview_->setFixedSize(320, 240);
+    preview_->setAccessibleName(QStringLiteral("プレビュー"));
+    preview_->SetPlaceholder(ResourceBitmap(147));
     preview_->move(units.X(38), units.Y(7));
 
     for (const ButtonSpec& spec : kButtons) {
@@ -259,11 +269,11 @@ bool CMainDialog::Initialise() {
     if (first_run) {
         built = BuildWithRetry(false, true);
         if (built) {
-            engine_->ReleaseCaptureGraph();
-            // The capture settings dialog comes with a later version.
-            built = BuildWithRetry(true, false);
-            // So does the application settings dialog. The device just bound
-            // is kept even if the process is killed before its end.
+            built = RunFirstRunDiarySetup(*engine_, *diary_setup_, *prompts_, seams_.run_dialog);
+            if (!built) QuitAfterFailedRebuild();
+            // The application settings dialog comes with a later version.
+            // The device just bound is kept even if the process is killed
+            // before its end.
             if (built) engine_->SaveSettings();
         }
     } else {
@@ -316,9 +326,8 @@ void CMainDialog::OnCommand(int id) {
             break;
         case kCaptureSettingsButton:
         case kCaptureSettings:
-            engine_->ReleaseCaptureGraph();
-            ShowPlaceholder(QStringLiteral("キャプチャ設定"));
-            if (BuildWithRetry(true, false)) engine_->SaveSettings();
+            if (!RunDiarySetupCommand(*engine_, *diary_setup_, *prompts_, seams_.run_dialog))
+                QuitAfterFailedRebuild();
             break;
         case kHtmlSettings:
             engine_->ReleaseCaptureGraph();
@@ -352,6 +361,13 @@ void CMainDialog::OnCommand(int id) {
     }
     --busy_;
     if (close_pending_ && busy_ == 0) Close();
+}
+
+void CMainDialog::QuitAfterFailedRebuild() {
+    // A stop signal under way closes the window by itself.
+    if (engine_->ShutdownRequest().IsSet()) return;
+    hide();
+    RequestClose();
 }
 
 void CMainDialog::ShowPlaceholder(const QString& dialog_name) {

@@ -6,14 +6,16 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "capture/capture_window.h"
 #include "diary/snapshot.h"
 #include "engine/diary_engine.h"
 
+class CDiarySetupDialog;
 class CImageButton;
-class CPreviewWidget;
+class PreviewView;
 class Clock;
 class DeviceChooser;
 class DeviceDialogs;
@@ -32,8 +34,11 @@ struct MainDialogSeams {
     DeviceChooser* chooser = nullptr;
     DeviceDialogs* dialogs = nullptr;
     SnapshotView* snapshot_view = nullptr;
-    // Runs a modal dialog of the main window (the version information).
+    // Runs a modal dialog of the main window (the settings dialogs and the
+    // version information).
     std::function<int(QDialog&)> run_dialog = {};
+    // The capture settings dialog's folder browser.
+    std::function<std::optional<std::string>(QWidget* owner)> choose_folder = {};
     std::function<void(const QUrl&)> open_url = {};
     // Asked at every minimise: a desktop without a tray keeps the window on
     // the task bar.
@@ -102,7 +107,8 @@ public:
     QSystemTrayIcon* TrayIcon() const { return tray_; }
     QAction* Action(int id) const;
     CImageButton* Button(int id) const;
-    CPreviewWidget* Preview() const { return preview_; }
+    PreviewView* Preview() const { return preview_; }
+    CDiarySetupDialog& DiarySetup() const { return *diary_setup_; }
     QPlainTextEdit* LogBox() const { return log_box_; }
 
     static QString PlaceholderText(const QString& dialog_name);
@@ -127,6 +133,8 @@ private:
     // Builds until it succeeds; between attempts the user may quit, which
     // hides and closes the window (false).
     bool BuildWithRetry(bool keepDevice, bool configureDevice);
+    // After a settings command's rebuild was given up at the prompt.
+    void QuitAfterFailedRebuild();
     void ShowPlaceholder(const QString& dialog_name);
     void TakeSnapshotCommand();
     void ToggleOnAir();
@@ -146,7 +154,7 @@ private:
     SnapshotView* snapshot_view_;
 
     QMenuBar* menu_bar_ = nullptr;
-    CPreviewWidget* preview_ = nullptr;
+    PreviewView* preview_ = nullptr;
     QPlainTextEdit* log_box_ = nullptr;
     std::map<int, CImageButton*> buttons_;
     std::map<int, QAction*> actions_;
@@ -162,4 +170,7 @@ private:
 
     // Last, so that it goes first: its threads end while the rest exists.
     std::unique_ptr<DiaryEngine> engine_;
+    // The settings dialogs live as long as the window and work on the
+    // engine's settings, so they go before it.
+    std::unique_ptr<CDiarySetupDialog> diary_setup_;
 };

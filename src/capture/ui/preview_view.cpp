@@ -1,45 +1,94 @@
 #include "capture/ui/preview_view.h"
 
+#include <QEvent>
 #include <QImage>
 #include <QPainter>
-
-namespace {
-constexpr int kPullIntervalMs = 33;
-}  // namespace
+#include <QTimerEvent>
 
 PreviewView::PreviewView(QWidget* parent) : QWidget(parent) {
+    // Every pixel is painted each time: nothing to erase first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    timer_.setInterval(kPullIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { Pull(); });
+}
+
+void PreviewView::SetPlaceholder(QPixmap placeholder) {
+    placeholder_ = std::move(placeholder);
+    update();
 }
 
 void PreviewView::SetSource(std::shared_ptr<PreviewSource> source) {
     source_ = std::move(source);
     frame_.reset();
+    sequence_ = 0;
     frames_shown_ = 0;
-    if (source_)
-        timer_.start();
-    else
-        timer_.stop();
+    UpdatePulling();
     update();
 }
 
-void PreviewView::Pull() {
-    if (!source_) return;
-    auto next = source_->TakePreviewFrame(frame_ ? frame_->sequence : 0);
-    if (!next) return;
-    frame_ = std::move(next);
+bool PreviewView::PullFrame() {
+    if (!source_) return false;
+    // Let go of the frame shown so that the source can fill the same memory
+    // again (it is painted already); it comes back when nothing newer came.
+    const std::weak_ptr<const PreviewFrame> shown = frame_;
+    frame_.reset();
+    auto frame = source_->TakePreviewFrame(sequence_);
+    if (!frame || frame->pixels == nullptr || frame->width <= 0 || frame->height <= 0) {
+        frame_ = shown.lock();
+        return false;
+    }
+    sequence_ = frame->sequence;
+    frame_ = std::move(frame);
     ++frames_shown_;
     update();
+    return true;
 }
 
 void PreviewView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (!frame_ || frame_->width < 1 || frame_->height < 1) {
+    if (frame_) {
+        // Wraps the frame's memory; nothing is copied before the scaled draw.
+        const QImage image(frame_->pixels, frame_->width, frame_->height,
+                           static_cast<qsizetype>(frame_->stride), QImage::Format_BGR888);
+        painter.drawImage(rect(), image);
+        return;
+    }
+    if (placeholder_.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    const QImage picture(frame_->pixels, frame_->width, frame_->height,
-                         static_cast<qsizetype>(frame_->stride), QImage::Format_BGR888);
-    painter.drawImage(rect(), picture);
+    painter.fillRect(rect(), Qt::white);
+    painter.drawPixmap(rect(), placeholder_);
+}
+
+void PreviewView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    UpdatePulling();
+}
+
+void PreviewView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    UpdatePulling();
+}
+
+void PreviewView::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != timer_.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    // A minimised window stays "visible" to Qt; it must not cost anything.
+    if (window()->isMinimized()) {
+        timer_.stop();
+        return;
+    }
+    PullFrame();
+}
+
+void PreviewView::UpdatePulling() {
+    const bool wanted = source_ && isVisible() && !window()->isMinimized();
+    if (wanted && !timer_.isActive()) {
+        timer_.start(kPullIntervalMs, Qt::PreciseTimer, this);
+    } else if (!wanted && timer_.isActive()) {
+        timer_.stop();
+        // The last frame's memory goes back to the source.
+        frame_.reset();
+    }
 }

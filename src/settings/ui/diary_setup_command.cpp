@@ -11,11 +11,12 @@ namespace {
 
 // The dialog opens its own preview graph on the device, so the main graph
 // must be gone first.
-int RunDialogOnReleasedGraph(DiaryEngine& engine, CDiarySetupDialog& dialog) {
+int RunDialogOnReleasedGraph(DiaryEngine& engine, CDiarySetupDialog& dialog,
+                             const DialogRunner& run) {
     engine.ReleaseCaptureGraph();
     const DiarySettings s = engine.Settings().Copy();
     dialog.SetDeviceInfo(s.SELECT, s.WIDTH, s.HEIGHT, s.FRAMERATE);
-    return dialog.exec();
+    return run ? run(dialog) : dialog.exec();
 }
 
 bool RebuildWithRetry(DiaryEngine& engine, Prompts& prompts) {
@@ -29,8 +30,9 @@ bool RebuildWithRetry(DiaryEngine& engine, Prompts& prompts) {
 
 }  // namespace
 
-bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts) {
-    if (RunDialogOnReleasedGraph(engine, dialog) == QDialog::Accepted) {
+bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
+                          const DialogRunner& run) {
+    if (RunDialogOnReleasedGraph(engine, dialog, run) == QDialog::Accepted) {
         engine.Store().MarkPagesChanged();
     }
     if (!RebuildWithRetry(engine, prompts)) return false;
@@ -38,7 +40,8 @@ bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompt
     return true;
 }
 
-bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts) {
-    RunDialogOnReleasedGraph(engine, dialog);
+bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
+                           const DialogRunner& run) {
+    RunDialogOnReleasedGraph(engine, dialog, run);
     return RebuildWithRetry(engine, prompts);
 }

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <functional>
+
 class CDiarySetupDialog;
+class QDialog;
 class DiaryEngine;
 class Prompts;
+
+// Runs a modal dialog and gives its result; empty runs exec().
+using DialogRunner = std::function<int(QDialog&)>;
 
 // The main window's capture settings command (button 1002, menu 32802):
 // release the graph (the worker stops), give the dialog the device settings,
@@ -10,8 +16,10 @@ class Prompts;
 // device) until it succeeds or the user chooses to quit at the prompt, then
 // save the settings. False when the user chose to quit: nothing is saved
 // here, and the caller hides and closes the main window.
-bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts);
+bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
+                          const DialogRunner& run = {});
 
 // The capture settings step of the first run: as the command, but the
 // dialog's result does not matter and nothing is saved.
-bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts);
+bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
+                           const DialogRunner& run = {});
