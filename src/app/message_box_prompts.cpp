@@ -13,3 +13,9 @@ bool MessageBoxPrompts::AskYesNo(const std::string& text) {
                     QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, parent_);
     return box.exec() == QMessageBox::Yes;
 }
+
+bool MessageBoxPrompts::AskOkCancel(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quillomat"),
+                    QString::fromStdString(text), QMessageBox::Ok | QMessageBox::Cancel, parent_);
+    return box.exec() == QMessageBox::Ok;
+}

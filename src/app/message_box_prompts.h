@@ -10,6 +10,7 @@ public:
     explicit MessageBoxPrompts(QWidget* parent) : parent_(parent) {}
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    bool AskOkCancel(const std::string& text) override;
 
 private:
     QWidget* parent_;

@@ -11,4 +11,7 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // A question with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
+    // A question with OK and Cancel buttons; true for OK. Seams without
+    // buttons of their own answer it as a Yes/No question.
+    virtual bool AskOkCancel(const std::string& text) { return AskYesNo(text); }
 };

@@ -1,6 +1,7 @@
 #include "settings/settings_io.h"
 
 #include <array>
+#include <initializer_list>
 #include <string_view>
 #include <variant>
 
@@ -169,7 +170,33 @@ std::string SavedValue(const KeyDef& def, const DiarySettings& s) {
         def.field);
 }
 
+void LoadNamedKeys(DiarySettings& settings, const std::filesystem::path& setup_ini,
+                   std::initializer_list<std::string_view> names) {
+    const IniFile setup = IniFile::Load(setup_ini);
+    const DiarySettings defaults;
+    for (const KeyDef& def : kKeys) {
+        for (std::string_view name : names) {
+            if (def.file == IniFileId::kSetup && name == def.key)
+                LoadKey(def, setup, settings, defaults);
+        }
+    }
+}
+
 }  // namespace
+
+void LoadDayPageSettingsFrom(DiarySettings& settings, const std::filesystem::path& setup_ini) {
+    LoadNamedKeys(settings, setup_ini,
+                  {"PREVIEW_CREATE", "PREVIEW_HTML", "PREVIEW_IMAGE_SIZE", "PREVIEW_AUTO_REFLESH",
+                   "PREVIEW_AUTO_REFLESH_SECOND", "PREVIEW_SORT"});
+}
+
+void LoadIndexPageSettingsFrom(DiarySettings& settings, const std::filesystem::path& setup_ini) {
+    LoadNamedKeys(
+        settings, setup_ini,
+        {"INDEX_CREATE", "INDEX_HTML", "INDEX_PREVIEW", "INDEX_IMAGE_SIZE", "INDEX_IMAGE_MAX",
+         "INDEX_AUTO_REFLESH", "INDEX_AUTO_REFLESH_SECOND", "INDEX_CALENDAR", "INDEX_CALENDAR_SORT",
+         "INDEX_CALENDAR_MAX", "INDEX_CALENDAR_ROW", "INDEX_CALENDAR_FONT_SIZE"});
+}
 
 std::string EscapeMultiline(const std::string& text) {
     std::string out;
