@@ -19,7 +19,9 @@ int RunDialogOnReleasedGraph(DiaryEngine& engine, CDiarySetupDialog& dialog,
     return run ? run(dialog) : dialog.exec();
 }
 
-bool RebuildWithRetry(DiaryEngine& engine, Prompts& prompts) {
+}  // namespace
+
+bool RebuildCaptureGraphWithRetry(DiaryEngine& engine, Prompts& prompts) {
     while (!engine.BuildCaptureGraph(true, false)) {
         // A shutdown under way makes every build fail; no prompt then.
         if (engine.IsShutDown() || engine.ShutdownRequest().IsSet()) return false;
@@ -28,14 +30,12 @@ bool RebuildWithRetry(DiaryEngine& engine, Prompts& prompts) {
     return true;
 }
 
-}  // namespace
-
 bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
                           const DialogRunner& run) {
     if (RunDialogOnReleasedGraph(engine, dialog, run) == QDialog::Accepted) {
         engine.Store().MarkPagesChanged();
     }
-    if (!RebuildWithRetry(engine, prompts)) return false;
+    if (!RebuildCaptureGraphWithRetry(engine, prompts)) return false;
     engine.SaveSettings();
     return true;
 }
@@ -43,5 +43,5 @@ bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompt
 bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
                            const DialogRunner& run) {
     RunDialogOnReleasedGraph(engine, dialog, run);
-    return RebuildWithRetry(engine, prompts);
+    return RebuildCaptureGraphWithRetry(engine, prompts);
 }

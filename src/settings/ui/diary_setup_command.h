@@ -19,6 +19,11 @@ using DialogRunner = std::function<int(QDialog&)>;
 bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
                           const DialogRunner& run = {});
 
+// Builds the graph again, keeping the device and not configuring it, until it
+// succeeds or the user answers Yes to the prompt that offers to quit (false;
+// also false without a prompt once a shutdown is under way).
+bool RebuildCaptureGraphWithRetry(DiaryEngine& engine, Prompts& prompts);
+
 // The capture settings step of the first run: as the command, but the
 // dialog's result does not matter and nothing is saved.
 bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,

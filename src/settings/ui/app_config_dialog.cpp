@@ -1,0 +1,262 @@
+#include "settings/ui/app_config_dialog.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QUrl>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "controls/dialog_units.h"
+#include "controls/spin_edit.h"
+#include "diary/directory_helpers.h"
+#include "platform/file_error.h"
+#include "platform/prompts.h"
+#include "settings/shared_settings.h"
+#include "settings/startup_shortcut.h"
+#include "settings/ui/data_exchange.h"
+
+namespace {
+
+constexpr const char* kLogFileName = "log.txt";
+
+// A trackbar tells its owner when it lets go of the mouse, at the end of a
+// drag or of a click; keys move it without that.
+class ReleasingSlider final : public QSlider {
+public:
+    ReleasingSlider(std::function<void()> on_release, QWidget* parent)
+        : QSlider(Qt::Horizontal, parent), on_release_(std::move(on_release)) {}
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QSlider::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton) on_release_();
+    }
+
+private:
+    std::function<void()> on_release_;
+};
+
+void CopyApplicationGroup(const DiarySettings& from, DiarySettings& to) {
+    to.STARTUP_TIMER = from.STARTUP_TIMER;
+    to.STARTUP_DIALOG = from.STARTUP_DIALOG;
+    to.LOGFILE = from.LOGFILE;
+    to.CLOSECANCEL = from.CLOSECANCEL;
+}
+
+// 0, or the error number of a removal that failed.
+int RemoveFile(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return ec ? ec.value() : 0;
+}
+
+}  // namespace
+
+CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
+    : QDialog(parent), services_(std::move(services)) {
+    setWindowTitle(QStringLiteral("アプリケーション設定"));
+    const QFont font = DialogFont(QStringLiteral("MS Shell Dlg"), 8);
+    setFont(font);
+    const DialogUnits du(font);
+    setFixedSize(du.Size(262, 224));
+
+    auto group = [&](const char* title, QRect rect) {
+        auto* box = new QGroupBox(QString::fromUtf8(title), this);
+        box->setGeometry(rect);
+        box->lower();
+    };
+    auto label = [&](const char* text, QRect rect, QWidget* buddy) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        l->setGeometry(rect);
+        if (buddy) l->setBuddy(buddy);
+        return l;
+    };
+    auto check = [&](const char* id, const char* text, QRect rect) {
+        auto* box = new QCheckBox(QString::fromUtf8(text), this);
+        box->setObjectName(QString::fromUtf8(id));
+        box->setAccessibleName(box->text());
+        box->setGeometry(rect);
+        return box;
+    };
+    auto button = [&](const char* id, const char* text, QRect rect) {
+        auto* b = new QPushButton(QString::fromUtf8(text), this);
+        b->setObjectName(QString::fromUtf8(id));
+        b->setAccessibleName(QString::fromUtf8(text));
+        b->setGeometry(rect);
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    // The decorative band down the left edge.
+    auto* band = new QWidget(this);
+    band->setObjectName(QStringLiteral("band"));
+    band->setGeometry(du.Rect(7, 7, 20, 210));
+    band->setStyleSheet(QStringLiteral(
+        "#band { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2f5d8a, "
+        "stop:1 #9cc3e6); border-radius: 3px; }"));
+
+    group("スタートアップ", du.Rect(34, 4, 221, 64));
+    startup_timer_ = new SpinEdit(this);
+    startup_timer_->setObjectName(QStringLiteral("1039"));
+    startup_timer_->setAccessibleName(QStringLiteral("秒後に起動する"));
+    startup_timer_->SetRange(0, 180);
+    startup_timer_->lineEdit()->setReadOnly(true);
+    startup_timer_->setGeometry(du.Rect(42, 16, 34, 13));
+    label("秒後に起動する", du.Rect(80, 18, 80, 8), startup_timer_);
+    startup_dialog_ =
+        check("1054", "起動までの秒数をダイアログで表示する", du.Rect(42, 33, 206, 10));
+    auto* create_shortcut = button("1002", "ショートカット作成", du.Rect(42, 48, 90, 14));
+    auto* delete_shortcut = button("1003", "ショートカット削除", du.Rect(138, 48, 90, 14));
+
+    group("ログファイル", du.Rect(34, 72, 221, 48));
+    log_file_ = check("1024", "ログをファイルに出力する", du.Rect(42, 84, 206, 10));
+    auto* open_log = button("1000", "ログファイルを開く", du.Rect(42, 99, 90, 14));
+    auto* delete_log = button("1001", "ログファイルを削除", du.Rect(138, 99, 90, 14));
+
+    group("終了の設定", du.Rect(34, 124, 221, 26));
+    close_cancel_ =
+        check("1025", "閉じるボタンでアプリケーションを終了しない", du.Rect(42, 136, 206, 10));
+
+    group("JPEG保存画質", du.Rect(34, 154, 221, 44));
+    quality_ = new ReleasingSlider([this] { OnQualityReleased(); }, this);
+    quality_->setObjectName(QStringLiteral("1052"));
+    quality_->setAccessibleName(QStringLiteral("JPEG保存画質"));
+    quality_->setGeometry(du.Rect(40, 164, 209, 18));
+    label("0%", du.Rect(42, 184, 20, 8), nullptr);
+    label("50%", du.Rect(135, 184, 20, 8), nullptr)->setAlignment(Qt::AlignHCenter);
+    label("100%", du.Rect(223, 184, 24, 8), nullptr)->setAlignment(Qt::AlignRight);
+
+    auto* ok = button("1", "OK", du.Rect(149, 204, 50, 14));
+    ok->setDefault(true);
+    auto* cancel = button("2", "キャンセル", du.Rect(205, 204, 50, 14));
+
+    connect(open_log, &QPushButton::clicked, this, [this] { OpenLogFile(); });
+    connect(delete_log, &QPushButton::clicked, this, [this] { DeleteLogFile(); });
+    connect(create_shortcut, &QPushButton::clicked, this, [this] { CreateStartupShortcut(); });
+    connect(delete_shortcut, &QPushButton::clicked, this, [this] { DeleteStartupShortcut(); });
+    connect(ok, &QPushButton::clicked, this, &CAppConfigDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CAppConfigDlg::reject);
+}
+
+void CAppConfigDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (open_) return;
+    open_ = true;
+    OnInitDialog();
+}
+
+void CAppConfigDlg::OnInitDialog() {
+    UpdateData(false);
+    const DiarySettings s = services_.settings.Copy();
+    quality_->setRange(0, 100);
+    quality_->setTickPosition(QSlider::TicksAbove);
+    quality_->setTickInterval(10);
+    quality_->setPageStep(20);  // a trackbar's default page, a fifth of its range
+    quality_->setValue(s.JPEG_QUALITY);
+    // An up-down control takes a 16-bit position and shows it within its range.
+    startup_timer_->SetPosition(static_cast<std::int16_t>(s.STARTUP_TIMER));
+}
+
+void CAppConfigDlg::Exchange(DataExchange& dx, DiarySettings& s) {
+    dx.Int(startup_timer_->lineEdit(), s.STARTUP_TIMER, 0, 180);
+    dx.Check(startup_dialog_, s.STARTUP_DIALOG);
+    dx.Check(log_file_, s.LOGFILE);
+    dx.Check(close_cancel_, s.CLOSECANCEL);
+}
+
+bool CAppConfigDlg::UpdateData(bool save_and_validate) {
+    // On a copy, so that no prompt is shown with the settings locked.
+    DiarySettings s = services_.settings.Copy();
+    DataExchange dx(save_and_validate ? DataExchange::Direction::kFromControls
+                                      : DataExchange::Direction::kToControls,
+                    services_.prompts);
+    Exchange(dx, s);
+    if (save_and_validate)
+        services_.settings.Update([&](DiarySettings& d) { CopyApplicationGroup(s, d); });
+    return !dx.Failed();
+}
+
+void CAppConfigDlg::OnQualityReleased() {
+    const int quality = quality_->value();
+    services_.settings.Update([quality](DiarySettings& s) { s.JPEG_QUALITY = quality; });
+}
+
+void CAppConfigDlg::OpenLogFile() {
+    const std::string directory = services_.app_directory();
+    if (!EntryExists(directory, kLogFileName)) {
+        services_.prompts.ShowMessage(kNoLogFileMessage);
+        return;
+    }
+    const std::string path = directory + kLogFileName;
+    if (services_.open_file)
+        services_.open_file(path);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+void CAppConfigDlg::DeleteLogFile() {
+    const std::string directory = services_.app_directory();
+    if (!EntryExists(directory, kLogFileName)) {
+        services_.prompts.ShowMessage(kNoLogFileMessage);
+        return;
+    }
+    if (!services_.prompts.AskOkCancel(kDeleteLogFileQuestion)) return;
+    const std::string path = directory + kLogFileName;
+    if (const int error = RemoveFile(path); error != 0)
+        services_.prompts.ShowMessage(FileErrorMessage(path, error));
+}
+
+std::string CAppConfigDlg::StartupFolder() const {
+    return services_.startup_folder ? services_.startup_folder() : GetStartupFolder();
+}
+
+void CAppConfigDlg::CreateStartupShortcut() {
+    const std::string executable =
+        services_.executable ? services_.executable() : RunningExecutablePath();
+    const std::string folder = StartupFolder();
+    if (folder.empty()) return;
+    const std::string link_path = folder + "/" + kStartupShortcutName;
+    if (!services_.prompts.AskOkCancel(kCreateShortcutQuestion)) return;
+    // Unlike a shell link, an entry that could not be written says so: the
+    // user would otherwise count on a start at log-in that never comes.
+    const int error =
+        executable.empty()
+            ? ENOENT
+            : CreateShellLink(link_path,
+                              StartupShellLink(executable, std::getenv("QUILLOMAT_HOME")));
+    if (error != 0) services_.prompts.ShowMessage(FileErrorMessage(link_path, error));
+}
+
+void CAppConfigDlg::DeleteStartupShortcut() {
+    const std::string folder = StartupFolder();
+    if (folder.empty()) return;
+    if (!EntryExists(folder, kStartupShortcutName)) {
+        services_.prompts.ShowMessage(kNoShortcutMessage);
+        return;
+    }
+    if (!services_.prompts.AskOkCancel(kDeleteShortcutQuestion)) return;
+    const std::string link_path = folder + "/" + kStartupShortcutName;
+    if (const int error = RemoveFile(link_path); error != 0)
+        services_.prompts.ShowMessage(FileErrorMessage(link_path, error));
+}
+
+void CAppConfigDlg::accept() {
+    if (!UpdateData(true)) return;
+    QDialog::accept();
+}
+
+void CAppConfigDlg::done(int result) {
+    open_ = false;
+    QDialog::done(result);
+}
+
+void RunAppConfigCommand(CAppConfigDlg& dialog) { dialog.exec(); }

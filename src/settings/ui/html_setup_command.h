@@ -1,0 +1,14 @@
+#pragma once
+
+class CHtmlSetupDialog;
+class DiaryEngine;
+class Prompts;
+
+// The main window's web page settings command (menu 32811): release the
+// graph (the worker stops, so no page writer reads the settings while they
+// are edited), run the dialog, mark the pages changed on OK so that the next
+// picture starts the page writers from empty caches, then build the graph
+// again (keeping the device) until it succeeds or the user chooses to quit
+// at the prompt. Nothing is saved. False when the user chose to quit: the
+// caller hides and closes the main window.
+bool RunHtmlSetupCommand(DiaryEngine& engine, CHtmlSetupDialog& dialog, Prompts& prompts);

@@ -1,0 +1,279 @@
+#include "settings/ui/html_setup_dialog.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <cstdint>
+
+#include "controls/dialog_units.h"
+#include "controls/spin_edit.h"
+#include "settings/settings_io.h"
+#include "settings/shared_settings.h"
+#include "settings/ui/data_exchange.h"
+
+namespace {
+
+void CopyDayPageGroup(const DiarySettings& from, DiarySettings& to) {
+    to.PREVIEW_CREATE = from.PREVIEW_CREATE;
+    to.PREVIEW_HTML = from.PREVIEW_HTML;
+    to.PREVIEW_IMAGE_SIZE = from.PREVIEW_IMAGE_SIZE;
+    to.PREVIEW_AUTO_REFLESH = from.PREVIEW_AUTO_REFLESH;
+    to.PREVIEW_AUTO_REFLESH_SECOND = from.PREVIEW_AUTO_REFLESH_SECOND;
+    to.PREVIEW_SORT = from.PREVIEW_SORT;
+}
+
+void CopyIndexPageGroup(const DiarySettings& from, DiarySettings& to) {
+    to.INDEX_CREATE = from.INDEX_CREATE;
+    to.INDEX_HTML = from.INDEX_HTML;
+    to.INDEX_PREVIEW = from.INDEX_PREVIEW;
+    to.INDEX_IMAGE_SIZE = from.INDEX_IMAGE_SIZE;
+    to.INDEX_IMAGE_MAX = from.INDEX_IMAGE_MAX;
+    to.INDEX_AUTO_REFLESH = from.INDEX_AUTO_REFLESH;
+    to.INDEX_AUTO_REFLESH_SECOND = from.INDEX_AUTO_REFLESH_SECOND;
+    to.INDEX_CALENDAR = from.INDEX_CALENDAR;
+    to.INDEX_CALENDAR_SORT = from.INDEX_CALENDAR_SORT;
+    to.INDEX_CALENDAR_MAX = from.INDEX_CALENDAR_MAX;
+    to.INDEX_CALENDAR_ROW = from.INDEX_CALENDAR_ROW;
+    to.INDEX_CALENDAR_FONT_SIZE = from.INDEX_CALENDAR_FONT_SIZE;
+}
+
+void CopyHtmlGroup(const DiarySettings& from, DiarySettings& to) {
+    CopyDayPageGroup(from, to);
+    CopyIndexPageGroup(from, to);
+    to.INDEX_HTML_TITLE = from.INDEX_HTML_TITLE;
+    to.TOP_CODE = from.TOP_CODE;
+    to.BOTTOM_CODE = from.BOTTOM_CODE;
+}
+
+// An up-down control takes a 16-bit position.
+int SpinPosition(std::int32_t value) { return static_cast<std::int16_t>(value); }
+
+}  // namespace
+
+CHtmlSetupDialog::CHtmlSetupDialog(HtmlSetupServices services, QWidget* parent)
+    : QDialog(parent), services_(std::move(services)) {
+    setWindowTitle(QStringLiteral("HTML設定"));
+    const QFont font = DialogFont(QStringLiteral("MS Shell Dlg"), 8);
+    setFont(font);
+    const DialogUnits du(font);
+    setFixedSize(du.Size(401, 262));
+
+    auto group = [&](const char* title, QRect rect) {
+        auto* box = new QGroupBox(QString::fromUtf8(title), this);
+        box->setGeometry(rect);
+        box->lower();
+        return box;
+    };
+    auto label = [&](const char* text, QRect rect, QWidget* buddy) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        l->setGeometry(rect);
+        if (buddy) l->setBuddy(buddy);
+        return l;
+    };
+    auto check = [&](const char* id, const char* text, QRect rect) {
+        auto* box = new QCheckBox(QString::fromUtf8(text), this);
+        box->setObjectName(QString::fromUtf8(id));
+        box->setAccessibleName(box->text());
+        box->setGeometry(rect);
+        return box;
+    };
+    auto edit = [&](const char* id, const char* name, QRect rect) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QString::fromUtf8(id));
+        e->setAccessibleName(QString::fromUtf8(name));
+        e->setGeometry(rect);
+        return e;
+    };
+    auto code = [&](const char* id, const char* name, QRect rect) {
+        auto* e = new QPlainTextEdit(this);
+        e->setObjectName(QString::fromUtf8(id));
+        e->setAccessibleName(QString::fromUtf8(name));
+        e->setGeometry(rect);
+        e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // Enter breaks the line; Tab still moves on, as in a dialog's edit.
+        e->setTabChangesFocus(true);
+        return e;
+    };
+    auto spin = [&](const char* id, const char* name, QRect rect, int min, int max) {
+        auto* s = new SpinEdit(this);
+        s->setObjectName(QString::fromUtf8(id));
+        s->setAccessibleName(QString::fromUtf8(name));
+        s->SetRange(min, max);
+        s->setGeometry(rect);
+        return s;
+    };
+    auto button = [&](const char* id, const char* text, QRect rect) {
+        auto* b = new QPushButton(QString::fromUtf8(text), this);
+        b->setObjectName(QString::fromUtf8(id));
+        b->setAccessibleName(QString::fromUtf8(text));
+        b->setGeometry(rect);
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    // Day page, top left.
+    group("日別画像HTMLの自動作成", du.Rect(7, 4, 190, 124));
+    preview_create_ = check("1057", "日別画像HTMLを自動作成する", du.Rect(14, 16, 176, 10));
+    preview_html_ = edit("1004", "HTMLファイル名", du.Rect(78, 29, 112, 13));
+    label("HTMLファイル名", du.Rect(14, 31, 60, 8), preview_html_);
+    preview_sort_ = check("1056", "新しい画像から順に表示する", du.Rect(14, 46, 176, 10));
+    preview_size_ = spin("1045", "画像サイズ", du.Rect(78, 59, 36, 13), 1, 100);
+    label("画像サイズ", du.Rect(14, 61, 60, 8), preview_size_);
+    label("%", du.Rect(117, 61, 12, 8), nullptr);
+    preview_refresh_ = check("1058", "WEBページが自動更新するようにする", du.Rect(14, 76, 176, 10));
+    preview_refresh_second_ = spin("1049", "更新間隔", du.Rect(78, 89, 44, 13), 0, 10000);
+    label("更新間隔", du.Rect(24, 91, 50, 8), preview_refresh_second_);
+    label("秒", du.Rect(125, 91, 12, 8), nullptr);
+    auto* day_reset = button("1002", "リセット", du.Rect(84, 108, 50, 14));
+    auto* day_default = button("1008", "デフォルト", du.Rect(140, 108, 50, 14));
+
+    // Index page, the right column, with its calendar.
+    group("インデックスHTMLの自動作成", du.Rect(204, 4, 190, 232));
+    index_create_ = check("1061", "インデックスHTMLを自動作成する", du.Rect(211, 16, 176, 10));
+    index_html_ = edit("1005", "HTMLファイル名", du.Rect(275, 29, 112, 13));
+    label("HTMLファイル名", du.Rect(211, 31, 60, 8), index_html_);
+    index_preview_ = check("1060", "最新画像を表示する", du.Rect(211, 46, 176, 10));
+    index_size_ = spin("1051", "画像サイズ", du.Rect(275, 59, 36, 13), 1, 100);
+    label("画像サイズ", du.Rect(221, 61, 50, 8), index_size_);
+    label("%", du.Rect(314, 61, 12, 8), nullptr);
+    index_max_ = spin("1053", "表示枚数", du.Rect(275, 74, 36, 13), 0, 100);
+    label("表示枚数", du.Rect(221, 76, 50, 8), index_max_);
+    index_refresh_ = check("1062", "WEBページが自動更新するようにする", du.Rect(211, 91, 176, 10));
+    index_refresh_second_ = spin("1055", "更新間隔", du.Rect(275, 104, 44, 13), 0, 10000);
+    label("更新間隔", du.Rect(221, 106, 50, 8), index_refresh_second_);
+    label("秒", du.Rect(322, 106, 12, 8), nullptr);
+
+    group("カレンダー", du.Rect(211, 122, 176, 92));
+    calendar_ = check("1064", "カレンダーを表示する", du.Rect(218, 134, 162, 10));
+    calendar_sort_ = check("1071", "新しい月から表示する", du.Rect(218, 148, 162, 10));
+    calendar_max_ = spin("1065", "最大", du.Rect(275, 161, 36, 13), 1, 100);
+    label("最大", du.Rect(228, 163, 44, 8), calendar_max_);
+    label("ヶ月分", du.Rect(314, 163, 30, 8), nullptr);
+    calendar_row_ = spin("1067", "列数", du.Rect(275, 177, 36, 13), 1, 100);
+    label("列数", du.Rect(228, 179, 44, 8), calendar_row_);
+    calendar_font_size_ = spin("1069", "フォントサイズ", du.Rect(275, 193, 36, 13), 1, 100);
+    label("フォントサイズ", du.Rect(228, 195, 46, 8), calendar_font_size_);
+    auto* index_reset = button("1007", "リセット", du.Rect(281, 218, 50, 14));
+    auto* index_default = button("1006", "デフォルト", du.Rect(337, 218, 50, 14));
+
+    // Index page texts, bottom left; no buttons of their own.
+    group("インデックスHTMLの修正", du.Rect(7, 132, 190, 104));
+    title_ = edit("1003", "タイトル", du.Rect(50, 144, 140, 13));
+    label("タイトル", du.Rect(14, 146, 34, 8), title_);
+    top_code_ = code("1009", "上部追加HTMLコード", du.Rect(14, 170, 176, 26));
+    label("上部追加HTMLコード", du.Rect(14, 160, 176, 8), top_code_);
+    bottom_code_ = code("1010", "下部追加HTMLコード", du.Rect(14, 208, 176, 24));
+    label("下部追加HTMLコード", du.Rect(14, 199, 176, 8), bottom_code_);
+
+    auto* ok = button("1", "OK", du.Rect(288, 242, 50, 14));
+    ok->setDefault(true);
+    auto* cancel = button("2", "キャンセル", du.Rect(344, 242, 50, 14));
+
+    connect(day_reset, &QPushButton::clicked, this, [this] { LoadDayPageSettings(); });
+    connect(day_default, &QPushButton::clicked, this, [this] { DefaultDayPageSettings(); });
+    connect(index_reset, &QPushButton::clicked, this, [this] { LoadIndexPageSettings(); });
+    connect(index_default, &QPushButton::clicked, this, [this] { DefaultIndexPageSettings(); });
+    connect(ok, &QPushButton::clicked, this, &CHtmlSetupDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &CHtmlSetupDialog::reject);
+}
+
+void CHtmlSetupDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (open_) return;
+    open_ = true;
+    OnInitDialog();
+}
+
+void CHtmlSetupDialog::OnInitDialog() {
+    UpdateData(false);
+    const DiarySettings s = services_.settings.Copy();
+    preview_size_->SetPosition(SpinPosition(s.PREVIEW_IMAGE_SIZE));
+    preview_refresh_second_->SetPosition(SpinPosition(s.PREVIEW_AUTO_REFLESH_SECOND));
+    index_size_->SetPosition(SpinPosition(s.INDEX_IMAGE_SIZE));
+    index_max_->SetPosition(SpinPosition(s.INDEX_IMAGE_MAX));
+    index_refresh_second_->SetPosition(SpinPosition(s.INDEX_AUTO_REFLESH_SECOND));
+    calendar_max_->SetPosition(SpinPosition(s.INDEX_CALENDAR_MAX));
+    calendar_row_->SetPosition(SpinPosition(s.INDEX_CALENDAR_ROW));
+    calendar_font_size_->SetPosition(SpinPosition(s.INDEX_CALENDAR_FONT_SIZE));
+    // A spin shows its position clamped to its range: a refresh interval
+    // above 10000, which a typed value may be, would come back as 10000 and
+    // be stored so on OK. The fields show the variables.
+    UpdateData(false);
+}
+
+void CHtmlSetupDialog::Exchange(DataExchange& dx, DiarySettings& s) {
+    dx.Check(preview_create_, s.PREVIEW_CREATE);
+    dx.Text(preview_html_, s.PREVIEW_HTML);
+    dx.Check(preview_sort_, s.PREVIEW_SORT);
+    dx.Int(preview_size_->lineEdit(), s.PREVIEW_IMAGE_SIZE, 1, 100);
+    dx.Check(preview_refresh_, s.PREVIEW_AUTO_REFLESH);
+    dx.UInt(preview_refresh_second_->lineEdit(), s.PREVIEW_AUTO_REFLESH_SECOND, 0, 30000);
+    dx.Check(index_create_, s.INDEX_CREATE);
+    dx.Text(index_html_, s.INDEX_HTML);
+    dx.Check(index_preview_, s.INDEX_PREVIEW);
+    dx.Int(index_size_->lineEdit(), s.INDEX_IMAGE_SIZE, 1, 100);
+    dx.Int(index_max_->lineEdit(), s.INDEX_IMAGE_MAX, 0, 100);
+    dx.Check(index_refresh_, s.INDEX_AUTO_REFLESH);
+    dx.Int(index_refresh_second_->lineEdit(), s.INDEX_AUTO_REFLESH_SECOND, 0, 30000);
+    dx.Check(calendar_, s.INDEX_CALENDAR);
+    dx.Check(calendar_sort_, s.INDEX_CALENDAR_SORT);
+    dx.Int(calendar_max_->lineEdit(), s.INDEX_CALENDAR_MAX, 1, 100);
+    dx.Int(calendar_row_->lineEdit(), s.INDEX_CALENDAR_ROW, 1, 100);
+    dx.Int(calendar_font_size_->lineEdit(), s.INDEX_CALENDAR_FONT_SIZE, 1, 100);
+    dx.Text(title_, s.INDEX_HTML_TITLE);
+    dx.Text(top_code_, s.TOP_CODE);
+    dx.Text(bottom_code_, s.BOTTOM_CODE);
+}
+
+bool CHtmlSetupDialog::UpdateData(bool save_and_validate) {
+    // On a copy, so that no prompt is shown with the settings locked; what
+    // was taken before a failed check is kept.
+    DiarySettings s = services_.settings.Copy();
+    DataExchange dx(save_and_validate ? DataExchange::Direction::kFromControls
+                                      : DataExchange::Direction::kToControls,
+                    services_.prompts);
+    Exchange(dx, s);
+    if (save_and_validate)
+        services_.settings.Update([&](DiarySettings& d) { CopyHtmlGroup(s, d); });
+    return !dx.Failed();
+}
+
+void CHtmlSetupDialog::ChangeGroup(const std::function<void(DiarySettings&)>& change) {
+    // A failed check has shown its prompt; the button's change is made all the same.
+    UpdateData(true);
+    services_.settings.Update(change);
+    UpdateData(false);
+}
+
+void CHtmlSetupDialog::LoadDayPageSettings() {
+    DiarySettings loaded;
+    LoadDayPageSettingsFrom(loaded, services_.app_directory() + "setup.ini");
+    ChangeGroup([&](DiarySettings& s) { CopyDayPageGroup(loaded, s); });
+}
+
+void CHtmlSetupDialog::DefaultDayPageSettings() {
+    ChangeGroup([](DiarySettings& s) { CopyDayPageGroup(DiarySettings{}, s); });
+}
+
+void CHtmlSetupDialog::LoadIndexPageSettings() {
+    DiarySettings loaded;
+    LoadIndexPageSettingsFrom(loaded, services_.app_directory() + "setup.ini");
+    ChangeGroup([&](DiarySettings& s) { CopyIndexPageGroup(loaded, s); });
+}
+
+void CHtmlSetupDialog::DefaultIndexPageSettings() {
+    ChangeGroup([](DiarySettings& s) { CopyIndexPageGroup(DiarySettings{}, s); });
+}
+
+void CHtmlSetupDialog::accept() {
+    if (!UpdateData(true)) return;
+    QDialog::accept();
+}
+
+void CHtmlSetupDialog::done(int result) {
+    open_ = false;
+    QDialog::done(result);
+}
