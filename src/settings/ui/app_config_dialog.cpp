@@ -67,7 +67,7 @@ CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
     const QFont font = DialogFont(QStringLiteral("MS Shell Dlg"), 8);
     setFont(font);
     const DialogUnits du(font);
-    setFixedSize(du.Size(262, 224));
+    setFixedSize(du.Size(262, 228));
 
     auto group = [&](const char* title, QRect rect) {
         auto* box = new QGroupBox(QString::fromUtf8(title), this);
@@ -99,7 +99,7 @@ CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
     // The decorative band down the left edge.
     auto* band = new QWidget(this);
     band->setObjectName(QStringLiteral("band"));
-    band->setGeometry(du.Rect(7, 7, 20, 210));
+    band->setGeometry(du.Rect(7, 7, 20, 214));
     band->setStyleSheet(QStringLiteral(
         "#band { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2f5d8a, "
         "stop:1 #9cc3e6); border-radius: 3px; }"));
@@ -126,18 +126,18 @@ CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
     close_cancel_ =
         check("1025", "閉じるボタンでアプリケーションを終了しない", du.Rect(42, 136, 206, 10));
 
-    group("JPEG保存画質", du.Rect(34, 154, 221, 44));
+    group("JPEG保存画質", du.Rect(34, 154, 221, 48));
     quality_ = new ReleasingSlider([this] { OnQualityReleased(); }, this);
     quality_->setObjectName(QStringLiteral("1052"));
     quality_->setAccessibleName(QStringLiteral("JPEG保存画質"));
-    quality_->setGeometry(du.Rect(40, 164, 209, 18));
-    label("0%", du.Rect(42, 184, 20, 8), nullptr);
-    label("50%", du.Rect(135, 184, 20, 8), nullptr)->setAlignment(Qt::AlignHCenter);
-    label("100%", du.Rect(223, 184, 24, 8), nullptr)->setAlignment(Qt::AlignRight);
+    quality_->setGeometry(du.Rect(40, 167, 209, 20));
+    label("0%", du.Rect(42, 189, 20, 8), nullptr);
+    label("50%", du.Rect(135, 189, 20, 8), nullptr)->setAlignment(Qt::AlignHCenter);
+    label("100%", du.Rect(223, 189, 24, 8), nullptr)->setAlignment(Qt::AlignRight);
 
-    auto* ok = button("1", "OK", du.Rect(149, 204, 50, 14));
+    auto* ok = button("1", "OK", du.Rect(149, 208, 50, 14));
     ok->setDefault(true);
-    auto* cancel = button("2", "キャンセル", du.Rect(205, 204, 50, 14));
+    auto* cancel = button("2", "キャンセル", du.Rect(205, 208, 50, 14));
 
     connect(open_log, &QPushButton::clicked, this, [this] { OpenLogFile(); });
     connect(delete_log, &QPushButton::clicked, this, [this] { DeleteLogFile(); });
