@@ -280,6 +280,7 @@ TEST(HtmlSetupDialog, ResetReadsItsKeysBackFromSetupIniAndDefaultSetsThem) {
     EXPECT_EQ(s.INDEX_CALENDAR_FONT_SIZE, 12);
     EXPECT_EQ(s.INDEX_HTML_TITLE, "typed title");
     EXPECT_EQ(s.TOP_CODE, "mem top");
+    EXPECT_EQ(s.BOTTOM_CODE, DiarySettings{}.BOTTOM_CODE);
     EXPECT_EQ(s.PREVIEW_HTML, "日記.html");
     EXPECT_EQ(f.Shown("1053"), QStringLiteral("9"));
     EXPECT_EQ(f.Shown("1003"), QStringLiteral("typed title"));
