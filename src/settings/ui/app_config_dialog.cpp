@@ -259,4 +259,9 @@ void CAppConfigDlg::done(int result) {
     QDialog::done(result);
 }
 
-void RunAppConfigCommand(CAppConfigDlg& dialog) { dialog.exec(); }
+void RunAppConfigCommand(CAppConfigDlg& dialog, const std::function<int(QDialog&)>& run) {
+    if (run)
+        run(dialog);
+    else
+        dialog.exec();
+}

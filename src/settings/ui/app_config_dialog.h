@@ -78,5 +78,5 @@ private:
 
 // The main window's application settings command (menu 32796): shows the
 // dialog modally and nothing else, whatever its result; the diary keeps
-// running and nothing is saved.
-void RunAppConfigCommand(CAppConfigDlg& dialog);
+// running and nothing is saved. `run` runs it modally (empty: exec()).
+void RunAppConfigCommand(CAppConfigDlg& dialog, const std::function<int(QDialog&)>& run = {});

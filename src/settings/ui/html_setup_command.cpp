@@ -1,11 +1,14 @@
 #include "settings/ui/html_setup_command.h"
 
+#include <QDialog>
+
 #include "engine/diary_engine.h"
 #include "settings/ui/diary_setup_command.h"
 #include "settings/ui/html_setup_dialog.h"
 
-bool RunHtmlSetupCommand(DiaryEngine& engine, CHtmlSetupDialog& dialog, Prompts& prompts) {
+bool RunHtmlSetupCommand(DiaryEngine& engine, CHtmlSetupDialog& dialog, Prompts& prompts,
+                         const DialogRunner& run) {
     engine.ReleaseCaptureGraph();
-    if (dialog.exec() == QDialog::Accepted) engine.Store().MarkPagesChanged();
+    if ((run ? run(dialog) : dialog.exec()) == QDialog::Accepted) engine.Store().MarkPagesChanged();
     return RebuildCaptureGraphWithRetry(engine, prompts);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/ui/diary_setup_command.h"
+
 class CHtmlSetupDialog;
 class DiaryEngine;
 class Prompts;
@@ -11,4 +13,6 @@ class Prompts;
 // again (keeping the device) until it succeeds or the user chooses to quit
 // at the prompt. Nothing is saved. False when the user chose to quit: the
 // caller hides and closes the main window.
-bool RunHtmlSetupCommand(DiaryEngine& engine, CHtmlSetupDialog& dialog, Prompts& prompts);
+// `run` runs the dialog modally (empty: exec()).
+bool RunHtmlSetupCommand(DiaryEngine& engine, CHtmlSetupDialog& dialog, Prompts& prompts,
+                         const DialogRunner& run = {});
