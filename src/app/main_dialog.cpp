@@ -26,8 +26,11 @@
 #include "controls/image_button.h"
 #include "diary/ui/snapshot_dialog.h"
 #include "settings/app_directory.h"
+#include "settings/ui/app_config_dialog.h"
 #include "settings/ui/diary_setup_command.h"
 #include "settings/ui/diary_setup_dialog.h"
+#include "settings/ui/html_setup_command.h"
+#include "settings/ui/html_setup_dialog.h"
 
 namespace {
 
@@ -138,10 +141,20 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
         DiarySetupServices{engine_->Settings(), *prompts_, clock_, seams_.system_devices,
                            seams_.choose_folder},
         this);
+    html_setup_ = std::make_unique<CHtmlSetupDialog>(
+        HtmlSetupServices{engine_->Settings(), *prompts_, seams_.app_directory}, this);
+    app_config_ = std::make_unique<CAppConfigDlg>(
+        AppConfigServices{engine_->Settings(), *prompts_, seams_.app_directory,
+                          [this](const std::string& path) {
+                              seams_.open_url(QUrl::fromLocalFile(QString::fromStdString(path)));
+                          }},
+        this);
 }
 
 CMainDialog::~CMainDialog() {
     Close();
+    app_config_.reset();
+    html_setup_.reset();
     diary_setup_.reset();
     engine_.reset();
 }
@@ -271,9 +284,10 @@ bool CMainDialog::Initialise() {
         if (built) {
             built = RunFirstRunDiarySetup(*engine_, *diary_setup_, *prompts_, seams_.run_dialog);
             if (!built) QuitAfterFailedRebuild();
-            // The application settings dialog comes with a later version.
-            // The device just bound is kept even if the process is killed
-            // before its end.
+            // Its result does not matter.
+            if (built) RunAppConfigCommand(*app_config_, seams_.run_dialog);
+            // The choices of the first run are kept even if the process is
+            // killed before its end.
             if (built) engine_->SaveSettings();
         }
     } else {
@@ -330,12 +344,11 @@ void CMainDialog::OnCommand(int id) {
                 QuitAfterFailedRebuild();
             break;
         case kHtmlSettings:
-            engine_->ReleaseCaptureGraph();
-            ShowPlaceholder(QStringLiteral("HTML出力設定"));
-            BuildWithRetry(true, false);
+            if (!RunHtmlSetupCommand(*engine_, *html_setup_, *prompts_, seams_.run_dialog))
+                QuitAfterFailedRebuild();
             break;
         case kAppSettings:
-            ShowPlaceholder(QStringLiteral("アプリケーション設定"));
+            RunAppConfigCommand(*app_config_, seams_.run_dialog);
             break;
         case kTimeTextSettings:
             ShowPlaceholder(QStringLiteral("日時表示設定"));

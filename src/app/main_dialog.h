@@ -13,7 +13,9 @@
 #include "diary/snapshot.h"
 #include "engine/diary_engine.h"
 
+class CAppConfigDlg;
 class CDiarySetupDialog;
+class CHtmlSetupDialog;
 class CImageButton;
 class PreviewView;
 class Clock;
@@ -109,6 +111,8 @@ public:
     CImageButton* Button(int id) const;
     PreviewView* Preview() const { return preview_; }
     CDiarySetupDialog& DiarySetup() const { return *diary_setup_; }
+    CHtmlSetupDialog& HtmlSetup() const { return *html_setup_; }
+    CAppConfigDlg& AppConfig() const { return *app_config_; }
     QPlainTextEdit* LogBox() const { return log_box_; }
 
     static QString PlaceholderText(const QString& dialog_name);
@@ -173,4 +177,6 @@ private:
     // The settings dialogs live as long as the window and work on the
     // engine's settings, so they go before it.
     std::unique_ptr<CDiarySetupDialog> diary_setup_;
+    std::unique_ptr<CHtmlSetupDialog> html_setup_;
+    std::unique_ptr<CAppConfigDlg> app_config_;
 };

@@ -157,10 +157,11 @@ TEST_F(MainDialogTest, FirstRunWithOneDeviceAsksOnlyForTheFormatThenShowsTheWind
     ASSERT_TRUE(dialog.Initialise());
     EXPECT_TRUE(chooser_.calls.empty());
     EXPECT_EQ(dialogs_.format_dialogs, 1);
-    // The capture settings dialog on the released graph; the application
-    // settings dialog of a later version is skipped, without a message.
-    EXPECT_EQ(run_dialogs_, std::vector<QString>{QStringLiteral("キャプチャ設定")});
-    EXPECT_EQ(ready_during_dialog_, std::vector<bool>{false});
+    // The capture settings dialog on the released graph, then the
+    // application settings beside the running diary.
+    EXPECT_EQ(run_dialogs_, (std::vector<QString>{QStringLiteral("キャプチャ設定"),
+                                                  QStringLiteral("アプリケーション設定")}));
+    EXPECT_EQ(ready_during_dialog_, (std::vector<bool>{false, true}));
     EXPECT_EQ(dialog.DiarySetup().DeviceInfo().WIDTH, 640);
     EXPECT_TRUE(prompts_.messages().empty());
     EXPECT_TRUE(prompts_.questions().empty());
@@ -363,35 +364,44 @@ TEST_F(MainDialogTest, CaptureSettingsRunOnTheReleasedGraphThenRebuildAndSave) {
     EXPECT_TRUE(prompts_.questions().empty());
 }
 
-TEST_F(MainDialogTest, LaterDialogsArePlaceholdersAndTheRebuildsStillRun) {
+// The web page settings run on the released graph and are rebuilt after, but
+// not saved; the application settings run beside the running diary.
+TEST_F(MainDialogTest, WebPageAndApplicationSettingsRunAsDesigned) {
     WriteDevice("Cam");
     CMainDialog& dialog = Start();
-    std::vector<bool> ready_during;
     struct Case {
         int id;
-        const char* name;
-        bool rebuilds;
-        bool saves;
+        int result;
+        const char* title;
+        bool on_released_graph;
     };
-    for (const Case& c : {Case{32811, "HTML出力設定", true, false},
-                          Case{32796, "アプリケーション設定", false, false},
-                          Case{32805, "日時表示設定", false, false}}) {
-        SCOPED_TRACE(c.id);
+    for (const Case& c : {Case{32811, QDialog::Rejected, "HTML設定", true},
+                          Case{32796, QDialog::Accepted, "アプリケーション設定", false},
+                          Case{32811, QDialog::Accepted, "HTML設定", true}}) {
+        SCOPED_TRACE(c.id * 10 + c.result);
         fs::remove(home_.path() / "device.ini");
-        prompts_.on_message = [&] { ready_during.push_back(GraphReady()); };
-        ready_during.clear();
-        const std::size_t before = prompts_.messages().size();
+        ready_during_dialog_.clear();
+        dialog_result_ = c.result;
         dialog.OnCommand(c.id);
-        const std::vector<std::string> messages = prompts_.messages();
-        ASSERT_EQ(messages.size(), before + 1);
-        EXPECT_EQ(QString::fromStdString(messages.back()),
-                  CMainDialog::PlaceholderText(QString::fromUtf8(c.name)));
-        // The dialog runs while the graph is released, for a rebuild.
-        EXPECT_EQ(ready_during, std::vector<bool>{!c.rebuilds});
+        EXPECT_EQ(run_dialogs_.back(), QString::fromUtf8(c.title));
+        EXPECT_EQ(ready_during_dialog_, std::vector<bool>{!c.on_released_graph});
+        EXPECT_EQ(dialog.Engine().Store().PagesChanged(),
+                  c.id == 32811 && c.result == QDialog::Accepted);
         EXPECT_TRUE(GraphReady());
-        EXPECT_EQ(fs::exists(home_.path() / "device.ini"), c.saves);
+        EXPECT_FALSE(fs::exists(home_.path() / "device.ini"));
     }
+    EXPECT_TRUE(prompts_.messages().empty());
     EXPECT_TRUE(prompts_.questions().empty());
+}
+
+TEST_F(MainDialogTest, TimeTextSettingsArePlaceholdersUntilTheyLand) {
+    WriteDevice("Cam");
+    CMainDialog& dialog = Start();
+    dialog.OnCommand(32805);
+    ASSERT_EQ(prompts_.messages().size(), 1u);
+    EXPECT_EQ(QString::fromStdString(prompts_.messages().back()),
+              CMainDialog::PlaceholderText(QStringLiteral("日時表示設定")));
+    EXPECT_TRUE(GraphReady());
 }
 
 TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
