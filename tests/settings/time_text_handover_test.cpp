@@ -38,41 +38,23 @@ private:
     std::vector<TimeTextGroup> seen_;
 };
 
-TimeTextGroup GroupA() {
-    TimeTextGroup g;
-    g.SHOW_TEXT = true;
-    g.TEXT_XPOS = 3;
-    g.TEXT_YPOS = 4;
-    g.TIME_FORMAT = "%Y/%M/%D(%w) %h:%m:%s";
-    g.FONT_NAME = "IPAGothic";
-    g.FONT_SIZE = 12;
-    g.SHOW_SHADOW = true;
-    g.SHADOW_XPOS = 1;
-    g.SHADOW_YPOS = 1;
-    g.TEXT_COLOR = 0xFFFFFF;
-    g.SHADOW_COLOR = 0;
-    return g;
-}
-
-// Differs from A in every field; its strings are long enough to live on the
-// heap, so a torn copy would mix buffers, not just characters.
-TimeTextGroup GroupB() {
-    TimeTextGroup g;
-    g.SHOW_TEXT = true;  // both draw, so every store reads the strings
-    g.TEXT_XPOS = 30;
-    g.TEXT_YPOS = 40;
-    g.TIME_FORMAT = std::string(600, 'x') + " %h時%m分 " + std::string(600, 'y');
-    g.FONT_NAME = "DejaVu Sans Mono with a rather long family name";
-    g.FONT_SIZE = 20;
-    g.FONT_BOLD = true;
-    g.FONT_ITALIC = true;
-    g.SHOW_SHADOW = false;
-    g.SHADOW_XPOS = -3;
-    g.SHADOW_YPOS = -4;
-    g.TEXT_COLOR = 0x0000FF;
-    g.SHADOW_COLOR = 0x00FF00;
-    return g;
-}
+const TimeTextGroup kGroupA{
+    true, 3, 4, "%Y/%M/%D(%w) %h:%m:%s", "IPAGothic", 12, false, false, true, 1, 1, 0xFFFFFF, 0};
+// Differs from A in every field but SHOW_TEXT (both draw, so every store reads
+// the strings); its strings live on the heap, so a torn copy would mix buffers.
+const TimeTextGroup kGroupB{true,
+                            30,
+                            40,
+                            std::string(600, 'x') + " %h時%m分 " + std::string(600, 'y'),
+                            "DejaVu Sans Mono with a rather long family name",
+                            20,
+                            true,
+                            true,
+                            false,
+                            -3,
+                            -4,
+                            0x0000FF,
+                            0x00FF00};
 
 TEST(TimeTextHandOver, StoresRunningMeanwhileSeeOnlyWholeGroups) {
     TempDir save;
@@ -81,8 +63,8 @@ TEST(TimeTextHandOver, StoresRunningMeanwhileSeeOnlyWholeGroups) {
     graph.ready = true;
     FakeClock clock;
     SharedSettings settings;
-    const TimeTextGroup a = GroupA();
-    const TimeTextGroup b = GroupB();
+    const TimeTextGroup& a = kGroupA;
+    const TimeTextGroup& b = kGroupB;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = save.str();
         s.ONAIR = true;
@@ -130,22 +112,17 @@ TEST(TimeTextHandOver, StoresRunningMeanwhileSeeOnlyWholeGroups) {
     EXPECT_EQ(TimeTextGroupOf(settings.Copy()), handed % 2 == 0 ? a : b);
 }
 
-TEST(TimeTextHandOver, TakesAndPutsEveryFieldOfTheGroupAndNothingElse) {
+TEST(TimeTextHandOver, ReplacesTheWholeGroupAndNothingElse) {
     DiarySettings s;
     s.JPEG_QUALITY = 33;
-    s.SAVE_DIRECTORY = "/srv/diary/";
-    const TimeTextGroup b = GroupB();
-    PutTimeTextGroup(s, b);
-    EXPECT_EQ(TimeTextGroupOf(s), b);
-    EXPECT_EQ(s.JPEG_QUALITY, 33);
-    EXPECT_EQ(s.SAVE_DIRECTORY, "/srv/diary/");
-
+    PutTimeTextGroup(s, kGroupB);
     SharedSettings shared(s);
-    HandOverTimeText(shared, GroupA());
+    HandOverTimeText(shared, kGroupA);
     DiarySettings expected = s;
-    PutTimeTextGroup(expected, GroupA());
+    PutTimeTextGroup(expected, kGroupA);
     EXPECT_EQ(shared.Copy(), expected);
-    EXPECT_NE(shared.Copy(), s);
+    EXPECT_EQ(TimeTextGroupOf(expected), kGroupA);
+    EXPECT_EQ(TimeTextGroupOf(s), kGroupB);
 }
 
 }  // namespace
