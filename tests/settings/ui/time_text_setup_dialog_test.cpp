@@ -209,6 +209,9 @@ TEST(TimeTextSetupDialog, FontListGrowsWithoutDuplicatesInByteOrderAndSelectsThe
     f.Box()->setCurrentIndex(f.Box()->findText(QStringLiteral("IPAゴシック")));
     f.Press("1");
     EXPECT_EQ(f.settings.Copy().FONT_NAME, "IPAゴシック");
+    f.Open("");  // every name begins with an empty one
+    EXPECT_EQ(f.Box()->currentText(), QStringLiteral("aardvark"));
+    f.dialog.reject();
 
     // A face that is not there leaves no selection and the stored name; so
     // does a typed name.
@@ -269,12 +272,6 @@ TEST(TimeTextSetupDialog, LongFormatAndCharactersCp932LacksKeepSetupIniWhole) {
     EXPECT_EQ(read, saved);
 }
 
-class NoWindow final : public CaptureWindow {
-public:
-    void PostTitle(const std::string&) override {}
-    void PostPreviewSource(std::shared_ptr<PreviewSource>) override {}
-};
-
 TEST(TimeTextSetupCommand, RunsTheDialogWhileTheWorkerKeepsRunningAndSavesNothing) {
     ScopedTestDevices devices("Cam");
     TempDir home;
@@ -285,7 +282,7 @@ TEST(TimeTextSetupCommand, RunsTheDialogWhileTheWorkerKeepsRunningAndSavesNothin
     ScaledClock clock(10);
     RecordingPrompts prompts;
     AutomaticDeviceChooser chooser;
-    NoWindow window;
+    RecordingWindow window;
     DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
                                         [&] { return home.str(); }, false});
     engine.LoadSettings();
