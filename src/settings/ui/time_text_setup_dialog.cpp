@@ -214,15 +214,22 @@ void CTimeTextSetupDialog::Exchange(DataExchange& dx, DiarySettings& s) {
 }
 
 bool CTimeTextSetupDialog::UpdateData(bool save_and_validate) {
-    // The exchange works on a copy, so no prompt is shown with the settings
-    // locked; the worker gets the group in one hand-over, with whatever the
-    // exchange copied before a failure.
+    if (save_and_validate) return SaveControls(std::nullopt);
     DiarySettings s = services_.settings.Copy();
-    DataExchange dx(save_and_validate ? DataExchange::Direction::kFromControls
-                                      : DataExchange::Direction::kToControls,
-                    services_.prompts);
+    DataExchange dx(DataExchange::Direction::kToControls, services_.prompts);
     Exchange(dx, s);
-    if (save_and_validate) HandOverTimeText(services_.settings, TimeTextGroupOf(s));
+    return true;
+}
+
+bool CTimeTextSetupDialog::SaveControls(const std::optional<std::string>& face) {
+    // The exchange works on a copy, so no prompt is shown with the settings
+    // locked; the worker then gets the group in one hand-over, with whatever
+    // the exchange took before a failure.
+    DiarySettings s = services_.settings.Copy();
+    if (face) s.FONT_NAME = *face;
+    DataExchange dx(DataExchange::Direction::kFromControls, services_.prompts);
+    Exchange(dx, s);
+    HandOverTimeText(services_.settings, TimeTextGroupOf(s));
     return !dx.Failed();
 }
 
@@ -248,12 +255,11 @@ void CTimeTextSetupDialog::OnShadowColour() {
 void CTimeTextSetupDialog::accept() {
     // Only a face picked from the list is taken; typed text that names no
     // listed face leaves the stored name alone.
+    std::optional<std::string> face;
     const int index = font_box_->currentIndex();
-    if (index >= 0 && font_box_->currentText() == font_box_->itemText(index)) {
-        const std::string face = font_box_->itemText(index).toStdString();
-        services_.settings.Update([&](DiarySettings& s) { s.FONT_NAME = face; });
-    }
-    if (!UpdateData(true)) return;
+    if (index >= 0 && font_box_->currentText() == font_box_->itemText(index))
+        face = font_box_->itemText(index).toStdString();
+    if (!SaveControls(face)) return;
     QDialog::accept();
 }
 

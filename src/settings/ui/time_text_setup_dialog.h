@@ -61,6 +61,8 @@ private:
     void OnInitDialog();
     void FillFontBox();
     void Exchange(DataExchange& dx, DiarySettings& s);
+    // The controls into the variables, with `face` as FONT_NAME when set.
+    bool SaveControls(const std::optional<std::string>& face);
     std::optional<std::uint32_t> ChooseColour();
 
     TimeTextSetupServices services_;
