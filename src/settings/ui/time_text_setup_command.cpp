@@ -1,0 +1,5 @@
+#include "settings/ui/time_text_setup_command.h"
+
+#include "settings/ui/time_text_setup_dialog.h"
+
+void RunTimeTextSetupCommand(CTimeTextSetupDialog& dialog) { dialog.exec(); }
