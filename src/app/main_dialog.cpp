@@ -31,6 +31,8 @@
 #include "settings/ui/diary_setup_dialog.h"
 #include "settings/ui/html_setup_command.h"
 #include "settings/ui/html_setup_dialog.h"
+#include "settings/ui/time_text_setup_command.h"
+#include "settings/ui/time_text_setup_dialog.h"
 
 namespace {
 
@@ -85,10 +87,6 @@ public:
 private:
     CMainDialog* owner_;
 };
-
-QString CMainDialog::PlaceholderText(const QString& dialog_name) {
-    return QStringLiteral("「%1」の画面はまだありません。次の版で追加されます。").arg(dialog_name);
-}
 
 CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -149,10 +147,13 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
                               seams_.open_url(QUrl::fromLocalFile(QString::fromStdString(path)));
                           }},
         this);
+    time_text_setup_ = std::make_unique<CTimeTextSetupDialog>(
+        TimeTextSetupServices{engine_->Settings(), *prompts_, {}, {}}, this);
 }
 
 CMainDialog::~CMainDialog() {
     Close();
+    time_text_setup_.reset();
     app_config_.reset();
     html_setup_.reset();
     diary_setup_.reset();
@@ -351,7 +352,7 @@ void CMainDialog::OnCommand(int id) {
             RunAppConfigCommand(*app_config_, seams_.run_dialog);
             break;
         case kTimeTextSettings:
-            ShowPlaceholder(QStringLiteral("日時表示設定"));
+            RunTimeTextSetupCommand(*time_text_setup_, seams_.run_dialog);
             break;
         case kOnAirButton:
             ToggleOnAir();
@@ -381,10 +382,6 @@ void CMainDialog::QuitAfterFailedRebuild() {
     if (engine_->ShutdownRequest().IsSet()) return;
     hide();
     RequestClose();
-}
-
-void CMainDialog::ShowPlaceholder(const QString& dialog_name) {
-    prompts_->ShowMessage(PlaceholderText(dialog_name).toStdString());
 }
 
 void CMainDialog::TakeSnapshotCommand() {

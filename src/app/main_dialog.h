@@ -16,6 +16,7 @@
 class CAppConfigDlg;
 class CDiarySetupDialog;
 class CHtmlSetupDialog;
+class CTimeTextSetupDialog;
 class CImageButton;
 class PreviewView;
 class Clock;
@@ -113,9 +114,8 @@ public:
     CDiarySetupDialog& DiarySetup() const { return *diary_setup_; }
     CHtmlSetupDialog& HtmlSetup() const { return *html_setup_; }
     CAppConfigDlg& AppConfig() const { return *app_config_; }
+    CTimeTextSetupDialog& TimeTextSetup() const { return *time_text_setup_; }
     QPlainTextEdit* LogBox() const { return log_box_; }
-
-    static QString PlaceholderText(const QString& dialog_name);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -139,7 +139,6 @@ private:
     bool BuildWithRetry(bool keepDevice, bool configureDevice);
     // After a settings command's rebuild was given up at the prompt.
     void QuitAfterFailedRebuild();
-    void ShowPlaceholder(const QString& dialog_name);
     void TakeSnapshotCommand();
     void ToggleOnAir();
     void ShowAbout();
@@ -179,4 +178,5 @@ private:
     std::unique_ptr<CDiarySetupDialog> diary_setup_;
     std::unique_ptr<CHtmlSetupDialog> html_setup_;
     std::unique_ptr<CAppConfigDlg> app_config_;
+    std::unique_ptr<CTimeTextSetupDialog> time_text_setup_;
 };

@@ -365,8 +365,9 @@ TEST_F(MainDialogTest, CaptureSettingsRunOnTheReleasedGraphThenRebuildAndSave) {
 }
 
 // The web page settings run on the released graph and are rebuilt after, but
-// not saved; the application settings run beside the running diary.
-TEST_F(MainDialogTest, WebPageAndApplicationSettingsRunAsDesigned) {
+// not saved; the application and time text settings run beside the running
+// diary.
+TEST_F(MainDialogTest, WebPageApplicationAndTimeTextSettingsRunAsDesigned) {
     WriteDevice("Cam");
     CMainDialog& dialog = Start();
     struct Case {
@@ -377,6 +378,7 @@ TEST_F(MainDialogTest, WebPageAndApplicationSettingsRunAsDesigned) {
     };
     for (const Case& c : {Case{32811, QDialog::Rejected, "HTML設定", true},
                           Case{32796, QDialog::Accepted, "アプリケーション設定", false},
+                          Case{32805, QDialog::Accepted, "日時表示設定", false},
                           Case{32811, QDialog::Accepted, "HTML設定", true}}) {
         SCOPED_TRACE(c.id * 10 + c.result);
         fs::remove(home_.path() / "device.ini");
@@ -392,16 +394,6 @@ TEST_F(MainDialogTest, WebPageAndApplicationSettingsRunAsDesigned) {
     }
     EXPECT_TRUE(prompts_.messages().empty());
     EXPECT_TRUE(prompts_.questions().empty());
-}
-
-TEST_F(MainDialogTest, TimeTextSettingsArePlaceholdersUntilTheyLand) {
-    WriteDevice("Cam");
-    CMainDialog& dialog = Start();
-    dialog.OnCommand(32805);
-    ASSERT_EQ(prompts_.messages().size(), 1u);
-    EXPECT_EQ(QString::fromStdString(prompts_.messages().back()),
-              CMainDialog::PlaceholderText(QStringLiteral("日時表示設定")));
-    EXPECT_TRUE(GraphReady());
 }
 
 TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {

@@ -2,4 +2,9 @@
 
 #include "settings/ui/time_text_setup_dialog.h"
 
-void RunTimeTextSetupCommand(CTimeTextSetupDialog& dialog) { dialog.exec(); }
+void RunTimeTextSetupCommand(CTimeTextSetupDialog& dialog, const DialogRunner& run) {
+    if (run)
+        run(dialog);
+    else
+        dialog.exec();
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/ui/diary_setup_command.h"
+
 class CTimeTextSetupDialog;
 
 // The main window's time text settings command (menu 32805): runs the dialog
@@ -7,4 +9,4 @@ class CTimeTextSetupDialog;
 // nothing with its result. The graph is neither released nor rebuilt and
 // nothing is saved: the values reach "setup.ini" with the next save of the
 // settings, at the latest when the main window closes.
-void RunTimeTextSetupCommand(CTimeTextSetupDialog& dialog);
+void RunTimeTextSetupCommand(CTimeTextSetupDialog& dialog, const DialogRunner& run = {});
