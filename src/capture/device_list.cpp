@@ -80,6 +80,10 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     switch (spec.picture) {
         case TestDeviceSpec::Picture::kMovingBall:
             gst_util_set_object_arg(G_OBJECT(src.get()), "pattern", "ball");
+            // By the clock, not the frame count: the count starts again at
+            // every start of the graph, so each picture would show the same
+            // ball, and a stale frame could not be told from a fresh one.
+            gst_util_set_object_arg(G_OBJECT(src.get()), "animation-mode", "wall-time");
             break;
         case TestDeviceSpec::Picture::kScrollingBars:
             gst_util_set_object_arg(G_OBJECT(src.get()), "pattern", "smpte");
