@@ -65,6 +65,34 @@ GstPadProbeReturn FailAfterFrames(GstPad*, GstPadProbeInfo* info, gpointer data)
 
 void DeleteFrameCounter(gpointer data) { delete static_cast<FrameCounter*>(data); }
 
+struct CorruptFrame {
+    std::atomic<int> frames{0};
+    int corrupt = 0;
+};
+
+// Runs on the streaming thread: the chosen frame becomes a JPEG with no
+// picture in it (start and end of image only), which no decoder accepts.
+GstPadProbeReturn CorruptOneFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* counter = static_cast<CorruptFrame*>(data);
+    if (counter->frames.fetch_add(1) + 1 != counter->corrupt) return GST_PAD_PROBE_OK;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    static const guint8 kEmptyJpeg[] = {0xff, 0xd8, 0xff, 0xd9};
+    GstBuffer* damaged = gst_buffer_new_memdup(kEmptyJpeg, sizeof kEmptyJpeg);
+    gst_buffer_copy_into(damaged, buffer, GST_BUFFER_COPY_METADATA, 0, 0);
+    gst_buffer_unref(buffer);
+    GST_PAD_PROBE_INFO_DATA(info) = damaged;
+    return GST_PAD_PROBE_OK;
+}
+
+void DeleteCorruptFrame(gpointer data) { delete static_cast<CorruptFrame*>(data); }
+
+// Counters start again with each start of the graph, as the frame limits do.
+GstPadProbeReturn RestartCount(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START)
+        static_cast<CorruptFrame*>(data)->frames.store(0);
+    return GST_PAD_PROBE_OK;
+}
+
 ElementHandle Make(const char* factory) {
     return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
 }
@@ -74,7 +102,8 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     ElementHandle src = Make("videotestsrc");
     ElementHandle caps = Make("capsfilter");
     ElementHandle balance = spec.controls ? Make("videobalance") : ElementHandle();
-    if (!bin || !src || !caps || (spec.controls && !balance)) return {};
+    ElementHandle encoder = spec.mjpeg ? Make("jpegenc") : ElementHandle();
+    if (!bin || !src || !caps || (spec.controls && !balance) || (spec.mjpeg && !encoder)) return {};
 
     g_object_set(src.get(), "is-live", TRUE, nullptr);
     switch (spec.picture) {
@@ -97,7 +126,8 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     if (spec.stop_after_frames)
         g_object_set(src.get(), "num-buffers", *spec.stop_after_frames, nullptr);
 
-    // A webcam's own format: YUY2 at any size, or at its one size.
+    // A webcam's own format: YUY2 at any size, or at its one size; the
+    // encoder of a Motion-JPEG device takes the same.
     GstCaps* offered =
         gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "framerate",
                             GST_TYPE_FRACTION_RANGE, 1, 1, 60, 1, nullptr);
@@ -118,6 +148,20 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
         gst_bin_add(GST_BIN(bin.get()), balance.get());
         if (!gst_element_link(caps.get(), balance.get())) return {};
         last = balance.get();
+    }
+    if (encoder) {
+        gst_bin_add(GST_BIN(bin.get()), encoder.get());
+        if (!gst_element_link(last, encoder.get())) return {};
+        last = encoder.get();
+        if (spec.corrupt_frame) {
+            PadHandle encoded = PadHandle::Take(gst_element_get_static_pad(last, "src"));
+            auto* counter = new CorruptFrame;
+            counter->corrupt = *spec.corrupt_frame;
+            gst_pad_add_probe(encoded.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, RestartCount,
+                              counter, nullptr);
+            gst_pad_add_probe(encoded.get(), GST_PAD_PROBE_TYPE_BUFFER, CorruptOneFrame, counter,
+                              DeleteCorruptFrame);
+        }
     }
     PadHandle last_pad = PadHandle::Take(gst_element_get_static_pad(last, "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", last_pad.get()));

@@ -68,6 +68,11 @@ bool ApplyOption(const std::string& option, TestDeviceSpec& spec) {
         spec.stop_after_frames = n;
     } else if (option == "controls") {
         spec.controls = true;
+    } else if (option == "mjpeg") {
+        spec.mjpeg = true;
+    } else if (option.starts_with("corrupt=") &&
+               ParseCount(std::string_view(option).substr(8), n) && n > 0) {
+        spec.corrupt_frame = n;
     } else if (!ParseSize(option, spec.fixed_width, spec.fixed_height)) {
         return false;
     }

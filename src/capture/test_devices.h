@@ -23,6 +23,11 @@ struct TestDeviceSpec {
     int fixed_height = 0;
     // Offers colour balance controls (brightness, contrast, hue, saturation).
     bool controls = false;
+    // Sends Motion-JPEG (image/jpeg) only, as webcams do at their larger sizes.
+    bool mjpeg = false;
+    // The frame, counted from 1 at each start, that arrives damaged: a JPEG
+    // that cannot be decoded (Motion-JPEG only).
+    std::optional<int> corrupt_frame;
 
     bool operator==(const TestDeviceSpec&) const = default;
 };

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/headless_fixture.h"
+#include "support/jpeg_decode.h"
 
 namespace {
 
@@ -51,6 +52,29 @@ TEST_F(HeadlessCameraKindsTest, ConsecutiveIntervalPicturesShowThePresent) {
     EXPECT_THAT(RepeatedPictures(), IsEmpty());
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
     EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+}
+
+// A Motion-JPEG camera whose first frame after every start of the graph is
+// damaged, which is the frame a store's wait finds first: the damaged frame
+// is skipped, never stored and never taken for the fresh one, and every
+// picture is a whole, new one.
+TEST_F(HeadlessCameraKindsTest, MotionJpegCameraStoresDecodedPicturesAndSkipsDamagedFrames) {
+    WriteSetup(1, false, kNoTimeText);
+    WriteDevice("Jpeg", 640, 480);
+    Start("Jpeg:mjpeg:corrupt=1");
+    ASSERT_TRUE(WaitForPictures(3)) << Transcript();
+    EXPECT_TRUE(process_.Running());
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    EXPECT_THAT(RepeatedPictures(), IsEmpty());
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+    EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+    for (const std::string& name : PictureNames(diary_)) {
+        const std::optional<DecodedJpeg> picture = DecodeJpegFile((diary_ / name).string());
+        ASSERT_TRUE(picture) << name;
+        EXPECT_EQ(picture->width, 640);
+        EXPECT_EQ(picture->height, 480);
+    }
 }
 
 }  // namespace
