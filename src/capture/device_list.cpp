@@ -65,6 +65,17 @@ GstPadProbeReturn FailAfterFrames(GstPad*, GstPadProbeInfo* info, gpointer data)
 
 void DeleteFrameCounter(gpointer data) { delete static_cast<FrameCounter*>(data); }
 
+// Runs on the streaming thread: a device unplugged meanwhile fails its push.
+GstPadProbeReturn FailWhileUnplugged(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    if (!IsUnplugged(*static_cast<const TestDeviceSpec*>(data))) return GST_PAD_PROBE_OK;
+    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
+    BufferHandle::Take(GST_PAD_PROBE_INFO_BUFFER(info));
+    GST_PAD_PROBE_INFO_DATA(info) = nullptr;
+    return GST_PAD_PROBE_HANDLED;
+}
+
+void DeleteSpec(gpointer data) { delete static_cast<TestDeviceSpec*>(data); }
+
 struct CorruptFrame {
     std::atomic<int> frames{0};
     int corrupt = 0;
@@ -166,6 +177,11 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     PadHandle last_pad = PadHandle::Take(gst_element_get_static_pad(last, "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", last_pad.get()));
 
+    if (!spec.unplugged_file.empty()) {
+        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
+        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailWhileUnplugged,
+                          new TestDeviceSpec(spec), DeleteSpec);
+    }
     if (spec.fail_after_frames) {
         PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
         auto* counter = new FrameCounter;
@@ -188,6 +204,7 @@ bool EnsureGstreamer() {
 DeviceEnumeration EnumerateVideoDevices(bool include_system_devices) {
     DeviceEnumeration result;
     for (TestDeviceSpec& spec : TestDevicesFromEnvironment()) {
+        if (IsUnplugged(spec)) continue;
         std::string name = spec.name;
         result.devices.push_back(VideoDevice{std::move(name), {}, std::move(spec)});
     }

@@ -53,7 +53,8 @@ bool JpegDecoder::Open() {
     GstSegment segment;
     gst_segment_init(&segment, GST_FORMAT_TIME);
     return gst_pad_push_event(feed_.get(), gst_event_new_stream_start("quillomat-jpeg")) &&
-           PushCaps(width_, height_) && gst_pad_push_event(feed_.get(), gst_event_new_segment(&segment));
+           PushCaps(width_, height_) &&
+           gst_pad_push_event(feed_.get(), gst_event_new_segment(&segment));
 }
 
 bool JpegDecoder::PushCaps(int width, int height) {

@@ -77,4 +77,97 @@ TEST_F(HeadlessCameraKindsTest, MotionJpegCameraStoresDecodedPicturesAndSkipsDam
     }
 }
 
+// Counts of `text` in the program's standard error.
+int CountInErrors(const DiaryProcess& process, const std::string& text) {
+    const std::string errors = process.Errors();
+    int n = 0;
+    for (std::size_t p = errors.find(text); p != std::string::npos; p = errors.find(text, p + 1))
+        ++n;
+    return n;
+}
+
+class HeadlessUnplugTest : public HeadlessCameraKindsTest {
+protected:
+    fs::path Plug() const { return home_.path() / "unplugged"; }
+    void Unplug() { WriteFileBytes(Plug(), ""); }
+    void PlugIn() { fs::remove(Plug()); }
+    std::string Unpluggable(const std::string& name) const {
+        return name + ":unplugged=" + Plug().string();
+    }
+    // 60 frames a second and a third of the designed delays: a grab's poll
+    // right after a recovery rebuild finds new frames, as at the designed
+    // delays with a camera at 30.
+    void WriteFastDevice(const std::string& select, int width, int height) {
+        WriteIniFile(home_.path() / "device.ini",
+                     {"[DEVICE]", "SELECT=" + select, "WIDTH=" + std::to_string(width),
+                      "HEIGHT=" + std::to_string(height), "FRAMERATE=166667"});
+    }
+    void StartUnpluggable(const std::string& devices) {
+        Start(devices, {"QUILLOMAT_TEST_DELAYS=3"});
+    }
+    bool WaitForError(const std::string& text, int count = 1) {
+        return WaitUntil(
+                   [&] { return CountInErrors(process_, text) >= count || !process_.Running(); },
+                   kConditionLimit) &&
+               CountInErrors(process_, text) >= count;
+    }
+};
+
+// The only camera is pulled out while it records and plugged in again: one
+// line says so, the program goes on through its recoveries (each store
+// gives up as for a camera that never starts), and when the camera is back
+// pictures resume by themselves. No picture is stored from a frame that was
+// there before the camera went.
+TEST_F(HeadlessUnplugTest, OnlyCameraUnpluggedAndPluggedInAgainResumesByItself) {
+    const std::string gone = "camera \"Cam\" is gone (unplugged?)";
+    const std::string back = "camera \"Cam\" is back";
+    WriteSetup(1, false, kNoTimeText);
+    WriteFastDevice("Cam", 320, 240);
+    StartUnpluggable(Unpluggable("Cam"));
+    ASSERT_TRUE(WaitForPictures(2)) << Transcript();
+
+    Unplug();
+    ASSERT_TRUE(WaitForError(gone)) << Transcript();
+    // Stores while it is gone fail and say so; the program keeps running.
+    ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, 2, kConditionLimit)) << Transcript();
+    const std::size_t while_gone = PictureCount();
+    ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, 3, kConditionLimit)) << Transcript();
+    EXPECT_EQ(PictureCount(), while_gone) << "a picture while the camera was gone";
+    EXPECT_EQ(CountInErrors(process_, gone), 1) << "said more than once\n" << Transcript();
+
+    PlugIn();
+    ASSERT_TRUE(WaitForError(back)) << Transcript();
+    ASSERT_TRUE(WaitForPictures(while_gone + 2)) << Transcript();
+    EXPECT_TRUE(process_.Running());
+    StopAndExpectCleanExit();
+    EXPECT_EQ(CountInErrors(process_, gone), 1);
+    EXPECT_EQ(CountInErrors(process_, back), 1);
+    EXPECT_THAT(RepeatedPictures(), IsEmpty());
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+    EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+}
+
+// With two cameras the first one takes over when the chosen one is pulled
+// out, and stays the chosen one (it is saved) when the other comes back.
+TEST_F(HeadlessUnplugTest, ChosenOfTwoCamerasUnpluggedFallsBackToTheFirstForGood) {
+    WriteSetup(1, false, kNoTimeText);
+    WriteFastDevice("Pro", 352, 288);
+    StartUnpluggable("Cam," + Unpluggable("Pro"));
+    ASSERT_TRUE(WaitForPictures(2)) << Transcript();
+    Unplug();
+    ASSERT_TRUE(WaitForError("camera \"Pro\" is gone (unplugged?); using \"Cam\" instead"))
+        << Transcript();
+    const std::size_t before = PictureCount();
+    ASSERT_TRUE(WaitForPictures(before + 2)) << Transcript();
+    PlugIn();
+    ASSERT_TRUE(WaitForPictures(before + 3)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    EXPECT_EQ(CountInErrors(process_, "is back"), 0);
+    EXPECT_NE(ReadFileBytes(home_.path() / "device.ini").find("SELECT=Cam\r\n"), std::string::npos);
+    EXPECT_THAT(RepeatedPictures(), IsEmpty());
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+    EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+}
+
 }  // namespace

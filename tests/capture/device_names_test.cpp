@@ -59,6 +59,10 @@ TEST(ParseTestDevices, NamesModesAndOptionsInGivenOrder) {
     EXPECT_TRUE(jpeg[0].mjpeg);
     EXPECT_EQ(jpeg[0].corrupt_frame, 3);
     EXPECT_FALSE(jpeg[1].corrupt_frame) << "frames count from 1";
+    EXPECT_TRUE(jpeg[0].unplugged_file.empty());
+    const auto plug = ParseTestDevices("P:unplugged=/tmp/a\\:b");
+    ASSERT_EQ(plug.size(), 1u);
+    EXPECT_EQ(plug[0].unplugged_file, "/tmp/a:b");
     ASSERT_EQ(errors.size(), 2u);
     errors.erase(errors.begin() + 1);
     ASSERT_EQ(errors.size(), 1u);

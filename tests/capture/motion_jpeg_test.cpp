@@ -36,12 +36,10 @@ TEST(ChooseDeviceFormat, RawWhenOfferedAtTheRateMotionJpegOtherwise) {
     const CapsHandle offers = WebcamOffers();
     DeviceFormat chosen;
     // Both kinds at the rate: raw, nothing to decode.
-    EXPECT_EQ(MediaOf(ChooseDeviceFormat(offers.get(), {320, 240, 333333}, chosen)),
-              "video/x-raw");
+    EXPECT_EQ(MediaOf(ChooseDeviceFormat(offers.get(), {320, 240, 333333}, chosen)), "video/x-raw");
     EXPECT_EQ(chosen, (DeviceFormat{320, 240, 333333}));
     // The large size at full rate only as Motion-JPEG.
-    EXPECT_EQ(MediaOf(ChooseDeviceFormat(offers.get(), {1280, 720, 333333}, chosen)),
-              "image/jpeg");
+    EXPECT_EQ(MediaOf(ChooseDeviceFormat(offers.get(), {1280, 720, 333333}, chosen)), "image/jpeg");
     EXPECT_EQ(chosen, (DeviceFormat{1280, 720, 333333}));
     // At the low rate raw gives it.
     EXPECT_EQ(MediaOf(ChooseDeviceFormat(offers.get(), {1280, 720, 1000000}, chosen)),
@@ -54,8 +52,8 @@ TEST(ChooseDeviceFormat, RawWhenOfferedAtTheRateMotionJpegOtherwise) {
     // A size it does not offer: nothing is written.
     EXPECT_FALSE(ChooseDeviceFormat(offers.get(), {640, 480, 333333}, chosen));
 
-    const CapsHandle raw_only = CapsHandle::Take(gst_caps_from_string(
-        "video/x-raw, format=YUY2, width=320, height=240, framerate=15/1"));
+    const CapsHandle raw_only = CapsHandle::Take(
+        gst_caps_from_string("video/x-raw, format=YUY2, width=320, height=240, framerate=15/1"));
     EXPECT_EQ(MediaOf(ChooseDeviceFormat(raw_only.get(), {320, 240, 333333}, chosen)),
               "video/x-raw");
     EXPECT_EQ(chosen, (DeviceFormat{320, 240, 666667}));
@@ -70,8 +68,7 @@ BufferHandle EncodedBars(int width, int height) {
         nullptr);
     if (pipeline == nullptr) return {};
     ElementHandle owned = ElementHandle::Sink(pipeline);
-    ElementHandle sink =
-        ElementHandle::Take(gst_bin_get_by_name(GST_BIN(pipeline), "out"));
+    ElementHandle sink = ElementHandle::Take(gst_bin_get_by_name(GST_BIN(pipeline), "out"));
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     SampleHandle sample =
         SampleHandle::Take(gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 10 * GST_SECOND));
