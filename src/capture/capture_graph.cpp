@@ -113,6 +113,10 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
     if (found.monitor_failed) report("ERROR: CoCreateInstance SystemDeviceEnum");
     const std::string stored =
         services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
+    // A stored network address is a device of its own, after the machine's,
+    // present whether or not its server answers now: the grab's recoveries
+    // deal with a stream that does not come.
+    if (IsNetworkAddress(stored)) found.devices.push_back(VideoDevice{stored, {}, {}, stored});
     if (found.devices.empty()) {
         if (!recovery) {
             report(kNoVideoDeviceMessage);
@@ -214,8 +218,19 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
 
     if (const auto error = built->Link()) report(StepMessage(error->code, "RenderStream"));
     FrameFormat connected;
+    // A network stream's size is known only from its first frame, which the
+    // grab reads.
+    const bool network = device != nullptr && !device->url.empty();
     if (const auto error = built->QueryConnectedFormat(connected)) {
-        report(StepMessage(error->code, "GetConnectedMediaType"));
+        if (!network) {
+            report(StepMessage(error->code, "GetConnectedMediaType"));
+        } else {
+            // The size of the stream's last frames, else the requested one:
+            // a grab needs a size to wait with, and to rebuild with while
+            // the server does not answer; the first frame gives the real one.
+            const FrameFormat last = owner.Slot()->ConnectedFormat();
+            connected = last.IsValid() ? last : FrameFormat{requested.WIDTH, requested.HEIGHT};
+        }
     }
     Install(built, connected);
     owner.Slot()->SetBuffering(false);

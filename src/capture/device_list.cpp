@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <mutex>
+#include <string>
 
 #include "capture/device_names.h"
 
@@ -42,7 +44,7 @@ std::vector<VideoDevice> SystemDevices(bool& monitor_failed) {
     }
     std::vector<VideoDevice> devices;
     for (std::size_t i : ListEachDeviceOnce(identities)) {
-        devices.push_back(VideoDevice{identities[i].name, std::move(found[i]), std::nullopt});
+        devices.push_back(VideoDevice{identities[i].name, std::move(found[i]), std::nullopt, {}});
     }
     return devices;
 }
@@ -192,7 +194,74 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     return bin;
 }
 
+// The stream's video reaches the bin's "src" pad once the demuxer or the
+// decoder has found it.
+void TargetVideoPad(GstElement*, GstPad* pad, gpointer ghost) {
+    auto* src = GST_GHOST_PAD(ghost);
+    PadHandle current = PadHandle::Take(gst_ghost_pad_get_target(src));
+    if (current) return;
+    CapsHandle caps = CapsHandle::Take(gst_pad_query_caps(pad, nullptr));
+    if (!caps || gst_caps_is_empty(caps.get())) return;
+    const GstStructure* s = gst_caps_get_structure(caps.get(), 0);
+    if (!gst_structure_has_name(s, "image/jpeg") && !gst_structure_has_name(s, "video/x-raw"))
+        return;
+    gst_ghost_pad_set_target(src, pad);
+}
+
+// Motion-JPEG over HTTP (multipart/x-mixed-replace), as network cameras
+// serve it, is demultiplexed and left encoded, so only taken frames are
+// decoded; any other stream is opened and decoded by uridecodebin.
+ElementHandle CreateNetworkSource(const std::string& url) {
+    ElementHandle bin = ElementHandle::Sink(gst_bin_new(nullptr));
+    if (!bin) return {};
+    GstPad* ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
+    const bool http = std::tolower(static_cast<unsigned char>(url[0])) == 'h';
+    if (http) {
+        ElementHandle src = Make("souphttpsrc");
+        ElementHandle demux = Make("multipartdemux");
+        if (!src || !demux) {
+            gst_object_unref(ghost);
+            return {};
+        }
+        // A server that stops answering ends the stream in seconds, so
+        // that the grab's recovery rebuilds it instead of waiting.
+        g_object_set(src.get(), "location", url.c_str(), "is-live", TRUE, "do-timestamp", TRUE,
+                     "timeout", 5u, nullptr);
+        g_object_set(demux.get(), "single-stream", TRUE, nullptr);
+        gst_bin_add_many(GST_BIN(bin.get()), src.get(), demux.get(), nullptr);
+        if (!gst_element_link(src.get(), demux.get())) {
+            gst_object_unref(ghost);
+            return {};
+        }
+        g_signal_connect(demux.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost);
+    } else {
+        ElementHandle decode = Make("uridecodebin");
+        if (!decode) {
+            gst_object_unref(ghost);
+            return {};
+        }
+        CapsHandle stop_at = CapsHandle::Take(gst_caps_from_string("video/x-raw; image/jpeg"));
+        g_object_set(decode.get(), "uri", url.c_str(), "caps", stop_at.get(), nullptr);
+        gst_bin_add(GST_BIN(bin.get()), decode.get());
+        g_signal_connect(decode.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost);
+    }
+    gst_element_add_pad(bin.get(), ghost);
+    return bin;
+}
+
 }  // namespace
+
+bool IsNetworkAddress(const std::string& name) {
+    auto starts = [&](const char* scheme) {
+        const std::size_t n = std::char_traits<char>::length(scheme);
+        if (name.size() <= n) return false;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::tolower(static_cast<unsigned char>(name[i])) != scheme[i]) return false;
+        }
+        return true;
+    };
+    return starts("http://") || starts("https://") || starts("rtsp://");
+}
 
 bool EnsureGstreamer() {
     static std::once_flag once;
@@ -206,7 +275,7 @@ DeviceEnumeration EnumerateVideoDevices(bool include_system_devices) {
     for (TestDeviceSpec& spec : TestDevicesFromEnvironment()) {
         if (IsUnplugged(spec)) continue;
         std::string name = spec.name;
-        result.devices.push_back(VideoDevice{std::move(name), {}, std::move(spec)});
+        result.devices.push_back(VideoDevice{std::move(name), {}, std::move(spec), {}});
     }
     if (include_system_devices) {
         for (VideoDevice& device : SystemDevices(result.monitor_failed))
@@ -216,6 +285,7 @@ DeviceEnumeration EnumerateVideoDevices(bool include_system_devices) {
 }
 
 ElementHandle CreateSourceElement(const VideoDevice& device) {
+    if (!device.url.empty()) return CreateNetworkSource(device.url);
     if (device.test) return CreateTestSource(*device.test);
     if (!device.device) return {};
     return ElementHandle::Sink(gst_device_create_element(device.device.get(), nullptr));

@@ -18,7 +18,13 @@ struct VideoDevice {
     std::string name;
     DeviceHandle device;
     std::optional<TestDeviceSpec> test;
+    // A network camera's address: the name is the address.
+    std::string url;
 };
+
+// An http://, https:// or rtsp:// address (case-insensitive scheme): a
+// network camera rather than a device of the machine.
+bool IsNetworkAddress(const std::string& name);
 
 struct DeviceEnumeration {
     std::vector<VideoDevice> devices;

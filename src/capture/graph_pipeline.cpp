@@ -155,10 +155,10 @@ void FrameSlot::PullNewest() {
     int width = 0, height = 0;
     const bool jpeg = gst_structure_has_name(s, "image/jpeg");
     if (jpeg) {
-        if (!gst_structure_get_int(s, "width", &width) ||
-            !gst_structure_get_int(s, "height", &height) || width < 1 || height < 1) {
-            return;
-        }
+        const bool sized = gst_structure_get_int(s, "width", &width) &&
+                           gst_structure_get_int(s, "height", &height);
+        if (!sized && !JpegPictureSize(gst_sample_get_buffer(sample.get()), width, height)) return;
+        if (width < 1 || height < 1) return;
     } else if (gst_video_info_from_caps(&info, caps)) {
         info_ = info;
         width = GST_VIDEO_INFO_WIDTH(&info);
@@ -524,7 +524,7 @@ std::optional<StepError> GraphPipeline::QueryConnectedFormat(FrameFormat& format
     if (!appsink_) return StepError{GST_PAD_LINK_NOFORMAT};
     PadHandle sink = PadHandle::Take(gst_element_get_static_pad(appsink_.get(), "sink"));
     GstCaps* peer = sink ? gst_pad_peer_query_caps(sink.get(), nullptr) : nullptr;
-    if (peer == nullptr || gst_caps_is_empty(peer)) {
+    if (peer == nullptr || gst_caps_is_empty(peer) || gst_caps_is_any(peer)) {
         CapsHandle::Take(peer);
         return StepError{GST_PAD_LINK_NOFORMAT};
     }
@@ -558,7 +558,10 @@ int GraphPipeline::DrainBus() {
 bool GraphPipeline::Run() {
     if (!pipeline_) return false;
     DrainBus();
-    failed_.store(false);
+    // A stream that failed stays failed in its running pipeline (a server
+    // that refused the connection is not asked again): it starts again from
+    // READY, so that this run tries anew and fails at once if it must.
+    if (failed_.exchange(false)) gst_element_set_state(pipeline_.get(), GST_STATE_READY);
     return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
 }
 

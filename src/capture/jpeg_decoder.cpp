@@ -9,6 +9,44 @@ GstStaticPadTemplate kDrainTemplate =
 
 }  // namespace
 
+bool JpegPictureSize(GstBuffer* jpeg, int& width, int& height) {
+    if (jpeg == nullptr) return false;
+    GstMapInfo map;
+    if (!gst_buffer_map(jpeg, &map, GST_MAP_READ)) return false;
+    const guint8* d = map.data;
+    const std::size_t n = map.size;
+    bool found = false;
+    std::size_t i = 2;
+    if (n >= 4 && d[0] == 0xff && d[1] == 0xd8) {
+        while (i + 1 < n && !found) {
+            if (d[i] != 0xff) break;
+            const guint8 marker = d[i + 1];
+            if (marker == 0xff) {  // fill byte
+                ++i;
+                continue;
+            }
+            if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
+                i += 2;
+                continue;
+            }
+            if (marker == 0xd9 || marker == 0xda || i + 3 >= n) break;
+            const std::size_t length = (std::size_t{d[i + 2]} << 8) | d[i + 3];
+            const bool frame_header = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 &&
+                                      marker != 0xc8 && marker != 0xcc;
+            if (frame_header) {
+                if (length < 7 || i + 8 >= n) break;
+                height = (d[i + 5] << 8) | d[i + 6];
+                width = (d[i + 7] << 8) | d[i + 8];
+                found = width > 0 && height > 0;
+                break;
+            }
+            i += 2 + length;
+        }
+    }
+    gst_buffer_unmap(jpeg, &map);
+    return found;
+}
+
 JpegDecoder::~JpegDecoder() { Close(); }
 
 GstFlowReturn JpegDecoder::Collect(GstPad* pad, GstObject*, GstBuffer* buffer) {

@@ -6,6 +6,10 @@
 
 #include "capture/gst_handle.h"
 
+// The picture size from a JPEG's frame header (network streams give no size
+// in their caps); false when it has none.
+bool JpegPictureSize(GstBuffer* jpeg, int& width, int& height);
+
 // Decodes one Motion-JPEG frame at a time with jpegdec, on the calling
 // thread, so that only the frames someone takes are ever decoded.
 class JpegDecoder {

@@ -3,13 +3,18 @@
 // and plugged in again.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <string>
 
 #include "app/headless_fixture.h"
 #include "support/jpeg_decode.h"
+
+extern char** environ;
 
 namespace {
 
@@ -168,6 +173,83 @@ TEST_F(HeadlessUnplugTest, ChosenOfTwoCamerasUnpluggedFallsBackToTheFirstForGood
     EXPECT_THAT(RepeatedPictures(), IsEmpty());
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
     EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+}
+
+// The network camera of mjpeg_server.py as a child process; ended (and
+// reaped) by Stop or at the end of the test.
+class MjpegServer {
+public:
+    MjpegServer(fs::path frames, fs::path port_file)
+        : frames_(std::move(frames)), port_file_(std::move(port_file)) {
+        fs::create_directories(frames_);
+    }
+    ~MjpegServer() { Stop(); }
+
+    // Serves on `port` (0: a free one); false when it does not come up.
+    bool Start(int port = 0) {
+        fs::remove(port_file_);
+        std::vector<std::string> args = {"python3", QUILLOMAT_MJPEG_SERVER, frames_.string(),
+                                         port_file_.string(), std::to_string(port)};
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid_, "python3", nullptr, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+            return false;
+        }
+        return WaitUntil([&] { return fs::exists(port_file_); }, kConditionLimit) &&
+               (port_ = std::stoi(ReadFileBytes(port_file_))) > 0;
+    }
+    void Stop() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    int port() const { return port_; }
+
+private:
+    fs::path frames_;
+    fs::path port_file_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// A network camera: a stored address opens the Motion-JPEG stream a server
+// on this machine sends over HTTP. The server goes away: stores fail as for a
+// camera that stopped, no picture is made of the last frame; it comes back
+// on the same port: pictures resume by themselves.
+TEST_F(HeadlessCameraKindsTest, NetworkCameraOverHttpIsRecordedAndResumesWhenTheServerIsBack) {
+    MjpegServer server(home_.path() / "frames", home_.path() / "port");
+    ASSERT_TRUE(server.Start());
+    const std::string address = "http://127.0.0.1:" + std::to_string(server.port()) + "/video";
+    WriteSetup(1, false, kNoTimeText);
+    WriteIniFile(home_.path() / "device.ini",
+                 {"[DEVICE]", "SELECT=" + address, "WIDTH=640", "HEIGHT=480", "FRAMERATE=333333"});
+    Start("", {"QUILLOMAT_TEST_DELAYS=3"});
+    ASSERT_TRUE(WaitForPictures(2)) << Transcript();
+
+    server.Stop();
+    ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, 1, kConditionLimit)) << Transcript();
+    const std::size_t while_gone = PictureCount();
+    ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, 2, kConditionLimit)) << Transcript();
+    EXPECT_EQ(PictureCount(), while_gone) << "a picture while the server was gone";
+
+    ASSERT_TRUE(server.Start(server.port()));
+    ASSERT_TRUE(WaitForPictures(while_gone + 2)) << Transcript();
+    EXPECT_TRUE(process_.Running());
+    StopAndExpectCleanExit();
+    EXPECT_NE(ReadFileBytes(home_.path() / "device.ini").find("SELECT=" + address + "\r\n"),
+              std::string::npos);
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+    EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+    // The stream's own size, whatever was asked for.
+    for (const std::string& name : PictureNames(diary_)) {
+        const std::optional<DecodedJpeg> picture = DecodeJpegFile((diary_ / name).string());
+        ASSERT_TRUE(picture) << name;
+        EXPECT_EQ(picture->width, 320);
+        EXPECT_EQ(picture->height, 240);
+    }
 }
 
 }  // namespace

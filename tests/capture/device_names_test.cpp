@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/device_list.h"
 #include "capture/test_devices.h"
 
 namespace {
@@ -91,3 +92,10 @@ TEST(ListEachDeviceOnce, OneEntryPerNodeInNodeOrder) {
 }
 
 }  // namespace
+
+TEST(IsNetworkAddress, HttpHttpsAndRtspAddressesAreNetworkCameras) {
+    for (const char* name : {"http://10.0.0.5/video", "HTTPS://cam.local/mjpg", "rtsp://cam/1"})
+        EXPECT_TRUE(IsNetworkAddress(name)) << name;
+    for (const char* name : {"http://", "ftp://cam/1", "Cam (2)", "USB http://x", ""})
+        EXPECT_FALSE(IsNetworkAddress(name)) << name;
+}

@@ -113,6 +113,15 @@ TEST(JpegDecoder, DamagedFramesFailAndTheNextWholeOneDecodes) {
         ASSERT_TRUE(decoder.Decode(bars.get(), 64, 48, info, picture)) << "after case " << i;
     }
 
+    // Streams from the network name no size in their caps: it is read from
+    // the frame header, and a frame without one has none.
+    int width = 0, height = 0;
+    ASSERT_TRUE(JpegPictureSize(bars.get(), width, height));
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(height, 48);
+    for (const auto& bytes : damaged)
+        EXPECT_FALSE(JpegPictureSize(Bytes(bytes).get(), width, height));
+
     // A size change of the stream is followed.
     const BufferHandle larger = EncodedBars(96, 64);
     ASSERT_TRUE(decoder.Decode(larger.get(), 96, 64, info, picture));
