@@ -251,18 +251,6 @@ ElementHandle CreateNetworkSource(const std::string& url) {
 
 }  // namespace
 
-bool IsNetworkAddress(const std::string& name) {
-    auto starts = [&](const char* scheme) {
-        const std::size_t n = std::char_traits<char>::length(scheme);
-        if (name.size() <= n) return false;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (std::tolower(static_cast<unsigned char>(name[i])) != scheme[i]) return false;
-        }
-        return true;
-    };
-    return starts("http://") || starts("https://") || starts("rtsp://");
-}
-
 bool EnsureGstreamer() {
     static std::once_flag once;
     static bool ok = false;

@@ -22,10 +22,6 @@ struct VideoDevice {
     std::string url;
 };
 
-// An http://, https:// or rtsp:// address (case-insensitive scheme): a
-// network camera rather than a device of the machine.
-bool IsNetworkAddress(const std::string& name);
-
 struct DeviceEnumeration {
     std::vector<VideoDevice> devices;
     bool monitor_failed = false;

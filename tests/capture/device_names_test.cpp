@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/device_list.h"
 #include "capture/test_devices.h"
 
 namespace {
