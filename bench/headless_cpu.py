@@ -10,6 +10,12 @@ has ended on a signal after --duration seconds:
           a picture every 10 s and motion detection on
   interval the same with motion detection off
 
+With --mjpeg the camera is a Motion-JPEG one ("Cam:mjpeg": the same ball
+encoded by jpegenc) at 1280x720, and the floor decodes every frame of the
+same source (jpegenc ! jpegdec ! videoconvert to BGR), as a plain viewer of
+such a camera would; targets: motion at most 0.5 of the floor's processor
+time, peak memory under 60 MiB.
+
 Runs are interleaved (floor, motion, interval, floor, ...) so that the load
 of a shared machine falls on all kinds alike. Processor time (user + system)
 and peak resident memory come from the rusage of the reaped process. Targets
@@ -46,6 +52,30 @@ FLOOR_PIPELINE = [
 
 # Ratio against the floor: motion at most 1.15, interval below 0.25.
 TARGETS = {"motion": (1.15, True), "interval": (0.25, False)}
+RSS_LIMIT_MIB = None
+DEVICE = "Cam"
+CAMERA_PIPELINE = None
+
+
+def use_motion_jpeg():
+    """The Motion-JPEG camera at 1280x720 and its decoding floor."""
+    global WIDTH, HEIGHT, FLOOR_PIPELINE, TARGETS, RSS_LIMIT_MIB, DEVICE
+    WIDTH, HEIGHT = 1280, 720
+    DEVICE = "Cam:mjpeg"
+    FLOOR_PIPELINE = [
+        "videotestsrc", "is-live=true", "pattern=ball", "animation-mode=wall-time", "!",
+        f"video/x-raw,format=YUY2,width={WIDTH},height={HEIGHT},"
+        f"framerate=10000000/{FRAME_INTERVAL_100NS}", "!",
+        "jpegenc", "!", "jpegdec", "!",
+        "videoconvert", "!", "video/x-raw,format=BGR", "!", "fakesink",
+    ]
+    TARGETS = {"motion": (0.5, True)}
+    RSS_LIMIT_MIB = 60.0
+    # What the test camera itself costs here (a real one encodes in its own
+    # hardware): the same source and encoder, nothing decoded.
+    global CAMERA_PIPELINE, KINDS
+    CAMERA_PIPELINE = FLOOR_PIPELINE[:FLOOR_PIPELINE.index("jpegdec")] + ["fakesink"]
+    KINDS = ("floor", "camera", "motion", "interval")
 KINDS = ("floor", "motion", "interval")
 PICTURE_NAME = re.compile(r"^\d{14}\.jpg$")
 MOTION_LINE = "動作を検知しました"  # the log line of a picture stored on motion
@@ -152,13 +182,18 @@ def run_floor(duration, work):
                    work / "floor.log", floor_ended)
 
 
+def run_camera(duration, work):
+    return measure(["gst-launch-1.0", "-q", *CAMERA_PIPELINE], dict(os.environ), duration,
+                   signal.SIGINT, work / "camera.log", floor_ended)
+
+
 def run_quillomat(binary, motion, duration, work, args):
     with tempfile.TemporaryDirectory(prefix="quillomat-bench-", dir=work) as home_name:
         home = Path(home_name)
         save = prepare_home(home, motion, args.motion_level, args.motion_interval)
         env = dict(os.environ)
         env["QUILLOMAT_HOME"] = str(home)
-        env["QUILLOMAT_TEST_DEVICES"] = "Cam"
+        env["QUILLOMAT_TEST_DEVICES"] = DEVICE
         env["QT_QPA_PLATFORM"] = "offscreen"
         kind = "motion" if motion else "interval"
         log = work / f"{kind}.log"
@@ -178,12 +213,14 @@ def print_report(results, rounds):
         floor = results["floor"][i]["cpu_per_min"]
         for kind in KINDS:
             r = results[kind][i]
-            ratio = "" if kind == "floor" else f"{r['cpu_per_min'] / floor:7.3f}"
+            ratio = "" if kind in ("floor", "camera") else f"{r['cpu_per_min'] / floor:7.3f}"
             pictures = f"{r['pictures']:>9} {r['motion_stores']:>9}" if "pictures" in r else ""
             print(f"{i + 1:>4} {kind:9} {r['cpu_per_min']:10.3f} {r['rss_mib']:13.1f} {ratio:>7} {pictures}")
     median = {k: statistics.median(r["cpu_per_min"] for r in results[k][:rounds]) for k in KINDS}
     median_rss = {k: statistics.median(r["rss_mib"] for r in results[k][:rounds]) for k in KINDS}
     print(f"{'med':>4} {'floor':9} {median['floor']:10.3f} {median_rss['floor']:13.1f}")
+    if "camera" in median:
+        print(f"{'med':>4} {'camera':9} {median['camera']:10.3f} {median_rss['camera']:13.1f}")
     for kind in ("motion", "interval"):
         pictures = statistics.median(r["pictures"] for r in results[kind][:rounds])
         on_motion = statistics.median(r["motion_stores"] for r in results[kind][:rounds])
@@ -195,6 +232,15 @@ def print_report(results, rounds):
         met = ratio <= limit if inclusive else ratio < limit
         print(f"{'PASS' if met else 'MISS'}  {kind} / floor = {ratio:.3f} "
               f"(target {'<=' if inclusive else '<'} {limit})")
+    if "camera" in median:
+        # Both sides without the test camera's own encoding.
+        net = (median["motion"] - median["camera"]) / (median["floor"] - median["camera"])
+        print(f"      motion / floor without the camera's own cost = {net:.3f}")
+    if RSS_LIMIT_MIB is not None:
+        for kind in ("motion", "interval"):
+            peak = max(r["rss_mib"] for r in results[kind][:rounds])
+            print(f"{'PASS' if peak < RSS_LIMIT_MIB else 'MISS'}  {kind} peak RSS = {peak:.1f} MiB "
+                  f"(target < {RSS_LIMIT_MIB:g})")
 
 
 def main():
@@ -208,7 +254,11 @@ def main():
                         help="MOTION_DETECT_LEVEL of the motion run (default 1: the ball counts)")
     parser.add_argument("--motion-interval", type=int, default=30,
                         help="MOTION_DETECT_INTERVAL seconds of the motion run (default 30)")
+    parser.add_argument("--mjpeg", action="store_true",
+                        help="a Motion-JPEG camera at 1280x720 against a decoding floor")
     args = parser.parse_args()
+    if args.mjpeg:
+        use_motion_jpeg()
     if args.runs < 1 or args.duration <= 0:
         parser.error("--runs and --duration must be positive")
     if not os.access(args.binary, os.X_OK):
@@ -227,6 +277,8 @@ def main():
                 for kind in KINDS:
                     if kind == "floor":
                         r = run_floor(args.duration, work)
+                    elif kind == "camera":
+                        r = run_camera(args.duration, work)
                     else:
                         r = run_quillomat(args.binary, kind == "motion", args.duration, work, args)
                     r["load"] = os.getloadavg()[0]

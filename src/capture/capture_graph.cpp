@@ -64,7 +64,19 @@ struct CaptureGraph::Impl {
 
     CaptureGraphServices services;
     CaptureGraph& owner;
+    // The camera a recovery found gone and has said so once; empty while
+    // none is gone. Used under the graph lock only.
+    std::string gone_;
 };
+
+namespace {
+
+// Never empty, so that a camera with no stored name can be gone too.
+std::string GoneKey(const std::string& name) { return "=" + name; }
+
+void SayCamera(const std::string& line) { std::fprintf(stderr, "Quillomat: %s\n", line.c_str()); }
+
+}  // namespace
 
 bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_device,
                                const StopSignal& stop) {
@@ -99,8 +111,25 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
 
     DeviceEnumeration found = EnumerateVideoDevices(services.system_devices);
     if (found.monitor_failed) report("ERROR: CoCreateInstance SystemDeviceEnum");
+    const std::string stored =
+        services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
+    // A stored network address is a device of its own, after the machine's,
+    // present whether or not its server answers now: the grab's recoveries
+    // deal with a stream that does not come.
+    if (IsNetworkAddress(stored)) found.devices.push_back(VideoDevice{stored, {}, {}, stored});
     if (found.devices.empty()) {
-        report(kNoVideoDeviceMessage);
+        if (!recovery) {
+            report(kNoVideoDeviceMessage);
+            return false;
+        }
+        // Unplugged while in use: said once, not at every retry; the picture
+        // store's recoveries look for it again.
+        if (gone_ != GoneKey(stored)) {
+            gone_ = GoneKey(stored);
+            SayCamera("camera \"" + stored +
+                      "\" is gone (unplugged?); pictures resume when it is back");
+        }
+        services.graph.camera_gone.store(true);
         return false;
     }
     std::vector<std::string> names;
@@ -112,12 +141,19 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
     }
     names = DeduplicateDeviceNames(names);
 
-    const std::string stored =
-        services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
     const auto match = std::find(names.begin(), names.end(), stored);
     int position = match == names.end() ? -1 : static_cast<int>(match - names.begin());
 
     if (recovery) {
+        if (position < 0 && !names.empty()) {
+            // The first device takes over for good: it becomes the stored one.
+            SayCamera("camera \"" + stored + "\" is gone (unplugged?); using \"" + names[0] +
+                      "\" instead");
+            gone_.clear();
+        } else if (position >= 0 && !gone_.empty() && gone_ == GoneKey(stored)) {
+            SayCamera("camera \"" + stored + "\" is back");
+            gone_.clear();
+        }
         position = std::max(position, 0);
     } else {
         if (keep_device && position == -1) position = 0;
@@ -182,14 +218,26 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
 
     if (const auto error = built->Link()) report(StepMessage(error->code, "RenderStream"));
     FrameFormat connected;
+    // A network stream's size is known only from its first frame, which the
+    // grab reads.
+    const bool network = device != nullptr && !device->url.empty();
     if (const auto error = built->QueryConnectedFormat(connected)) {
-        report(StepMessage(error->code, "GetConnectedMediaType"));
+        if (!network) {
+            report(StepMessage(error->code, "GetConnectedMediaType"));
+        } else {
+            // The size of the stream's last frames, else the requested one:
+            // a grab needs a size to wait with, and to rebuild with while
+            // the server does not answer; the first frame gives the real one.
+            const FrameFormat last = owner.Slot()->ConnectedFormat();
+            connected = last.IsValid() ? last : FrameFormat{requested.WIDTH, requested.HEIGHT};
+        }
     }
     Install(built, connected);
     owner.Slot()->SetBuffering(false);
     services.window.PostPreviewSource(owner.Slot());
 
     RunGraphAndWait(owner, services.clock, &stop, services.timings);
+    services.graph.camera_gone.store(false);
     services.graph.ready.store(true);
 
     const DiarySettings shown = services.settings.Copy();
@@ -220,6 +268,7 @@ void CaptureGraph::ReleaseCaptureGraph() {
     // A build on another thread may have started a worker between the stop
     // and the lock.
     impl_->services.worker.StopDiaryWorker();
+    graph.camera_gone.store(false);
     impl_->StopAndRelease();
 }
 

@@ -10,6 +10,8 @@ struct DeviceFormatOffer {
     int width = 0;
     int height = 0;
     std::vector<std::int64_t> frame_intervals_100ns;  // fastest first
+    // Sent as Motion-JPEG and decoded here; otherwise raw video.
+    bool motion_jpeg = false;
 
     bool operator==(const DeviceFormatOffer&) const = default;
 };

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <mutex>
+#include <string>
 
 #include "capture/device_names.h"
 
@@ -42,7 +44,7 @@ std::vector<VideoDevice> SystemDevices(bool& monitor_failed) {
     }
     std::vector<VideoDevice> devices;
     for (std::size_t i : ListEachDeviceOnce(identities)) {
-        devices.push_back(VideoDevice{identities[i].name, std::move(found[i]), std::nullopt});
+        devices.push_back(VideoDevice{identities[i].name, std::move(found[i]), std::nullopt, {}});
     }
     return devices;
 }
@@ -65,6 +67,45 @@ GstPadProbeReturn FailAfterFrames(GstPad*, GstPadProbeInfo* info, gpointer data)
 
 void DeleteFrameCounter(gpointer data) { delete static_cast<FrameCounter*>(data); }
 
+// Runs on the streaming thread: a device unplugged meanwhile fails its push.
+GstPadProbeReturn FailWhileUnplugged(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    if (!IsUnplugged(*static_cast<const TestDeviceSpec*>(data))) return GST_PAD_PROBE_OK;
+    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
+    BufferHandle::Take(GST_PAD_PROBE_INFO_BUFFER(info));
+    GST_PAD_PROBE_INFO_DATA(info) = nullptr;
+    return GST_PAD_PROBE_HANDLED;
+}
+
+void DeleteSpec(gpointer data) { delete static_cast<TestDeviceSpec*>(data); }
+
+struct CorruptFrame {
+    std::atomic<int> frames{0};
+    int corrupt = 0;
+};
+
+// Runs on the streaming thread: the chosen frame becomes a JPEG with no
+// picture in it (start and end of image only), which no decoder accepts.
+GstPadProbeReturn CorruptOneFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* counter = static_cast<CorruptFrame*>(data);
+    if (counter->frames.fetch_add(1) + 1 != counter->corrupt) return GST_PAD_PROBE_OK;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    static const guint8 kEmptyJpeg[] = {0xff, 0xd8, 0xff, 0xd9};
+    GstBuffer* damaged = gst_buffer_new_memdup(kEmptyJpeg, sizeof kEmptyJpeg);
+    gst_buffer_copy_into(damaged, buffer, GST_BUFFER_COPY_METADATA, 0, 0);
+    gst_buffer_unref(buffer);
+    GST_PAD_PROBE_INFO_DATA(info) = damaged;
+    return GST_PAD_PROBE_OK;
+}
+
+void DeleteCorruptFrame(gpointer data) { delete static_cast<CorruptFrame*>(data); }
+
+// Counters start again with each start of the graph, as the frame limits do.
+GstPadProbeReturn RestartCount(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START)
+        static_cast<CorruptFrame*>(data)->frames.store(0);
+    return GST_PAD_PROBE_OK;
+}
+
 ElementHandle Make(const char* factory) {
     return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
 }
@@ -74,12 +115,17 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     ElementHandle src = Make("videotestsrc");
     ElementHandle caps = Make("capsfilter");
     ElementHandle balance = spec.controls ? Make("videobalance") : ElementHandle();
-    if (!bin || !src || !caps || (spec.controls && !balance)) return {};
+    ElementHandle encoder = spec.mjpeg ? Make("jpegenc") : ElementHandle();
+    if (!bin || !src || !caps || (spec.controls && !balance) || (spec.mjpeg && !encoder)) return {};
 
     g_object_set(src.get(), "is-live", TRUE, nullptr);
     switch (spec.picture) {
         case TestDeviceSpec::Picture::kMovingBall:
             gst_util_set_object_arg(G_OBJECT(src.get()), "pattern", "ball");
+            // By the clock, not the frame count: the count starts again at
+            // every start of the graph, so each picture would show the same
+            // ball, and a stale frame could not be told from a fresh one.
+            gst_util_set_object_arg(G_OBJECT(src.get()), "animation-mode", "wall-time");
             break;
         case TestDeviceSpec::Picture::kScrollingBars:
             gst_util_set_object_arg(G_OBJECT(src.get()), "pattern", "smpte");
@@ -93,7 +139,8 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     if (spec.stop_after_frames)
         g_object_set(src.get(), "num-buffers", *spec.stop_after_frames, nullptr);
 
-    // A webcam's own format: YUY2 at any size, or at its one size.
+    // A webcam's own format: YUY2 at any size, or at its one size; the
+    // encoder of a Motion-JPEG device takes the same.
     GstCaps* offered =
         gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "framerate",
                             GST_TYPE_FRACTION_RANGE, 1, 1, 60, 1, nullptr);
@@ -115,9 +162,28 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
         if (!gst_element_link(caps.get(), balance.get())) return {};
         last = balance.get();
     }
+    if (encoder) {
+        gst_bin_add(GST_BIN(bin.get()), encoder.get());
+        if (!gst_element_link(last, encoder.get())) return {};
+        last = encoder.get();
+        if (spec.corrupt_frame) {
+            PadHandle encoded = PadHandle::Take(gst_element_get_static_pad(last, "src"));
+            auto* counter = new CorruptFrame;
+            counter->corrupt = *spec.corrupt_frame;
+            gst_pad_add_probe(encoded.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, RestartCount,
+                              counter, nullptr);
+            gst_pad_add_probe(encoded.get(), GST_PAD_PROBE_TYPE_BUFFER, CorruptOneFrame, counter,
+                              DeleteCorruptFrame);
+        }
+    }
     PadHandle last_pad = PadHandle::Take(gst_element_get_static_pad(last, "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", last_pad.get()));
 
+    if (!spec.unplugged_file.empty()) {
+        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
+        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailWhileUnplugged,
+                          new TestDeviceSpec(spec), DeleteSpec);
+    }
     if (spec.fail_after_frames) {
         PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
         auto* counter = new FrameCounter;
@@ -125,6 +191,61 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
         gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailAfterFrames, counter,
                           DeleteFrameCounter);
     }
+    return bin;
+}
+
+// The stream's video reaches the bin's "src" pad once the demuxer or the
+// decoder has found it.
+void TargetVideoPad(GstElement*, GstPad* pad, gpointer ghost) {
+    auto* src = GST_GHOST_PAD(ghost);
+    PadHandle current = PadHandle::Take(gst_ghost_pad_get_target(src));
+    if (current) return;
+    CapsHandle caps = CapsHandle::Take(gst_pad_query_caps(pad, nullptr));
+    if (!caps || gst_caps_is_empty(caps.get())) return;
+    const GstStructure* s = gst_caps_get_structure(caps.get(), 0);
+    if (!gst_structure_has_name(s, "image/jpeg") && !gst_structure_has_name(s, "video/x-raw"))
+        return;
+    gst_ghost_pad_set_target(src, pad);
+}
+
+// Motion-JPEG over HTTP (multipart/x-mixed-replace), as network cameras
+// serve it, is demultiplexed and left encoded, so only taken frames are
+// decoded; any other stream is opened and decoded by uridecodebin.
+ElementHandle CreateNetworkSource(const std::string& url) {
+    ElementHandle bin = ElementHandle::Sink(gst_bin_new(nullptr));
+    if (!bin) return {};
+    GstPad* ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
+    const bool http = std::tolower(static_cast<unsigned char>(url[0])) == 'h';
+    if (http) {
+        ElementHandle src = Make("souphttpsrc");
+        ElementHandle demux = Make("multipartdemux");
+        if (!src || !demux) {
+            gst_object_unref(ghost);
+            return {};
+        }
+        // A server that stops answering ends the stream in seconds, so
+        // that the grab's recovery rebuilds it instead of waiting.
+        g_object_set(src.get(), "location", url.c_str(), "is-live", TRUE, "do-timestamp", TRUE,
+                     "timeout", 5u, nullptr);
+        g_object_set(demux.get(), "single-stream", TRUE, nullptr);
+        gst_bin_add_many(GST_BIN(bin.get()), src.get(), demux.get(), nullptr);
+        if (!gst_element_link(src.get(), demux.get())) {
+            gst_object_unref(ghost);
+            return {};
+        }
+        g_signal_connect(demux.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost);
+    } else {
+        ElementHandle decode = Make("uridecodebin");
+        if (!decode) {
+            gst_object_unref(ghost);
+            return {};
+        }
+        CapsHandle stop_at = CapsHandle::Take(gst_caps_from_string("video/x-raw; image/jpeg"));
+        g_object_set(decode.get(), "uri", url.c_str(), "caps", stop_at.get(), nullptr);
+        gst_bin_add(GST_BIN(bin.get()), decode.get());
+        g_signal_connect(decode.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost);
+    }
+    gst_element_add_pad(bin.get(), ghost);
     return bin;
 }
 
@@ -140,8 +261,9 @@ bool EnsureGstreamer() {
 DeviceEnumeration EnumerateVideoDevices(bool include_system_devices) {
     DeviceEnumeration result;
     for (TestDeviceSpec& spec : TestDevicesFromEnvironment()) {
+        if (IsUnplugged(spec)) continue;
         std::string name = spec.name;
-        result.devices.push_back(VideoDevice{std::move(name), {}, std::move(spec)});
+        result.devices.push_back(VideoDevice{std::move(name), {}, std::move(spec), {}});
     }
     if (include_system_devices) {
         for (VideoDevice& device : SystemDevices(result.monitor_failed))
@@ -151,6 +273,7 @@ DeviceEnumeration EnumerateVideoDevices(bool include_system_devices) {
 }
 
 ElementHandle CreateSourceElement(const VideoDevice& device) {
+    if (!device.url.empty()) return CreateNetworkSource(device.url);
     if (device.test) return CreateTestSource(*device.test);
     if (!device.device) return {};
     return ElementHandle::Sink(gst_device_create_element(device.device.get(), nullptr));

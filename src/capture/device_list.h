@@ -18,6 +18,8 @@ struct VideoDevice {
     std::string name;
     DeviceHandle device;
     std::optional<TestDeviceSpec> test;
+    // A network camera's address: the name is the address.
+    std::string url;
 };
 
 struct DeviceEnumeration {

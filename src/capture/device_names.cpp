@@ -77,3 +77,15 @@ std::string FormatCaptureTitle(const std::string& device_name, std::int32_t widt
     std::snprintf(size, sizeof size, " (%dx%d)", static_cast<int>(width), static_cast<int>(height));
     return "Quillomat - " + name + size;
 }
+
+bool IsNetworkAddress(const std::string& name) {
+    auto starts = [&](const char* scheme) {
+        const std::size_t n = std::char_traits<char>::length(scheme);
+        if (name.size() <= n) return false;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::tolower(static_cast<unsigned char>(name[i])) != scheme[i]) return false;
+        }
+        return true;
+    };
+    return starts("http://") || starts("https://") || starts("rtsp://");
+}

@@ -29,3 +29,7 @@ std::string FormatCaptureTitle(const std::string& device_name, std::int32_t widt
 inline constexpr const char* kNoVideoDeviceMessage = "映像入力デバイスが見つかりませんでした";
 inline constexpr const char* kGraphFailedPrompt =
     "DirectShowの初期化に失敗しました。\nアプリケーションを終了しますか";
+
+// An http://, https:// or rtsp:// address (case-insensitive scheme): a
+// network camera rather than a device of the machine.
+bool IsNetworkAddress(const std::string& name);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <numeric>
+#include <tuple>
 
 #include "platform/stop_signal.h"
 
@@ -17,6 +18,8 @@ namespace {
 constexpr std::int64_t kUnitsPerSecond = 10000000;  // frame intervals count 100 ns units
 constexpr int kStateWaitStepMs = 50;
 constexpr int kStateWaitMs = 2000;
+constexpr const char* kRawMedia = "video/x-raw";
+constexpr const char* kJpegMedia = "image/jpeg";
 
 ElementHandle Make(const char* factory) {
     return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
@@ -132,6 +135,7 @@ void FrameSlot::Detach() {
     std::lock_guard lock(mutex_);
     appsink_.reset();
     sample_.reset();
+    decoded_.reset();
     recycled_.reset();
     buffering_ = false;
 }
@@ -141,15 +145,32 @@ void FrameSlot::PullNewest() {
     GstSample* newest = gst_app_sink_try_pull_sample(GST_APP_SINK(appsink_.get()), 0);
     if (newest == nullptr) return;
     SampleHandle sample = SampleHandle::Take(newest);
-    GstVideoInfo info;
     GstCaps* caps = gst_sample_get_caps(sample.get());
-    if (caps == nullptr || !gst_video_info_from_caps(&info, caps) ||
+    if (caps == nullptr || gst_caps_is_empty(caps) ||
         gst_sample_get_buffer(sample.get()) == nullptr) {
         return;
     }
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    GstVideoInfo info;
+    int width = 0, height = 0;
+    const bool jpeg = gst_structure_has_name(s, "image/jpeg");
+    if (jpeg) {
+        const bool sized = gst_structure_get_int(s, "width", &width) &&
+                           gst_structure_get_int(s, "height", &height);
+        if (!sized && !JpegPictureSize(gst_sample_get_buffer(sample.get()), width, height)) return;
+        if (width < 1 || height < 1) return;
+    } else if (gst_video_info_from_caps(&info, caps)) {
+        info_ = info;
+        width = GST_VIDEO_INFO_WIDTH(&info);
+        height = GST_VIDEO_INFO_HEIGHT(&info);
+    } else {
+        return;
+    }
     sample_ = std::move(sample);
-    info_ = info;
-    connected_ = FrameFormat{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
+    jpeg_ = jpeg;
+    width_ = width;
+    height_ = height;
+    connected_ = FrameFormat{width, height};
     ++sequence_;
 }
 
@@ -166,16 +187,38 @@ bool FrameSlot::QueryBufferSize(std::size_t& size) {
     std::lock_guard lock(mutex_);
     PullNewest();
     if (!KeptFrame()) return false;
-    size = FrameFormat{GST_VIDEO_INFO_WIDTH(&info_), GST_VIDEO_INFO_HEIGHT(&info_)}.SizeBytes();
+    size = KeptFormat().SizeBytes();
     return true;
 }
 
 bool FrameSlot::ConvertKept(std::uint8_t* pixels, std::size_t stride) {
-    const int width = GST_VIDEO_INFO_WIDTH(&info_);
-    const int height = GST_VIDEO_INFO_HEIGHT(&info_);
-    MappedVideoFrame in(info_, gst_sample_get_buffer(sample_.get()));
+    const GstVideoInfo* kept = &info_;
+    GstBuffer* buffer = gst_sample_get_buffer(sample_.get());
+    if (jpeg_) {
+        if (decoded_sequence_ != sequence_) {
+            decoded_.reset();
+            decoded_sequence_ = sequence_;
+            GstVideoInfo info;
+            BufferHandle picture;
+            if (decoder_.Decode(buffer, width_, height_, info, picture)) {
+                decoded_info_ = info;
+                decoded_ = std::move(picture);
+            }
+        }
+        // A damaged frame is no frame; the one before it stays the newest.
+        if (!decoded_ || GST_VIDEO_INFO_WIDTH(&decoded_info_) != width_ ||
+            GST_VIDEO_INFO_HEIGHT(&decoded_info_) != height_) {
+            return false;
+        }
+        kept = &decoded_info_;
+        buffer = decoded_.get();
+    }
+    const GstVideoInfo& info_in = *kept;
+    const int width = GST_VIDEO_INFO_WIDTH(&info_in);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info_in);
+    MappedVideoFrame in(info_in, buffer);
     if (!in.ok()) return false;
-    if (GST_VIDEO_INFO_FORMAT(&info_) == GST_VIDEO_FORMAT_BGR) {
+    if (GST_VIDEO_INFO_FORMAT(&info_in) == GST_VIDEO_FORMAT_BGR) {
         for (int y = 0; y < height; ++y) {
             std::memcpy(pixels + stride * static_cast<std::size_t>(y),
                         in.plane() + static_cast<std::ptrdiff_t>(in.stride()) * y,
@@ -187,17 +230,17 @@ bool FrameSlot::ConvertKept(std::uint8_t* pixels, std::size_t stride) {
     gst_video_info_set_format(&out_info, GST_VIDEO_FORMAT_BGR, static_cast<guint>(width),
                               static_cast<guint>(height));
     // The converter wants everything but format, colour and layout kept.
-    GST_VIDEO_INFO_FPS_N(&out_info) = GST_VIDEO_INFO_FPS_N(&info_);
-    GST_VIDEO_INFO_FPS_D(&out_info) = GST_VIDEO_INFO_FPS_D(&info_);
-    GST_VIDEO_INFO_PAR_N(&out_info) = GST_VIDEO_INFO_PAR_N(&info_);
-    GST_VIDEO_INFO_PAR_D(&out_info) = GST_VIDEO_INFO_PAR_D(&info_);
-    GST_VIDEO_INFO_INTERLACE_MODE(&out_info) = GST_VIDEO_INFO_INTERLACE_MODE(&info_);
+    GST_VIDEO_INFO_FPS_N(&out_info) = GST_VIDEO_INFO_FPS_N(&info_in);
+    GST_VIDEO_INFO_FPS_D(&out_info) = GST_VIDEO_INFO_FPS_D(&info_in);
+    GST_VIDEO_INFO_PAR_N(&out_info) = GST_VIDEO_INFO_PAR_N(&info_in);
+    GST_VIDEO_INFO_PAR_D(&out_info) = GST_VIDEO_INFO_PAR_D(&info_in);
+    GST_VIDEO_INFO_INTERLACE_MODE(&out_info) = GST_VIDEO_INFO_INTERLACE_MODE(&info_in);
     out_info.stride[0] = static_cast<gint>(stride);
     out_info.size = stride * static_cast<std::size_t>(height);
     if (!converter_ || converter_stride_ != stride ||
-        !gst_video_info_is_equal(&converter_in_, &info_)) {
-        converter_ = ConverterHandle::Take(gst_video_converter_new(&info_, &out_info, nullptr));
-        converter_in_ = info_;
+        !gst_video_info_is_equal(&converter_in_, &info_in)) {
+        converter_ = ConverterHandle::Take(gst_video_converter_new(&info_in, &out_info, nullptr));
+        converter_in_ = info_in;
         converter_stride_ = stride;
     }
     if (!converter_) return false;
@@ -213,7 +256,7 @@ bool FrameSlot::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
     std::lock_guard lock(mutex_);
     PullNewest();
     if (!KeptFrame() || destination == nullptr) return false;
-    const FrameFormat format{GST_VIDEO_INFO_WIDTH(&info_), GST_VIDEO_INFO_HEIGHT(&info_)};
+    const FrameFormat format = KeptFormat();
     if (format.SizeBytes() != size) return false;
     // Converted top row first, then turned bottom-up row by row: only a grab
     // pays for either, never the running graph.
@@ -241,8 +284,8 @@ std::shared_ptr<const PreviewFrame> FrameSlot::TakePreviewFrame(std::uint64_t af
     std::shared_ptr<OwnedPreviewFrame> frame =
         std::static_pointer_cast<OwnedPreviewFrame>(recycled_);
     if (!frame || frame.use_count() > 2) frame = std::make_shared<OwnedPreviewFrame>();
-    frame->width = GST_VIDEO_INFO_WIDTH(&info_);
-    frame->height = GST_VIDEO_INFO_HEIGHT(&info_);
+    frame->width = width_;
+    frame->height = height_;
     frame->stride = FrameFormat::StrideFor(frame->width);
     frame->storage.resize(frame->stride * static_cast<std::size_t>(frame->height));
     if (!ConvertKept(frame->storage.data(), frame->stride)) return nullptr;
@@ -274,10 +317,12 @@ bool GraphPipeline::CreateGrabber() {
     return true;
 }
 
-// Raw video in whatever format the device sends; the slot converts on demand.
+// Raw video in whatever format the device sends, or Motion-JPEG; the slot
+// decodes and converts on demand.
 bool GraphPipeline::SetGrabberCaps() {
     if (!appsink_) return false;
     CapsHandle caps = CapsHandle::Take(gst_caps_new_empty_simple("video/x-raw"));
+    gst_caps_append_structure(caps.get(), gst_structure_new_empty(kJpegMedia));
     gst_app_sink_set_caps(GST_APP_SINK(appsink_.get()), caps.get());
     return true;
 }
@@ -324,38 +369,47 @@ bool GraphPipeline::ReadSourceFormats() {
 }
 
 std::vector<DeviceFormatOffer> GraphPipeline::FormatOffers() const {
-    std::map<std::pair<int, int>, std::vector<std::int64_t>> offered;
+    // Raw offers of a size before Motion-JPEG ones.
+    std::map<std::tuple<int, int, bool>, std::vector<std::int64_t>> offered;
     if (!device_caps_) return {};
     for (guint i = 0; i < gst_caps_get_size(device_caps_.get()); ++i) {
         const GstStructure* s = gst_caps_get_structure(device_caps_.get(), i);
-        if (!gst_structure_has_name(s, "video/x-raw")) continue;
+        const bool jpeg = gst_structure_has_name(s, kJpegMedia);
+        if (!jpeg && !gst_structure_has_name(s, kRawMedia)) continue;
         const std::vector<std::int64_t> intervals = IntervalsOf(s);
-        for (const auto& size : SizesOf(s)) {
-            auto& list = offered[size];
+        for (const auto& [width, height] : SizesOf(s)) {
+            auto& list = offered[{width, height, jpeg}];
             list.insert(list.end(), intervals.begin(), intervals.end());
         }
     }
     std::vector<DeviceFormatOffer> offers;
-    for (auto& [size, intervals] : offered) {
+    for (auto& [key, intervals] : offered) {
         std::sort(intervals.begin(), intervals.end());
         intervals.erase(std::unique(intervals.begin(), intervals.end()), intervals.end());
-        offers.push_back({size.first, size.second, std::move(intervals)});
+        offers.push_back(
+            {std::get<0>(key), std::get<1>(key), std::move(intervals), std::get<2>(key)});
     }
     return offers;
 }
 
-std::optional<DeviceFormat> GraphPipeline::WriteFormat(const DeviceFormat& format) {
-    if (!device_caps_ || !format_caps_ || format.width < 1 || format.height < 1) return written_;
-    CapsHandle wanted =
-        CapsHandle::Take(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, format.width,
-                                             "height", G_TYPE_INT, format.height, nullptr));
-    CapsHandle offered = CapsHandle::Take(gst_caps_intersect(device_caps_.get(), wanted.get()));
-    if (!offered || gst_caps_is_empty(offered.get())) return written_;
+namespace {
 
-    StructureHandle chosen =
-        StructureHandle::Take(gst_structure_copy(gst_caps_get_structure(offered.get(), 0)));
-    DeviceFormat result{format.width, format.height, 0};
-    if (gst_structure_has_field(chosen.get(), "framerate")) {
+// The device's offer of `media` at this size with the frame rate fixed
+// nearest to the requested interval (any rate when none is requested); with
+// `exact_rate`, only an offer within 1% of the requested rate.
+StructureHandle OfferAt(GstCaps* device_caps, const char* media, const DeviceFormat& format,
+                        bool exact_rate) {
+    CapsHandle wanted = CapsHandle::Take(gst_caps_new_simple(
+        media, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height, nullptr));
+    CapsHandle offered = CapsHandle::Take(gst_caps_intersect(device_caps, wanted.get()));
+    if (!offered) return {};
+    for (guint i = 0; i < gst_caps_get_size(offered.get()); ++i) {
+        StructureHandle chosen =
+            StructureHandle::Take(gst_structure_copy(gst_caps_get_structure(offered.get(), i)));
+        if (!gst_structure_has_field(chosen.get(), "framerate")) {
+            if (!exact_rate || format.frame_interval_100ns <= 0) return chosen;
+            continue;
+        }
         if (format.frame_interval_100ns > 0) {
             const std::int64_t divisor = std::gcd(kUnitsPerSecond, format.frame_interval_100ns);
             gst_structure_fixate_field_nearest_fraction(
@@ -365,18 +419,54 @@ std::optional<DeviceFormat> GraphPipeline::WriteFormat(const DeviceFormat& forma
             gst_structure_fixate_field(chosen.get(), "framerate");
         }
         int n = 0, d = 1;
-        if (gst_structure_get_fraction(chosen.get(), "framerate", &n, &d))
-            result.frame_interval_100ns = IntervalOf(n, d);
+        if (!gst_structure_get_fraction(chosen.get(), "framerate", &n, &d)) continue;
+        const std::int64_t interval = IntervalOf(n, d);
+        if (exact_rate && format.frame_interval_100ns > 0 &&
+            std::llabs(interval - format.frame_interval_100ns) * 100 > format.frame_interval_100ns)
+            continue;
+        return chosen;
     }
-    CapsHandle caps =
-        CapsHandle::Take(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, result.width,
-                                             "height", G_TYPE_INT, result.height, nullptr));
+    return {};
+}
+
+}  // namespace
+
+CapsHandle ChooseDeviceFormat(GstCaps* device_caps, const DeviceFormat& format,
+                              DeviceFormat& chosen_format) {
+    if (device_caps == nullptr || format.width < 1 || format.height < 1) return {};
+    // Raw when the device gives this size at this rate raw; otherwise
+    // Motion-JPEG at its rate nearest to the request (webcams' larger sizes
+    // and full rates); raw at its nearest rate when there is no Motion-JPEG.
+    StructureHandle chosen;
+    const char* media = kRawMedia;
+    for (const auto& [kind, exact] :
+         {std::pair{kRawMedia, true}, std::pair{kJpegMedia, false}, std::pair{kRawMedia, false}}) {
+        chosen = OfferAt(device_caps, kind, format, exact);
+        if (chosen) {
+            media = kind;
+            break;
+        }
+    }
+    if (!chosen) return {};
+    chosen_format = DeviceFormat{format.width, format.height, 0};
+    CapsHandle caps = CapsHandle::Take(gst_caps_new_simple(
+        media, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height, nullptr));
     int n = 0, d = 1;
     if (gst_structure_get_fraction(chosen.get(), "framerate", &n, &d)) {
+        chosen_format.frame_interval_100ns = IntervalOf(n, d);
         gst_caps_set_simple(caps.get(), "framerate", GST_TYPE_FRACTION, n, d, nullptr);
     }
+    return caps;
+}
+
+std::optional<DeviceFormat> GraphPipeline::WriteFormat(const DeviceFormat& format) {
+    if (!format_caps_) return written_;
+    DeviceFormat result;
+    CapsHandle caps = ChooseDeviceFormat(device_caps_.get(), format, result);
+    if (!caps) return written_;
     g_object_set(format_caps_.get(), "caps", caps.get(), nullptr);
     written_ = result;
+    motion_jpeg_ = gst_structure_has_name(gst_caps_get_structure(caps.get(), 0), kJpegMedia);
     return written_;
 }
 
@@ -434,16 +524,20 @@ std::optional<StepError> GraphPipeline::QueryConnectedFormat(FrameFormat& format
     if (!appsink_) return StepError{GST_PAD_LINK_NOFORMAT};
     PadHandle sink = PadHandle::Take(gst_element_get_static_pad(appsink_.get(), "sink"));
     GstCaps* peer = sink ? gst_pad_peer_query_caps(sink.get(), nullptr) : nullptr;
-    if (peer == nullptr || gst_caps_is_empty(peer)) {
+    if (peer == nullptr || gst_caps_is_empty(peer) || gst_caps_is_any(peer)) {
         CapsHandle::Take(peer);
         return StepError{GST_PAD_LINK_NOFORMAT};
     }
     CapsHandle fixed = CapsHandle::Take(gst_caps_fixate(peer));
-    GstVideoInfo info;
-    if (!gst_video_info_from_caps(&info, fixed.get()) || GST_VIDEO_INFO_WIDTH(&info) < 1) {
+    const GstStructure* s = gst_caps_get_structure(fixed.get(), 0);
+    int width = 0, height = 0;
+    if (!gst_structure_has_name(s, kRawMedia) && !gst_structure_has_name(s, kJpegMedia))
+        return StepError{GST_PAD_LINK_NOFORMAT};
+    if (!gst_structure_get_int(s, "width", &width) ||
+        !gst_structure_get_int(s, "height", &height) || width < 1 || height < 1) {
         return StepError{GST_PAD_LINK_NOFORMAT};
     }
-    format = FrameFormat{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
+    format = FrameFormat{width, height};
     return std::nullopt;
 }
 
@@ -464,7 +558,10 @@ int GraphPipeline::DrainBus() {
 bool GraphPipeline::Run() {
     if (!pipeline_) return false;
     DrainBus();
-    failed_.store(false);
+    // A stream that failed stays failed in its running pipeline (a server
+    // that refused the connection is not asked again): it starts again from
+    // READY, so that this run tries anew and fails at once if it must.
+    if (failed_.exchange(false)) gst_element_set_state(pipeline_.get(), GST_STATE_READY);
     return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
 }
 

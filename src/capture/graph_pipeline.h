@@ -16,13 +16,14 @@
 #include "capture/device_list.h"
 #include "capture/frame_format.h"
 #include "capture/gst_handle.h"
+#include "capture/jpeg_decoder.h"
 
 class StopSignal;
 
 // The grabber's end: the newest frame is left in the sink, in the device's
-// own format, and taken and converted only when someone asks (a grab while
-// buffering is on, or the preview), so a running graph nobody watches costs
-// no conversion and no copy.
+// own format, and taken and converted (a Motion-JPEG frame decoded first)
+// only when someone asks (a grab while buffering is on, or the preview), so a
+// running graph nobody watches costs no decoding, no conversion and no copy.
 class FrameSlot final : public PreviewSource {
 public:
     void Attach(ElementHandle appsink, FrameFormat connected);
@@ -41,14 +42,25 @@ public:
 
 private:
     void PullNewest();
-    // The kept frame as BGR, top row first, rows `stride` bytes apart.
+    // The kept frame as BGR, top row first, rows `stride` bytes apart; false
+    // for a Motion-JPEG frame that does not decode.
     bool ConvertKept(std::uint8_t* pixels, std::size_t stride);
     bool KeptFrame() const { return buffering_ && sample_ && sequence_ > buffered_from_; }
+    FrameFormat KeptFormat() const { return {width_, height_}; }
 
     mutable std::mutex mutex_;
     ElementHandle appsink_;
     SampleHandle sample_;
+    // Raw frames: their layout. Motion-JPEG frames: the caps' size only.
     GstVideoInfo info_{};
+    bool jpeg_ = false;
+    int width_ = 0;
+    int height_ = 0;
+    JpegDecoder decoder_;
+    // The kept frame decoded, for the preview and a grab of the same frame.
+    BufferHandle decoded_;
+    GstVideoInfo decoded_info_{};
+    std::uint64_t decoded_sequence_ = 0;
     ConverterHandle converter_;
     GstVideoInfo converter_in_{};
     std::size_t converter_stride_ = 0;
@@ -61,6 +73,12 @@ private:
     std::uint64_t buffered_from_ = 0;
     FrameFormat connected_;
 };
+
+// The format filter's caps for the requested size and frame interval among
+// the device's offers, and in `chosen` the format they give; null when the
+// device does not offer the size.
+CapsHandle ChooseDeviceFormat(GstCaps* device_caps, const DeviceFormat& requested,
+                              DeviceFormat& chosen);
 
 // A failed step: its GStreamer or system error code.
 struct StepError {
@@ -90,6 +108,8 @@ public:
     // size keeps its own. Returns the format now written, if any.
     std::optional<DeviceFormat> WriteFormat(const DeviceFormat& format);
     std::optional<DeviceFormat> CurrentFormat() const { return written_; }
+    // The written format is taken as Motion-JPEG.
+    bool MotionJpeg() const { return motion_jpeg_; }
 
     std::vector<DeviceControl> Controls() const;
     void SetControl(const std::string& name, int value);
@@ -117,6 +137,7 @@ private:
     BusHandle bus_;
     CapsHandle device_caps_;
     std::optional<DeviceFormat> written_;
+    bool motion_jpeg_ = false;
     // Read from the bus on the calling thread; a run clears the failure.
     std::atomic<bool> failed_{false};
     std::atomic<int> error_code_{0};

@@ -14,4 +14,9 @@ struct GraphState {
     // The main window lives in the tray (or there is no window): the picture
     // store's and the snapshot's grabs stop the graph again afterwards.
     std::atomic<bool> minimised{false};
+    // A recovery build found the camera gone (unplugged): there is no graph,
+    // yet the picture store goes on through its recoveries, which build it
+    // again once the camera is back. Cleared by every successful build and
+    // by every release.
+    std::atomic<bool> camera_gone{false};
 };

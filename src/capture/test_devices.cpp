@@ -1,5 +1,7 @@
 #include "capture/test_devices.h"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +70,13 @@ bool ApplyOption(const std::string& option, TestDeviceSpec& spec) {
         spec.stop_after_frames = n;
     } else if (option == "controls") {
         spec.controls = true;
+    } else if (option.starts_with("unplugged=") && option.size() > 10) {
+        spec.unplugged_file = option.substr(10);
+    } else if (option == "mjpeg") {
+        spec.mjpeg = true;
+    } else if (option.starts_with("corrupt=") &&
+               ParseCount(std::string_view(option).substr(8), n) && n > 0) {
+        spec.corrupt_frame = n;
     } else if (!ParseSize(option, spec.fixed_width, spec.fixed_height)) {
         return false;
     }
@@ -93,6 +102,10 @@ std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value,
         devices.push_back(std::move(spec));
     }
     return devices;
+}
+
+bool IsUnplugged(const TestDeviceSpec& spec) {
+    return !spec.unplugged_file.empty() && ::access(spec.unplugged_file.c_str(), F_OK) == 0;
 }
 
 std::vector<TestDeviceSpec> TestDevicesFromEnvironment() {

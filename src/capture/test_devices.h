@@ -23,6 +23,14 @@ struct TestDeviceSpec {
     int fixed_height = 0;
     // Offers colour balance controls (brightness, contrast, hue, saturation).
     bool controls = false;
+    // Sends Motion-JPEG (image/jpeg) only, as webcams do at their larger sizes.
+    bool mjpeg = false;
+    // The frame, counted from 1 at each start, that arrives damaged: a JPEG
+    // that cannot be decoded (Motion-JPEG only).
+    std::optional<int> corrupt_frame;
+    // While this file exists the device is unplugged: it is not listed, and
+    // a running one fails at its next frame with a stream error.
+    std::string unplugged_file;
 
     bool operator==(const TestDeviceSpec&) const = default;
 };
@@ -33,6 +41,8 @@ inline constexpr const char* kTestDevicesVariable = "QUILLOMAT_TEST_DEVICES";
 // otherwise ignored; empty entries are skipped.
 std::vector<TestDeviceSpec> ParseTestDevices(std::string_view value,
                                              std::vector<std::string>* errors = nullptr);
+
+bool IsUnplugged(const TestDeviceSpec& spec);
 
 // The test devices of the environment (none when the variable is unset).
 std::vector<TestDeviceSpec> TestDevicesFromEnvironment();

@@ -28,7 +28,9 @@ std::string PictureFileName(const std::tm& t) {
 }
 
 std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
-    if (!graph_.ready.load()) return kStoreFailed;
+    // A camera that a recovery found unplugged comes back only through the
+    // store's own recoveries.
+    if (!graph_.ready.load() && !graph_.camera_gone.load()) return kStoreFailed;
     if (pages_changed_.exchange(false)) pages_.ResetCache();
     // One consistent copy for the whole store: dialogs may edit meanwhile.
     const DiarySettings settings = settings_.Copy();

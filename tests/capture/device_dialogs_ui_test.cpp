@@ -103,6 +103,29 @@ TEST(DeviceFormatDialog, OffersSizesAndRatesAndReturnsTheChoice) {
     EXPECT_EQ(format, (DeviceFormat{320, 240, 333333}));
 }
 
+// A size a webcam sends both raw and as Motion-JPEG is listed twice, each
+// with its own rates; the current size selects the raw entry.
+TEST(DeviceFormatDialog, ListsRawAndMotionJpegOffersApart) {
+    QtDeviceDialogs dialogs;
+    const std::vector<DeviceFormatOffer> offers = {{1280, 720, {1000000}, false},
+                                                   {1280, 720, {333333, 666667}, true}};
+    DeviceFormat format{1280, 720, 1000000};
+    WhenOpen([](QDialog* dialog) {
+        auto* f = static_cast<CDeviceFormatDialog*>(dialog);
+        ASSERT_EQ(f->sizes()->count(), 2);
+        EXPECT_EQ(f->sizes()->itemText(0), QStringLiteral("1280 x 720"));
+        EXPECT_EQ(f->sizes()->itemText(1), QStringLiteral("1280 x 720 (MJPEG)"));
+        EXPECT_EQ(f->sizes()->currentIndex(), 0);
+        EXPECT_EQ(f->rates()->count(), 1);
+        f->sizes()->setCurrentIndex(1);
+        EXPECT_EQ(f->rates()->count(), 2);
+        f->rates()->setCurrentIndex(0);
+        f->accept();
+    });
+    ASSERT_TRUE(dialogs.ShowFormatDialog(offers, format));
+    EXPECT_EQ(format, (DeviceFormat{1280, 720, 333333}));
+}
+
 TEST(DeviceControlsDialog, SlidersApplyChangesAtOnce) {
     QtDeviceDialogs dialogs;
     std::vector<std::pair<std::string, int>> applied;

@@ -52,6 +52,19 @@ TEST(ParseTestDevices, NamesModesAndOptionsInGivenOrder) {
     EXPECT_EQ(devices[4].fixed_height, 480);
     EXPECT_TRUE(devices[4].controls);
     EXPECT_EQ(devices[5].name, "Odd,Name:1");
+    EXPECT_FALSE(devices[4].mjpeg);
+
+    const auto jpeg = ParseTestDevices("J:mjpeg:corrupt=3,K:corrupt=0", &errors);
+    ASSERT_EQ(jpeg.size(), 2u);
+    EXPECT_TRUE(jpeg[0].mjpeg);
+    EXPECT_EQ(jpeg[0].corrupt_frame, 3);
+    EXPECT_FALSE(jpeg[1].corrupt_frame) << "frames count from 1";
+    EXPECT_TRUE(jpeg[0].unplugged_file.empty());
+    const auto plug = ParseTestDevices("P:unplugged=/tmp/a\\:b");
+    ASSERT_EQ(plug.size(), 1u);
+    EXPECT_EQ(plug[0].unplugged_file, "/tmp/a:b");
+    ASSERT_EQ(errors.size(), 2u);
+    errors.erase(errors.begin() + 1);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("wobble"), std::string::npos);
 
@@ -78,3 +91,10 @@ TEST(ListEachDeviceOnce, OneEntryPerNodeInNodeOrder) {
 }
 
 }  // namespace
+
+TEST(IsNetworkAddress, HttpHttpsAndRtspAddressesAreNetworkCameras) {
+    for (const char* name : {"http://10.0.0.5/video", "HTTPS://cam.local/mjpg", "rtsp://cam/1"})
+        EXPECT_TRUE(IsNetworkAddress(name)) << name;
+    for (const char* name : {"http://", "ftp://cam/1", "Cam (2)", "USB http://x", ""})
+        EXPECT_FALSE(IsNetworkAddress(name)) << name;
+}

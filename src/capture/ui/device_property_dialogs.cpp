@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -24,12 +25,25 @@ CDeviceFormatDialog::CDeviceFormatDialog(const std::vector<DeviceFormatOffer>& o
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("サイズ"), sizes_);
     form->addRow(QStringLiteral("フレームレート"), rates_);
-    int selected = 0;
+    // A size may be offered raw and as Motion-JPEG: the entry that has the
+    // current rate, else the first of that size.
+    int selected = -1;
+    bool selected_has_rate = false;
     for (std::size_t i = 0; i < offers_.size(); ++i) {
-        sizes_->addItem(QStringLiteral("%1 x %2").arg(offers_[i].width).arg(offers_[i].height));
-        if (offers_[i].width == current.width && offers_[i].height == current.height)
+        const DeviceFormatOffer& offer = offers_[i];
+        QString text = QStringLiteral("%1 x %2").arg(offer.width).arg(offer.height);
+        if (offer.motion_jpeg) text += QStringLiteral(" (MJPEG)");
+        sizes_->addItem(text);
+        if (offer.width != current.width || offer.height != current.height) continue;
+        const bool has_rate =
+            std::find(offer.frame_intervals_100ns.begin(), offer.frame_intervals_100ns.end(),
+                      current.frame_interval_100ns) != offer.frame_intervals_100ns.end();
+        if (selected < 0 || (has_rate && !selected_has_rate)) {
             selected = static_cast<int>(i);
+            selected_has_rate = has_rate;
+        }
     }
+    selected = std::max(selected, 0);
     sizes_->setCurrentIndex(selected);
     FillRates(current.frame_interval_100ns);
     connect(sizes_, &QComboBox::currentIndexChanged, this,
