@@ -119,8 +119,9 @@ TEST(JpegDecoder, DamagedFramesFailAndTheNextWholeOneDecodes) {
     ASSERT_TRUE(JpegPictureSize(bars.get(), width, height));
     EXPECT_EQ(width, 64);
     EXPECT_EQ(height, 48);
-    for (const auto& bytes : damaged)
-        EXPECT_FALSE(JpegPictureSize(Bytes(bytes).get(), width, height));
+    // The cut picture keeps its header, so only the first two have no size.
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_FALSE(JpegPictureSize(Bytes(damaged[i]).get(), width, height)) << "case " << i;
 
     // A size change of the stream is followed.
     const BufferHandle larger = EncodedBars(96, 64);
