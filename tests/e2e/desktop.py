@@ -347,7 +347,8 @@ class Widgets:
         try:
             actions.doAction(index)
         except Exception as e:  # the reply that did not come in time
-            if "Timeout" not in str(e) and "NoReply" not in str(e) and "timed out" not in str(e):
+            if not any(text in str(e) for text in ("Did not receive a reply", "NoReply",
+                                                   "Timeout", "timed out")):
                 raise
         finally:
             self.atspi.setTimeout(25000, 60000)
@@ -401,6 +402,32 @@ class Widgets:
             except Exception:
                 continue
         return []
+
+
+def preview_picture(widgets, main_window, window, scratch):
+    """The preview control's pixels as the X server shows them."""
+    preview = widgets.find(main_window, role="filler", name="プレビュー")
+    if preview is None:
+        raise Failure("no preview control")
+    px, py, width, height = preview.queryComponent().getExtents(0)
+    wx, wy, _, _ = window_geometry(window)
+    shot = capture_window(window, Path(scratch) / "window.ppm")
+    return crop(read_ppm(shot), px - wx, py - wy, width, height)
+
+
+def wait_live_preview(widgets, main_window, window, scratch, limit_s=CONDITION_LIMIT_S):
+    """Two different pictures in the preview: the moving ball is drawn."""
+    pictures = []
+
+    def moved():
+        pictures.append(preview_picture(widgets, main_window, window, scratch))
+        # A uniform first picture is the white before the first frame.
+        if len(set(pictures[0][::3])) < 2:
+            pictures.pop(0)
+            return False
+        return pictures[-1] != pictures[0]
+
+    wait_until(moved, limit_s, "the preview to move", interval_s=0.3)
 
 
 # --- Files ---------------------------------------------------------------

@@ -45,30 +45,8 @@ class Session:
     def setting(self, section, key):
         return desktop.read_ini(self.home / "setup.ini").get((section, key))
 
-    def preview_picture(self):
-        """The preview control's pixels as the X server shows them."""
-        preview = self.widgets.find(self.accessible, role="filler", name="プレビュー")
-        if preview is None:
-            raise Failure("no preview control")
-        px, py, width, height = preview.queryComponent().getExtents(0)
-        wx, wy, _, _ = desktop.window_geometry(self.window)
-        shot = desktop.capture_window(self.window, self.home / "window.ppm")
-        return desktop.crop(desktop.read_ppm(shot), px - wx, py - wy, width, height)
-
     def wait_live_preview(self):
-        """Two different pictures in the preview: the moving ball is drawn."""
-        pictures = []
-
-        def moved():
-            pictures.append(self.preview_picture())
-            first = pictures[0]
-            # A uniform first picture is the white before the first frame.
-            if len(set(first[::3])) < 2:
-                pictures.pop(0)
-                return False
-            return pictures[-1] != first
-
-        wait_until(moved, LIMIT_S, "the preview to move", interval_s=0.3)
+        desktop.wait_live_preview(self.widgets, self.accessible, self.window, self.home)
 
     def press(self, name, root=None):
         button = self.widgets.wait_find(
