@@ -45,6 +45,7 @@ def run_in_session(argv, tray=True, size=None):
 
 
 def wait_until(condition, limit_s, what, interval_s=0.1):
+    if os.environ.get("E2E_TRACE"): print(f"  {time.monotonic():.1f} wait {what}", flush=True)
     deadline = time.monotonic() + limit_s
     while True:
         value = condition()
@@ -236,7 +237,9 @@ def tray_icon_window():
 def click_window(window, button=1):
     """A real pointer click in the middle of the window (xdotool)."""
     x, y, width, height = window_geometry(window)
-    _run(["xdotool", "mousemove", "--sync", str(x + width // 2), str(y + height // 2),
+    # No --sync: it waits for a motion, and there is none when the pointer
+    # is there already.
+    _run(["xdotool", "mousemove", str(x + width // 2), str(y + height // 2),
           "click", str(button)])
 
 
@@ -343,6 +346,8 @@ class Widgets:
         if action not in names:
             raise Failure(f'"{acc.name}" has no action {action} (it has {names})')
         index = names.index(action)
+        if os.environ.get("E2E_TRACE"):
+            print(f"  {time.monotonic():.1f} action {action} on {acc.name}", flush=True)
         self.atspi.setTimeout(1500, 60000)
         try:
             actions.doAction(index)
@@ -352,6 +357,8 @@ class Widgets:
                 raise
         finally:
             self.atspi.setTimeout(25000, 60000)
+            if os.environ.get("E2E_TRACE"):
+                print(f"  {time.monotonic():.1f} action done", flush=True)
 
     def menu_command(self, window, menu, entry):
         """A menu bar command, found by the accessible names (mnemonics
@@ -378,6 +385,12 @@ class Widgets:
 
         self._popup_listener = shown
         self.atspi.Registry.registerEventListener(shown, "object:state-changed:showing")
+
+    def forget_popups(self):
+        """Popups noted so far no longer count (one that is closing may still
+        read as showing for a moment)."""
+        self.pump_events()
+        self._popups.clear()
 
     def pump_events(self):
         from gi.repository import GLib

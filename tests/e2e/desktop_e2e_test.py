@@ -61,9 +61,12 @@ class Session:
         program a little after the window manager has acted."""
         icon = wait_until(desktop.tray_icon_window, LIMIT_S, "the tray icon in the panel")
         seen = []
+        self.widgets.forget_popups()
 
         def opened():
             items = self.widgets.popup_items()
+            if os.environ.get("E2E_TRACE"):
+                print(f"  {time.monotonic():.1f} popup before click: {[i.name for i in items]}")
             if not items:
                 desktop.click_window(icon, button=3)
                 items = wait_until_or_none(self.widgets.popup_items, 5.0)
