@@ -29,7 +29,9 @@ bool CPreviewWidget::PullFrame() {
     // again (it is painted already); it comes back when nothing newer came.
     const std::weak_ptr<const PreviewFrame> shown = frame_;
     frame_.reset();
-    auto frame = source_->TakePreviewFrame(sequence_);
+    // Scaled by the converter it passes through anyway: the paint then
+    // copies the picture as it is instead of converting and scaling it.
+    auto frame = source_->TakeScaledPreviewFrame(sequence_, width(), height());
     if (!frame || frame->pixels == nullptr || frame->width <= 0 || frame->height <= 0) {
         frame_ = shown.lock();
         return false;

@@ -24,6 +24,10 @@ public:
     virtual ~PreviewSource() = default;
     // The newest frame when it is newer than `after_sequence`, else nullptr.
     virtual std::shared_ptr<const PreviewFrame> TakePreviewFrame(std::uint64_t after_sequence) = 0;
+    // The same, scaled to `width` x `height` on the way: a view that shows
+    // the picture smaller then converts and draws only what it shows.
+    virtual std::shared_ptr<const PreviewFrame> TakeScaledPreviewFrame(std::uint64_t after_sequence,
+                                                                       int width, int height) = 0;
 };
 
 // The main window as the capture graph reaches it. Calls come from any

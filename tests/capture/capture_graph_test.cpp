@@ -260,6 +260,27 @@ TEST_F(CaptureGraphTest, FreshFrameHasTheRequestedSizePaddedStrideAndBottomUpRow
     }
     ASSERT_NE(newer, nullptr);
     EXPECT_GT(newer->sequence, frame->sequence);
+
+    // Scaled for a smaller view: the whole picture at that size, still top
+    // row first, and the grab's full-size frames are unchanged by it.
+    std::shared_ptr<const PreviewFrame> scaled;
+    for (int i = 0; i < 300 && !scaled; ++i) {
+        scaled = preview->TakeScaledPreviewFrame(newer->sequence, 161, 120);
+        if (!scaled) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_NE(scaled, nullptr);
+    EXPECT_EQ(scaled->width, 161);
+    EXPECT_EQ(scaled->height, 120);
+    EXPECT_EQ(scaled->stride, 484u);
+    EXPECT_TRUE(HasYellow(scaled->pixels, 161));
+    EXPECT_FALSE(HasYellow(scaled->pixels + scaled->stride * 119, 161));
+    std::fill(buffer.begin(), buffer.end(), 0xEE);
+    const GrabResult again = GrabFreshFrame(context, GrabCaller::kSnapshot, [&](std::size_t size) {
+        return size <= buffer.size() ? buffer.data() : nullptr;
+    });
+    ASSERT_EQ(again.outcome, GrabOutcome::kFresh);
+    EXPECT_EQ(again.frame_size, kStride * 240);
+    EXPECT_TRUE(HasYellow(&buffer[kStride * 239], 322));
 }
 
 TEST_F(CaptureGraphTest, DeviceThatCannotGiveTheSizeKeepsItsOwnWhileTheTitleShowsTheRequest) {
