@@ -48,7 +48,9 @@ void CPreviewWidget::paintEvent(QPaintEvent*) {
     if (frame_) {
         // Wraps the frame's memory; nothing is copied before the scaled draw.
         const QImage image(frame_->pixels, frame_->width, frame_->height,
-                           static_cast<qsizetype>(frame_->stride), QImage::Format_BGR888);
+                           static_cast<qsizetype>(frame_->stride),
+                           frame_->layout == PreviewFrame::Layout::kBgra32 ? QImage::Format_RGB32
+                                                                           : QImage::Format_BGR888);
         painter.drawImage(rect(), image);
         return;
     }

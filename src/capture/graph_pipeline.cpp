@@ -171,22 +171,22 @@ bool FrameSlot::QueryBufferSize(std::size_t& size) {
 }
 
 bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride,
-                            int width, int height) {
+                            int width, int height, bool with_alpha) {
     const int own_width = GST_VIDEO_INFO_WIDTH(&info_);
     const int own_height = GST_VIDEO_INFO_HEIGHT(&info_);
     MappedVideoFrame in(info_, gst_sample_get_buffer(sample_.get()));
     if (!in.ok()) return false;
-    if (GST_VIDEO_INFO_FORMAT(&info_) == GST_VIDEO_FORMAT_BGR && width == own_width &&
-        height == own_height) {
+    const GstVideoFormat out_format = with_alpha ? GST_VIDEO_FORMAT_BGRA : GST_VIDEO_FORMAT_BGR;
+    if (GST_VIDEO_INFO_FORMAT(&info_) == out_format && width == own_width && height == own_height) {
         for (int y = 0; y < height; ++y) {
             std::memcpy(pixels + stride * static_cast<std::size_t>(y),
                         in.plane() + static_cast<std::ptrdiff_t>(in.stride()) * y,
-                        static_cast<std::size_t>(width) * 3);
+                        static_cast<std::size_t>(width) * (with_alpha ? 4 : 3));
         }
         return true;
     }
     GstVideoInfo out_info;
-    gst_video_info_set_format(&out_info, GST_VIDEO_FORMAT_BGR, static_cast<guint>(width),
+    gst_video_info_set_format(&out_info, out_format, static_cast<guint>(width),
                               static_cast<guint>(height));
     // The converter wants everything but format, size, colour and layout kept.
     GST_VIDEO_INFO_FPS_N(&out_info) = GST_VIDEO_INFO_FPS_N(&info_);
@@ -197,7 +197,8 @@ bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::siz
     out_info.stride[0] = static_cast<gint>(stride);
     out_info.size = stride * static_cast<std::size_t>(height);
     if (!converter.handle || converter.stride != stride || converter.width != width ||
-        converter.height != height || !gst_video_info_is_equal(&converter.in, &info_)) {
+        converter.height != height || converter.with_alpha != with_alpha ||
+        !gst_video_info_is_equal(&converter.in, &info_)) {
         // A preview shrinks by picking pixels, as a plain scaled draw does;
         // the filtering resamplers cost more than the conversion itself.
         GstStructure* options =
@@ -215,6 +216,7 @@ bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::siz
         converter.stride = stride;
         converter.width = width;
         converter.height = height;
+        converter.with_alpha = with_alpha;
     }
     if (!converter.handle) return false;
     BufferHandle wrapped = BufferHandle::Take(gst_buffer_new_wrapped_full(
@@ -263,13 +265,16 @@ std::shared_ptr<const PreviewFrame> FrameSlot::TakeScaledPreviewFrame(std::uint6
     std::shared_ptr<OwnedPreviewFrame> frame =
         std::static_pointer_cast<OwnedPreviewFrame>(recycled_);
     if (!frame || frame.use_count() > 2) frame = std::make_shared<OwnedPreviewFrame>();
+    // Unscaled frames keep the grab's layout; scaled ones are for painting.
     const bool own_size = width <= 0 || height <= 0;
     frame->width = own_size ? GST_VIDEO_INFO_WIDTH(&info_) : width;
     frame->height = own_size ? GST_VIDEO_INFO_HEIGHT(&info_) : height;
-    frame->stride = FrameFormat::StrideFor(frame->width);
+    frame->layout = own_size ? PreviewFrame::Layout::kBgr24 : PreviewFrame::Layout::kBgra32;
+    frame->stride = own_size ? FrameFormat::StrideFor(frame->width)
+                             : static_cast<std::size_t>(frame->width) * 4;
     frame->storage.resize(frame->stride * static_cast<std::size_t>(frame->height));
     if (!ConvertKept(preview_converter_, frame->storage.data(), frame->stride, frame->width,
-                     frame->height)) {
+                     frame->height, !own_size)) {
         return nullptr;
     }
     frame->pixels = frame->storage.data();

@@ -49,13 +49,14 @@ private:
         std::size_t stride = 0;
         int width = 0;
         int height = 0;
+        bool with_alpha = false;
     };
 
     void PullNewest();
-    // The kept frame as BGR at `width` x `height` (scaled when that is not
-    // its own size), top row first, rows `stride` bytes apart.
+    // The kept frame as BGR (or BGRA) at `width` x `height` (scaled when
+    // that is not its own size), top row first, rows `stride` bytes apart.
     bool ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride, int width,
-                     int height);
+                     int height, bool with_alpha = false);
     bool KeptFrame() const { return buffering_ && sample_ && sequence_ > buffered_from_; }
 
     mutable std::mutex mutex_;

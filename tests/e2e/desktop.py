@@ -4,6 +4,8 @@ Shared by the end-to-end test, scripts/screenshots and bench/window_cpu.py:
 a prepared home folder, the running program, its X windows (xdotool,
 xwininfo, import) and its widgets through the accessibility bus (pyatspi).
 Every wait polls a condition with a generous limit, for a busy machine.
+E2E_TRACE=1 prints each wait and action with a time stamp, to see where a
+slow run spends its time.
 """
 import os
 import re
@@ -45,7 +47,8 @@ def run_in_session(argv, tray=True, size=None):
 
 
 def wait_until(condition, limit_s, what, interval_s=0.1):
-    if os.environ.get("E2E_TRACE"): print(f"  {time.monotonic():.1f} wait {what}", flush=True)
+    if os.environ.get("E2E_TRACE"):
+        print(f"  {time.monotonic():.1f} wait {what}", flush=True)
     deadline = time.monotonic() + limit_s
     while True:
         value = condition()
