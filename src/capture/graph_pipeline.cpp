@@ -191,7 +191,8 @@ bool FrameSlot::QueryBufferSize(std::size_t& size) {
     return true;
 }
 
-bool FrameSlot::ConvertKept(std::uint8_t* pixels, std::size_t stride) {
+bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride,
+                            int width, int height, bool with_alpha) {
     const GstVideoInfo* kept = &info_;
     GstBuffer* buffer = gst_sample_get_buffer(sample_.get());
     if (jpeg_) {
@@ -214,22 +215,24 @@ bool FrameSlot::ConvertKept(std::uint8_t* pixels, std::size_t stride) {
         buffer = decoded_.get();
     }
     const GstVideoInfo& info_in = *kept;
-    const int width = GST_VIDEO_INFO_WIDTH(&info_in);
-    const int height = GST_VIDEO_INFO_HEIGHT(&info_in);
+    const int own_width = GST_VIDEO_INFO_WIDTH(&info_in);
+    const int own_height = GST_VIDEO_INFO_HEIGHT(&info_in);
     MappedVideoFrame in(info_in, buffer);
     if (!in.ok()) return false;
-    if (GST_VIDEO_INFO_FORMAT(&info_in) == GST_VIDEO_FORMAT_BGR) {
+    const GstVideoFormat out_format = with_alpha ? GST_VIDEO_FORMAT_BGRA : GST_VIDEO_FORMAT_BGR;
+    if (GST_VIDEO_INFO_FORMAT(&info_in) == out_format && width == own_width &&
+        height == own_height) {
         for (int y = 0; y < height; ++y) {
             std::memcpy(pixels + stride * static_cast<std::size_t>(y),
                         in.plane() + static_cast<std::ptrdiff_t>(in.stride()) * y,
-                        static_cast<std::size_t>(width) * 3);
+                        static_cast<std::size_t>(width) * (with_alpha ? 4 : 3));
         }
         return true;
     }
     GstVideoInfo out_info;
-    gst_video_info_set_format(&out_info, GST_VIDEO_FORMAT_BGR, static_cast<guint>(width),
+    gst_video_info_set_format(&out_info, out_format, static_cast<guint>(width),
                               static_cast<guint>(height));
-    // The converter wants everything but format, colour and layout kept.
+    // The converter wants everything but format, size, colour and layout kept.
     GST_VIDEO_INFO_FPS_N(&out_info) = GST_VIDEO_INFO_FPS_N(&info_in);
     GST_VIDEO_INFO_FPS_D(&out_info) = GST_VIDEO_INFO_FPS_D(&info_in);
     GST_VIDEO_INFO_PAR_N(&out_info) = GST_VIDEO_INFO_PAR_N(&info_in);
@@ -237,18 +240,34 @@ bool FrameSlot::ConvertKept(std::uint8_t* pixels, std::size_t stride) {
     GST_VIDEO_INFO_INTERLACE_MODE(&out_info) = GST_VIDEO_INFO_INTERLACE_MODE(&info_in);
     out_info.stride[0] = static_cast<gint>(stride);
     out_info.size = stride * static_cast<std::size_t>(height);
-    if (!converter_ || converter_stride_ != stride ||
-        !gst_video_info_is_equal(&converter_in_, &info_in)) {
-        converter_ = ConverterHandle::Take(gst_video_converter_new(&info_in, &out_info, nullptr));
-        converter_in_ = info_in;
-        converter_stride_ = stride;
+    if (!converter.handle || converter.stride != stride || converter.width != width ||
+        converter.height != height || converter.with_alpha != with_alpha ||
+        !gst_video_info_is_equal(&converter.in, &info_in)) {
+        // A preview shrinks by picking pixels, as a plain scaled draw does;
+        // the filtering resamplers cost more than the conversion itself.
+        GstStructure* options =
+            width == own_width && height == own_height
+                ? nullptr
+                : gst_structure_new(
+                      "options", GST_VIDEO_CONVERTER_OPT_RESAMPLER_METHOD,
+                      GST_TYPE_VIDEO_RESAMPLER_METHOD, GST_VIDEO_RESAMPLER_METHOD_NEAREST,
+                      GST_VIDEO_CONVERTER_OPT_CHROMA_RESAMPLER_METHOD,
+                      GST_TYPE_VIDEO_RESAMPLER_METHOD, GST_VIDEO_RESAMPLER_METHOD_NEAREST, nullptr);
+        // The converter takes the options over.
+        converter.handle =
+            ConverterHandle::Take(gst_video_converter_new(&info_in, &out_info, options));
+        converter.in = info_in;
+        converter.stride = stride;
+        converter.width = width;
+        converter.height = height;
+        converter.with_alpha = with_alpha;
     }
-    if (!converter_) return false;
+    if (!converter.handle) return false;
     BufferHandle wrapped = BufferHandle::Take(gst_buffer_new_wrapped_full(
         GstMemoryFlags(0), pixels, out_info.size, 0, out_info.size, nullptr, nullptr));
     MappedVideoFrame out(out_info, wrapped.get(), GST_MAP_WRITE);
     if (!out.ok()) return false;
-    gst_video_converter_frame(converter_.get(), in.get(), out.get());
+    gst_video_converter_frame(converter.handle.get(), in.get(), out.get());
     return true;
 }
 
@@ -262,7 +281,8 @@ bool FrameSlot::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
     // pays for either, never the running graph.
     const std::size_t stride = format.Stride();
     scratch_.resize(size);
-    if (!ConvertKept(scratch_.data(), stride)) return false;
+    if (!ConvertKept(grab_converter_, scratch_.data(), stride, format.width, format.height))
+        return false;
     const std::size_t row_bytes = static_cast<std::size_t>(format.width) * 3;
     for (int y = 0; y < format.height; ++y) {
         std::uint8_t* row = destination + stride * static_cast<std::size_t>(format.height - 1 - y);
@@ -278,17 +298,29 @@ FrameFormat FrameSlot::ConnectedFormat() const {
 }
 
 std::shared_ptr<const PreviewFrame> FrameSlot::TakePreviewFrame(std::uint64_t after_sequence) {
+    return TakeScaledPreviewFrame(after_sequence, 0, 0);
+}
+
+std::shared_ptr<const PreviewFrame> FrameSlot::TakeScaledPreviewFrame(std::uint64_t after_sequence,
+                                                                      int width, int height) {
     std::lock_guard lock(mutex_);
     PullNewest();
     if (!sample_ || sequence_ <= after_sequence) return nullptr;
     std::shared_ptr<OwnedPreviewFrame> frame =
         std::static_pointer_cast<OwnedPreviewFrame>(recycled_);
     if (!frame || frame.use_count() > 2) frame = std::make_shared<OwnedPreviewFrame>();
-    frame->width = width_;
-    frame->height = height_;
-    frame->stride = FrameFormat::StrideFor(frame->width);
+    // Unscaled frames keep the grab's layout; scaled ones are for painting.
+    const bool own_size = width <= 0 || height <= 0;
+    frame->width = own_size ? width_ : width;
+    frame->height = own_size ? height_ : height;
+    frame->layout = own_size ? PreviewFrame::Layout::kBgr24 : PreviewFrame::Layout::kBgra32;
+    frame->stride = own_size ? FrameFormat::StrideFor(frame->width)
+                             : static_cast<std::size_t>(frame->width) * 4;
     frame->storage.resize(frame->stride * static_cast<std::size_t>(frame->height));
-    if (!ConvertKept(frame->storage.data(), frame->stride)) return nullptr;
+    if (!ConvertKept(preview_converter_, frame->storage.data(), frame->stride, frame->width,
+                     frame->height, !own_size)) {
+        return nullptr;
+    }
     frame->pixels = frame->storage.data();
     frame->sequence = sequence_;
     recycled_ = frame;

@@ -39,12 +39,26 @@ public:
     FrameFormat ConnectedFormat() const;
 
     std::shared_ptr<const PreviewFrame> TakePreviewFrame(std::uint64_t after_sequence) override;
+    std::shared_ptr<const PreviewFrame> TakeScaledPreviewFrame(std::uint64_t after_sequence,
+                                                               int width, int height) override;
 
 private:
+    // A converter kept for one input format and one output layout.
+    struct Converter {
+        ConverterHandle handle;
+        GstVideoInfo in{};
+        std::size_t stride = 0;
+        int width = 0;
+        int height = 0;
+        bool with_alpha = false;
+    };
+
     void PullNewest();
-    // The kept frame as BGR, top row first, rows `stride` bytes apart; false
-    // for a Motion-JPEG frame that does not decode.
-    bool ConvertKept(std::uint8_t* pixels, std::size_t stride);
+    // The kept frame as BGR (or BGRA) at `width` x `height` (scaled when
+    // that is not its own size), top row first, rows `stride` bytes apart;
+    // false for a Motion-JPEG frame that does not decode.
+    bool ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride, int width,
+                     int height, bool with_alpha = false);
     bool KeptFrame() const { return buffering_ && sample_ && sequence_ > buffered_from_; }
     FrameFormat KeptFormat() const { return {width_, height_}; }
 
@@ -61,9 +75,9 @@ private:
     BufferHandle decoded_;
     GstVideoInfo decoded_info_{};
     std::uint64_t decoded_sequence_ = 0;
-    ConverterHandle converter_;
-    GstVideoInfo converter_in_{};
-    std::size_t converter_stride_ = 0;
+    // Apart, so that grabs and a scaled preview do not rebuild each other's.
+    Converter grab_converter_;
+    Converter preview_converter_;
     std::vector<std::uint8_t> scratch_;
     // The last preview frame handed out; its memory is used again once the
     // preview has let go of it.

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "capture/device_names.h"
 #include "capture/frame_grab.h"
@@ -260,6 +262,36 @@ TEST_F(CaptureGraphTest, FreshFrameHasTheRequestedSizePaddedStrideAndBottomUpRow
     }
     ASSERT_NE(newer, nullptr);
     EXPECT_GT(newer->sequence, frame->sequence);
+
+    // Scaled for a smaller view: the whole picture at that size in the
+    // painting layout (B, G, R, 255), still top row first, and the grab's
+    // full-size frames are unchanged by it.
+    std::shared_ptr<const PreviewFrame> scaled;
+    for (int i = 0; i < 300 && !scaled; ++i) {
+        scaled = preview->TakeScaledPreviewFrame(newer->sequence, 161, 120);
+        if (!scaled) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_NE(scaled, nullptr);
+    EXPECT_EQ(scaled->width, 161);
+    EXPECT_EQ(scaled->height, 120);
+    EXPECT_EQ(scaled->layout, PreviewFrame::Layout::kBgra32);
+    EXPECT_EQ(scaled->stride, 644u);
+    std::vector<std::uint8_t> top(161 * 3), bottom(161 * 3);
+    for (std::size_t x = 0; x < 161; ++x) {
+        EXPECT_EQ(scaled->pixels[x * 4 + 3], 255) << x;
+        std::copy_n(scaled->pixels + x * 4, 3, top.begin() + static_cast<long>(x * 3));
+        std::copy_n(scaled->pixels + scaled->stride * 119 + x * 4, 3,
+                    bottom.begin() + static_cast<long>(x * 3));
+    }
+    EXPECT_TRUE(HasYellow(top.data(), 161));
+    EXPECT_FALSE(HasYellow(bottom.data(), 161));
+    std::fill(buffer.begin(), buffer.end(), 0xEE);
+    const GrabResult again = GrabFreshFrame(context, GrabCaller::kSnapshot, [&](std::size_t size) {
+        return size <= buffer.size() ? buffer.data() : nullptr;
+    });
+    ASSERT_EQ(again.outcome, GrabOutcome::kFresh);
+    EXPECT_EQ(again.frame_size, kStride * 240);
+    EXPECT_TRUE(HasYellow(&buffer[kStride * 239], 322));
 }
 
 TEST_F(CaptureGraphTest, DeviceThatCannotGiveTheSizeKeepsItsOwnWhileTheTitleShowsTheRequest) {

@@ -30,7 +30,9 @@ bool PreviewView::PullFrame() {
     // again (it is painted already); it comes back when nothing newer came.
     const std::weak_ptr<const PreviewFrame> shown = frame_;
     frame_.reset();
-    auto frame = source_->TakePreviewFrame(sequence_);
+    // Scaled by the converter it passes through anyway: the paint then
+    // copies the picture as it is instead of converting and scaling it.
+    auto frame = source_->TakeScaledPreviewFrame(sequence_, width(), height());
     if (!frame || frame->pixels == nullptr || frame->width <= 0 || frame->height <= 0) {
         frame_ = shown.lock();
         return false;
@@ -47,7 +49,9 @@ void PreviewView::paintEvent(QPaintEvent*) {
     if (frame_) {
         // Wraps the frame's memory; nothing is copied before the scaled draw.
         const QImage image(frame_->pixels, frame_->width, frame_->height,
-                           static_cast<qsizetype>(frame_->stride), QImage::Format_BGR888);
+                           static_cast<qsizetype>(frame_->stride),
+                           frame_->layout == PreviewFrame::Layout::kBgra32 ? QImage::Format_RGB32
+                                                                           : QImage::Format_BGR888);
         painter.drawImage(rect(), image);
         return;
     }

@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""The real quillomat window on a real desktop, driven as a user would.
+
+Runs itself inside scripts/desktop-session (Xvfb, openbox, a trayer tray,
+D-Bus and the accessibility bus). One program run, step by step: the window
+comes with a live preview; ON/OFF writes ONAIR; a snapshot is saved through
+the file dialog; the window goes to the tray and comes back from the tray
+menu; "終了(&X)" ends it with status 0, the diary pictures and the settings
+kept. Exit status 0 when every step passed, 1 at the first failed one, 77
+(skip) where the desktop's packages are missing.
+"""
+import argparse
+import os
+import sys
+import tempfile
+import time
+import traceback
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import desktop  # noqa: E402
+from desktop import Failure, wait_until  # noqa: E402
+
+DEVICE, WIDTH, HEIGHT = "Cam", 640, 480
+TITLE = f"Quillomat - {DEVICE} ({WIDTH}x{HEIGHT})"
+SNAPSHOT_TITLE = "Quillomat - スナップショット"
+LIMIT_S = desktop.CONDITION_LIMIT_S
+TOOLS = ["xdotool", "xwininfo", "xprop", "import", "gst-launch-1.0"]
+
+
+class Session:
+    def __init__(self, binary, home):
+        self.home = home
+        self.save = desktop.prepare_home(home, DEVICE, WIDTH, HEIGHT,
+                                         diary={"INTERVAL_SECOND": 2})
+        # Shorter designed waits (the run wait of every restore) keep the
+        # steps quick; the order of events stays the same.
+        self.program = desktop.Program(binary, home, DEVICE,
+                                       env={"QUILLOMAT_TEST_DELAYS": "10"})
+        self.widgets = desktop.Widgets(self.program.pid)
+        self.widgets.watch_popups()
+        self.window = None
+        self.accessible = None
+
+    def setting(self, section, key):
+        return desktop.read_ini(self.home / "setup.ini").get((section, key))
+
+    def wait_live_preview(self):
+        desktop.wait_live_preview(self.widgets, self.accessible, self.window, self.home)
+
+    def press(self, name, root=None):
+        button = self.widgets.wait_find(
+            f'the button "{name}"',
+            lambda: self.widgets.find(root or self.accessible, role="push button", name=name))
+        self.widgets.do_action(button)
+
+    def tray_menu(self, first):
+        """Opens the tray icon's menu with a right click on the icon in the
+        panel (the icon has no accessible object, so the pointer clicks it),
+        once its first entry reads `first`: the window's state reaches the
+        program a little after the window manager has acted."""
+        icon = wait_until(desktop.tray_icon_window, LIMIT_S, "the tray icon in the panel")
+        seen = []
+        self.widgets.forget_popups()
+
+        def opened():
+            items = self.widgets.popup_items()
+            if os.environ.get("E2E_TRACE"):
+                print(f"  {time.monotonic():.1f} popup before click: {[i.name for i in items]}")
+            if not items:
+                desktop.click_window(icon, button=3)
+                items = wait_until_or_none(self.widgets.popup_items, 5.0)
+            if not items:
+                return None
+            seen.append(items[0].name)
+            if items[0].name == first:
+                return items
+            desktop.press_key("Escape")
+            wait_until_or_none(lambda: not self.widgets.popup_items(), 5.0)
+            return None
+
+        try:
+            items = wait_until(opened, LIMIT_S, f'the tray menu with "{first}"', interval_s=0.5)
+        finally:
+            if len(seen) > 1:
+                print(f"      tray menu first entries seen: {seen}")
+        names = [item.name for item in items]
+        if names[1:] != ["スナップショット(P)", "終了(X)"]:
+            raise Failure(f"the tray menu holds {names}")
+        return items
+
+
+def wait_until_or_none(condition, limit_s):
+    try:
+        return wait_until(condition, limit_s, "")
+    except Failure:
+        return None
+
+
+def step_window_comes(s):
+    s.window = desktop.wait_window(TITLE, s.program.pid)
+    s.accessible = s.widgets.wait_find("the main window on the accessibility bus",
+                                       s.widgets.main_window)
+    wait_until(lambda: desktop.window_shown(s.window), LIMIT_S, "the window mapped")
+    log = s.widgets.find(s.accessible, role="text", name="ログ")
+    wait_until(lambda: "Quillomatを開始しました。" in log.queryText().getText(0, -1), LIMIT_S,
+               "the start line in the log box")
+    s.wait_live_preview()
+
+
+def step_on_off(s):
+    if s.setting("DIARY", "ONAIR") != "on":
+        raise Failure("ONAIR is not on at the start")
+    s.press("ON/OFF切替")
+    wait_until(lambda: s.setting("DIARY", "ONAIR") == "off", LIMIT_S, "ONAIR=off in setup.ini")
+    s.press("ON/OFF切替")
+    wait_until(lambda: s.setting("DIARY", "ONAIR") == "on", LIMIT_S, "ONAIR=on in setup.ini")
+
+
+def step_snapshot_saved(s):
+    target = s.home / "saved" / "snapshot.jpg"
+    target.parent.mkdir()
+    s.press("スナップショット")
+    dialog = s.widgets.wait_find("the snapshot dialog",
+                                 lambda: s.widgets.window_named(SNAPSHOT_TITLE))
+    if not (s.home / "snap.tmp").is_file():
+        raise Failure("no snap.tmp while the snapshot dialog is open")
+    picture = s.widgets.find(dialog, name="スナップショット", role="image")
+    extents = picture.queryComponent().getExtents(0) if picture else None
+    if extents is None or (extents.width, extents.height) != (WIDTH, HEIGHT):
+        raise Failure(f"the dialog shows no {WIDTH}x{HEIGHT} picture: {extents}")
+    s.press("保存", dialog)
+
+    def file_dialog():
+        for window in s.widgets.windows():
+            if window.name != SNAPSHOT_TITLE and window.name != s.accessible.name and \
+                    s.widgets.showing(window) and window.getRoleName() in ("dialog", "frame") \
+                    and s.widgets.find(window, role="text") is not None:
+                return window
+        return None
+
+    files = s.widgets.wait_find("the save-file dialog", file_dialog)
+    name_field = s.widgets.find(files, role="text",
+                                predicate=lambda a: desktop.PICTURE_NAME.match(
+                                    a.queryText().getText(0, -1) or ""))
+    if name_field is None:
+        raise Failure("the file dialog offers no file name like 20240315093005.jpg")
+    name_field.queryEditableText().setTextContents(str(target))
+    wait_until(lambda: name_field.queryText().getText(0, -1) == str(target), LIMIT_S,
+               "the path in the file name field")
+    accept = s.widgets.find(files, role="push button",
+                            predicate=lambda a: s.widgets.atspi.STATE_IS_DEFAULT in
+                            s.widgets.states(a))
+    if accept is None:
+        raise Failure("the file dialog has no default button")
+    s.widgets.do_action(accept)
+    wait_until(lambda: target.is_file() and s.widgets.window_named(SNAPSHOT_TITLE) is None,
+               LIMIT_S, "the saved snapshot and the dialog closed")
+    if desktop.decode_jpeg(target) != (WIDTH, HEIGHT):
+        raise Failure(f"the snapshot is not {WIDTH}x{HEIGHT}")
+    leftovers = [p.name for p in s.home.iterdir() if p.name == "snap.tmp" or
+                 desktop.PICTURE_NAME.match(p.name)]
+    if leftovers:
+        raise Failure(f"temporary files left in the home folder: {leftovers}")
+
+
+def step_tray_and_back(s):
+    items = s.tray_menu("非表示(S)")
+    s.widgets.do_action(items[0])
+    wait_until(lambda: not desktop.window_shown(s.window), LIMIT_S, "the window in the tray")
+    s.widgets.do_action(s.tray_menu("表示(S)")[0])
+    wait_until(lambda: desktop.window_shown(s.window), LIMIT_S, "the window back on screen")
+    s.wait_live_preview()
+
+    # The window manager's minimise (the minimise box) goes to the tray too.
+    desktop.minimise_window(s.window)
+    wait_until(lambda: not desktop.window_shown(s.window), LIMIT_S,
+               "the minimised window in the tray")
+    s.widgets.do_action(s.tray_menu("表示(S)")[0])
+    wait_until(lambda: desktop.window_shown(s.window), LIMIT_S, "the window restored")
+    s.wait_live_preview()
+
+
+def step_exit(s):
+    wait_until(lambda: len(desktop.pictures(s.save)) >= 1, LIMIT_S, "a diary picture")
+    s.widgets.menu_command(s.accessible, "ファイル(F)", "終了(X)")
+    status = s.program.wait_exit(LIMIT_S)
+    if status != 0:
+        raise Failure(f"exit status {status}")
+    stored = desktop.pictures(s.save)
+    desktop.decode_jpeg(stored[-1])
+    if (s.save / stored[-1].parent.name / "preview.html").is_file() is False:
+        raise Failure("no day page beside the pictures")
+    device = desktop.read_ini(s.home / "device.ini")
+    if (device.get(("DEVICE", "SELECT")), device.get(("DEVICE", "WIDTH"))) != (DEVICE, str(WIDTH)):
+        raise Failure(f"device.ini lost the device: {device}")
+    if s.setting("DIARY", "ONAIR") != "on":
+        raise Failure("ONAIR is not on after the end")
+
+
+STEPS = [
+    ("the window comes with a live preview", step_window_comes),
+    ("ON/OFF writes ONAIR at once", step_on_off),
+    ("a snapshot is saved through the file dialog", step_snapshot_saved),
+    ("the window goes to the tray and comes back from the tray menu", step_tray_and_back),
+    ('"終了(&X)" ends the program cleanly with its diary and settings', step_exit),
+]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--binary", type=Path, default=desktop.DEFAULT_BINARY)
+    parser.add_argument("--keep", action="store_true", help="keep the home folder")
+    args = parser.parse_args()
+    missing = desktop.tools_missing(TOOLS)
+    if missing or desktop.accessibility() is None:
+        print(f"desktop end to end: missing {' '.join(missing) or 'python3-pyatspi'} "
+              "(scripts/install-deps)")
+        return desktop.SKIP
+    desktop.run_in_session([str(Path(__file__).resolve()), *sys.argv[1:]])
+
+    home = Path(tempfile.mkdtemp(prefix="quillomat-e2e-"))
+    s = Session(args.binary, home)
+    passed = failed = 0
+    try:
+        for name, step in STEPS:
+            start = time.monotonic()
+            try:
+                step(s)
+            except Exception as e:  # a failed step ends the run: later steps build on it
+                failed += 1
+                print(f"FAIL  {name}: {e}")
+                try:
+                    desktop.capture_window("root", home / "screen-at-failure.png")
+                except Failure:
+                    pass
+                if not isinstance(e, Failure):
+                    traceback.print_exc()
+                break
+            passed += 1
+            print(f"ok    {name} ({time.monotonic() - start:.1f} s)", flush=True)
+    finally:
+        s.program.stop()
+        if failed:
+            print("--- program output ---\n" + s.program.output())
+        if args.keep or failed:
+            print(f"home folder kept: {home}")
+        else:
+            import shutil
+            shutil.rmtree(home, ignore_errors=True)
+    skipped = len(STEPS) - passed - failed
+    print(f"{passed} passed, {failed} failed" + (f", {skipped} skipped" if skipped else ""))
+    return 0 if failed == 0 and skipped == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
