@@ -125,7 +125,6 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
 
     setWindowTitle(QStringLiteral("Quillomat"));
     setWindowIcon(AppIcon());
-    setAccessibleName(QStringLiteral("Quillomat"));
     // The menus first: the menu bar's height depends on its entries.
     menu_bar_ = new QMenuBar(this);
     BuildMenus();

@@ -250,6 +250,15 @@ def press_key(key):
     _run(["xdotool", "key", key])
 
 
+def menu_by_keys(window, *keys):
+    """A menu command by its mnemonics, typed into the focused window. A menu
+    entry pressed through the accessibility bus answers only once the modal
+    dialog it opens has closed; keys come back at once."""
+    _run(["xdotool", "windowactivate", "--sync", str(window)])
+    for key in keys:
+        _run(["xdotool", "key", key])
+
+
 def minimise_window(window):
     """Iconifies the window through the window manager (the minimise box)."""
     _run(["xdotool", "windowminimize", "--sync", str(window)])
@@ -450,6 +459,11 @@ def wait_live_preview(widgets, main_window, window, scratch, limit_s=CONDITION_L
 
 def decode_jpeg(path):
     """(width, height) of a JPEG that decodes completely (GStreamer's jpegdec)."""
+    return decode_jpeg_pixels(path)[0]
+
+
+def decode_jpeg_pixels(path):
+    """((width, height), RGB bytes) of a JPEG that decodes completely."""
     raw = Path(str(path) + ".rgb")
     try:
         result = subprocess.run(
@@ -458,13 +472,13 @@ def decode_jpeg(path):
              f"location={raw}"], capture_output=True, text=True, timeout=120)
         if result.returncode != 0:
             raise Failure(f"{path} does not decode: {result.stderr.strip()}")
-        size = raw.stat().st_size
+        pixels = raw.read_bytes()
     finally:
         raw.unlink(missing_ok=True)
     width, height = jpeg_size(path)
-    if size != width * height * 3:
-        raise Failure(f"{path} decodes to {size} bytes, not {width}x{height} RGB")
-    return width, height
+    if len(pixels) != width * height * 3:
+        raise Failure(f"{path} decodes to {len(pixels)} bytes, not {width}x{height} RGB")
+    return (width, height), pixels
 
 
 def jpeg_size(path):

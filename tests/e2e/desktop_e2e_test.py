@@ -181,6 +181,40 @@ def step_tray_and_back(s):
     s.wait_live_preview()
 
 
+def dialog_field(s, dialog, name):
+    """The text field of a dialog's control named `name` (a spin's own line
+    edit), never the label beside it."""
+    control = s.widgets.find(dialog, name=name,
+                             predicate=lambda a: a.getRoleName() != "label")
+    if control is None:
+        raise Failure(f'no control "{name}"')
+    if control.getRoleName() != "text":
+        control = s.widgets.find(control, role="text") or control
+    return control
+
+
+def run_settings_dialog(s, mnemonic, title, fields):
+    """Opens a settings dialog with its mnemonic in "各種設定(&S)", types
+    `fields` {name: text} into it and presses OK."""
+    desktop.menu_by_keys(s.window, "alt+s", mnemonic)
+    dialog = s.widgets.wait_find(f'the dialog "{title}"', lambda: s.widgets.window_named(title))
+    for name, text in fields.items():
+        field = dialog_field(s, dialog, name)
+        field.queryEditableText().setTextContents(text)
+        wait_until(lambda: field.queryText().getText(0, -1) == text, LIMIT_S,
+                   f'"{text}" in "{name}"')
+    s.press("OK", dialog)
+    wait_until(lambda: s.widgets.window_named(title) is None, LIMIT_S, f'"{title}" closed')
+
+
+def step_capture_settings(s):
+    run_settings_dialog(s, "m", "キャプチャ設定", {"秒間隔": "7"})
+    # Saved after the rebuild, which brings the live picture back.
+    wait_until(lambda: s.setting("DIARY", "INTERVAL_SECOND") == "7", LIMIT_S,
+               "INTERVAL_SECOND=7 in setup.ini")
+    s.wait_live_preview()
+
+
 def step_exit(s):
     wait_until(lambda: len(desktop.pictures(s.save)) >= 1, LIMIT_S, "a diary picture")
     s.widgets.menu_command(s.accessible, "ファイル(F)", "終了(X)")
@@ -196,6 +230,8 @@ def step_exit(s):
         raise Failure(f"device.ini lost the device: {device}")
     if s.setting("DIARY", "ONAIR") != "on":
         raise Failure("ONAIR is not on after the end")
+    if s.setting("DIARY", "INTERVAL_SECOND") != "7":
+        raise Failure("the interval of the capture settings dialog was not kept")
 
 
 STEPS = [
@@ -203,6 +239,7 @@ STEPS = [
     ("ON/OFF writes ONAIR at once", step_on_off),
     ("a snapshot is saved through the file dialog", step_snapshot_saved),
     ("the window goes to the tray and comes back from the tray menu", step_tray_and_back),
+    ("the capture settings dialog's interval is rebuilt with and saved", step_capture_settings),
     ('"終了(&X)" ends the program cleanly with its diary and settings', step_exit),
 ]
 
