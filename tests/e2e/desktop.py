@@ -250,15 +250,6 @@ def press_key(key):
     _run(["xdotool", "key", key])
 
 
-def menu_by_keys(window, *keys):
-    """A menu command by its mnemonics, typed into the focused window. A menu
-    entry pressed through the accessibility bus answers only once the modal
-    dialog it opens has closed; keys come back at once."""
-    _run(["xdotool", "windowactivate", "--sync", str(window)])
-    for key in keys:
-        _run(["xdotool", "key", key])
-
-
 def minimise_window(window):
     """Iconifies the window through the window manager (the minimise box)."""
     _run(["xdotool", "windowminimize", "--sync", str(window)])

@@ -193,10 +193,12 @@ def dialog_field(s, dialog, name):
     return control
 
 
-def run_settings_dialog(s, mnemonic, title, fields):
-    """Opens a settings dialog with its mnemonic in "各種設定(&S)", types
-    `fields` {name: text} into it and presses OK."""
-    desktop.menu_by_keys(s.window, "alt+s", mnemonic)
+def run_settings_dialog(s, button, title, fields):
+    """Opens a settings dialog with its button of the main window, types
+    `fields` {name: text} into it and presses OK. (A menu entry pressed
+    through the accessibility bus answers only once the modal dialog it
+    opens has closed; a button answers at once.)"""
+    s.press(button)
     dialog = s.widgets.wait_find(f'the dialog "{title}"', lambda: s.widgets.window_named(title))
     for name, text in fields.items():
         field = dialog_field(s, dialog, name)
@@ -208,7 +210,7 @@ def run_settings_dialog(s, mnemonic, title, fields):
 
 
 def step_capture_settings(s):
-    run_settings_dialog(s, "m", "キャプチャ設定", {"秒間隔": "7"})
+    run_settings_dialog(s, "キャプチャ設定", "キャプチャ設定", {"秒間隔": "7"})
     # Saved after the rebuild, which brings the live picture back.
     wait_until(lambda: s.setting("DIARY", "INTERVAL_SECOND") == "7", LIMIT_S,
                "INTERVAL_SECOND=7 in setup.ini")
