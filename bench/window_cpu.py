@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Processor time and peak memory of the real main window on an X display.
 
-Runs itself inside scripts/desktop-session (Xvfb, openbox, trayer). Three kinds
+Runs itself inside scripts/desktop-session (Xvfb, openbox, trayer). Four kinds
 of measurement, each on a fresh process, interleaved (floor, shown, tray,
 floor, ...) so that the load of a shared machine falls on all kinds alike:
 
@@ -12,6 +12,8 @@ floor, ...) so that the load of a shared machine falls on all kinds alike:
           30 fps, a picture every 10 s, live preview on the screen
   tray    the same window minimised to the tray (the window manager's
           minimise; with a tray host the window hides and the graph stops)
+  dialog  the same window with its capture settings dialog open: the
+          dialog's own live picture and its motion thread and graph running
 
 Each measurement starts once its process has settled (window shown or
 hidden, preview running) and lasts --seconds. Processor time is utime+stime
@@ -45,9 +47,10 @@ FLOOR_PIPELINE = [
     "ximagesink", "sync=false",
 ]
 
-KINDS = ("floor", "shown", "tray")
-# Ratio of processor time against the floor's, and whether the limit counts.
-TARGETS = {"shown": (1.25, True), "tray": (0.05, True)}
+KINDS = ("floor", "shown", "tray", "dialog")
+# Ratio of processor time against the floor's.
+TARGETS = {"shown": 1.25, "tray": 0.05, "dialog": 1.5}
+DIALOG_TITLE = "キャプチャ設定"
 PEAK_RSS_LIMIT_MIB = 90.0
 SETTLE_S = 3.0
 
@@ -120,6 +123,24 @@ def run_floor(seconds, work):
                 proc.wait()
 
 
+def open_capture_settings(window):
+    """Opens the capture settings dialog from the menu by its keys, as a user
+    would; without the accessibility bridge, whose cost would be measured too.
+    A key pressed before the menu bar has the focus is lost, so it retries."""
+    for _ in range(5):
+        subprocess.run(["xdotool", "windowactivate", "--sync", str(window)], check=False,
+                       capture_output=True)
+        desktop.press_key("alt+s")
+        time.sleep(0.5)
+        desktop.press_key("m")
+        try:
+            return desktop.wait_window(DIALOG_TITLE, limit_s=10)
+        except desktop.Failure:
+            desktop.press_key("Escape")
+            desktop.press_key("Escape")
+    raise RunFailed(f'the dialog "{DIALOG_TITLE}" did not open from the menu')
+
+
 def run_window(binary, kind, seconds, work):
     with tempfile.TemporaryDirectory(prefix="window-cpu-", dir=work) as home_name:
         home = Path(home_name)
@@ -136,6 +157,8 @@ def run_window(binary, kind, seconds, work):
                 desktop.minimise_window(window)
                 desktop.wait_until(lambda: not desktop.window_shown(window), 60,
                                    "the window hidden to the tray")
+            elif kind == "dialog":
+                open_capture_settings(window)
             time.sleep(SETTLE_S)
             result = measure(program.pid, seconds, program.running)
             result["pictures"] = len(desktop.pictures(save))
@@ -145,39 +168,42 @@ def run_window(binary, kind, seconds, work):
             program.stop()
         if program.process.returncode != 0:
             raise RunFailed(f"{kind}: quillomat ended with {program.process.returncode}")
-        if result["pictures"] == 0 and seconds >= 20:
+        # The dialog holds the diary's graph released: only its own preview runs.
+        if result["pictures"] == 0 and seconds >= 20 and kind != "dialog":
             raise RunFailed(f"{kind}: no picture stored in {seconds:.0f} s")
         return result
 
 
-def print_report(results, rounds):
+def print_report(results, rounds, kinds):
     print()
     print(f"{'run':>4} {'kind':6} {'CPU s/min':>10} {'X s/min':>8} {'peak RSS MiB':>13} "
           f"{'ratio':>7} {'ratio+X':>8}")
     for i in range(rounds):
         floor = results["floor"][i]
-        for kind in KINDS:
+        for kind in kinds:
             r = results[kind][i]
             ratio = "" if kind == "floor" else f"{r['cpu_per_min'] / floor['cpu_per_min']:7.3f}"
             with_x = "" if kind == "floor" else \
                 f"{(r['cpu_per_min'] + r['x_per_min']) / (floor['cpu_per_min'] + floor['x_per_min']):8.3f}"
             print(f"{i + 1:>4} {kind:6} {r['cpu_per_min']:10.3f} {r['x_per_min']:8.3f} "
                   f"{r['rss_mib']:13.1f} {ratio:>7} {with_x:>8}")
-    med = {k: statistics.median(r["cpu_per_min"] for r in results[k][:rounds]) for k in KINDS}
+    med = {k: statistics.median(r["cpu_per_min"] for r in results[k][:rounds]) for k in kinds}
     med_x = {k: statistics.median(r["cpu_per_min"] + r["x_per_min"] for r in results[k][:rounds])
-             for k in KINDS}
-    peak = {k: max(r["rss_mib"] for r in results[k][:rounds]) for k in KINDS}
-    for kind in KINDS:
+             for k in kinds}
+    peak = {k: max(r["rss_mib"] for r in results[k][:rounds]) for k in kinds}
+    for kind in kinds:
         ratio = "" if kind == "floor" else f"{med[kind] / med['floor']:7.3f}"
         with_x = "" if kind == "floor" else f"{med_x[kind] / med_x['floor']:8.3f}"
         print(f"{'med':>4} {kind:6} {med[kind]:10.3f} {med_x[kind] - med[kind]:8.3f} "
               f"{peak[kind]:13.1f} {ratio:>7} {with_x:>8}")
     print()
-    for kind, (limit, _) in TARGETS.items():
+    for kind, limit in TARGETS.items():
+        if kind not in kinds:
+            continue
         ratio = med[kind] / med["floor"]
         print(f"{'PASS' if ratio <= limit else 'MISS'}  {kind} / floor = {ratio:.3f} "
               f"(target <= {limit})")
-    worst = max(peak["shown"], peak["tray"])
+    worst = max(peak[k] for k in kinds if k != "floor")
     print(f"{'PASS' if worst < PEAK_RSS_LIMIT_MIB else 'MISS'}  peak memory of the window "
           f"= {worst:.1f} MiB (target < {PEAK_RSS_LIMIT_MIB:g})")
 
@@ -186,11 +212,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=120.0,
                         help="measured seconds per run and kind (default 120)")
-    parser.add_argument("--runs", type=int, default=3, help="rounds of floor, shown, tray")
+    parser.add_argument("--runs", type=int, default=3, help="rounds of all kinds")
+    parser.add_argument("--kinds", default=",".join(KINDS[1:]),
+                        help="comma-separated kinds besides the floor (default: all)")
     parser.add_argument("--binary", type=Path, default=desktop.DEFAULT_BINARY)
     args = parser.parse_args()
     if args.runs < 1 or args.seconds <= 0:
         parser.error("--runs and --seconds must be positive")
+    kinds = ("floor", *[k for k in args.kinds.split(",") if k and k != "floor"])
+    if not set(kinds) <= set(KINDS):
+        parser.error(f"--kinds: choose from {', '.join(KINDS[1:])}")
     if not os.access(args.binary, os.X_OK):
         print(f"window_cpu: {args.binary} is not an executable; build the quillomat target",
               file=sys.stderr)
@@ -201,14 +232,14 @@ def main():
         return 1
     desktop.run_in_session([str(Path(__file__).resolve()), *sys.argv[1:]])
 
-    results = {k: [] for k in KINDS}
-    print(f"{args.runs} run(s) x {len(KINDS)} kinds x {args.seconds:.0f} s measured; "
+    results = {k: [] for k in kinds}
+    print(f"{args.runs} run(s) x {len(kinds)} kinds x {args.seconds:.0f} s measured; "
           f"load average now {os.getloadavg()[0]:.2f}", flush=True)
     with tempfile.TemporaryDirectory(prefix="window-cpu-") as work_name:
         work = Path(work_name)
         try:
             for run in range(1, args.runs + 1):
-                for kind in KINDS:
+                for kind in kinds:
                     if kind == "floor":
                         r = run_floor(args.seconds, work)
                     else:
@@ -225,9 +256,9 @@ def main():
             rounds = min(len(r) for r in results.values())
             if rounds > 0:
                 print(f"\nThe {rounds} complete round(s) before the failure:")
-                print_report(results, rounds)
+                print_report(results, rounds, kinds)
             return 1
-    print_report(results, args.runs)
+    print_report(results, args.runs, kinds)
     return 0
 
 
