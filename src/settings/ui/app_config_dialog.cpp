@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "controls/dialog_controls.h"
 #include "controls/dialog_units.h"
 #include "controls/spin_edit.h"
 #include "diary/directory_helpers.h"
@@ -69,32 +70,7 @@ CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
     const DialogUnits du(font);
     setFixedSize(du.Size(262, 228));
 
-    auto group = [&](const char* title, QRect rect) {
-        auto* box = new QGroupBox(QString::fromUtf8(title), this);
-        box->setGeometry(rect);
-        box->lower();
-    };
-    auto label = [&](const char* text, QRect rect, QWidget* buddy) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
-        l->setGeometry(rect);
-        if (buddy) l->setBuddy(buddy);
-        return l;
-    };
-    auto check = [&](const char* id, const char* text, QRect rect) {
-        auto* box = new QCheckBox(QString::fromUtf8(text), this);
-        box->setObjectName(QString::fromUtf8(id));
-        box->setAccessibleName(box->text());
-        box->setGeometry(rect);
-        return box;
-    };
-    auto button = [&](const char* id, const char* text, QRect rect) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setObjectName(QString::fromUtf8(id));
-        b->setAccessibleName(QString::fromUtf8(text));
-        b->setGeometry(rect);
-        b->setAutoDefault(false);
-        return b;
-    };
+    const DialogControls make(this);
 
     // The decorative band down the left edge.
     auto* band = new QWidget(this);
@@ -104,40 +80,36 @@ CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
         "#band { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2f5d8a, "
         "stop:1 #9cc3e6); border-radius: 3px; }"));
 
-    group("スタートアップ", du.Rect(34, 4, 221, 64));
-    startup_timer_ = new SpinEdit(this);
-    startup_timer_->setObjectName(QStringLiteral("1039"));
-    startup_timer_->setAccessibleName(QStringLiteral("秒後に起動する"));
-    startup_timer_->SetRange(0, 180);
+    make.Group("スタートアップ", du.Rect(34, 4, 221, 64));
+    startup_timer_ = make.Spin("1039", "秒後に起動する", du.Rect(42, 16, 34, 13), 0, 180);
     startup_timer_->lineEdit()->setReadOnly(true);
-    startup_timer_->setGeometry(du.Rect(42, 16, 34, 13));
-    label("秒後に起動する", du.Rect(80, 18, 80, 8), startup_timer_);
+    make.Label("秒後に起動する", du.Rect(80, 18, 80, 8), startup_timer_);
     startup_dialog_ =
-        check("1054", "起動までの秒数をダイアログで表示する", du.Rect(42, 33, 206, 10));
-    auto* create_shortcut = button("1002", "ショートカット作成", du.Rect(42, 48, 90, 14));
-    auto* delete_shortcut = button("1003", "ショートカット削除", du.Rect(138, 48, 90, 14));
+        make.Check("1054", "起動までの秒数をダイアログで表示する", du.Rect(42, 33, 206, 10));
+    auto* create_shortcut = make.Button("1002", "ショートカット作成", du.Rect(42, 48, 90, 14));
+    auto* delete_shortcut = make.Button("1003", "ショートカット削除", du.Rect(138, 48, 90, 14));
 
-    group("ログファイル", du.Rect(34, 72, 221, 48));
-    log_file_ = check("1024", "ログをファイルに出力する", du.Rect(42, 84, 206, 10));
-    auto* open_log = button("1000", "ログファイルを開く", du.Rect(42, 99, 90, 14));
-    auto* delete_log = button("1001", "ログファイルを削除", du.Rect(138, 99, 90, 14));
+    make.Group("ログファイル", du.Rect(34, 72, 221, 48));
+    log_file_ = make.Check("1024", "ログをファイルに出力する", du.Rect(42, 84, 206, 10));
+    auto* open_log = make.Button("1000", "ログファイルを開く", du.Rect(42, 99, 90, 14));
+    auto* delete_log = make.Button("1001", "ログファイルを削除", du.Rect(138, 99, 90, 14));
 
-    group("終了の設定", du.Rect(34, 124, 221, 26));
+    make.Group("終了の設定", du.Rect(34, 124, 221, 26));
     close_cancel_ =
-        check("1025", "閉じるボタンでアプリケーションを終了しない", du.Rect(42, 136, 206, 10));
+        make.Check("1025", "閉じるボタンでアプリケーションを終了しない", du.Rect(42, 136, 206, 10));
 
-    group("JPEG保存画質", du.Rect(34, 154, 221, 48));
+    make.Group("JPEG保存画質", du.Rect(34, 154, 221, 48));
     quality_ = new ReleasingSlider([this] { OnQualityReleased(); }, this);
     quality_->setObjectName(QStringLiteral("1052"));
     quality_->setAccessibleName(QStringLiteral("JPEG保存画質"));
     quality_->setGeometry(du.Rect(40, 167, 209, 20));
-    label("0%", du.Rect(42, 189, 20, 8), nullptr);
-    label("50%", du.Rect(135, 189, 20, 8), nullptr)->setAlignment(Qt::AlignHCenter);
-    label("100%", du.Rect(223, 189, 24, 8), nullptr)->setAlignment(Qt::AlignRight);
+    make.Label("0%", du.Rect(42, 189, 20, 8), nullptr);
+    make.Label("50%", du.Rect(135, 189, 20, 8), nullptr)->setAlignment(Qt::AlignHCenter);
+    make.Label("100%", du.Rect(223, 189, 24, 8), nullptr)->setAlignment(Qt::AlignRight);
 
-    auto* ok = button("1", "OK", du.Rect(149, 208, 50, 14));
+    auto* ok = make.Button("1", "OK", du.Rect(149, 208, 50, 14));
     ok->setDefault(true);
-    auto* cancel = button("2", "キャンセル", du.Rect(205, 208, 50, 14));
+    auto* cancel = make.Button("2", "キャンセル", du.Rect(205, 208, 50, 14));
 
     connect(open_log, &QPushButton::clicked, this, [this] { OpenLogFile(); });
     connect(delete_log, &QPushButton::clicked, this, [this] { DeleteLogFile(); });

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "capture/ui/preview_view.h"
+#include "controls/dialog_controls.h"
 #include "controls/dialog_units.h"
 #include "controls/push_graph.h"
 #include "controls/spin_edit.h"
@@ -61,69 +62,37 @@ CDiarySetupDialog::CDiarySetupDialog(DiarySetupServices services, QWidget* paren
     motion_.SetProcessEvents(
         [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
-    auto group = [&](const char* title, QRect rect) {
-        auto* box = new QGroupBox(QString::fromUtf8(title), this);
-        box->setGeometry(rect);
-        box->lower();
-    };
-    auto label = [&](const char* text, QRect rect, QWidget* buddy) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
-        l->setGeometry(rect);
-        if (buddy) l->setBuddy(buddy);
-        return l;
-    };
-    auto spin = [&](const char* id, const char* name, QRect rect, int min, int max) {
-        auto* s = new SpinEdit(this);
-        s->setObjectName(QString::fromUtf8(id));
-        s->setAccessibleName(QString::fromUtf8(name));
-        s->SetRange(min, max);
-        s->setGeometry(rect);
-        return s;
-    };
-    auto button = [&](const char* id, const char* text, QRect rect) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setObjectName(QString::fromUtf8(id));
-        b->setAccessibleName(QString::fromUtf8(text));
-        b->setGeometry(rect);
-        b->setAutoDefault(false);
-        return b;
-    };
+    const DialogControls make(this);
 
-    group("画像保存先ディレクトリ", du.Rect(7, 4, 160, 34));
-    folder_ = new QLineEdit(this);
-    folder_->setObjectName(QStringLiteral("1003"));
-    folder_->setAccessibleName(QStringLiteral("画像保存先ディレクトリ"));
-    folder_->setGeometry(du.Rect(14, 17, 110, 13));
-    browse_ = button("1000", "参照", du.Rect(128, 16, 32, 14));
+    make.Group("画像保存先ディレクトリ", du.Rect(7, 4, 160, 34));
+    folder_ = make.Edit("1003", "画像保存先ディレクトリ", du.Rect(14, 17, 110, 13));
+    browse_ = make.Button("1000", "参照", du.Rect(128, 16, 32, 14));
 
-    group("撮影間隔", du.Rect(7, 41, 160, 32));
-    hours_ = spin("1039", "時間", du.Rect(14, 54, 36, 13), 0, 1024);
-    label("時間", du.Rect(52, 56, 16, 8), hours_);
-    minutes_ = spin("1041", "分", du.Rect(70, 54, 28, 13), 0, 59);
-    label("分", du.Rect(100, 56, 8, 8), minutes_);
-    seconds_ = spin("1043", "秒", du.Rect(110, 54, 28, 13), 0, 59);
-    label("秒間隔", du.Rect(140, 56, 24, 8), seconds_);
+    make.Group("撮影間隔", du.Rect(7, 41, 160, 32));
+    hours_ = make.Spin("1039", "時間", du.Rect(14, 54, 36, 13), 0, 1024);
+    make.Label("時間", du.Rect(52, 56, 16, 8), hours_);
+    minutes_ = make.Spin("1041", "分", du.Rect(70, 54, 28, 13), 0, 59);
+    make.Label("分", du.Rect(100, 56, 8, 8), minutes_);
+    seconds_ = make.Spin("1043", "秒", du.Rect(110, 54, 28, 13), 0, 59);
+    make.Label("秒間隔", du.Rect(140, 56, 24, 8), seconds_);
     seconds_->setAccessibleName(QStringLiteral("秒間隔"));
 
-    group("動作検知設定", du.Rect(7, 76, 160, 92));
-    motion_detect_ = new QCheckBox(QStringLiteral("動作検知保存を使用する"), this);
-    motion_detect_->setObjectName(QStringLiteral("1059"));
-    motion_detect_->setAccessibleName(motion_detect_->text());
-    motion_detect_->setGeometry(du.Rect(14, 88, 146, 10));
-    level_ = spin("1048", "レベル", du.Rect(80, 102, 36, 13), 1, 99);
-    label("レベル", du.Rect(14, 104, 62, 8), level_);
-    update_ = spin("1073", "検査間隔", du.Rect(80, 118, 44, 13), 20, 30000);
-    label("検査間隔", du.Rect(14, 120, 62, 8), update_);
-    label("ms", du.Rect(128, 120, 16, 8), nullptr);
-    least_interval_ = spin("1010", "画像保存最短間隔", du.Rect(80, 134, 44, 13), 1, 30000);
-    label("画像保存最短間隔", du.Rect(14, 136, 64, 8), least_interval_);
-    label("sec", du.Rect(128, 136, 16, 8), nullptr);
-    apply_ = button("4", "適用", du.Rect(118, 150, 42, 14));
+    make.Group("動作検知設定", du.Rect(7, 76, 160, 92));
+    motion_detect_ = make.Check("1059", "動作検知保存を使用する", du.Rect(14, 88, 146, 10));
+    level_ = make.Spin("1048", "レベル", du.Rect(80, 102, 36, 13), 1, 99);
+    make.Label("レベル", du.Rect(14, 104, 62, 8), level_);
+    update_ = make.Spin("1073", "検査間隔", du.Rect(80, 118, 44, 13), 20, 30000);
+    make.Label("検査間隔", du.Rect(14, 120, 62, 8), update_);
+    make.Label("ms", du.Rect(128, 120, 16, 8), nullptr);
+    least_interval_ = make.Spin("1010", "画像保存最短間隔", du.Rect(80, 134, 44, 13), 1, 30000);
+    make.Label("画像保存最短間隔", du.Rect(14, 136, 64, 8), least_interval_);
+    make.Label("sec", du.Rect(128, 136, 16, 8), nullptr);
+    apply_ = make.Button("4", "適用", du.Rect(118, 150, 42, 14));
 
     live_picture_ = new PreviewView(this);
     live_picture_->setObjectName(QStringLiteral("1001"));
     live_picture_->setGeometry(du.Rect(174, 7, 134, 100));
-    label("動作変化量グラフ", du.Rect(174, 111, 134, 8), nullptr);
+    make.Label("動作変化量グラフ", du.Rect(174, 111, 134, 8), nullptr);
     graph_rect_ = du.Rect(174, 121, 134, 44);
     auto* placeholder = new QWidget(this);
     placeholder->setObjectName(QString::fromUtf8(kPlaceholderName));
@@ -133,9 +102,9 @@ CDiarySetupDialog::CDiarySetupDialog(DiarySetupServices services, QWidget* paren
     graph_->CreateOverPlaceholder(this, QString::fromUtf8(kPlaceholderName));
     graph_->SetSizingFrame(true);
 
-    auto* ok = button("1", "OK", du.Rect(204, 172, 50, 14));
+    auto* ok = make.Button("1", "OK", du.Rect(204, 172, 50, 14));
     ok->setDefault(true);
-    auto* cancel = button("2", "キャンセル", du.Rect(258, 172, 50, 14));
+    auto* cancel = make.Button("2", "キャンセル", du.Rect(258, 172, 50, 14));
 
     connect(browse_, &QPushButton::clicked, this, [this] { OnBrowse(); });
     connect(apply_, &QPushButton::clicked, this, [this] { OnApply(); });

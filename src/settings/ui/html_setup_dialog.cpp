@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <cstdint>
 
+#include "controls/dialog_controls.h"
 #include "controls/dialog_units.h"
 #include "controls/spin_edit.h"
 #include "settings/settings_io.h"
@@ -61,32 +62,7 @@ CHtmlSetupDialog::CHtmlSetupDialog(HtmlSetupServices services, QWidget* parent)
     const DialogUnits du(font);
     setFixedSize(du.Size(401, 262));
 
-    auto group = [&](const char* title, QRect rect) {
-        auto* box = new QGroupBox(QString::fromUtf8(title), this);
-        box->setGeometry(rect);
-        box->lower();
-        return box;
-    };
-    auto label = [&](const char* text, QRect rect, QWidget* buddy) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
-        l->setGeometry(rect);
-        if (buddy) l->setBuddy(buddy);
-        return l;
-    };
-    auto check = [&](const char* id, const char* text, QRect rect) {
-        auto* box = new QCheckBox(QString::fromUtf8(text), this);
-        box->setObjectName(QString::fromUtf8(id));
-        box->setAccessibleName(box->text());
-        box->setGeometry(rect);
-        return box;
-    };
-    auto edit = [&](const char* id, const char* name, QRect rect) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(QString::fromUtf8(id));
-        e->setAccessibleName(QString::fromUtf8(name));
-        e->setGeometry(rect);
-        return e;
-    };
+    const DialogControls make(this);
     auto code = [&](const char* id, const char* name, QRect rect) {
         auto* e = new QPlainTextEdit(this);
         e->setObjectName(QString::fromUtf8(id));
@@ -97,80 +73,66 @@ CHtmlSetupDialog::CHtmlSetupDialog(HtmlSetupServices services, QWidget* parent)
         e->setTabChangesFocus(true);
         return e;
     };
-    auto spin = [&](const char* id, const char* name, QRect rect, int min, int max) {
-        auto* s = new SpinEdit(this);
-        s->setObjectName(QString::fromUtf8(id));
-        s->setAccessibleName(QString::fromUtf8(name));
-        s->SetRange(min, max);
-        s->setGeometry(rect);
-        return s;
-    };
-    auto button = [&](const char* id, const char* text, QRect rect) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setObjectName(QString::fromUtf8(id));
-        b->setAccessibleName(QString::fromUtf8(text));
-        b->setGeometry(rect);
-        b->setAutoDefault(false);
-        return b;
-    };
 
     // Day page, top left.
-    group("日別画像HTMLの自動作成", du.Rect(7, 4, 190, 124));
-    preview_create_ = check("1057", "日別画像HTMLを自動作成する", du.Rect(14, 16, 176, 10));
-    preview_html_ = edit("1004", "HTMLファイル名", du.Rect(78, 29, 112, 13));
-    label("HTMLファイル名", du.Rect(14, 31, 60, 8), preview_html_);
-    preview_sort_ = check("1056", "新しい画像から順に表示する", du.Rect(14, 46, 176, 10));
-    preview_size_ = spin("1045", "画像サイズ", du.Rect(78, 59, 36, 13), 1, 100);
-    label("画像サイズ", du.Rect(14, 61, 60, 8), preview_size_);
-    label("%", du.Rect(117, 61, 12, 8), nullptr);
-    preview_refresh_ = check("1058", "WEBページが自動更新するようにする", du.Rect(14, 76, 176, 10));
-    preview_refresh_second_ = spin("1049", "更新間隔", du.Rect(78, 89, 44, 13), 0, 10000);
-    label("更新間隔", du.Rect(24, 91, 50, 8), preview_refresh_second_);
-    label("秒", du.Rect(125, 91, 12, 8), nullptr);
-    auto* day_reset = button("1002", "リセット", du.Rect(84, 108, 50, 14));
-    auto* day_default = button("1008", "デフォルト", du.Rect(140, 108, 50, 14));
+    make.Group("日別画像HTMLの自動作成", du.Rect(7, 4, 190, 124));
+    preview_create_ = make.Check("1057", "日別画像HTMLを自動作成する", du.Rect(14, 16, 176, 10));
+    preview_html_ = make.Edit("1004", "HTMLファイル名", du.Rect(78, 29, 112, 13));
+    make.Label("HTMLファイル名", du.Rect(14, 31, 60, 8), preview_html_);
+    preview_sort_ = make.Check("1056", "新しい画像から順に表示する", du.Rect(14, 46, 176, 10));
+    preview_size_ = make.Spin("1045", "画像サイズ", du.Rect(78, 59, 36, 13), 1, 100);
+    make.Label("画像サイズ", du.Rect(14, 61, 60, 8), preview_size_);
+    make.Label("%", du.Rect(117, 61, 12, 8), nullptr);
+    preview_refresh_ =
+        make.Check("1058", "WEBページが自動更新するようにする", du.Rect(14, 76, 176, 10));
+    preview_refresh_second_ = make.Spin("1049", "更新間隔", du.Rect(78, 89, 44, 13), 0, 10000);
+    make.Label("更新間隔", du.Rect(24, 91, 50, 8), preview_refresh_second_);
+    make.Label("秒", du.Rect(125, 91, 12, 8), nullptr);
+    auto* day_reset = make.Button("1002", "リセット", du.Rect(84, 108, 50, 14));
+    auto* day_default = make.Button("1008", "デフォルト", du.Rect(140, 108, 50, 14));
 
     // Index page, the right column, with its calendar.
-    group("インデックスHTMLの自動作成", du.Rect(204, 4, 190, 232));
-    index_create_ = check("1061", "インデックスHTMLを自動作成する", du.Rect(211, 16, 176, 10));
-    index_html_ = edit("1005", "HTMLファイル名", du.Rect(275, 29, 112, 13));
-    label("HTMLファイル名", du.Rect(211, 31, 60, 8), index_html_);
-    index_preview_ = check("1060", "最新画像を表示する", du.Rect(211, 46, 176, 10));
-    index_size_ = spin("1051", "画像サイズ", du.Rect(275, 59, 36, 13), 1, 100);
-    label("画像サイズ", du.Rect(221, 61, 50, 8), index_size_);
-    label("%", du.Rect(314, 61, 12, 8), nullptr);
-    index_max_ = spin("1053", "表示枚数", du.Rect(275, 74, 36, 13), 0, 100);
-    label("表示枚数", du.Rect(221, 76, 50, 8), index_max_);
-    index_refresh_ = check("1062", "WEBページが自動更新するようにする", du.Rect(211, 91, 176, 10));
-    index_refresh_second_ = spin("1055", "更新間隔", du.Rect(275, 104, 44, 13), 0, 10000);
-    label("更新間隔", du.Rect(221, 106, 50, 8), index_refresh_second_);
-    label("秒", du.Rect(322, 106, 12, 8), nullptr);
+    make.Group("インデックスHTMLの自動作成", du.Rect(204, 4, 190, 232));
+    index_create_ = make.Check("1061", "インデックスHTMLを自動作成する", du.Rect(211, 16, 176, 10));
+    index_html_ = make.Edit("1005", "HTMLファイル名", du.Rect(275, 29, 112, 13));
+    make.Label("HTMLファイル名", du.Rect(211, 31, 60, 8), index_html_);
+    index_preview_ = make.Check("1060", "最新画像を表示する", du.Rect(211, 46, 176, 10));
+    index_size_ = make.Spin("1051", "画像サイズ", du.Rect(275, 59, 36, 13), 1, 100);
+    make.Label("画像サイズ", du.Rect(221, 61, 50, 8), index_size_);
+    make.Label("%", du.Rect(314, 61, 12, 8), nullptr);
+    index_max_ = make.Spin("1053", "表示枚数", du.Rect(275, 74, 36, 13), 0, 100);
+    make.Label("表示枚数", du.Rect(221, 76, 50, 8), index_max_);
+    index_refresh_ =
+        make.Check("1062", "WEBページが自動更新するようにする", du.Rect(211, 91, 176, 10));
+    index_refresh_second_ = make.Spin("1055", "更新間隔", du.Rect(275, 104, 44, 13), 0, 10000);
+    make.Label("更新間隔", du.Rect(221, 106, 50, 8), index_refresh_second_);
+    make.Label("秒", du.Rect(322, 106, 12, 8), nullptr);
 
-    group("カレンダー", du.Rect(211, 122, 176, 92));
-    calendar_ = check("1064", "カレンダーを表示する", du.Rect(218, 134, 162, 10));
-    calendar_sort_ = check("1071", "新しい月から表示する", du.Rect(218, 148, 162, 10));
-    calendar_max_ = spin("1065", "最大", du.Rect(275, 161, 36, 13), 1, 100);
-    label("最大", du.Rect(228, 163, 44, 8), calendar_max_);
-    label("ヶ月分", du.Rect(314, 163, 30, 8), nullptr);
-    calendar_row_ = spin("1067", "列数", du.Rect(275, 177, 36, 13), 1, 100);
-    label("列数", du.Rect(228, 179, 44, 8), calendar_row_);
-    calendar_font_size_ = spin("1069", "フォントサイズ", du.Rect(275, 193, 36, 13), 1, 100);
-    label("フォントサイズ", du.Rect(228, 195, 46, 8), calendar_font_size_);
-    auto* index_reset = button("1007", "リセット", du.Rect(281, 218, 50, 14));
-    auto* index_default = button("1006", "デフォルト", du.Rect(337, 218, 50, 14));
+    make.Group("カレンダー", du.Rect(211, 122, 176, 92));
+    calendar_ = make.Check("1064", "カレンダーを表示する", du.Rect(218, 134, 162, 10));
+    calendar_sort_ = make.Check("1071", "新しい月から表示する", du.Rect(218, 148, 162, 10));
+    calendar_max_ = make.Spin("1065", "最大", du.Rect(275, 161, 36, 13), 1, 100);
+    make.Label("最大", du.Rect(228, 163, 44, 8), calendar_max_);
+    make.Label("ヶ月分", du.Rect(314, 163, 30, 8), nullptr);
+    calendar_row_ = make.Spin("1067", "列数", du.Rect(275, 177, 36, 13), 1, 100);
+    make.Label("列数", du.Rect(228, 179, 44, 8), calendar_row_);
+    calendar_font_size_ = make.Spin("1069", "フォントサイズ", du.Rect(275, 193, 36, 13), 1, 100);
+    make.Label("フォントサイズ", du.Rect(228, 195, 46, 8), calendar_font_size_);
+    auto* index_reset = make.Button("1007", "リセット", du.Rect(281, 218, 50, 14));
+    auto* index_default = make.Button("1006", "デフォルト", du.Rect(337, 218, 50, 14));
 
     // Index page texts, bottom left; no buttons of their own.
-    group("インデックスHTMLの修正", du.Rect(7, 132, 190, 104));
-    title_ = edit("1003", "タイトル", du.Rect(50, 144, 140, 13));
-    label("タイトル", du.Rect(14, 146, 34, 8), title_);
+    make.Group("インデックスHTMLの修正", du.Rect(7, 132, 190, 104));
+    title_ = make.Edit("1003", "タイトル", du.Rect(50, 144, 140, 13));
+    make.Label("タイトル", du.Rect(14, 146, 34, 8), title_);
     top_code_ = code("1009", "上部追加HTMLコード", du.Rect(14, 170, 176, 26));
-    label("上部追加HTMLコード", du.Rect(14, 160, 176, 8), top_code_);
+    make.Label("上部追加HTMLコード", du.Rect(14, 160, 176, 8), top_code_);
     bottom_code_ = code("1010", "下部追加HTMLコード", du.Rect(14, 208, 176, 24));
-    label("下部追加HTMLコード", du.Rect(14, 199, 176, 8), bottom_code_);
+    make.Label("下部追加HTMLコード", du.Rect(14, 199, 176, 8), bottom_code_);
 
-    auto* ok = button("1", "OK", du.Rect(288, 242, 50, 14));
+    auto* ok = make.Button("1", "OK", du.Rect(288, 242, 50, 14));
     ok->setDefault(true);
-    auto* cancel = button("2", "キャンセル", du.Rect(344, 242, 50, 14));
+    auto* cancel = make.Button("2", "キャンセル", du.Rect(344, 242, 50, 14));
 
     connect(day_reset, &QPushButton::clicked, this, [this] { LoadDayPageSettings(); });
     connect(day_default, &QPushButton::clicked, this, [this] { DefaultDayPageSettings(); });
