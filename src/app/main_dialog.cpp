@@ -213,7 +213,11 @@ void CMainDialog::BuildMenus() {
         QAction* action = menu->addAction(QString::fromUtf8(text));
         action->setData(id);
         actions_[id] = action;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        // Queued, as a command posted once the menu has closed: whoever
+        // chose the entry (a screen reader too) gets its answer before a
+        // modal dialog of the command runs.
+        connect(
+            action, &QAction::triggered, this, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
     };
 
     QMenu* file = menu_bar_->addMenu(QStringLiteral("ファイル(&F)"));
@@ -240,13 +244,18 @@ void CMainDialog::BuildMenus() {
     // Menu 133; its entries are no members of the menu bar's table.
     tray_menu_ = new QMenu(QStringLiteral("タスクトレイ"), this);
     tray_show_hide_ = tray_menu_->addAction(QStringLiteral("表示/非表示(&S)"));
-    connect(tray_show_hide_, &QAction::triggered, this, [this] { OnCommand(kTrayShowHide); });
+    connect(
+        tray_show_hide_, &QAction::triggered, this, [this] { OnCommand(kTrayShowHide); },
+        Qt::QueuedConnection);
     tray_menu_->addSeparator();
     QAction* snapshot = tray_menu_->addAction(QStringLiteral("スナップショット(&P)"));
-    connect(snapshot, &QAction::triggered, this, [this] { OnCommand(kSnapshot); });
+    connect(
+        snapshot, &QAction::triggered, this, [this] { OnCommand(kSnapshot); },
+        Qt::QueuedConnection);
     tray_menu_->addSeparator();
     QAction* exit = tray_menu_->addAction(QStringLiteral("終了(&X)"));
-    connect(exit, &QAction::triggered, this, [this] { OnCommand(kTrayExit); });
+    connect(
+        exit, &QAction::triggered, this, [this] { OnCommand(kTrayExit); }, Qt::QueuedConnection);
 }
 
 void CMainDialog::SetupButtons() {

@@ -99,6 +99,24 @@ GstPadProbeReturn CorruptOneFrame(GstPad*, GstPadProbeInfo* info, gpointer data)
 
 void DeleteCorruptFrame(gpointer data) { delete static_cast<CorruptFrame*>(data); }
 
+// Runs on the streaming thread, before any encoder: the first luma byte of a
+// YUY2 frame is its top left pixel's brightness; the count cycles within the
+// video range.
+GstPadProbeReturn NumberFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* counter = static_cast<std::atomic<int>*>(data);
+    const int number = counter->fetch_add(1);
+    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        if (map.size > 0) map.data[0] = static_cast<guint8>(16 + number % 220);
+        gst_buffer_unmap(buffer, &map);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+void DeleteNumberCounter(gpointer data) { delete static_cast<std::atomic<int>*>(data); }
+
 // Counters start again with each start of the graph, as the frame limits do.
 GstPadProbeReturn RestartCount(GstPad*, GstPadProbeInfo* info, gpointer data) {
     if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START)
@@ -183,6 +201,11 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
         PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
         gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailWhileUnplugged,
                           new TestDeviceSpec(spec), DeleteSpec);
+    }
+    if (spec.counter) {
+        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
+        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, NumberFrame,
+                          new std::atomic<int>(0), DeleteNumberCounter);
     }
     if (spec.fail_after_frames) {
         PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));

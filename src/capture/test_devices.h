@@ -28,6 +28,9 @@ struct TestDeviceSpec {
     // The frame, counted from 1 at each start, that arrives damaged: a JPEG
     // that cannot be decoded (Motion-JPEG only).
     std::optional<int> corrupt_frame;
+    // Numbers its frames in the brightness of the picture's top left pixel,
+    // so that a still picture is fresh at every frame.
+    bool counter = false;
     // While this file exists the device is unplugged: it is not listed, and
     // a running one fails at its next frame with a stream error.
     std::string unplugged_file;

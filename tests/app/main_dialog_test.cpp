@@ -132,6 +132,11 @@ protected:
         return dialog_->windowTitle();
     }
     bool GraphReady() { return dialog_->Engine().Graph().ready.load(); }
+    // A menu entry's command is posted; it runs once the event loop turns.
+    void Choose(QAction* entry) {
+        entry->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    }
 
     TempDir home_;
     ScopedTestDevices devices_;
@@ -305,7 +310,7 @@ TEST_F(MainDialogTest, DeviceCommandsRebuildAndSave) {
     EXPECT_EQ(Title(), QStringLiteral("Quillomat - Pro (320x240)"));
     EXPECT_NE(Ini("device.ini").find("SELECT=Pro"), std::string::npos);
     chooser_.answers = {{true, 0}};
-    dialog.Action(32789)->trigger();
+    Choose(dialog.Action(32789));
     EXPECT_EQ(chooser_.calls.size(), 2u);
     EXPECT_NE(Ini("device.ini").find("SELECT=Cam"), std::string::npos);
     chooser_.answers = {{true, 1}};
@@ -410,16 +415,22 @@ TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
     EXPECT_EQ(ReadFileBytes(snapshot_view_.save_to).substr(0, 2), "\xFF\xD8");
     EXPECT_FALSE(fs::exists(home_.path() / "snap.tmp"));
     snapshot_view_.save_to.clear();
-    dialog.Action(32779)->trigger();
+    Choose(dialog.Action(32779));
     ASSERT_EQ(snapshot_view_.stems.size(), 2u);
     EXPECT_FALSE(fs::exists(home_.path() / (snapshot_view_.stems[1] + ".jpg")));
-    dialog.OnCommand(CMainDialog::kSnapshot);  // the tray menu's entry
+    QMenu* tray_menu = dialog.PrepareTrayMenu();
+    ASSERT_NE(tray_menu, nullptr);
+    Choose(tray_menu->actions().at(2));  // the tray menu's snapshot entry
     EXPECT_EQ(snapshot_view_.stems.size(), 3u);
 
-    dialog.Action(32799)->trigger();
+    Choose(dialog.Action(32799));
     EXPECT_EQ(opened_, (std::vector<QUrl>{HomePageUrl()}));
 
+    // The entry answers before the command's modal dialog runs.
     dialog.Action(57664)->trigger();
+    EXPECT_TRUE(run_dialogs_.empty());
+    EXPECT_TRUE(dialog.isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     EXPECT_EQ(run_dialogs_, (std::vector<QString>{QStringLiteral("Quillomat - バージョン情報")}));
     EXPECT_FALSE(main_visible_during_dialog_);
     EXPECT_TRUE(dialog.isVisible());
@@ -427,7 +438,7 @@ TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
 
     // "終了(&X)": settings saved, graph released, tray icon removed.
     fs::remove(home_.path() / "device.ini");
-    dialog.Action(57665)->trigger();
+    Choose(dialog.Action(57665));
     EXPECT_TRUE(dialog.Closed());
     EXPECT_EQ(closed_calls_, 1);
     EXPECT_FALSE(GraphReady());

@@ -294,6 +294,33 @@ TEST_F(CaptureGraphTest, FreshFrameHasTheRequestedSizePaddedStrideAndBottomUpRow
     EXPECT_TRUE(HasYellow(&buffer[kStride * 239], 322));
 }
 
+// Every frame of a numbered still device is fresh, and two pictures differ
+// only in the top left pixel: the rest can be compared pixel by pixel.
+TEST_F(CaptureGraphTest, NumberedStillDeviceIsFreshAtEveryGrabButForOnePixelTheSame) {
+    ScopedTestDevices devices("Still:still:counter");
+    Make(SystemClockInstance());
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    const FrameFormat format = graph->ConnectedFormat();
+    const GrabContext context{*graph, state, SystemClockInstance(), stop};
+    std::vector<std::uint8_t> frames[2];
+    for (auto& frame : frames) {
+        const GrabResult result =
+            GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t size) {
+                frame.assign(size, 0);
+                return frame.data();
+            });
+        ASSERT_EQ(result.outcome, GrabOutcome::kFresh);
+    }
+    ASSERT_EQ(frames[0].size(), frames[1].size());
+    // Rows are stored bottom up: the picture's top left pixel is the first
+    // one of the last row.
+    const std::size_t corner = format.Stride() * static_cast<std::size_t>(format.height - 1);
+    EXPECT_NE(std::memcmp(&frames[0][corner], &frames[1][corner], 3), 0);
+    for (auto& frame : frames) std::copy_n(&frame[corner + 3], 3, &frame[corner]);
+    EXPECT_EQ(frames[0], frames[1]);
+    EXPECT_TRUE(Uniform(frames[0], format));
+}
+
 TEST_F(CaptureGraphTest, DeviceThatCannotGiveTheSizeKeepsItsOwnWhileTheTitleShowsTheRequest) {
     ScopedTestDevices devices("Fixed:160x120");
     Make(fake_clock);

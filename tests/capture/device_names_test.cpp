@@ -53,6 +53,8 @@ TEST(ParseTestDevices, NamesModesAndOptionsInGivenOrder) {
     EXPECT_TRUE(devices[4].controls);
     EXPECT_EQ(devices[5].name, "Odd,Name:1");
     EXPECT_FALSE(devices[4].mjpeg);
+    EXPECT_FALSE(devices[1].counter);
+    EXPECT_TRUE(ParseTestDevices("N:still:counter")[0].counter);
 
     const auto jpeg = ParseTestDevices("J:mjpeg:corrupt=3,K:corrupt=0", &errors);
     ASSERT_EQ(jpeg.size(), 2u);

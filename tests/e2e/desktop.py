@@ -83,7 +83,7 @@ def read_ini(path):
 
 
 def prepare_home(home, device="Cam", width=640, height=480, frame_interval=333333, diary=None,
-                 application=None):
+                 application=None, time_text=None):
     """A home with the device chosen, so that no first-run dialog comes."""
     home = Path(home)
     save = home / "diary"
@@ -96,6 +96,8 @@ def prepare_home(home, device="Cam", width=640, height=480, frame_interval=33333
     sections = {"DIARY": keys}
     if application:
         sections["APPLICATION"] = application
+    if time_text:
+        sections["TIMETEXT"] = time_text
     write_ini(home / "setup.ini", sections)
     return save
 

@@ -28,8 +28,20 @@ LIMIT_S = desktop.CONDITION_LIMIT_S
 TOOLS = ["xdotool", "xwininfo", "xprop", "import", "gst-launch-1.0"]
 
 
+# Every frame of this device is fresh, yet its pictures are alike but for
+# the top left corner, where it numbers its frames: a stored picture is
+# compared with another pixel by pixel outside that corner.
+TEXT_DEVICE = "Cam:still:counter"
+TEXT_WIDTH, TEXT_HEIGHT = 320, 240
+TEXT_TITLE = f"Quillomat - Cam ({TEXT_WIDTH}x{TEXT_HEIGHT})"
+# The corner with the number, with its JPEG block and the block next to it.
+CORNER = 24
+TIME_TEXT_TITLE = "日時表示設定"
+
+
 class Session:
     def __init__(self, binary, home):
+        self.binary = binary
         self.home = home
         self.save = desktop.prepare_home(home, DEVICE, WIDTH, HEIGHT,
                                          diary={"INTERVAL_SECOND": 2})
@@ -236,6 +248,92 @@ def step_exit(s):
         raise Failure("the interval of the capture settings dialog was not kept")
 
 
+def time_text_home(home, time_format):
+    """A home that stores a picture a second with `time_format` drawn on it,
+    away from the numbered corner."""
+    return desktop.prepare_home(home, "Cam", TEXT_WIDTH, TEXT_HEIGHT,
+                                diary={"INTERVAL_SECOND": 1},
+                                time_text={"SHOW_TEXT": "on", "TIME_FORMAT": time_format,
+                                           "TEXT_XPOS": CORNER + 8, "TEXT_YPOS": CORNER + 8})
+
+
+def beside_corner(path):
+    """The picture's RGB pixels with the numbered corner blanked."""
+    (width, height), pixels = desktop.decode_jpeg_pixels(path)
+    if (width, height) != (TEXT_WIDTH, TEXT_HEIGHT):
+        raise Failure(f"{path.name} is {width}x{height}")
+    rows = bytearray(pixels)
+    for y in range(CORNER):
+        rows[y * width * 3:(y * width + CORNER) * 3] = bytes(CORNER * 3)
+    return bytes(rows)
+
+
+def reference_picture(s, time_format):
+    """A picture the engine draws with `time_format`, from a run without a window."""
+    home = s.home / "reference"
+    save = time_text_home(home, time_format)
+    program = desktop.Program(s.binary, home, TEXT_DEVICE, args=["--headless"],
+                              env={"QUILLOMAT_TEST_DELAYS": "10"})
+    try:
+        wait_until(lambda: desktop.pictures(save), LIMIT_S, f'a picture with "{time_format}"')
+    finally:
+        program.stop()
+    return beside_corner(desktop.pictures(save)[0])
+
+
+def step_time_text(s):
+    expected = reference_picture(s, "QUILL-B")
+    home = s.home / "time-text"
+    save = time_text_home(home, "QUILL-A")
+    program = desktop.Program(s.binary, home, TEXT_DEVICE, env={"QUILLOMAT_TEST_DELAYS": "10"})
+    try:
+        widgets = desktop.Widgets(program.pid)
+        desktop.wait_window(TEXT_TITLE, program.pid)
+        main = widgets.wait_find("the main window on the accessibility bus", widgets.main_window)
+        wait_until(lambda: desktop.pictures(save), LIMIT_S, 'a picture with "QUILL-A"')
+
+        widgets.menu_command(main, "各種設定(S)", "日時表示設定(T)")
+        dialog = widgets.wait_find(f'the dialog "{TIME_TEXT_TITLE}"',
+                                   lambda: widgets.window_named(TIME_TEXT_TITLE))
+        field = widgets.find(dialog, role="text", name="表示文字列")
+        if field is None or field.queryText().getText(0, -1) != "QUILL-A":
+            raise Failure('"表示文字列" does not show "QUILL-A"')
+        field.queryEditableText().setTextContents("QUILL-B")
+        wait_until(lambda: field.queryText().getText(0, -1) == "QUILL-B", LIMIT_S,
+                   '"QUILL-B" in "表示文字列"')
+        ok = widgets.find(dialog, role="push button", name="OK")
+        widgets.do_action(ok)
+        wait_until(lambda: widgets.window_named(TIME_TEXT_TITLE) is None, LIMIT_S,
+                   f'"{TIME_TEXT_TITLE}" closed')
+
+        before = desktop.pictures(save)
+        # A store under way at OK may still draw the old text; the one after
+        # it began after OK.
+        after = wait_until(lambda: [p for p in desktop.pictures(save) if p not in before][:2]
+                           if len(desktop.pictures(save)) >= len(before) + 2 else None,
+                           LIMIT_S, "two pictures stored after OK")
+        old = {beside_corner(p) for p in before}
+        if expected in old:
+            raise Failure(f'the pictures with "QUILL-A" look like the one with "QUILL-B"')
+        if beside_corner(after[0]) not in old | {expected}:
+            raise Failure(f"{after[0].name} shows neither text")
+        if beside_corner(after[1]) != expected:
+            raise Failure(f'{after[1].name}, stored after OK, does not show "QUILL-B" '
+                          "as the engine draws it")
+
+        widgets.menu_command(main, "ファイル(F)", "終了(X)")
+        status = program.wait_exit(LIMIT_S)
+        if status != 0:
+            raise Failure(f"exit status {status}")
+        stored = desktop.read_ini(home / "setup.ini").get(("TIMETEXT", "TIME_FORMAT"))
+        if stored != "QUILL-B":
+            raise Failure(f"setup.ini holds TIME_FORMAT={stored}")
+    finally:
+        program.stop()
+        if program.process.returncode not in (0, None) or program.running():
+            print("--- time text program output ---\n" + program.output())
+
+
 STEPS = [
     ("the window comes with a live preview", step_window_comes),
     ("ON/OFF writes ONAIR at once", step_on_off),
@@ -243,6 +341,8 @@ STEPS = [
     ("the window goes to the tray and comes back from the tray menu", step_tray_and_back),
     ("the capture settings dialog's interval is rebuilt with and saved", step_capture_settings),
     ('"終了(&X)" ends the program cleanly with its diary and settings', step_exit),
+    ("the time text dialog's new text is drawn into the next picture and saved",
+     step_time_text),
 ]
 
 
