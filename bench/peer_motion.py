@@ -32,9 +32,9 @@ INTERVAL_SECONDS = 10
 
 def start_server(work):
     port_file = work / "port"
+    (work / "frames").mkdir(exist_ok=True)
     proc = subprocess.Popen([sys.executable, str(SERVER), str(work / "frames"), str(port_file),
                              "0", f"{WIDTH}x{HEIGHT}", str(FPS)], stdout=subprocess.DEVNULL)
-    (work / "frames").mkdir(exist_ok=True)
     deadline = time.monotonic() + 60
     while not port_file.exists():
         if proc.poll() is not None or time.monotonic() > deadline:
