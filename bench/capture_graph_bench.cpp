@@ -20,6 +20,7 @@
 #include "capture/device_chooser.h"
 #include "capture/graph_state.h"
 #include "capture/worker_control.h"
+#include "events/diary_event.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
 #include "platform/stop_signal.h"
@@ -101,8 +102,10 @@ void RunSideBySide(benchmark::State& state, bool watched, bool report_floor) {
     AutomaticDeviceChooser chooser;
     PreviewWindow window;
     StopSignal stop;
+    NoEventPublisher events;
     CaptureGraph graph(CaptureGraphServices{graph_state, settings, worker, prompts, chooser,
-                                            nullptr, window, SystemClockInstance(), stop, false});
+                                            nullptr, window, SystemClockInstance(), stop, events,
+                                            false});
     if (!graph.BuildCaptureGraph(true, false)) {
         state.SkipWithError("no graph");
         return;

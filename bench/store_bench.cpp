@@ -1,7 +1,9 @@
 // What the flushes to the disk add to a store: StorePicture of a 640x480
 // frame with the time text, JPEG file, day page and index page, once with the
 // flushes (file before its rename, folder after) and once without them (the
-// floor), in the same run. Wall time and processor time are both reported;
+// floor), in the same run. And what the diary events add: the same store
+// without flushes with one job subscribed, against none (its floor), and the
+// events of one store published alone. Wall time and processor time are both reported;
 // the worker runs at idle priority, so processor time is what other programs
 // feel. The diary goes to the system's temporary folder, or to the current
 // folder when that is a tmpfs (where a flush costs nothing).
@@ -10,15 +12,18 @@
 #include <sys/vfs.h>
 
 #include <QGuiApplication>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/frame_source.h"
 #include "capture/graph_state.h"
 #include "diary/picture_store.h"
+#include "events/diary_events.h"
 #include "log/diary_notice.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
@@ -123,7 +128,15 @@ private:
     fs::path root_;
 };
 
-void Store(benchmark::State& state, bool flushes) {
+// A job that takes its events and does nothing with them.
+class IdleJob final : public DiarySubscriber {
+public:
+    std::string Name() const override { return "idle"; }
+    void Handle(const DiaryEvent&, const StopSignal&) override { handled.fetch_add(1); }
+    std::atomic<std::uint64_t> handled{0};
+};
+
+void Store(benchmark::State& state, bool flushes, bool subscribed = false) {
     Diary diary;
     MovingSource source({640, 480});
     GraphState graph;
@@ -133,7 +146,10 @@ void Store(benchmark::State& state, bool flushes) {
     settings.Update([&](DiarySettings& s) { s.SAVE_DIRECTORY = diary.Folder(); });
     CountingNotices notices;
     WebPages pages(notices);
-    PictureStore store(source, graph, clock, settings, pages, notices);
+    DiaryEvents events;
+    if (subscribed) events.Subscribe(std::make_shared<IdleJob>());
+    events.Start();
+    PictureStore store(source, graph, clock, settings, pages, notices, {}, &events);
     StopSignal stop;
     SetDiskFlushes(flushes);
     // A full day of 100 pictures before the measured stores.
@@ -147,11 +163,49 @@ void Store(benchmark::State& state, bool flushes) {
 
 void BM_Store(benchmark::State& state) { Store(state, true); }
 void BM_Store_Floor(benchmark::State& state) { Store(state, false); }
+void BM_StoreWithAJob(benchmark::State& state) { Store(state, false, true); }
+void BM_StoreWithAJob_Floor(benchmark::State& state) { Store(state, false, false); }
+
+// The publishing a store does (StoreComing, then PictureStored with its two
+// pages), with one job subscribed, on the publishing thread's clock.
+void BM_PublishAStoresEvents(benchmark::State& state) {
+    DiaryEvents events;
+    auto job = std::make_shared<IdleJob>();
+    events.Subscribe(job);
+    events.Start();
+    std::uint64_t published = 0;
+    const std::string folder = "/home/someone/.local/share/quillomat/";
+    std::tm time{};
+    time.tm_year = 124;
+    for (auto _ : state) {
+        events.Publish(StoreComing{folder});
+        events.Publish(PictureStored{folder + "20240315/20240315093005.jpg",
+                                     folder,
+                                     "20240315",
+                                     "20240315093005.jpg",
+                                     time,
+                                     PictureTrigger::kInterval,
+                                     640,
+                                     480,
+                                     {folder + "20240315/preview.html", folder + "preview.html"}});
+        // Well below the queue's cap, so that every event is queued, never
+        // refused: the job catches up outside the timing.
+        if ((published += 2) % 256 == 0) {
+            state.PauseTiming();
+            while (job->handled.load() < published) std::this_thread::yield();
+            state.ResumeTiming();
+        }
+    }
+    if (events.Dropped("idle") != 0) state.SkipWithError("events were dropped");
+}
 
 }  // namespace
 
 BENCHMARK(BM_Store_Floor)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Store)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StoreWithAJob_Floor)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StoreWithAJob)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PublishAStoresEvents)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

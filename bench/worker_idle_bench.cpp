@@ -60,7 +60,7 @@ void MeasureIdle(benchmark::State& state, bool on_air) {
     });
     PostedNoticeSink notices;
     DiaryWorker worker({source, graph, SystemClockInstance(), settings, notices,
-                        [](const StopSignal&) { return 0; },
+                        [](const StopSignal&, PictureTrigger) { return 0; },
                         [] { return std::make_unique<NoMotion>(); }});
     double cpu_percent = 0;
     for (auto _ : state) {

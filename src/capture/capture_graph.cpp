@@ -15,6 +15,7 @@
 #include "capture/graph_pipeline.h"
 #include "capture/graph_state.h"
 #include "capture/worker_control.h"
+#include "events/diary_event.h"
 #include "platform/prompts.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
@@ -60,7 +61,8 @@ struct CaptureGraph::Impl {
         old->Shutdown();
     }
 
-    bool Build(BuildKind kind, bool keep_device, bool configure_device, const StopSignal& stop);
+    bool Build(BuildKind kind, bool keep_device, bool configure_device, const StopSignal& stop,
+               Prompts& prompts);
 
     CaptureGraphServices services;
     CaptureGraph& owner;
@@ -74,12 +76,10 @@ namespace {
 // Never empty, so that a camera with no stored name can be gone too.
 std::string GoneKey(const std::string& name) { return "=" + name; }
 
-void SayCamera(const std::string& line) { std::fprintf(stderr, "Quillomat: %s\n", line.c_str()); }
-
 }  // namespace
 
 bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_device,
-                               const StopSignal& stop) {
+                               const StopSignal& stop, Prompts& prompts) {
     const bool recovery = kind == BuildKind::kRecovery;
     // Builds, releases and grabs are serialised by the graph lock: a command
     // build waits for a grab (and the recovery inside it) to end, and a
@@ -93,7 +93,7 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
         if (recovery) {
             std::fprintf(stderr, "Quillomat: capture recovery: %s\n", text.c_str());
         } else {
-            services.prompts.ShowMessage(text);
+            prompts.ShowMessage(text);
         }
     };
 
@@ -126,8 +126,7 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
         // store's recoveries look for it again.
         if (gone_ != GoneKey(stored)) {
             gone_ = GoneKey(stored);
-            SayCamera("camera \"" + stored +
-                      "\" is gone (unplugged?); pictures resume when it is back");
+            services.events.Publish(CameraGone{stored, {}});
         }
         services.graph.camera_gone.store(true);
         return false;
@@ -147,11 +146,10 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
     if (recovery) {
         if (position < 0 && !names.empty()) {
             // The first device takes over for good: it becomes the stored one.
-            SayCamera("camera \"" + stored + "\" is gone (unplugged?); using \"" + names[0] +
-                      "\" instead");
+            services.events.Publish(CameraGone{stored, names[0]});
             gone_.clear();
         } else if (position >= 0 && !gone_.empty() && gone_ == GoneKey(stored)) {
-            SayCamera("camera \"" + stored + "\" is back");
+            services.events.Publish(CameraBack{stored});
             gone_.clear();
         }
         position = std::max(position, 0);
@@ -254,7 +252,11 @@ CaptureGraph::~CaptureGraph() { impl_->StopAndRelease(false); }
 
 bool CaptureGraph::BuildCaptureGraph(bool keepDevice, bool configureDevice) {
     return impl_->Build(BuildKind::kCommand, keepDevice, configureDevice,
-                        impl_->services.worker_stop);
+                        impl_->services.worker_stop, impl_->services.prompts);
+}
+
+bool CaptureGraph::BuildQuietly(Prompts& prompts) {
+    return impl_->Build(BuildKind::kCommand, true, false, impl_->services.worker_stop, prompts);
 }
 
 void CaptureGraph::ReleaseCaptureGraph() {
@@ -287,15 +289,7 @@ void CaptureGraph::ShowFilterPropertyPages() {
 std::shared_ptr<PreviewSource> CaptureGraph::Preview() const { return Slot(); }
 
 bool CaptureGraph::RebuildGraph(const StopSignal& stop) {
-    return impl_->Build(BuildKind::kRecovery, false, false, stop);
+    return impl_->Build(BuildKind::kRecovery, false, false, stop, impl_->services.prompts);
 }
 
 void CaptureGraph::ReleaseGraph() { ReleaseCaptureGraph(); }
-
-bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice,
-                                Prompts& prompts) {
-    while (!graph.BuildCaptureGraph(keepDevice, configureDevice)) {
-        if (prompts.AskYesNo(kGraphFailedPrompt)) return false;
-    }
-    return true;
-}

@@ -8,6 +8,7 @@
 
 class Clock;
 class DeviceChooser;
+class EventPublisher;
 class DeviceDialogs;
 class Prompts;
 class SharedSettings;
@@ -29,6 +30,8 @@ struct CaptureGraphServices {
     // Ends the graph-lock wait and the run wait of a command build (the
     // owner's shutdown request). A recovery's waits end on its grab's stop.
     const StopSignal& worker_stop;
+    // Told when the chosen camera goes away and comes back.
+    EventPublisher& events;
     // False lists the test devices only (tests).
     bool system_devices = true;
     CaptureTimings timings = {};
@@ -46,6 +49,9 @@ public:
     // False when there is no video input device or the device choice was
     // cancelled; failed steps are shown and the build goes on.
     bool BuildCaptureGraph(bool keepDevice, bool configureDevice);
+    // A build that keeps the stored device (else takes the first) and shows
+    // its messages through `prompts` instead (a retry nobody watches).
+    bool BuildQuietly(Prompts& prompts);
     // Stops the worker first.
     void ReleaseCaptureGraph();
     // The controls dialog of the device, when it offers controls.
@@ -63,8 +69,3 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// The callers' loop: builds until it succeeds, asking between attempts
-// whether to quit. False when the user chose to quit.
-bool BuildCaptureGraphWithRetry(CaptureGraph& graph, bool keepDevice, bool configureDevice,
-                                Prompts& prompts);

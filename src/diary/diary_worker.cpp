@@ -292,7 +292,7 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
         if (settings.interval_ms != 0 &&
             (now - last_interval_save_tick_.load()) + kIntervalAllowanceMs >=
                 settings.interval_ms) {
-            deps_.store_picture(run.stop);
+            deps_.store_picture(run.stop, PictureTrigger::kInterval);
             last_interval_save_tick_.store(now);
         }
 
@@ -304,7 +304,8 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
             const std::optional<int> score = meter->Measure(frame.get(), frame_size);
             if (score && *score > settings.motion_level &&
                 now - last_motion_store >= settings.motion_distance_ms) {
-                if (deps_.store_picture(run.stop) >= 0) deps_.notices.Post(kNoticeMotionDetected);
+                if (deps_.store_picture(run.stop, PictureTrigger::kMotion) >= 0)
+                    deps_.notices.Post(kNoticeMotionDetected);
                 last_motion_store = now;
             }
             last_motion_check = now;

@@ -11,6 +11,7 @@
 
 #include "capture/frame_grab.h"
 #include "capture/worker_control.h"
+#include "events/diary_event.h"
 #include "platform/stop_signal.h"
 
 class Clock;
@@ -36,7 +37,7 @@ struct DiaryWorkerDependencies {
     SharedSettings& settings;
     NoticeSink& notices;
     // Stores one picture (the picture store's StorePicture); negative on failure.
-    std::function<std::int32_t(const StopSignal& stop)> store_picture;
+    std::function<std::int32_t(const StopSignal& stop, PictureTrigger trigger)> store_picture;
     // A fresh reference per run; nullptr when it cannot be allocated.
     std::function<std::unique_ptr<MotionMeter>()> make_motion_meter;
     // The waits of the worker's grabs.

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 struct DiarySettings;
 
@@ -27,13 +28,17 @@ public:
     virtual void ResetCache() = 0;
     // A new day begins: its thumbnail list starts empty.
     virtual void ForgetDayThumbnails() = 0;
-    // The day page, then the index page.
-    virtual void WritePages(const StoredPicture& picture, const DiarySettings& settings) = 0;
+    // The day page, then the index page; returns the paths of the pages
+    // written, in that order.
+    virtual std::vector<std::string> WritePages(const StoredPicture& picture,
+                                                const DiarySettings& settings) = 0;
 };
 
 class NoPageWriters final : public PageWriters {
 public:
     void ResetCache() override {}
     void ForgetDayThumbnails() override {}
-    void WritePages(const StoredPicture&, const DiarySettings&) override {}
+    std::vector<std::string> WritePages(const StoredPicture&, const DiarySettings&) override {
+        return {};
+    }
 };

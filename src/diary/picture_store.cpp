@@ -27,13 +27,22 @@ std::string PictureFileName(const std::tm& t) {
     return name;
 }
 
-std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
+std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger trigger) {
     // A camera that a recovery found unplugged comes back only through the
     // store's own recoveries.
     if (!graph_.ready.load() && !graph_.camera_gone.load()) return kStoreFailed;
     if (pages_changed_.exchange(false)) pages_.ResetCache();
     // One consistent copy for the whole store: dialogs may edit meanwhile.
     const DiarySettings settings = settings_.Copy();
+    std::string save_directory = settings.SAVE_DIRECTORY;
+    if (save_directory.empty() || save_directory.back() != '/') save_directory += '/';
+    events_.Publish(StoreComing{save_directory});
+    const auto fail = [this](int code) {
+        notices_.Post(code);
+        if (code != kNoticePictureNotStored) notices_.Post(kNoticePictureNotStored);
+        events_.Publish(StoreFailed{code});
+        return kStoreFailed;
+    };
     const std::tm capture_time = clock_.LocalNow();
 
     std::optional<DrawingSurface> surface;
@@ -50,8 +59,7 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
         case GrabOutcome::kGaveUp:
             // The camera delivered nothing new through every recovery: a stale
             // or black picture would only mislead.
-            notices_.Post(kNoticePictureNotStored);
-            return kStoreFailed;
+            return fail(kNoticePictureNotStored);
         case GrabOutcome::kStopped:
             // The stop came before any frame reached the surface: it holds no
             // picture, only black.
@@ -65,9 +73,7 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
 
     StoredPicture picture;
     picture.capture_time = capture_time;
-    picture.save_directory = settings.SAVE_DIRECTORY;
-    if (picture.save_directory.empty() || picture.save_directory.back() != '/')
-        picture.save_directory += '/';
+    picture.save_directory = save_directory;
     picture.day_name = DayDirectoryName(capture_time);
     picture.file_name = PictureFileName(capture_time);
     picture.width = surface->Format().width;
@@ -81,18 +87,18 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop) {
     picture.day_directory_existed = day_exists;
     if (!day_exists) pages_.ForgetDayThumbnails();
 
-    if (!EnsureSubdirectory(picture.save_directory, picture.day_name)) {
-        notices_.Post(kNoticeDayDirectoryFailed);
-        notices_.Post(kNoticePictureNotStored);
-        return kStoreFailed;
-    }
+    if (!EnsureSubdirectory(picture.save_directory, picture.day_name))
+        return fail(kNoticeDayDirectoryFailed);
+    if (!day_exists) events_.Publish(DayBegun{picture.save_directory, picture.day_name});
     picture.day_directory = picture.save_directory + picture.day_name + "/";
     if (!WriteJpegFile(picture.day_directory + picture.file_name, surface->Format(),
                        surface->Pixels(), settings.JPEG_QUALITY)) {
-        notices_.Post(kNoticePictureNotStored);
-        return kStoreFailed;
+        return fail(kNoticePictureNotStored);
     }
     surface.reset();
-    pages_.WritePages(picture, settings);
+    std::vector<std::string> pages = pages_.WritePages(picture, settings);
+    events_.Publish(PictureStored{picture.day_directory + picture.file_name, picture.save_directory,
+                                  picture.day_name, picture.file_name, capture_time, trigger,
+                                  picture.width, picture.height, std::move(pages)});
     return kStoreOk;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "capture/frame_grab.h"
+#include "events/diary_event.h"
 
 class Clock;
 class NoticeSink;
@@ -19,18 +20,22 @@ inline constexpr std::int32_t kStoreFailed = static_cast<std::int32_t>(0x8000400
 class PictureStore {
 public:
     PictureStore(FrameSource& source, GraphState& graph, Clock& clock, SharedSettings& settings,
-                 PageWriters& pages, NoticeSink& notices, CaptureTimings timings = {})
+                 PageWriters& pages, NoticeSink& notices, CaptureTimings timings = {},
+                 EventPublisher* events = nullptr)
         : source_(source),
           graph_(graph),
           clock_(clock),
           settings_(settings),
           pages_(pages),
           notices_(notices),
-          timings_(timings) {}
+          timings_(timings),
+          events_(events != nullptr ? *events : no_events_) {}
 
     // kStoreOk or kStoreFailed. Runs on the worker thread; `stop` is the
-    // worker's stop request.
-    std::int32_t StorePicture(const StopSignal& stop);
+    // worker's stop request. Publishes StoreComing, then DayBegun for a new
+    // day folder, then PictureStored or StoreFailed.
+    std::int32_t StorePicture(const StopSignal& stop,
+                              PictureTrigger trigger = PictureTrigger::kInterval);
 
     // Set when a settings dialog that changes the pages ends with OK; the next
     // store empties the page caches.
@@ -45,6 +50,8 @@ private:
     PageWriters& pages_;
     NoticeSink& notices_;
     const CaptureTimings timings_;
+    NoEventPublisher no_events_;
+    EventPublisher& events_;
     std::atomic<bool> pages_changed_{false};
 };
 

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <QObject>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "capture/capture_graph.h"
 #include "capture/capture_timings.h"
 #include "capture/graph_state.h"
 #include "diary/diary_worker.h"
 #include "diary/picture_store.h"
+#include "events/diary_events.h"
 #include "log/activity_log.h"
 #include "log/diary_notice.h"
 #include "log/queued_notice_receiver.h"
@@ -27,6 +32,8 @@ struct DiaryEngineDelays {
     CaptureTimings capture;
     // A worker stop gives up waiting for the run after this.
     int forced_end_after_ms = 3000;
+    // While no graph could be built, the start-up tries again this often.
+    int retry_build_ms = 10000;
 
     // Every delay divided by `divisor` (at least 1 ms each).
     DiaryEngineDelays DividedBy(std::uint32_t divisor) const;
@@ -51,10 +58,39 @@ struct DiaryEngineSeams {
     DiaryEngineDelays delays = {};
 };
 
+// How an owner takes part in the start-up; every member may be empty.
+struct DiaryStartUpSeams {
+    // Remarks on the settings, said once before the start line (for example
+    // that they store nothing): the headless runner prints them, the window
+    // logs them.
+    std::function<void(const std::string&)> remark;
+    // Asked after the first build failed: true ends the start-up (the user
+    // quits). Empty: never asked, the start-up waits for a camera.
+    std::function<bool()> ask_quit;
+    // With no device stored: true makes the first build ask for the device and
+    // its format, and then runs `first_run_dialogs` (false from it quits).
+    // Without it the first device is taken as it is.
+    bool first_run_asks = false;
+    std::function<bool()> first_run_dialogs;
+    // Asked before each later attempt while no camera answers: false skips it
+    // (the owner is in a command).
+    std::function<bool()> may_retry;
+    // What a later attempt's build would have shown in message boxes.
+    std::function<void(const std::string&)> retry_message;
+    // From the start the diary lives as if in the tray (no window to show).
+    bool minimised = false;
+};
+
+enum class StartUpOutcome {
+    kRunning,  // recording, or looking for a camera every retry_build_ms
+    kQuit,     // the user chose to quit, or a shutdown came first
+};
+
 // The diary's engine: settings, graph state, the activity log and its notice
-// receiver, the page writers, the picture store, the worker and the capture
-// graph, wired once. Constructed, driven and destroyed on the owner's thread,
-// which runs a Qt event loop (notices are queued to it).
+// receiver, the page writers, the picture store, the worker, the capture
+// graph and the diary events with their jobs, wired once. Constructed, driven
+// and destroyed on the owner's thread, which runs a Qt event loop (notices
+// and posted log lines are queued to it).
 class DiaryEngine {
 public:
     explicit DiaryEngine(DiaryEngineSeams seams);
@@ -71,6 +107,22 @@ public:
     PictureStore& Store() { return store_; }
     WebPages& Pages() { return pages_; }
     NoticeSink& Notices() { return notices_; }
+    // Where the jobs after a picture subscribe (before StartUp).
+    DiaryEvents& Events() { return events_; }
+
+    // The one start-up of the window and of --headless: loads the settings,
+    // removes what cut-off writes left, remarks on the settings, starts the
+    // jobs, builds the graph (the first run's dialogs included) and adds the
+    // start line. Once; afterwards it does nothing and returns kQuit.
+    StartUpOutcome StartUp(DiaryStartUpSeams seams);
+    // True while the start-up looks for a camera every retry_build_ms.
+    bool WaitingForCamera() const { return retry_timer_.isActive(); }
+    // Looks for a camera every retry_build_ms from now on, as after a failed
+    // start (a command whose build the user gave up on).
+    void WaitForCamera();
+
+    // Any thread: adds a stamped line to the log on the owner's thread.
+    void PostLogLine(const std::string& line);
 
     // Reads setup.ini and device.ini into the shared record.
     void LoadSettings();
@@ -80,7 +132,8 @@ public:
     bool SettingsLoaded() const { return loaded_; }
 
     // The capture graph's build (which starts the worker) and release (which
-    // stops it first). Neither runs after the shutdown.
+    // stops it first). Neither runs after the shutdown. A build that succeeds
+    // ends the waiting for a camera.
     bool BuildCaptureGraph(bool keepDevice, bool configureDevice);
     void ReleaseCaptureGraph();
     // A build leaves the graph running; while the diary lives in the tray it
@@ -91,12 +144,16 @@ public:
     // so that the Shutdown queued after it comes soon.
     void RequestShutdown() { shutdown_.Request(); }
     const StopSignal& ShutdownRequest() const { return shutdown_; }
-    // Saves the settings (when loaded) and releases the graph, which stops
-    // the worker. Runs once; later calls do nothing.
+    // Saves the settings (when loaded), releases the graph, which stops the
+    // worker, and then stops the jobs. Runs once; later calls do nothing.
     void Shutdown();
     bool IsShutDown() const { return shut_down_; }
 
 private:
+    // After a successful start-up build: the first run's dialogs and save.
+    bool FinishBuild(bool first_run);
+    void RetryBuild();
+
     Clock& clock_;
     // Declared so that each member is destroyed before anything it refers
     // to. The one reference back, the capture graph's to the worker (a build
@@ -108,12 +165,21 @@ private:
     ActivityLog log_;
     QueuedNoticeReceiver receiver_;
     PostedNoticeSink notices_;
+    // Context of the log lines posted from other threads.
+    std::unique_ptr<QObject> log_context_ = std::make_unique<QObject>();
+    // Jobs run on their own threads and use the log, the settings and the
+    // store's pages flag; they end in Shutdown, after the worker.
+    DiaryEvents events_;
     WebPages pages_;
     CaptureGraph capture_;
     PictureStore store_;
     // Last, so that it is destroyed first: its destructor joins every run,
     // and a run uses the graph and the store.
     DiaryWorker worker_;
+    QTimer retry_timer_;
+    DiaryStartUpSeams start_up_;
+    std::vector<std::string> load_remarks_;
+    bool started_ = false;
     bool loaded_ = false;
     bool shut_down_ = false;
 };

@@ -37,9 +37,9 @@ std::string DateText(const std::tm& t) {
 
 }  // namespace
 
-void WriteDayPage(PageCache& cache, const StoredPicture& picture, const DiarySettings& settings,
-                  NoticeSink& notices) {
-    if (!settings.PREVIEW_CREATE || settings.PREVIEW_HTML.empty()) return;
+std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
+                         const DiarySettings& settings, NoticeSink& notices) {
+    if (!settings.PREVIEW_CREATE || settings.PREVIEW_HTML.empty()) return {};
 
     const std::string date = DateText(picture.capture_time);
     std::string page;
@@ -95,5 +95,6 @@ void WriteDayPage(PageCache& cache, const StoredPicture& picture, const DiarySet
     page += "</center>\n";
     page += "</body></html>\n";
 
-    WritePageFile(picture.day_directory + settings.PREVIEW_HTML, page, notices);
+    const std::string path = picture.day_directory + settings.PREVIEW_HTML;
+    return WritePageFile(path, page, notices) ? path : std::string();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "web/page_cache.h"
 
 class NoticeSink;
@@ -8,6 +10,7 @@ struct StoredPicture;
 
 // Regenerates the day page of the stored picture's day from the template and
 // `cache.dayThumbnails`; scans the day folder only when the list is empty and
-// the folder existed before this store.
-void WriteDayPage(PageCache& cache, const StoredPicture& picture, const DiarySettings& settings,
-                  NoticeSink& notices);
+// the folder existed before this store. Returns the page's path when it was
+// written, else an empty text.
+std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
+                         const DiarySettings& settings, NoticeSink& notices);

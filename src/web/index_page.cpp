@@ -220,11 +220,11 @@ void BuildCalendarHtml(PageCache& cache, const std::string& save_directory,
     html += "</table>";
 }
 
-void WriteIndexPage(PageCache& cache, const StoredPicture& picture, const DiarySettings& settings,
-                    NoticeSink& notices) {
+std::string WriteIndexPage(PageCache& cache, const StoredPicture& picture,
+                           const DiarySettings& settings, NoticeSink& notices) {
     if (!(settings.INDEX_PREVIEW || picture.calendar_rebuild) || !settings.INDEX_CREATE ||
         settings.INDEX_HTML.empty()) {
-        return;
+        return {};
     }
 
     std::string page;
@@ -271,5 +271,6 @@ void WriteIndexPage(PageCache& cache, const StoredPicture& picture, const DiaryS
     }
     if (settings.INDEX_CALENDAR) ReplaceAll(page, "<!--CALENDAR-->", cache.calendarHtml);
 
-    WritePageFile(picture.save_directory + settings.INDEX_HTML, page, notices);
+    const std::string path = picture.save_directory + settings.INDEX_HTML;
+    return WritePageFile(path, page, notices) ? path : std::string();
 }

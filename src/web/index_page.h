@@ -17,9 +17,10 @@ struct DiarySettings;
 struct StoredPicture;
 
 // Regenerates the index page in the save folder: title, the user's top and
-// bottom code, the newest pictures and the month calendar.
-void WriteIndexPage(PageCache& cache, const StoredPicture& picture, const DiarySettings& settings,
-                    NoticeSink& notices);
+// bottom code, the newest pictures and the month calendar. Returns the page's
+// path when it was written, else an empty text.
+std::string WriteIndexPage(PageCache& cache, const StoredPicture& picture,
+                           const DiarySettings& settings, NoticeSink& notices);
 
 // Fills `cache.calendarHtml` from `cache.saveSubdirectories` (sorting it).
 void BuildCalendarHtml(PageCache& cache, const std::string& save_directory,

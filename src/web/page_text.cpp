@@ -37,8 +37,10 @@ std::string EncodePage(std::string_view utf8) {
     return out;
 }
 
-void WritePageFile(const std::string& path, std::string_view utf8, NoticeSink& notices) {
-    if (!WriteFileAtomically(path, EncodePage(utf8))) notices.Post(kNoticeFileOpenFailed);
+bool WritePageFile(const std::string& path, std::string_view utf8, NoticeSink& notices) {
+    if (WriteFileAtomically(path, EncodePage(utf8))) return true;
+    notices.Post(kNoticeFileOpenFailed);
+    return false;
 }
 
 std::string LinkText(std::string_view name) {

@@ -11,8 +11,8 @@ class NoticeSink;
 std::string EncodePage(std::string_view utf8);
 
 // Writes the page so that a reader never sees half of it; on failure the
-// previous page stays and notice 258 is posted.
-void WritePageFile(const std::string& path, std::string_view utf8, NoticeSink& notices);
+// previous page stays, notice 258 is posted and the result is false.
+bool WritePageFile(const std::string& path, std::string_view utf8, NoticeSink& notices);
 
 // A file or folder name as it may stand in a relative link: characters that
 // would end the attribute, start a tag or change the meaning of the address

@@ -14,7 +14,8 @@ public:
 
     void ResetCache() override { cache_.Reset(); }
     void ForgetDayThumbnails() override { cache_.dayThumbnails.clear(); }
-    void WritePages(const StoredPicture& picture, const DiarySettings& settings) override;
+    std::vector<std::string> WritePages(const StoredPicture& picture,
+                                        const DiarySettings& settings) override;
 
     const PageCache& cache() const { return cache_; }
 

@@ -82,11 +82,11 @@ TEST_F(HeadlessCameraKindsTest, MotionJpegCameraStoresDecodedPicturesAndSkipsDam
     }
 }
 
-// Counts of `text` in the program's standard error.
-int CountInErrors(const DiaryProcess& process, const std::string& text) {
-    const std::string errors = process.Errors();
+// Counts of `text` in the program's log lines (its standard output).
+int CountInLog(const DiaryProcess& process, const std::string& text) {
+    const std::string output = process.Output();
     int n = 0;
-    for (std::size_t p = errors.find(text); p != std::string::npos; p = errors.find(text, p + 1))
+    for (std::size_t p = output.find(text); p != std::string::npos; p = output.find(text, p + 1))
         ++n;
     return n;
 }
@@ -110,16 +110,15 @@ protected:
     void StartUnpluggable(const std::string& devices) {
         Start(devices, {"QUILLOMAT_TEST_DELAYS=3"});
     }
-    bool WaitForError(const std::string& text, int count = 1) {
-        return WaitUntil(
-                   [&] { return CountInErrors(process_, text) >= count || !process_.Running(); },
-                   kConditionLimit) &&
-               CountInErrors(process_, text) >= count;
+    bool WaitForLog(const std::string& text, int count = 1) {
+        return WaitUntil([&] { return CountInLog(process_, text) >= count || !process_.Running(); },
+                         kConditionLimit) &&
+               CountInLog(process_, text) >= count;
     }
 };
 
 // The only camera is pulled out while it records and plugged in again: one
-// line says so, the program goes on through its recoveries (each store
+// log line says so, the program goes on through its recoveries (each store
 // gives up as for a camera that never starts), and when the camera is back
 // pictures resume by themselves. No picture is stored from a frame that was
 // there before the camera went.
@@ -132,21 +131,21 @@ TEST_F(HeadlessUnplugTest, OnlyCameraUnpluggedAndPluggedInAgainResumesByItself) 
     ASSERT_TRUE(WaitForPictures(2)) << Transcript();
 
     Unplug();
-    ASSERT_TRUE(WaitForError(gone)) << Transcript();
+    ASSERT_TRUE(WaitForLog(gone)) << Transcript();
     // Stores while it is gone fail and say so; the program keeps running.
     ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, 2, kConditionLimit)) << Transcript();
     const std::size_t while_gone = PictureCount();
     ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, 3, kConditionLimit)) << Transcript();
     EXPECT_EQ(PictureCount(), while_gone) << "a picture while the camera was gone";
-    EXPECT_EQ(CountInErrors(process_, gone), 1) << "said more than once\n" << Transcript();
+    EXPECT_EQ(CountInLog(process_, gone), 1) << "said more than once\n" << Transcript();
 
     PlugIn();
-    ASSERT_TRUE(WaitForError(back)) << Transcript();
+    ASSERT_TRUE(WaitForLog(back)) << Transcript();
     ASSERT_TRUE(WaitForPictures(while_gone + 2)) << Transcript();
     EXPECT_TRUE(process_.Running());
     StopAndExpectCleanExit();
-    EXPECT_EQ(CountInErrors(process_, gone), 1);
-    EXPECT_EQ(CountInErrors(process_, back), 1);
+    EXPECT_EQ(CountInLog(process_, gone), 1);
+    EXPECT_EQ(CountInLog(process_, back), 1);
     EXPECT_THAT(RepeatedPictures(), IsEmpty());
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
     EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
@@ -160,7 +159,7 @@ TEST_F(HeadlessUnplugTest, ChosenOfTwoCamerasUnpluggedFallsBackToTheFirstForGood
     StartUnpluggable("Cam," + Unpluggable("Pro"));
     ASSERT_TRUE(WaitForPictures(2)) << Transcript();
     Unplug();
-    ASSERT_TRUE(WaitForError("camera \"Pro\" is gone (unplugged?); using \"Cam\" instead"))
+    ASSERT_TRUE(WaitForLog("camera \"Pro\" is gone (unplugged?); using \"Cam\" instead"))
         << Transcript();
     const std::size_t before = PictureCount();
     ASSERT_TRUE(WaitForPictures(before + 2)) << Transcript();
@@ -168,7 +167,7 @@ TEST_F(HeadlessUnplugTest, ChosenOfTwoCamerasUnpluggedFallsBackToTheFirstForGood
     ASSERT_TRUE(WaitForPictures(before + 3)) << Transcript();
     StopAndExpectCleanExit();
     EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
-    EXPECT_EQ(CountInErrors(process_, "is back"), 0);
+    EXPECT_EQ(CountInLog(process_, "is back"), 0);
     EXPECT_NE(ReadFileBytes(home_.path() / "device.ini").find("SELECT=Cam\r\n"), std::string::npos);
     EXPECT_THAT(RepeatedPictures(), IsEmpty());
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());

@@ -13,6 +13,7 @@
 #include "capture/frame_grab.h"
 #include "capture/graph_state.h"
 #include "capture_fakes.h"
+#include "events/diary_event.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 
@@ -60,7 +61,7 @@ protected:
     void Make(Clock& clock, bool system_devices = false) {
         graph = std::make_unique<CaptureGraph>(
             CaptureGraphServices{state, settings, worker, prompts, chooser, &dialogs, window, clock,
-                                 stop, system_devices});
+                                 stop, events, system_devices});
     }
     void TearDown() override {
         worker.StopDiaryWorker();
@@ -76,6 +77,7 @@ protected:
     GraphState state;
     SharedSettings settings;
     StopSignal stop;
+    NoEventPublisher events;
     FakeWorker worker{stop};
     RecordingPrompts prompts;
     ScriptedChooser chooser;
@@ -188,7 +190,7 @@ TEST_F(CaptureGraphTest, ExactlyOneDeviceNeverShowsTheChooser) {
     EXPECT_EQ(dialogs.format_dialogs, 1);
 }
 
-TEST_F(CaptureGraphTest, NoDeviceFailsWithItsMessageAndTheRetryHelperAsksBetweenAttempts) {
+TEST_F(CaptureGraphTest, NoDeviceFailsWithItsMessageAndAQuietBuildKeepsItOffTheWindow) {
     ScopedTestDevices devices("");
     Make(fake_clock);
     EXPECT_FALSE(graph->BuildCaptureGraph(true, false));
@@ -197,22 +199,16 @@ TEST_F(CaptureGraphTest, NoDeviceFailsWithItsMessageAndTheRetryHelperAsksBetween
     EXPECT_EQ(worker.starts.load(), 0);
     EXPECT_EQ(Select(), "");
 
-    // No: build again (a camera has been plugged in meanwhile).
-    prompts.on_question = [&] {
-        devices.Set("Late");
-        return false;
-    };
-    EXPECT_TRUE(BuildCaptureGraphWithRetry(*graph, true, false, prompts));
-    EXPECT_EQ(prompts.questions(), Names{kGraphFailedPrompt});
+    // The retry of a start that found no camera tells its own prompts, and
+    // takes the camera plugged in meanwhile without asking.
+    RecordingPrompts quiet;
+    EXPECT_FALSE(graph->BuildQuietly(quiet));
+    EXPECT_EQ(quiet.messages(), Names{kNoVideoDeviceMessage});
+    devices.Set("Late,Later");
+    EXPECT_TRUE(graph->BuildQuietly(quiet));
+    EXPECT_TRUE(chooser.calls.empty());
     EXPECT_EQ(Select(), "Late");
-
-    // Yes: no further attempt.
-    graph->ReleaseCaptureGraph();
-    devices.Set("");
-    prompts.on_question = [] { return true; };
-    EXPECT_FALSE(BuildCaptureGraphWithRetry(*graph, true, false, prompts));
-    EXPECT_EQ(prompts.questions().size(), 2u);
-    EXPECT_EQ(prompts.messages().size(), 3u);
+    EXPECT_EQ(prompts.messages().size(), 1u);
 }
 
 TEST_F(CaptureGraphTest, FreshFrameHasTheRequestedSizePaddedStrideAndBottomUpRows) {
@@ -523,7 +519,7 @@ TEST_F(CaptureGraphTest, CommandBuildWaitsForARecoveryUnderWay) {
         std::promise<void> inside;
     } steps;
     CaptureGraph g(CaptureGraphServices{state, settings, worker, prompts, chooser, nullptr, steps,
-                                        fake_clock, stop, false});
+                                        fake_clock, stop, events, false});
     ASSERT_TRUE(g.BuildCaptureGraph(true, false));
     steps.steps.clear();
 

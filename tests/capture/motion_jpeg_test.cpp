@@ -12,6 +12,7 @@
 #include "capture/graph_state.h"
 #include "capture/jpeg_decoder.h"
 #include "capture_fakes.h"
+#include "events/diary_event.h"
 #include "platform/clock.h"
 #include "settings/shared_settings.h"
 
@@ -149,13 +150,14 @@ TEST(MotionJpegDevice, OffersOnlyMotionJpegAndGrabsDecodedBottomUpFrames) {
         s.FRAMERATE = 333333;
     });
     StopSignal stop;
+    NoEventPublisher events;
     FakeWorker worker{stop};
     RecordingPrompts prompts;
     ScriptedChooser chooser;
     ScriptedDialogs dialogs;
     RecordingWindow window;
     CaptureGraph graph(CaptureGraphServices{state, settings, worker, prompts, chooser, &dialogs,
-                                            window, SystemClockInstance(), stop, false});
+                                            window, SystemClockInstance(), stop, events, false});
     ASSERT_TRUE(graph.BuildCaptureGraph(false, true));
     EXPECT_TRUE(prompts.messages().empty());
     ASSERT_FALSE(dialogs.offered.empty());

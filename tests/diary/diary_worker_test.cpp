@@ -60,7 +60,7 @@ protected:
     void MakeWorker(Clock& use_clock) {
         worker = std::make_unique<DiaryWorker>(
             DiaryWorkerDependencies{source, graph, use_clock, settings, notices,
-                                    [this, &use_clock](const StopSignal&) {
+                                    [this, &use_clock](const StopSignal&, PictureTrigger) {
                                         std::lock_guard lock(mutex);
                                         store_ticks.push_back(use_clock.TickMs());
                                         store_policies.push_back(sched_getscheduler(0));
@@ -234,7 +234,7 @@ protected:
     void MakeRecoveringWorker(bool wait_for_outside_stop) {
         worker = std::make_unique<DiaryWorker>(DiaryWorkerDependencies{
             source, graph, SystemClockInstance(), settings, notices,
-            [this, wait_for_outside_stop](const StopSignal& stop) {
+            [this, wait_for_outside_stop](const StopSignal& stop, PictureTrigger) {
                 if (recovered.exchange(true)) return 0;
                 worker->StopDiaryWorker();
                 own_release_left_request_clear = !worker->StopRequest().IsSet();
@@ -327,7 +327,7 @@ TEST(DiaryWorkerStop, AStopThatWaitsKeepsProcessingTheCallersEvents) {
     RecordingNoticeSink notices;
     std::atomic<bool> in_store{false}, events_processed{false};
     DiaryWorker worker({source, graph, clock, settings, notices,
-                        [&](const StopSignal&) {
+                        [&](const StopSignal&, PictureTrigger) {
                             in_store = true;
                             // Shorter than the forced end, so a failure leaves no thread behind.
                             WaitUntil([&] { return events_processed.load(); }, 2s);
@@ -381,7 +381,7 @@ TEST(DiaryWorkerMotion, RealMeterStoresWhenASceneChanges) {
     RecordingNoticeSink notices;
     std::atomic<int> stores{0};
     DiaryWorker worker({source, graph, clock, settings, notices,
-                        [&](const StopSignal&) {
+                        [&](const StopSignal&, PictureTrigger) {
                             ++stores;
                             return 0;
                         },
@@ -412,7 +412,7 @@ TEST(DiaryWorkerStop, StartFromTheRunBeingStoppedStartsNothing) {
     std::atomic<int> start_from_store{-1};
     DiaryWorker* self = nullptr;
     DiaryWorker worker({source, graph, clock, settings, notices,
-                        [&](const StopSignal& stop) {
+                        [&](const StopSignal& stop, PictureTrigger) {
                             in_store = true;
                             stop.WaitFor(20s);
                             start_from_store = self->StartDiaryWorker() ? 1 : 0;
@@ -458,7 +458,7 @@ TEST(DiaryWorkerStop, ForcedEndKeepsTheRunUntilItEndsAndItStartsNothing) {
                                  clock,
                                  settings,
                                  notices,
-                                 [&](const StopSignal&) {
+                                 [&](const StopSignal&, PictureTrigger) {
                                      ++in_store;
                                      while (!release_store.load()) std::this_thread::sleep_for(1ms);
                                      start_from_left_run = self->StartDiaryWorker() ? 1 : 0;

@@ -21,8 +21,10 @@ class RecordingPageWriters final : public PageWriters {
 public:
     void ResetCache() override { ++resets; }
     void ForgetDayThumbnails() override { ++forgets; }
-    void WritePages(const StoredPicture& picture, const DiarySettings&) override {
+    std::vector<std::string> WritePages(const StoredPicture& picture,
+                                        const DiarySettings&) override {
         stored.push_back(picture);
+        return {};
     }
 
     int resets = 0;

@@ -24,9 +24,11 @@ class GroupRecordingPages final : public PageWriters {
 public:
     void ResetCache() override {}
     void ForgetDayThumbnails() override {}
-    void WritePages(const StoredPicture&, const DiarySettings& settings) override {
+    std::vector<std::string> WritePages(const StoredPicture&,
+                                        const DiarySettings& settings) override {
         std::lock_guard lock(mutex_);
         seen_.push_back(TimeTextGroupOf(settings));
+        return {};
     }
     std::vector<TimeTextGroup> Seen() const {
         std::lock_guard lock(mutex_);
@@ -77,10 +79,10 @@ TEST(TimeTextHandOver, StoresRunningMeanwhileSeeOnlyWholeGroups) {
     GroupRecordingPages pages;
     RecordingNoticeSink notices;
     PictureStore store{source, graph, clock, settings, pages, notices};
-    DiaryWorker worker(
-        DiaryWorkerDependencies{source, graph, clock, settings, notices,
-                                [&](const StopSignal& stop) { return store.StorePicture(stop); },
-                                [] { return MakeMotionReferenceMeter(); }});
+    DiaryWorker worker(DiaryWorkerDependencies{
+        source, graph, clock, settings, notices,
+        [&](const StopSignal& stop, PictureTrigger) { return store.StorePicture(stop); },
+        [] { return MakeMotionReferenceMeter(); }});
     worker.ReopenDiaryWorker();
     ASSERT_TRUE(worker.StartDiaryWorker());
 
