@@ -1,4 +1,4 @@
-#include "settings/ui/diary_setup_command.h"
+#include "app/diary_setup_command.h"
 
 #include <QDialog>
 
@@ -21,12 +21,14 @@ int RunDialogOnReleasedGraph(DiaryEngine& engine, CDiarySetupDialog& dialog,
 
 }  // namespace
 
-bool RebuildCaptureGraphWithRetry(DiaryEngine& engine, Prompts& prompts) {
-    while (!engine.BuildCaptureGraph(true, false)) {
-        // A shutdown under way makes every build fail; no prompt then.
-        if (engine.IsShutDown() || engine.ShutdownRequest().IsSet()) return false;
-        if (prompts.AskYesNo(kGraphFailedPrompt)) return false;
-    }
+bool RebuildCaptureGraphOrWait(DiaryEngine& engine, Prompts& prompts) {
+    if (engine.BuildCaptureGraph(true, false)) return true;
+    // A shutdown under way makes every build fail; no prompt then.
+    if (engine.IsShutDown() || engine.ShutdownRequest().IsSet()) return false;
+    if (prompts.AskYesNo(kGraphFailedPrompt)) return false;
+    // Asking again at once would find no camera either, and would keep the
+    // user from the device menu (a network camera's address).
+    engine.WaitForCamera();
     return true;
 }
 
@@ -35,7 +37,7 @@ bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompt
     if (RunDialogOnReleasedGraph(engine, dialog, run) == QDialog::Accepted) {
         engine.Store().MarkPagesChanged();
     }
-    if (!RebuildCaptureGraphWithRetry(engine, prompts)) return false;
+    if (!RebuildCaptureGraphOrWait(engine, prompts)) return false;
     engine.SaveSettings();
     return true;
 }
@@ -43,5 +45,5 @@ bool RunDiarySetupCommand(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompt
 bool RunFirstRunDiarySetup(DiaryEngine& engine, CDiarySetupDialog& dialog, Prompts& prompts,
                            const DialogRunner& run) {
     RunDialogOnReleasedGraph(engine, dialog, run);
-    return RebuildCaptureGraphWithRetry(engine, prompts);
+    return RebuildCaptureGraphOrWait(engine, prompts);
 }

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <mutex>
 
-#include "diary/leftover_files.h"
+#include "app/diary_jobs.h"
 #include "platform/clock.h"
 #include "settings/app_directory.h"
-#include "settings/stored_nothing.h"
 
 namespace {
 
@@ -44,40 +43,19 @@ HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out, std::uint32_t delay
           clock, prompts_, chooser_, nullptr, window_,
           [this](const ActivityLog::Change& change) { PrintLines(out_, change.added); },
           [] { return GetAppDirectory(); }, true, DiaryEngineDelays{}.DividedBy(delay_divisor)}) {
-    retry_timer_.setInterval(kRetryBuildMs /
-                             static_cast<int>(std::max<std::uint32_t>(delay_divisor, 1)));
-    QObject::connect(&retry_timer_, &QTimer::timeout, [this] {
-        if (TryBuild()) retry_timer_.stop();
-    });
+    AttachDiaryJobs(engine_);
 }
 
 HeadlessRunner::~HeadlessRunner() { Shutdown(); }
 
 void HeadlessRunner::Start() {
-    if (started_ || engine_.ShutdownRequest().IsSet()) return;
-    engine_.LoadSettings();
-    RemoveLeftoverTemporaryFiles(engine_.Settings().Copy());
-    if (const std::string why = WhyNothingIsStored(engine_.Settings().Copy()); !why.empty())
-        prompts_.ShowMessage(why);
-    started_ = true;
+    const auto print = [this](const std::string& text) { PrintLines(out_, text); };
+    DiaryStartUpSeams seams;
+    seams.remark = print;
+    seams.retry_message = print;
     // No window to show: from the start the diary lives as if in the tray.
-    engine_.Graph().minimised.store(true);
-    const bool built = TryBuild();
-    engine_.Log().AddLogLine("Quillomatを開始しました。");
-    if (!built) retry_timer_.start();
+    seams.minimised = true;
+    engine_.StartUp(std::move(seams));
 }
 
-bool HeadlessRunner::TryBuild() {
-    const bool first_run =
-        engine_.Settings().Read([](const DiarySettings& s) { return s.SELECT.empty(); });
-    if (!engine_.BuildCaptureGraph(true, false)) return false;
-    engine_.StopGraphWhileMinimised();
-    // The device just bound is kept even if the process is killed later.
-    if (first_run) engine_.SaveSettings();
-    return true;
-}
-
-void HeadlessRunner::Shutdown() {
-    retry_timer_.stop();
-    engine_.Shutdown();
-}
+void HeadlessRunner::Shutdown() { engine_.Shutdown(); }

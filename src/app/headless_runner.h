@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QTimer>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -37,8 +36,6 @@ public:
 // the log box's format. Qt thread only; needs a running event loop.
 class HeadlessRunner {
 public:
-    static constexpr int kRetryBuildMs = 10000;
-
     // `delay_divisor` divides every designed delay, the 10 s retry included
     // (tests only; 1 keeps them).
     explicit HeadlessRunner(Clock& clock, std::FILE* out = stdout, std::uint32_t delay_divisor = 1);
@@ -46,8 +43,8 @@ public:
     HeadlessRunner(const HeadlessRunner&) = delete;
     HeadlessRunner& operator=(const HeadlessRunner&) = delete;
 
-    // Loads the settings, builds the graph (again every 10 s while that
-    // fails) and adds the start line.
+    // The engine's start-up: nobody is asked anything, the first camera is
+    // taken, and while there is none it is looked for every 10 s.
     void Start();
     // Any thread: ends the waits of a build under way on the Qt thread, so
     // that the Shutdown queued after it comes soon.
@@ -57,14 +54,10 @@ public:
     void Shutdown();
 
 private:
-    bool TryBuild();
-
     std::FILE* out_;
     // The seams before the engine, which refers to them.
     ConsolePrompts prompts_;
     AutomaticDeviceChooser chooser_;
     ConsoleCaptureWindow window_;
     DiaryEngine engine_;
-    QTimer retry_timer_;
-    bool started_ = false;
 };

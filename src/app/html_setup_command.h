@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ui/diary_setup_command.h"
+#include "app/diary_setup_command.h"
 
 class CHtmlSetupDialog;
 class DiaryEngine;
@@ -10,9 +10,8 @@ class Prompts;
 // graph (the worker stops, so no page writer reads the settings while they
 // are edited), run the dialog, mark the pages changed on OK so that the next
 // picture starts the page writers from empty caches, then build the graph
-// again (keeping the device) until it succeeds or the user chooses to quit
-// at the prompt. Nothing is saved. False when the user chose to quit: the
-// caller hides and closes the main window.
+// again as RebuildCaptureGraphOrWait does. Nothing is saved. False when the
+// user chose to quit: the caller hides and closes the main window.
 // `run` runs the dialog modally (empty: exec()).
 bool RunHtmlSetupCommand(DiaryEngine& engine, CHtmlSetupDialog& dialog, Prompts& prompts,
                          const DialogRunner& run = {});

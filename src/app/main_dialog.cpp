@@ -14,9 +14,15 @@
 #include <QWindowStateChangeEvent>
 
 #include "app/about_dialog.h"
+#include "app/diary_jobs.h"
+#include "app/diary_setup_command.h"
+#include "app/extra_setup_command.h"
+#include "app/extra_setup_pages.h"
 #include "app/home_page.h"
+#include "app/html_setup_command.h"
 #include "app/message_box_prompts.h"
 #include "app/resources/app_resources.h"
+#include "app/time_text_setup_command.h"
 #include "capture/device_names.h"
 #include "capture/frame_grab.h"
 #include "capture/ui/device_property_dialogs.h"
@@ -27,16 +33,12 @@
 #include "diary/ui/snapshot_dialog.h"
 #include "settings/app_directory.h"
 #include "settings/ui/app_config_dialog.h"
-#include "settings/ui/diary_setup_command.h"
 #include "settings/ui/diary_setup_dialog.h"
-#include "settings/ui/html_setup_command.h"
+#include "settings/ui/extra_setup_dialog.h"
 #include "settings/ui/html_setup_dialog.h"
-#include "settings/ui/time_text_setup_command.h"
 #include "settings/ui/time_text_setup_dialog.h"
 
 namespace {
-
-constexpr const char* kStartLine = "Quillomatを開始しました。";
 
 struct ButtonSpec {
     int id;
@@ -133,7 +135,8 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
     engine_ = std::make_unique<DiaryEngine>(
         DiaryEngineSeams{clock_, *prompts_, *chooser, dialogs, *window_seam_,
                          [this](const ActivityLog::Change& change) { ShowLog(change); },
-                         seams_.app_directory, seams_.system_devices});
+                         seams_.app_directory, seams_.system_devices, seams_.delays});
+    AttachDiaryJobs(*engine_);
     diary_setup_ = std::make_unique<CDiarySetupDialog>(
         DiarySetupServices{engine_->Settings(), *prompts_, clock_, seams_.system_devices,
                            seams_.choose_folder},
@@ -148,10 +151,13 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
         this);
     time_text_setup_ = std::make_unique<CTimeTextSetupDialog>(
         TimeTextSetupServices{engine_->Settings(), *prompts_, {}, {}}, this);
+    extra_setup_ = std::make_unique<CExtraSetupDialog>(engine_->Settings(), this);
+    AddExtraSetupPages(*extra_setup_, *engine_, *prompts_);
 }
 
 CMainDialog::~CMainDialog() {
     Close();
+    extra_setup_.reset();
     time_text_setup_.reset();
     app_config_.reset();
     html_setup_.reset();
@@ -230,6 +236,7 @@ void CMainDialog::BuildMenus() {
     add(settings, kCaptureSettings, "キャプチャ設定(&M)");
     add(settings, kHtmlSettings, "HTML出力設定(&H)");
     add(settings, kTimeTextSettings, "日時表示設定(&T)");
+    add(settings, kExtraSettings, "拡張設定(&E)");
 
     QMenu* device = menu_bar_->addMenu(QStringLiteral("入力機器(&D)"));
     add(device, kDeviceChange, "変更(&C)");
@@ -284,44 +291,51 @@ bool CMainDialog::Initialise() {
             });
     tray_->show();
 
-    engine_->LoadSettings();
-    const bool first_run =
-        engine_->Settings().Read([](const DiarySettings& s) { return s.SELECT.empty(); });
-    bool built;
-    if (first_run) {
-        built = BuildWithRetry(false, true);
-        if (built) {
-            built = RunFirstRunDiarySetup(*engine_, *diary_setup_, *prompts_, seams_.run_dialog);
-            if (!built) QuitAfterFailedRebuild();
-            // Its result does not matter.
-            if (built) RunAppConfigCommand(*app_config_, seams_.run_dialog);
-            // The choices of the first run are kept even if the process is
-            // killed before its end.
-            if (built) engine_->SaveSettings();
+    DiaryStartUpSeams seams;
+    seams.remark = [this](const std::string& text) { engine_->Log().AddLogLine(text); };
+    seams.ask_quit = [this] { return prompts_->AskYesNo(kGraphFailedPrompt); };
+    seams.first_run_asks = true;
+    seams.first_run_dialogs = [this] {
+        // A camera found later starts the first run from a timer: the window
+        // is busy with it as with a command.
+        ++busy_;
+        const bool kept =
+            RunFirstRunDiarySetup(*engine_, *diary_setup_, *prompts_, seams_.run_dialog);
+        // Its result does not matter.
+        if (kept) RunAppConfigCommand(*app_config_, seams_.run_dialog);
+        --busy_;
+        // Later, not inside the engine's retry that called this.
+        if (!kept && !initialising_) {
+            QMetaObject::invokeMethod(
+                this, [this] { QuitAfterFailedRebuild(); }, Qt::QueuedConnection);
         }
+        if (close_pending_ && busy_ == 0) Close();
+        return kept;
+    };
+    seams.may_retry = [this] { return busy_ == 0 && !closed_; };
+    initialising_ = true;
+    const StartUpOutcome outcome = engine_->StartUp(std::move(seams));
+    initialising_ = false;
+    if (outcome == StartUpOutcome::kQuit) {
+        QuitAfterFailedRebuild();
     } else {
-        built = BuildWithRetry(true, false);
-    }
-    if (built) {
         SetupButtons();
-        engine_->Log().AddLogLine(kStartLine);
     }
     --busy_;
     if (close_pending_) Close();
-    return built && !closed_;
+    return outcome == StartUpOutcome::kRunning && !closed_;
 }
 
-bool CMainDialog::BuildWithRetry(bool keepDevice, bool configureDevice) {
-    for (;;) {
-        if (engine_->BuildCaptureGraph(keepDevice, configureDevice)) return true;
-        if (engine_->ShutdownRequest().IsSet()) return false;
-        if (prompts_->AskYesNo(kGraphFailedPrompt)) {
-            hide();
-            RequestClose();
-            return false;
-        }
-        if (engine_->ShutdownRequest().IsSet()) return false;
+bool CMainDialog::BuildOrWait(bool keepDevice, bool configureDevice) {
+    if (engine_->BuildCaptureGraph(keepDevice, configureDevice)) return true;
+    if (engine_->ShutdownRequest().IsSet()) return false;
+    if (prompts_->AskYesNo(kGraphFailedPrompt)) {
+        QuitAfterFailedRebuild();
+        return false;
     }
+    // No picture until a camera answers; the menus stay usable meanwhile.
+    engine_->WaitForCamera();
+    return false;
 }
 
 void CMainDialog::OnCommand(int id) {
@@ -335,12 +349,12 @@ void CMainDialog::OnCommand(int id) {
         case kDeviceChangeButton:
         case kDeviceChange:
             engine_->ReleaseCaptureGraph();
-            if (BuildWithRetry(false, false)) engine_->SaveSettings();
+            if (BuildOrWait(false, false)) engine_->SaveSettings();
             break;
         case kDeviceSettingsButton:
         case kDeviceSettings:
             engine_->ReleaseCaptureGraph();
-            if (BuildWithRetry(false, true)) engine_->SaveSettings();
+            if (BuildOrWait(false, true)) engine_->SaveSettings();
             break;
         case kDevicePropertiesButton:
         case kDeviceProperties:
@@ -361,6 +375,9 @@ void CMainDialog::OnCommand(int id) {
             break;
         case kTimeTextSettings:
             RunTimeTextSetupCommand(*time_text_setup_, seams_.run_dialog);
+            break;
+        case kExtraSettings:
+            RunExtraSetupCommand(*engine_, *extra_setup_, seams_.run_dialog);
             break;
         case kOnAirButton:
             ToggleOnAir();

@@ -15,6 +15,7 @@
 
 class CAppConfigDlg;
 class CDiarySetupDialog;
+class CExtraSetupDialog;
 class CHtmlSetupDialog;
 class CTimeTextSetupDialog;
 class CImageButton;
@@ -50,6 +51,8 @@ struct MainDialogSeams {
     std::function<void()> on_closed = {};
     std::function<std::string()> app_directory = {};
     bool system_devices = true;
+    // Shorter than the designed ones in tests only.
+    DiaryEngineDelays delays = {};
 };
 
 // The main window for the life of the process: preview, six image buttons,
@@ -75,6 +78,8 @@ public:
         kCaptureSettings = 32802,
         kTimeTextSettings = 32805,
         kHtmlSettings = 32811,
+        // Beyond the original menu: the jobs after a picture.
+        kExtraSettings = 32900,
         kAbout = 57664,
         kExit = 57665,
     };
@@ -82,9 +87,11 @@ public:
     explicit CMainDialog(MainDialogSeams seams, QWidget* parent = nullptr);
     ~CMainDialog() override;
 
-    // Loads the settings, builds the graph (the first-run sequence when no
-    // device is stored) and adds the start line. False when the user chose
-    // to quit: the window has then closed.
+    // The engine's start-up with the window's seams: the first run's device
+    // choice and dialogs, and after a failed build the prompt that offers to
+    // quit; No leaves the window open without a picture while the engine
+    // looks for a camera. False when the user chose to quit: the window has
+    // then closed.
     bool Initialise();
 
     // Runs a command of the menus, the buttons or the tray menu.
@@ -115,6 +122,7 @@ public:
     CHtmlSetupDialog& HtmlSetup() const { return *html_setup_; }
     CAppConfigDlg& AppConfig() const { return *app_config_; }
     CTimeTextSetupDialog& TimeTextSetup() const { return *time_text_setup_; }
+    CExtraSetupDialog& ExtraSetup() const { return *extra_setup_; }
     QPlainTextEdit* LogBox() const { return log_box_; }
 
 protected:
@@ -134,9 +142,9 @@ private:
     void SetupButtons();
     void ShowLog(const ActivityLog::Change& change);
 
-    // Builds until it succeeds; between attempts the user may quit, which
-    // hides and closes the window (false).
-    bool BuildWithRetry(bool keepDevice, bool configureDevice);
+    // A command's build. When it fails the user may quit, which hides and
+    // closes the window; else the engine looks for a camera. True when built.
+    bool BuildOrWait(bool keepDevice, bool configureDevice);
     // After a settings command's rebuild was given up at the prompt.
     void QuitAfterFailedRebuild();
     void TakeSnapshotCommand();
@@ -168,6 +176,7 @@ private:
     // Commands (and the initialisation) under way: a close asked for
     // meanwhile waits until they have unwound.
     int busy_ = 0;
+    bool initialising_ = false;
     bool close_pending_ = false;
     bool closed_ = false;
 
@@ -179,4 +188,5 @@ private:
     std::unique_ptr<CHtmlSetupDialog> html_setup_;
     std::unique_ptr<CAppConfigDlg> app_config_;
     std::unique_ptr<CTimeTextSetupDialog> time_text_setup_;
+    std::unique_ptr<CExtraSetupDialog> extra_setup_;
 };

@@ -1,4 +1,4 @@
-#include "settings/ui/time_text_setup_command.h"
+#include "app/time_text_setup_command.h"
 
 #include "settings/ui/time_text_setup_dialog.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ui/diary_setup_command.h"
+#include "app/diary_setup_command.h"
 
 class CTimeTextSetupDialog;
 

@@ -69,6 +69,36 @@ struct DiarySettings {
     std::uint32_t TEXT_COLOR = 0xFFFFFF;  // 0x00BBGGRR
     std::uint32_t SHADOW_COLOR = 0;
 
+    // Sections beyond the original four. Their keys are written back only when
+    // they were in the file or differ from these defaults, and bad values read
+    // as the default or the nearest bound (see settings_io).
+
+    // RETENTION: 0 switches each rule off.
+    std::int32_t KEEP_DAYS = 0;
+    std::int32_t KEEP_MAX_MB = 0;
+    std::int32_t KEEP_FREE_MB = 0;
+
+    // PUBLISH: an empty REMOTE switches publishing off.
+    std::string REMOTE;
+    std::string RCLONE_CONFIG;
+    std::int32_t PAGE_INTERVAL_SECOND = 300;
+    std::string BWLIMIT;
+
+    // TIMELAPSE (keys MAKE and FPS)
+    bool TIMELAPSE_MAKE = false;
+    std::int32_t TIMELAPSE_FPS = 25;
+
+    // EVENTS: command lines, split as a POSIX shell would, run without one.
+    std::string ON_PICTURE;
+    std::string ON_STORE_FAILED;
+    std::string ON_CAMERA_LOST;
+    std::string ON_CAMERA_FOUND;
+    std::int32_t COMMAND_TIMEOUT_SECOND = 60;
+
+    // CAPTURE: the longest wait for a settled picture after a start; 0 waits
+    // not at all.
+    std::int32_t SETTLE_MAX_MS = 3000;
+
     static std::string DefaultBottomCode();
 
     bool operator==(const DiarySettings&) const = default;

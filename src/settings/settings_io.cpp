@@ -1,7 +1,10 @@
 #include "settings/settings_io.h"
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <string_view>
 #include <variant>
 
@@ -95,6 +98,40 @@ constexpr KeyDef kKeys[] = {
     SETUP_KEY("TIMETEXT", SHADOW_COLOR, Colour{F(SHADOW_COLOR)}),
 };
 
+// The sections added beyond the original four. A user who sets none of them
+// keeps the original files byte for byte, so their keys are written back only
+// when they were in the file or differ from their defaults; and a value that
+// cannot be used as it stands is replaced by the default or the nearest bound
+// and remarked on.
+struct AddedKey {
+    const char* section;
+    const char* key;
+    std::variant<std::int32_t DiarySettings::*, bool DiarySettings::*, std::string DiarySettings::*>
+        field;
+    std::int32_t min = 0;
+    std::int32_t max = 0;
+};
+
+constexpr std::int32_t kMaxInt = std::numeric_limits<std::int32_t>::max();
+
+constexpr AddedKey kAddedKeys[] = {
+    {"RETENTION", "KEEP_DAYS", F(KEEP_DAYS), 0, 36500},
+    {"RETENTION", "KEEP_MAX_MB", F(KEEP_MAX_MB), 0, kMaxInt},
+    {"RETENTION", "KEEP_FREE_MB", F(KEEP_FREE_MB), 0, kMaxInt},
+    {"PUBLISH", "REMOTE", F(REMOTE)},
+    {"PUBLISH", "RCLONE_CONFIG", F(RCLONE_CONFIG)},
+    {"PUBLISH", "PAGE_INTERVAL_SECOND", F(PAGE_INTERVAL_SECOND), 0, 86400},
+    {"PUBLISH", "BWLIMIT", F(BWLIMIT)},
+    {"TIMELAPSE", "MAKE", F(TIMELAPSE_MAKE)},
+    {"TIMELAPSE", "FPS", F(TIMELAPSE_FPS), 1, 60},
+    {"EVENTS", "ON_PICTURE", F(ON_PICTURE)},
+    {"EVENTS", "ON_STORE_FAILED", F(ON_STORE_FAILED)},
+    {"EVENTS", "ON_CAMERA_LOST", F(ON_CAMERA_LOST)},
+    {"EVENTS", "ON_CAMERA_FOUND", F(ON_CAMERA_FOUND)},
+    {"EVENTS", "COMMAND_TIMEOUT_SECOND", F(COMMAND_TIMEOUT_SECOND), 1, 86400},
+    {"CAPTURE", "SETTLE_MAX_MS", F(SETTLE_MAX_MS), 0, 60000},
+};
+
 #undef DEVICE_KEY
 #undef SETUP_KEY
 #undef F
@@ -170,6 +207,84 @@ std::string SavedValue(const KeyDef& def, const DiarySettings& s) {
         def.field);
 }
 
+std::string Remark(const AddedKey& def, const std::string& value, const std::string& why) {
+    return std::string("quillomat: setup.ini [") + def.section + "] " + def.key + "=" + value +
+           " " + why;
+}
+
+// A whole number, nothing else; false for anything else. Beyond the 32-bit
+// range it is clamped to it.
+bool ParseWholeNumber(std::string_view text, std::int64_t& value) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    if (text.empty() || text.front() < '0' || text.front() > '9') return false;
+    std::uint64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    if (end != text.data() + text.size()) return false;
+    constexpr std::uint64_t kBeyond = std::uint64_t{1} << 40;
+    if (error == std::errc::result_out_of_range || magnitude > kBeyond) magnitude = kBeyond;
+    value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    return true;
+}
+
+void LoadAddedKey(const AddedKey& def, const IniFile& ini, DiarySettings& s,
+                  const DiarySettings& defaults, std::vector<std::string>* remarks) {
+    const auto stored = ini.GetString(def.section, def.key);
+    const auto remark = [&](const std::string& why) {
+        if (remarks != nullptr) remarks->push_back(Remark(def, Cp932ToUtf8(*stored), why));
+    };
+    std::visit(
+        Overloaded{
+            [&](std::int32_t DiarySettings::*m) {
+                s.*m = defaults.*m;
+                if (!stored) return;
+                std::int64_t value = 0;
+                if (!ParseWholeNumber(*stored, value)) {
+                    remark("is not a whole number; " + std::to_string(defaults.*m) + " is used.");
+                } else if (value < def.min || value > def.max) {
+                    s.*m = static_cast<std::int32_t>(value < def.min ? def.min : def.max);
+                    remark("is outside " + std::to_string(def.min) + " to " +
+                           std::to_string(def.max) + "; " + std::to_string(s.*m) + " is used.");
+                } else {
+                    s.*m = static_cast<std::int32_t>(value);
+                }
+            },
+            [&](bool DiarySettings::*m) {
+                s.*m = defaults.*m;
+                if (!stored) return;
+                if (*stored == "on" || *stored == "off") {
+                    s.*m = *stored == "on";
+                } else {
+                    remark(std::string("is neither on nor off; ") + (defaults.*m ? "on" : "off") +
+                           " is used.");
+                }
+            },
+            [&](std::string DiarySettings::*m) {
+                s.*m = stored ? Cp932ToUtf8(*stored) : defaults.*m;
+            },
+        },
+        def.field);
+}
+
+void SaveAddedKey(const AddedKey& def, IniFile& ini, const DiarySettings& s,
+                  const DiarySettings& defaults) {
+    std::visit(Overloaded{
+                   [&](std::int32_t DiarySettings::*m) {
+                       if (s.*m != defaults.*m || ini.GetString(def.section, def.key))
+                           ini.SetString(def.section, def.key, std::to_string(s.*m));
+                   },
+                   [&](bool DiarySettings::*m) {
+                       if (s.*m != defaults.*m || ini.GetString(def.section, def.key))
+                           ini.SetString(def.section, def.key, s.*m ? "on" : "off");
+                   },
+                   [&](std::string DiarySettings::*m) {
+                       if (s.*m != defaults.*m || ini.GetString(def.section, def.key))
+                           ini.SetString(def.section, def.key, Utf8ToCp932(s.*m));
+                   },
+               },
+               def.field);
+}
+
 void LoadNamedKeys(DiarySettings& settings, const std::filesystem::path& setup_ini,
                    std::initializer_list<std::string_view> names) {
     const IniFile setup = IniFile::Load(setup_ini);
@@ -237,7 +352,8 @@ std::string UnescapeMultiline(const std::string& text) {
 }
 
 void LoadSettingsFrom(DiarySettings& settings, const std::filesystem::path& device_ini,
-                      const std::filesystem::path& setup_ini, const std::string& app_directory) {
+                      const std::filesystem::path& setup_ini, const std::string& app_directory,
+                      std::vector<std::string>* remarks) {
     const IniFile device = IniFile::Load(device_ini);
     const IniFile setup = IniFile::Load(setup_ini);
     DiarySettings defaults;
@@ -245,6 +361,7 @@ void LoadSettingsFrom(DiarySettings& settings, const std::filesystem::path& devi
     for (const KeyDef& def : kKeys) {
         LoadKey(def, def.file == IniFileId::kDevice ? device : setup, settings, defaults);
     }
+    for (const AddedKey& def : kAddedKeys) LoadAddedKey(def, setup, settings, defaults, remarks);
 }
 
 void SaveSettingsTo(const DiarySettings& settings, const std::filesystem::path& device_ini,
@@ -255,13 +372,15 @@ void SaveSettingsTo(const DiarySettings& settings, const std::filesystem::path& 
         IniFile& target = def->file == IniFileId::kDevice ? device : setup;
         target.SetString(def->section, def->key, SavedValue(*def, settings));
     }
+    const DiarySettings defaults;
+    for (const AddedKey& def : kAddedKeys) SaveAddedKey(def, setup, settings, defaults);
     device.Save(device_ini);
     setup.Save(setup_ini);
 }
 
-void LoadSettings(DiarySettings& settings) {
+void LoadSettings(DiarySettings& settings, std::vector<std::string>* remarks) {
     const std::string dir = GetAppDirectory();
-    LoadSettingsFrom(settings, dir + "device.ini", dir + "setup.ini", dir);
+    LoadSettingsFrom(settings, dir + "device.ini", dir + "setup.ini", dir, remarks);
 }
 
 void SaveSettings(const DiarySettings& settings) {

@@ -2,12 +2,15 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "settings/diary_settings.h"
 
 // Fills every field from GetAppDirectory() + "device.ini" and "setup.ini";
-// absent or unreadable keys take their defaults. Never reports an error.
-void LoadSettings(DiarySettings& settings);
+// absent or unreadable keys take their defaults. Never reports an error; the
+// values of the added sections that could not be taken as they stand are
+// described in `remarks`, one line each, when given.
+void LoadSettings(DiarySettings& settings, std::vector<std::string>* remarks = nullptr);
 
 // Writes every field back to both files. A failed write is not reported and
 // leaves the previous file as it was.
@@ -15,7 +18,8 @@ void SaveSettings(const DiarySettings& settings);
 
 // The same, on explicit files (tests, tools).
 void LoadSettingsFrom(DiarySettings& settings, const std::filesystem::path& device_ini,
-                      const std::filesystem::path& setup_ini, const std::string& app_directory);
+                      const std::filesystem::path& setup_ini, const std::string& app_directory,
+                      std::vector<std::string>* remarks = nullptr);
 void SaveSettingsTo(const DiarySettings& settings, const std::filesystem::path& device_ini,
                     const std::filesystem::path& setup_ini);
 

@@ -117,6 +117,7 @@ protected:
         seams.on_closed = [this] { ++closed_calls_; };
         seams.app_directory = [this] { return home_.str(); };
         seams.system_devices = false;
+        seams.delays = delays_;
         dialog_ = std::make_unique<CMainDialog>(seams);
         return *dialog_;
     }
@@ -153,6 +154,7 @@ protected:
     QMenu* tray_menu_during_dialog_ = nullptr;
     bool tray_available_ = true;
     int closed_calls_ = 0;
+    DiaryEngineDelays delays_;
     std::unique_ptr<CMainDialog> dialog_;
 };
 
@@ -229,32 +231,80 @@ TEST_F(MainDialogTest, LaterStartKeepsTheStoredDeviceOrTakesTheFirstSilently) {
     EXPECT_EQ(Title(), QStringLiteral("Quillomat - Cam (320x240)"));
 }
 
-TEST_F(MainDialogTest, FailedBuildAsksEveryTimeAndYesClosesTheWindow) {
+// Without a camera the prompt comes once: No leaves the window open without
+// a picture, its menus usable, while the engine looks for a camera, which is
+// taken when it comes; Yes closes. A command's failed build asks the same way.
+TEST_F(MainDialogTest, FailedBuildAsksOnceNoWaitsForACameraYesClosesTheWindow) {
     devices_.Set("");
     WriteDevice("Cam");
-    int questions = 0;
-    prompts_.on_question = [&] { return ++questions == 3; };
+    delays_ = DiaryEngineDelays{}.DividedBy(100);
     CMainDialog& dialog = Make();
-    EXPECT_FALSE(dialog.Initialise());
-    EXPECT_EQ(prompts_.questions(), (std::vector<std::string>(3, kRetryPrompt)));
+    ASSERT_TRUE(dialog.Initialise());
+    EXPECT_EQ(prompts_.questions(), (std::vector<std::string>{kRetryPrompt}));
     EXPECT_EQ(prompts_.messages(),
-              (std::vector<std::string>(3, "映像入力デバイスが見つかりませんでした")));
-    EXPECT_TRUE(dialog.Closed());
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(closed_calls_, 1);
-    EXPECT_FALSE(dialog.TrayIcon()->isVisible());
+              (std::vector<std::string>{"映像入力デバイスが見つかりませんでした"}));
+    EXPECT_FALSE(dialog.Closed());
+    EXPECT_FALSE(GraphReady());
+    EXPECT_TRUE(dialog.Engine().WaitingForCamera());
+    EXPECT_TRUE(
+        dialog.LogBox()->toPlainText().contains(QStringLiteral("Quillomatを開始しました。")));
+    dialog.show();
 
-    // A command's rebuild asks the same way.
+    // The device menu answers meanwhile; its failed build asks once too.
+    dialog.OnCommand(CMainDialog::kDeviceChange);
+    EXPECT_EQ(prompts_.questions().size(), 2u);
+    EXPECT_FALSE(dialog.Closed());
+    devices_.Set("Cam");
+    ASSERT_TRUE(WaitUntil([&] { return GraphReady(); }));
+    EXPECT_FALSE(dialog.Engine().WaitingForCamera());
+    EXPECT_EQ(Title(), QStringLiteral("Quillomat - Cam (320x240)"));
+    EXPECT_EQ(prompts_.questions().size(), 2u);
+    EXPECT_EQ(prompts_.messages().size(), 2u);
+
+    // Yes closes the window.
+    dialog_.reset();
+    devices_.Set("");
+    prompts_.on_question = [] { return true; };
+    int closed_before = closed_calls_;
+    EXPECT_FALSE(Make().Initialise());
+    EXPECT_TRUE(dialog_->Closed());
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_EQ(closed_calls_, closed_before + 1);
+    EXPECT_FALSE(dialog_->TrayIcon()->isVisible());
+
+    // Also after a command's build.
     devices_.Set("Cam");
     dialog_.reset();
-    questions = 0;
     Start();
     devices_.Set("");
-    prompts_.on_question = [&] { return ++questions == 2; };
+    closed_before = closed_calls_;
     dialog_->OnCommand(CMainDialog::kDeviceChange);
-    EXPECT_EQ(questions, 2);
     EXPECT_TRUE(dialog_->Closed());
-    EXPECT_EQ(closed_calls_, 2);
+    EXPECT_EQ(closed_calls_, closed_before + 1);
+}
+
+// The window's start is the headless one: what a killed write left is
+// removed, and settings that store nothing say so in the log box.
+TEST_F(MainDialogTest, StartRemovesLeftoverTemporaryFilesAndSaysWhenNothingWillBeStored) {
+    WriteDevice("Cam");
+    const fs::path diary = home_.path() / "diary";
+    fs::create_directories(diary / "20240315");
+    WriteSetup("[DIARY]\r\nONAIR=off\r\nSAVE_DIRECTORY=" + diary.string() + "\r\n");
+    for (const char* name : {"20240315/20240315093005.jpg.tmp", "20240315/preview.html.tmp",
+                             "preview.html.tmp", "20240315/notes.tmp"}) {
+        WriteFileBytes(diary / name, "cut off");
+    }
+    CMainDialog& dialog = Start();
+    EXPECT_FALSE(fs::exists(diary / "20240315/20240315093005.jpg.tmp"));
+    EXPECT_FALSE(fs::exists(diary / "20240315/preview.html.tmp"));
+    EXPECT_FALSE(fs::exists(diary / "preview.html.tmp"));
+    EXPECT_TRUE(fs::exists(diary / "20240315/notes.tmp"));
+    const QStringList lines = dialog.LogBox()->toPlainText().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("no picture will be stored: ONAIR is off")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("Quillomatを開始しました。")));
+    EXPECT_TRUE(GraphReady());
 }
 
 TEST_F(MainDialogTest, MenuBarAndTrayMenuHaveEveryEntryInOrder) {
@@ -273,7 +323,7 @@ TEST_F(MainDialogTest, MenuBarAndTrayMenuHaveEveryEntryInOrder) {
     EXPECT_EQ(bar.join('\n').toStdString(),
               "ファイル(&F): 32779 スナップショット(&P), -, 57665 終了(&X)\n"
               "各種設定(&S): 32796 アプリケーション設定(&S), 32802 キャプチャ設定(&M), "
-              "32811 HTML出力設定(&H), 32805 日時表示設定(&T)\n"
+              "32811 HTML出力設定(&H), 32805 日時表示設定(&T), 32900 拡張設定(&E)\n"
               "入力機器(&D): 32789 変更(&C), 32794 設定(&S), 32790 プロパティ(&P)\n"
               "ヘルプ(&H): 32799 ホームページ(&H), -, 57664 バージョン情報(&A)");
 
@@ -397,6 +447,12 @@ TEST_F(MainDialogTest, WebPageApplicationAndTimeTextSettingsRunAsDesigned) {
         EXPECT_TRUE(GraphReady());
         EXPECT_FALSE(fs::exists(home_.path() / "device.ini"));
     }
+    // The extra settings run beside the diary as well; their OK saves.
+    ready_during_dialog_.clear();
+    dialog.OnCommand(CMainDialog::kExtraSettings);
+    EXPECT_EQ(run_dialogs_.back(), QStringLiteral("拡張設定"));
+    EXPECT_EQ(ready_during_dialog_, std::vector<bool>{true});
+    EXPECT_TRUE(fs::exists(home_.path() / "device.ini"));
     EXPECT_TRUE(prompts_.messages().empty());
     EXPECT_TRUE(prompts_.questions().empty());
 }

@@ -164,3 +164,45 @@ TEST(MultilineEscape, RoundTripsEveryTextAndReadsOldValuesUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sections beyond the original four: only what was set is written back,
+// and a value that cannot be used as it stands is replaced and remarked on.
+TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedAndSaid) {
+    WriteFileBytes(setup(),
+                   "[RETENTION]\r\nKEEP_DAYS=-5\r\nKEEP_MAX_MB=99999999999999\r\n"
+                   "[TIMELAPSE]\r\nMAKE=yes\r\nFPS=twelve\r\n"
+                   "[EVENTS]\r\nON_PICTURE=notify-send \"a b\"\r\nCOMMAND_TIMEOUT_SECOND=30\r\n");
+    DiarySettings s;
+    std::vector<std::string> remarks;
+    LoadSettings(s, &remarks);
+    EXPECT_EQ(std::tuple(s.KEEP_DAYS, s.KEEP_MAX_MB, s.KEEP_FREE_MB), std::tuple(0, 2147483647, 0));
+    EXPECT_EQ(std::tuple(s.TIMELAPSE_MAKE, s.TIMELAPSE_FPS), std::tuple(false, 25));
+    EXPECT_EQ(s.ON_PICTURE, "notify-send \"a b\"");
+    EXPECT_EQ(s.COMMAND_TIMEOUT_SECOND, 30);
+    EXPECT_EQ(remarks,
+              (std::vector<std::string>{
+                  "quillomat: setup.ini [RETENTION] KEEP_DAYS=-5 is outside 0 to 36500; 0 is used.",
+                  "quillomat: setup.ini [RETENTION] KEEP_MAX_MB=99999999999999 is outside 0 to "
+                  "2147483647; 2147483647 is used.",
+                  "quillomat: setup.ini [TIMELAPSE] MAKE=yes is neither on nor off; off is used.",
+                  "quillomat: setup.ini [TIMELAPSE] FPS=twelve is not a whole number; 25 is "
+                  "used."}));
+
+    // Keys that were in the file are written back as used; a key set away
+    // from its default is added; untouched sections stay away.
+    s.REMOTE = "bucket:diary";
+    SaveSettings(s);
+    const std::string text = ReadFileBytes(setup());
+    EXPECT_NE(text.find("[RETENTION]\r\nKEEP_DAYS=0\r\nKEEP_MAX_MB=2147483647\r\n[TIMELAPSE]\r\n"
+                        "MAKE=off\r\nFPS=25\r\n[EVENTS]\r\nON_PICTURE=notify-send \"a b\"\r\n"
+                        "COMMAND_TIMEOUT_SECOND=30\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[PUBLISH]\r\nREMOTE=bucket:diary\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("KEEP_FREE_MB"), std::string::npos) << text;
+    EXPECT_EQ(text.find("[CAPTURE]"), std::string::npos) << text;
+}
+
+}  // namespace

@@ -18,9 +18,7 @@
 #include "capture/ui/preview_view.h"
 #include "controls/push_graph.h"
 #include "controls/spin_edit.h"
-#include "engine/diary_engine.h"
 #include "settings/shared_settings.h"
-#include "settings/ui/diary_setup_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -257,103 +255,6 @@ TEST(DiarySetupDialog, StillOrStoppedDeviceDrawsNothingAndTheDialogClosesPromptl
         EXPECT_EQ(f.dialog.Motion().LastExitCode(), 0);
         EXPECT_EQ(f.settings.Copy().INTERVAL_MINUTE, 10);  // Cancel copies nothing
     }
-}
-
-// The main window's command around the dialog, on a real engine.
-class QuestionPrompts final : public Prompts {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return answer(questions.size());
-    }
-    std::function<bool(std::size_t)> answer = [](std::size_t) { return false; };
-    std::vector<std::string> messages, questions;
-};
-
-class NoWindow final : public CaptureWindow {
-public:
-    void PostTitle(const std::string&) override {}
-    void PostPreviewSource(std::shared_ptr<PreviewSource>) override {}
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TEST(DiarySetupCommand, ReleasesRunsMarksPagesOnOkRebuildsWithRetryAndSaves) {
-    ScopedTestDevices devices("Cam");
-    TempDir home;
-    ::setenv("QUILLOMAT_HOME", home.str().c_str(), 1);
-    struct UnsetHome {
-        ~UnsetHome() { ::unsetenv("QUILLOMAT_HOME"); }
-    } unset_home;
-    ScaledClock clock(10);
-    QuestionPrompts prompts;
-    AutomaticDeviceChooser chooser;
-    NoWindow window;
-    DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
-                                        [&] { return home.str(); }, false});
-    engine.LoadSettings();
-    engine.Settings().Update([](DiarySettings& s) {
-        s.SELECT = "Cam";
-        s.WIDTH = 160;
-        s.HEIGHT = 120;
-        s.FRAMERATE = 666666;
-    });
-    ASSERT_TRUE(engine.BuildCaptureGraph(true, false));
-    RecordingPrompts dialog_prompts;
-    CDiarySetupDialog dialog(
-        DiarySetupServices{engine.Settings(), dialog_prompts, clock, false, {}});
-
-    bool graph_released = false;
-    auto press = [&](const char* button, const char* minutes) {
-        QTimer::singleShot(0, &dialog, [&, button, minutes] {
-            graph_released = !engine.Graph().ready.load() && !engine.Worker().IsRunning();
-            dialog.findChild<SpinEdit*>(QStringLiteral("1041"))
-                ->lineEdit()
-                ->setText(QString::fromUtf8(minutes));
-            dialog.findChild<QPushButton*>(QString::fromUtf8(button))->click();
-        });
-    };
-
-    press("2", "33");  // Cancel
-    ASSERT_TRUE(RunDiarySetupCommand(engine, dialog, prompts));
-    EXPECT_TRUE(graph_released);
-    EXPECT_EQ(dialog.DeviceInfo().SELECT, "Cam");
-    EXPECT_EQ(dialog.DeviceInfo().WIDTH, 160);
-    EXPECT_EQ(dialog.DeviceInfo().FRAMERATE, 666666);
-    EXPECT_FALSE(engine.Store().PagesChanged());
-    EXPECT_TRUE(engine.Graph().ready.load());
-    EXPECT_TRUE(engine.Worker().IsRunning());
-    EXPECT_EQ(ReadFile(home.str() + "setup.ini").find("INTERVAL_MINUTE=33"), std::string::npos);
-
-    // OK, and the first rebuild fails: no device until the prompt is answered No.
-    press("1", "7");
-    std::optional<ScopedTestDevices> gone;
-    QTimer::singleShot(0, &dialog, [&] { gone.emplace(""); });
-    prompts.answer = [&](std::size_t) {
-        gone.reset();
-        return false;
-    };
-    ASSERT_TRUE(RunDiarySetupCommand(engine, dialog, prompts));
-    EXPECT_TRUE(engine.Store().PagesChanged());
-    EXPECT_EQ(prompts.questions, std::vector<std::string>{kGraphFailedPrompt});
-    EXPECT_TRUE(engine.Graph().ready.load());
-    EXPECT_NE(ReadFile(home.str() + "setup.ini").find("INTERVAL_MINUTE=7"), std::string::npos);
-
-    // Yes to the prompt: the caller closes; nothing is saved.
-    press("1", "8");
-    QTimer::singleShot(0, &dialog, [&] { gone.emplace(""); });
-    prompts.answer = [](std::size_t) { return true; };
-    EXPECT_FALSE(RunDiarySetupCommand(engine, dialog, prompts));
-    EXPECT_EQ(ReadFile(home.str() + "setup.ini").find("INTERVAL_MINUTE=8"), std::string::npos);
-    EXPECT_FALSE(engine.Graph().ready.load());
-    gone.reset();
-    EXPECT_TRUE(dialog_prompts.messages().empty());
 }
 
 }  // namespace

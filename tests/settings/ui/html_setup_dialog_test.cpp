@@ -13,11 +13,9 @@
 #include "capture/capture_fakes.h"
 #include "capture/device_names.h"
 #include "controls/spin_edit.h"
-#include "engine/diary_engine.h"
 #include "platform/cp932.h"
 #include "settings/settings_io.h"
 #include "settings/shared_settings.h"
-#include "settings/ui/html_setup_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -265,83 +263,6 @@ TEST(HtmlSetupDialog, LongAndForeignTextsAndSeveralLinesKeepSetupIniIntact) {
     EXPECT_EQ(read.INDEX_HTML_TITLE, "?題名" + std::string(1018, 'x'));  // 1023 bytes
     EXPECT_EQ(read.BOTTOM_CODE, f.Now().BOTTOM_CODE);
     EXPECT_EQ(read.TIME_FORMAT, f.Now().TIME_FORMAT);
-}
-
-class AnsweringPrompts final : public Prompts {
-public:
-    void ShowMessage(const std::string&) override {}
-    bool AskYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return answer();
-    }
-    std::function<bool()> answer;
-    std::vector<std::string> questions;
-};
-
-class NoWindow final : public CaptureWindow {
-public:
-    void PostTitle(const std::string&) override {}
-    void PostPreviewSource(std::shared_ptr<PreviewSource>) override {}
-};
-
-TEST(HtmlSetupCommand, ReleasesRunsMarksPagesOnOkAndRebuildsWithoutSaving) {
-    ScopedTestDevices devices("Cam");
-    TempDir home;
-    ::setenv("QUILLOMAT_HOME", home.str().c_str(), 1);
-    struct UnsetHome {
-        ~UnsetHome() { ::unsetenv("QUILLOMAT_HOME"); }
-    } unset_home;
-    ScaledClock clock(10);
-    AnsweringPrompts prompts;
-    AutomaticDeviceChooser chooser;
-    NoWindow window;
-    DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
-                                        [&] { return home.str(); }, false});
-    engine.LoadSettings();
-    engine.Settings().Update([](DiarySettings& s) { s.SELECT = "Cam"; });
-    ASSERT_TRUE(engine.BuildCaptureGraph(true, false));
-    RecordingPrompts dialog_prompts;
-    CHtmlSetupDialog dialog(
-        HtmlSetupServices{engine.Settings(), dialog_prompts, [&] { return home.str(); }});
-    bool released = false;
-    std::optional<ScopedTestDevices> gone;
-    // Runs the dialog: types a picture size, presses a button, and may take
-    // the device away so that the rebuild fails.
-    auto run = [&](const char* button, const char* size, bool take_device) {
-        return [&, button, size, take_device](QDialog& d) {
-            QTimer::singleShot(0, &d, [&, button, size, take_device] {
-                released = !engine.Graph().ready.load() && !engine.Worker().IsRunning();
-                dialog.findChild<SpinEdit*>("1045")->lineEdit()->setText(size);
-                dialog.findChild<QAbstractButton*>(button)->click();
-                if (take_device) gone.emplace("");
-            });
-            return d.exec();
-        };
-    };
-
-    ASSERT_TRUE(RunHtmlSetupCommand(engine, dialog, prompts, run("2", "33", false)));
-    EXPECT_TRUE(released);
-    EXPECT_FALSE(engine.Store().PagesChanged());
-    EXPECT_EQ(engine.Settings().Copy().PREVIEW_IMAGE_SIZE, 50);
-    EXPECT_TRUE(engine.Worker().IsRunning());
-
-    // OK; the first rebuild finds no device and the prompt is answered No.
-    prompts.answer = [&] {
-        gone.reset();
-        return false;
-    };
-    ASSERT_TRUE(RunHtmlSetupCommand(engine, dialog, prompts, run("1", "34", true)));
-    EXPECT_TRUE(engine.Store().PagesChanged());
-    EXPECT_EQ(engine.Settings().Copy().PREVIEW_IMAGE_SIZE, 34);
-    EXPECT_EQ(prompts.questions, std::vector<std::string>{kGraphFailedPrompt});
-    EXPECT_TRUE(engine.Graph().ready.load());
-
-    // Yes to the prompt: the caller closes. Nothing was saved on the way.
-    prompts.answer = [] { return true; };
-    EXPECT_FALSE(RunHtmlSetupCommand(engine, dialog, prompts, run("2", "35", true)));
-    EXPECT_FALSE(engine.Graph().ready.load());
-    gone.reset();
-    EXPECT_FALSE(std::filesystem::exists(home.path() / "setup.ini"));
 }
 
 }  // namespace

@@ -14,11 +14,9 @@
 
 #include "capture/capture_fakes.h"
 #include "controls/spin_edit.h"
-#include "engine/diary_engine.h"
 #include "settings/settings_io.h"
 #include "settings/shared_settings.h"
 #include "settings/ui/colour_swatch.h"
-#include "settings/ui/time_text_setup_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -270,54 +268,6 @@ TEST(TimeTextSetupDialog, LongFormatAndCharactersCp932LacksKeepSetupIniWhole) {
     EXPECT_EQ(read.TIME_FORMAT, (std::string(1990, 'a') + "??%h日").substr(0, 1023));
     read.TIME_FORMAT = saved.TIME_FORMAT;
     EXPECT_EQ(read, saved);
-}
-
-TEST(TimeTextSetupCommand, RunsTheDialogWhileTheWorkerKeepsRunningAndSavesNothing) {
-    ScopedTestDevices devices("Cam");
-    TempDir home;
-    ::setenv("QUILLOMAT_HOME", home.str().c_str(), 1);
-    struct UnsetHome {
-        ~UnsetHome() { ::unsetenv("QUILLOMAT_HOME"); }
-    } unset_home;
-    ScaledClock clock(10);
-    RecordingPrompts prompts;
-    AutomaticDeviceChooser chooser;
-    RecordingWindow window;
-    DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
-                                        [&] { return home.str(); }, false});
-    engine.LoadSettings();
-    engine.Settings().Update([](DiarySettings& s) { s.SELECT = "Cam"; });
-    engine.SaveSettings();
-    ASSERT_TRUE(engine.BuildCaptureGraph(true, false));
-    const std::string setup_before = ReadFileBytes(home.path() / "setup.ini");
-
-    CTimeTextSetupDialog dialog(TimeTextSetupServices{
-        engine.Settings(), prompts, [](QWidget*) { return std::optional<std::uint32_t>(0xABCDEF); },
-        [] {
-            return std::vector<FontFamily>{{"IPAGothic", true, true, true}};
-        }});
-    std::vector<bool> running_meanwhile;
-    auto press_after = [&](const char* button, const char* x) {
-        QTimer::singleShot(0, &dialog, [&, button, x] {
-            running_meanwhile.push_back(engine.Graph().ready.load() && engine.Worker().IsRunning());
-            dialog.findChild<SpinEdit*>(QStringLiteral("1003"))->lineEdit()->setText(x);
-            dialog.findChild<QPushButton*>(QStringLiteral("1001"))->click();
-            dialog.findChild<QPushButton*>(QString::fromUtf8(button))->click();
-        });
-    };
-    press_after("2", "33");
-    RunTimeTextSetupCommand(dialog);
-    EXPECT_EQ(engine.Settings().Copy().TEXT_XPOS, 5);
-    press_after("1", "44");
-    RunTimeTextSetupCommand(dialog);
-    EXPECT_EQ(running_meanwhile, (std::vector<bool>{true, true}));
-    EXPECT_TRUE(engine.Worker().IsRunning());
-    // The next store copies the new values; the files wait for a save.
-    const DiarySettings s = engine.Settings().Copy();
-    EXPECT_EQ(std::tuple(s.TEXT_XPOS, s.SHADOW_COLOR, s.FONT_NAME),
-              std::tuple(44, 0xABCDEFu, std::string("ＭＳ ゴシック")));
-    EXPECT_EQ(ReadFileBytes(home.path() / "setup.ini"), setup_before);
-    EXPECT_TRUE(prompts.messages().empty());
 }
 
 }  // namespace

@@ -1,0 +1,8 @@
+#include "app/extra_setup_pages.h"
+
+#include "engine/diary_engine.h"
+#include "platform/prompts.h"
+#include "settings/ui/extra_setup_dialog.h"
+
+void AddExtraSetupPages(CExtraSetupDialog& /*dialog*/, DiaryEngine& /*engine*/,
+                        Prompts& /*prompts*/) {}
