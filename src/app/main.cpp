@@ -44,12 +44,16 @@ constexpr const char* kUsage =
     "                          (default: the folder of the executable when it is\n"
     "                          writable, else ~/.local/share/quillomat/).\n"
     "  QUILLOMAT_TEST_DEVICES  built-in test cameras, e.g. 'Cam' or\n"
-    "                          'Cam,Still:still,Broken:fail'; modes: moving (default),\n"
-    "                          bars, still, fail, fail=N, stop=N, WxH, controls.\n"
+    "                          'Cam,Still:still,Broken:fail'; options after the\n"
+    "                          name, each after a colon: moving (default), bars,\n"
+    "                          still, counter, fail, fail=N, stop=N, WxH, controls,\n"
+    "                          mjpeg, unplugged=PATH, corrupt=N.\n"
     "  QUILLOMAT_TEST_DELAYS   tests only: divides every designed delay (the run\n"
     "                          wait, the grab's polls and recoveries, the worker's\n"
     "                          forced end, the 10 s device retry) by this number,\n"
-    "                          1 to 1000.\n";
+    "                          1 to 1000.\n"
+    "\n"
+    "The settings files, their keys and the exit statuses: man quillomat.\n";
 
 std::uint32_t TestDelayDivisor() {
     const char* value = std::getenv("QUILLOMAT_TEST_DELAYS");

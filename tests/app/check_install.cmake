@@ -9,7 +9,11 @@ endif()
 set(expected
   bin/quillomat
   share/applications/quillomat.desktop
+  share/metainfo/io.github.quillomat.Quillomat.metainfo.xml
+  share/man/man1/quillomat.1.gz
   share/doc/quillomat/README.md
+  share/doc/quillomat/copyright
+  share/doc/quillomat/changelog.gz
   share/icons/hicolor/scalable/apps/quillomat.svg)
 foreach(size 16 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quillomat.png)
