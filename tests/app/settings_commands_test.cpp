@@ -76,10 +76,11 @@ TEST(DiarySetupCommand, ReleasesRunsMarksPagesOnOkRebuildsOrWaitsForTheCameraAnd
     CDiarySetupDialog dialog(
         DiarySetupServices{engine.Settings(), dialog_prompts, clock, false, {}});
 
-    bool graph_released = false;
+    // Ready, running: what the dialog found of the main graph and worker.
+    std::pair<bool, bool> during_dialog{true, true};
     auto press = [&](const char* button, const char* minutes) {
         QTimer::singleShot(0, &dialog, [&, button, minutes] {
-            graph_released = !engine.Graph().ready.load() && !engine.Worker().IsRunning();
+            during_dialog = {engine.Graph().ready.load(), engine.Worker().IsRunning()};
             dialog.findChild<SpinEdit*>(QStringLiteral("1041"))
                 ->lineEdit()
                 ->setText(QString::fromUtf8(minutes));
@@ -89,7 +90,7 @@ TEST(DiarySetupCommand, ReleasesRunsMarksPagesOnOkRebuildsOrWaitsForTheCameraAnd
 
     press("2", "33");  // Cancel
     ASSERT_TRUE(RunDiarySetupCommand(engine, dialog, prompts));
-    EXPECT_TRUE(graph_released);
+    EXPECT_EQ(during_dialog, std::make_pair(false, false));
     EXPECT_EQ(dialog.DeviceInfo().SELECT, "Cam");
     EXPECT_EQ(dialog.DeviceInfo().WIDTH, 160);
     EXPECT_EQ(dialog.DeviceInfo().FRAMERATE, 666666);
