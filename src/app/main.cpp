@@ -19,6 +19,7 @@
 
 #include "app/main_dialog.h"
 #include "app/quillomat_app.h"
+#include "app/ui_language.h"
 #include "settings/app_directory.h"
 #endif
 
@@ -137,6 +138,7 @@ int RunWindow(int argc, char** argv, const std::vector<std::string>& arguments) 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillomat"));
     QApplication::setDesktopFileName(QStringLiteral("quillomat"));
+    LoadQtTranslations(app);
     // The window hides to the tray and behind the version information; only
     // its own close ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -8,6 +8,12 @@ void MessageBoxPrompts::ShowMessage(const std::string& text) {
     box.exec();
 }
 
+void MessageBoxPrompts::ShowWarning(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quillomat"), QString::fromStdString(text),
+                    QMessageBox::Ok, parent_);
+    box.exec();
+}
+
 bool MessageBoxPrompts::AskYesNo(const std::string& text) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Quillomat"),
                     QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, parent_);

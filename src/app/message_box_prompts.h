@@ -9,6 +9,7 @@ class MessageBoxPrompts final : public Prompts {
 public:
     explicit MessageBoxPrompts(QWidget* parent) : parent_(parent) {}
     void ShowMessage(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     bool AskOkCancel(const std::string& text) override;
 

@@ -1,12 +1,30 @@
 #include "controls/spin_edit.h"
 
+#include <QAccessible>
 #include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace {
+
+std::optional<qlonglong> NumberIn(const QLineEdit* edit) {
+    bool ok = false;
+    const qlonglong number = edit->text().trimmed().toLongLong(&ok);
+    if (!ok) return std::nullopt;
+    return number;
+}
+
+}  // namespace
 
 SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     setKeyboardTracking(true);
     setAccelerated(true);
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this] {
+        QAccessibleValueChangeEvent event(this, Value());
+        QAccessible::updateAccessibility(&event);
+    });
 }
 
 void SpinEdit::SetRange(int minimum, int maximum) {
@@ -20,10 +38,16 @@ void SpinEdit::SetPosition(int position) {
     lineEdit()->setText(QString::number(position_));
 }
 
+int SpinEdit::Value() const {
+    const std::optional<qlonglong> number = NumberIn(lineEdit());
+    if (!number) return position_;
+    return static_cast<int>(std::clamp<qlonglong>(*number, std::numeric_limits<int>::min(),
+                                                  std::numeric_limits<int>::max()));
+}
+
 void SpinEdit::stepBy(int steps) {
-    bool ok = false;
-    const qlonglong typed = lineEdit()->text().trimmed().toLongLong(&ok);
-    const qlonglong from = ok ? std::clamp<qlonglong>(typed, minimum_, maximum_) : position_;
+    const std::optional<qlonglong> typed = NumberIn(lineEdit());
+    const qlonglong from = typed ? std::clamp<qlonglong>(*typed, minimum_, maximum_) : position_;
     SetPosition(static_cast<int>(std::clamp<qlonglong>(from + steps, minimum_, maximum_)));
     lineEdit()->selectAll();
 }

@@ -1,5 +1,9 @@
 #include "diary/snapshot.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +38,16 @@ void RemoveTemporary(const std::string& path) {
     fs::remove(path, ec);
 }
 
+// Gives `from` the name `to` unless `to` is taken; false with errno set.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a hard link fails on a taken name too.
+    if (link(from.c_str(), to.c_str()) != 0) return false;
+    unlink(from.c_str());
+    return true;
+}
+
 void WriteBitmapFile(const std::string& path, const FrameFormat& format, const std::uint8_t* pixels,
                      std::size_t frame_size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -44,6 +58,18 @@ void WriteBitmapFile(const std::string& path, const FrameFormat& format, const s
 }
 
 }  // namespace
+
+std::string KeepUnsavedSnapshot(const std::string& jpeg_path, const std::string& app_directory,
+                                const std::string& stem) {
+    constexpr int kMaxTries = 1000;
+    for (int n = 1; n <= kMaxTries; ++n) {
+        const std::string kept = app_directory + kUnsavedSnapshotPrefix + stem +
+                                 (n == 1 ? "" : "-" + std::to_string(n)) + ".jpg";
+        if (RenameNoReplace(jpeg_path, kept)) return kept;
+        if (errno != EEXIST) break;
+    }
+    return jpeg_path;
+}
 
 std::string SnapshotStem(const std::tm& t) {
     char stem[32];
@@ -154,9 +180,10 @@ SnapshotResult TakeSnapshot(const SnapshotContext& context) {
     if (chosen == jpeg_path) return SnapshotResult::kSaved;
     std::string error;
     if (!MoveFileReplacing(jpeg_path, chosen, error)) {
-        RemoveTemporary(jpeg_path);
+        // The picture cannot be taken again: it stays in the settings folder.
+        const std::string kept = KeepUnsavedSnapshot(jpeg_path, context.app_directory, stem);
         context.prompts.ShowMessage("スナップショットを保存できませんでした。\n" + chosen + "\n" +
-                                    error);
+                                    error + "\n\n画像は次の場所に残してあります。\n" + kept);
         return SnapshotResult::kNotSaved;
     }
     return SnapshotResult::kSaved;

@@ -44,15 +44,25 @@ enum class SnapshotResult {
     kNoFrame,    // no frame (no memory, stopped, or the camera sent nothing new)
     kDiscarded,  // the user discarded the picture
     kSaved,      // the JPEG is at the chosen path
-    kNotSaved,   // saving failed; the user was told
+    kNotSaved,   // saving failed; the user was told (and where the picture is)
 };
 
 // The manual snapshot: capture time, fresh frame under the graph lock, time
 // text, "snap.tmp" and the temporary JPEG, the view, then the move to the
 // chosen path. Runs on the user interface thread and holds the graph lock
 // only while the frame is taken. Every temporary file is gone afterwards,
-// whatever happened.
+// except a picture the chosen path could not take: that one is kept in the
+// application folder (KeepUnsavedSnapshot) and the message says where.
 SnapshotResult TakeSnapshot(const SnapshotContext& context);
+
+// A picture that could not be saved, under a name of its own in
+// `app_directory`: kUnsavedSnapshotPrefix + `stem` + ".jpg", or with "-2",
+// "-3", ... before ".jpg" when that is taken (no file is ever replaced). The
+// path where the picture is now; `jpeg_path` itself when it could not be
+// renamed.
+inline constexpr const char* kUnsavedSnapshotPrefix = "snapshot-";
+std::string KeepUnsavedSnapshot(const std::string& jpeg_path, const std::string& app_directory,
+                                const std::string& stem);
 
 // "YYYYMMDDhhmmss" of a capture time.
 std::string SnapshotStem(const std::tm& capture_time);

@@ -9,6 +9,9 @@ public:
     virtual ~Prompts() = default;
     // A message with an OK button.
     virtual void ShowMessage(const std::string& text) = 0;
+    // A message with an OK button and the exclamation icon: the dialogs'
+    // validation prompts. Seams without icons show it as a message.
+    virtual void ShowWarning(const std::string& text) { ShowMessage(text); }
     // A question with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
     // A question with OK and Cancel buttons; true for OK. Seams without

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -164,10 +165,14 @@ TEST(TakeSnapshot, TimeTextInTheBitmapAndTheJpeg) {
     }
 }
 
-TEST(TakeSnapshot, AFailedMoveReportsAndLeavesNothingBehind) {
+TEST(TakeSnapshot, APictureTheChosenPathCannotTakeIsKeptInTheAppFolderAndTheMessageSaysWhere) {
     SnapshotFixture f;
     TempDir pictures;
     ScriptedView view(f);
+    // A file of the user's at the first name is neither replaced nor removed.
+    const std::string users = f.home.str() + "snapshot-20240315093005.jpg";
+    WriteFileBytes(users, "the user's own");
+    const std::string kept = f.home.str() + "snapshot-20240315093005-2.jpg";
     // A folder that is not there (as one the user may not write to).
     view.answer = (pictures.path() / "gone" / "shot.jpg").string();
     EXPECT_EQ(f.Take(view), SnapshotResult::kNotSaved);
@@ -175,16 +180,34 @@ TEST(TakeSnapshot, AFailedMoveReportsAndLeavesNothingBehind) {
     EXPECT_EQ(
         f.prompts.messages[0].rfind("スナップショットを保存できませんでした。\n" + view.answer, 0),
         0u);
-    EXPECT_EQ(f.HomeEntries(), Entries{});
+    EXPECT_NE(f.prompts.messages[0].find("\n\n画像は次の場所に残してあります。\n" + kept),
+              std::string::npos);
+    Entries entries = f.HomeEntries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (Entries{"snapshot-20240315093005-2.jpg", "snapshot-20240315093005.jpg"}));
+    EXPECT_EQ(ReadFileBytes(users), "the user's own");
     EXPECT_FALSE(std::filesystem::exists(pictures.path() / "gone"));
+    const auto first = DecodeJpegFile(kept);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(std::pair(first->width, first->height), std::pair(320, 240));
 
-    // Over a folder of that name: not replaced.
+    // Over a folder of that name: not replaced; one more picture kept, and
+    // the message names it.
     std::filesystem::create_directory(pictures.path() / "taken.jpg");
     view.answer = (pictures.path() / "taken.jpg").string();
+    const std::string first_bytes = ReadFileBytes(kept);
     EXPECT_EQ(f.Take(view), SnapshotResult::kNotSaved);
-    EXPECT_EQ(f.prompts.messages.size(), 2u);
+    ASSERT_EQ(f.prompts.messages.size(), 2u);
     EXPECT_TRUE(std::filesystem::is_directory(pictures.path() / "taken.jpg"));
-    EXPECT_EQ(f.HomeEntries(), Entries{});
+    entries = f.HomeEntries();
+    ASSERT_EQ(entries.size(), 3u);
+    for (const std::string& name : entries) {
+        EXPECT_EQ(name.rfind("snapshot-2024031509300", 0), 0u) << name;
+        if (f.home.str() + name != users && f.home.str() + name != kept) {
+            EXPECT_NE(f.prompts.messages[1].find(f.home.str() + name), std::string::npos) << name;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(kept), first_bytes);
 }
 
 TEST(TakeSnapshot, AJpegThatCouldNotBeWrittenIsReportedOnSaveAndTheBitmapStillGoes) {

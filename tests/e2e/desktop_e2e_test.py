@@ -5,8 +5,9 @@ Runs itself inside scripts/desktop-session (Xvfb, openbox, a trayer tray,
 D-Bus and the accessibility bus). One program run, step by step: the window
 comes with a live preview; ON/OFF writes ONAIR; a snapshot is saved through
 the file dialog; the window goes to the tray and comes back from the tray
-menu; "終了(&X)" ends it with status 0, the diary pictures and the settings
-kept. Exit status 0 when every step passed, 1 at the first failed one, 77
+menu; Cancel in the settings dialogs keeps nothing and the spins answer
+through their Value interface; "終了(&X)" ends it with status 0, the diary
+pictures and the settings kept. Exit status 0 when every step passed, 1 at the first failed one, 77
 (skip) where the desktop's packages are missing.
 """
 import argparse
@@ -221,6 +222,94 @@ def run_settings_dialog(s, button, title, fields):
     wait_until(lambda: s.widgets.window_named(title) is None, LIMIT_S, f'"{title}" closed')
 
 
+def setup_ini_written(s, before):
+    """True once setup.ini was written anew since `before` (its stat): the
+    settings are saved through a new file renamed into place."""
+    now = (s.home / "setup.ini").stat()
+    return (now.st_ino, now.st_mtime_ns) != (before.st_ino, before.st_mtime_ns)
+
+
+def answer_prompt(s, text):
+    """The validation prompt (a message box titled "Quillomat") says `text`;
+    its OK closes it."""
+    box = s.widgets.wait_find(f'the prompt "{text}"', lambda: s.widgets.window_named("Quillomat"))
+    if s.widgets.find(box, name=text) is None:
+        raise Failure(f'the prompt does not say "{text}"')
+    s.press("OK", box)
+    wait_until(lambda: s.widgets.window_named("Quillomat") is None, LIMIT_S, "the prompt closed")
+
+
+def close_with(s, dialog, title, button):
+    s.press(button, dialog)
+    wait_until(lambda: s.widgets.window_named(title) is None, LIMIT_S, f'"{title}" closed')
+
+
+def step_cancel_keeps_nothing_and_spins_speak(s):
+    keys = [("DIARY", "INTERVAL_MINUTE"), ("DIARY", "MOTION_DETECT_UPDATE"),
+            ("HTML", "INDEX_HTML_TITLE"), ("HTML", "PREVIEW_IMAGE_SIZE")]
+    kept = {key: s.setting(*key) for key in keys}
+    if None in kept.values():
+        raise Failure(f"setup.ini lacks some of {keys}")
+
+    # The web page dialog: a typed title and size taken over by a "デフォルト"
+    # button, then Cancel.
+    s.widgets.menu_command(s.accessible, "各種設定(S)", "HTML出力設定(H)")
+    web = s.widgets.wait_find('the dialog "HTML設定"', lambda: s.widgets.window_named("HTML設定"))
+    for name, text in {"タイトル": "E2E-TITLE", "画像サイズ": "7"}.items():
+        field = dialog_field(s, web, name)
+        field.queryEditableText().setTextContents(text)
+        wait_until(lambda: field.queryText().getText(0, -1) == text, LIMIT_S, f'"{text}"')
+    s.press("デフォルト", web)
+    wait_until(lambda: dialog_field(s, web, "画像サイズ").queryText().getText(0, -1) == "50",
+               LIMIT_S, "the default picture size shown")
+    close_with(s, web, "HTML設定", "キャンセル")
+
+    # The capture dialog: the issue's minutes and check interval, OK refused
+    # with the exclamation prompt, then Cancel; the command saves after it.
+    before = (s.home / "setup.ini").stat()
+    s.press("キャプチャ設定")
+    capture = s.widgets.wait_find('the dialog "キャプチャ設定"',
+                                  lambda: s.widgets.window_named("キャプチャ設定"))
+    for name in ("分", "検査間隔"):
+        field = dialog_field(s, capture, name)
+        field.queryEditableText().setTextContents("5")
+        wait_until(lambda: field.queryText().getText(0, -1) == "5", LIMIT_S, f'5 in "{name}"')
+    s.press("OK", capture)
+    answer_prompt(s, "Please enter an integer between 20 and 30000.")
+    close_with(s, capture, "キャプチャ設定", "キャンセル")
+    wait_until(lambda: setup_ini_written(s, before), LIMIT_S, "setup.ini saved after Cancel")
+    now = {key: s.setting(*key) for key in keys}
+    if now != kept:
+        raise Failure(f"Cancel kept something: {kept} before, {now} after")
+    s.wait_live_preview()
+
+    # The spins' Value interface: the number shown with the spin range, and
+    # a value set through it is what OK stores.
+    s.press("キャプチャ設定")
+    capture = s.widgets.wait_find('the dialog "キャプチャ設定"',
+                                  lambda: s.widgets.window_named("キャプチャ設定"))
+
+    def spin_value(name):
+        spin = s.widgets.find(capture, role="spin button", name=name)
+        if spin is None:
+            raise Failure(f'no spin "{name}"')
+        return spin.queryValue()
+
+    check = spin_value("検査間隔")
+    read = tuple(round(v) for v in (check.currentValue, check.minimumValue, check.maximumValue))
+    if read != (int(kept[("DIARY", "MOTION_DETECT_UPDATE")]), 20, 30000):
+        raise Failure(f'"検査間隔" reads {read} through its Value interface')
+    least = spin_value("画像保存最短間隔")
+    least.currentValue = 120
+    field = dialog_field(s, capture, "画像保存最短間隔")
+    wait_until(lambda: field.queryText().getText(0, -1) == "120", LIMIT_S,
+               '120 set through the Value interface shown in "画像保存最短間隔"')
+    close_with(s, capture, "キャプチャ設定", "OK")
+    wait_until(lambda: s.setting("DIARY", "MOTION_DETECT_INTERVAL") == "120", LIMIT_S,
+               "MOTION_DETECT_INTERVAL=120 in setup.ini")
+    s.wait_live_preview()
+
+
 def step_capture_settings(s):
     run_settings_dialog(s, "キャプチャ設定", "キャプチャ設定", {"秒間隔": "7"})
     # Saved after the rebuild, which brings the live picture back.
@@ -339,6 +428,8 @@ STEPS = [
     ("ON/OFF writes ONAIR at once", step_on_off),
     ("a snapshot is saved through the file dialog", step_snapshot_saved),
     ("the window goes to the tray and comes back from the tray menu", step_tray_and_back),
+    ("Cancel keeps nothing and the spins speak through their Value interface",
+     step_cancel_keeps_nothing_and_spins_speak),
     ("the capture settings dialog's interval is rebuilt with and saved", step_capture_settings),
     ('"終了(&X)" ends the program cleanly with its diary and settings', step_exit),
     ("the time text dialog's new text is drawn into the next picture and saved",

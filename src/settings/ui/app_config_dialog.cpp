@@ -129,6 +129,7 @@ void CAppConfigDlg::showEvent(QShowEvent* event) {
 void CAppConfigDlg::OnInitDialog() {
     UpdateData(false);
     const DiarySettings s = services_.settings.Copy();
+    opened_quality_ = s.JPEG_QUALITY;
     quality_->setRange(0, 100);
     quality_->setTickPosition(QSlider::TicksAbove);
     quality_->setTickInterval(10);
@@ -146,13 +147,14 @@ void CAppConfigDlg::Exchange(DataExchange& dx, DiarySettings& s) {
 }
 
 bool CAppConfigDlg::UpdateData(bool save_and_validate) {
-    // On a copy, so that no prompt is shown with the settings locked.
+    // On a copy, so that no prompt is shown with the settings locked; the
+    // settings take the group only when every check passed.
     DiarySettings s = services_.settings.Copy();
     DataExchange dx(save_and_validate ? DataExchange::Direction::kFromControls
                                       : DataExchange::Direction::kToControls,
                     services_.prompts);
     Exchange(dx, s);
-    if (save_and_validate)
+    if (save_and_validate && !dx.Failed())
         services_.settings.Update([&](DiarySettings& d) { CopyApplicationGroup(s, d); });
     return !dx.Failed();
 }
@@ -227,6 +229,12 @@ void CAppConfigDlg::accept() {
 }
 
 void CAppConfigDlg::done(int result) {
+    // The quality is in effect as soon as the slider lets go; Cancel takes
+    // back what this opening changed.
+    if (open_ && result == QDialog::Rejected) {
+        const int quality = opened_quality_;
+        services_.settings.Update([quality](DiarySettings& s) { s.JPEG_QUALITY = quality; });
+    }
     open_ = false;
     QDialog::done(result);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -37,13 +38,16 @@ struct AppConfigServices {
 
 // "アプリケーション設定": start-up, log file, close button and JPEG quality,
 // with the log file and start-up entry actions, which work at once. Lives as
-// long as the main window and is shown modally while the worker runs.
+// long as the main window and is shown modally while the worker runs. OK
+// takes the fields over only when every check passes; Cancel leaves the
+// settings as they were when the dialog opened.
 class CAppConfigDlg : public QDialog {
 public:
     explicit CAppConfigDlg(AppConfigServices services, QWidget* parent = nullptr);
 
-    // true: controls into the variables, with the checks; false: the
-    // variables into the controls. The quality slider takes no part.
+    // true: controls into the settings when every check passes (a failed
+    // check stores nothing); false: the settings into the controls. The
+    // quality slider takes no part.
     bool UpdateData(bool save_and_validate);
 
     // "ログファイルを開く", "ログファイルを削除", "ショートカット作成", "ショートカット削除".
@@ -68,6 +72,7 @@ private:
 
     AppConfigServices services_;
     bool open_ = false;
+    std::int32_t opened_quality_ = 0;
 
     SpinEdit* startup_timer_ = nullptr;
     QCheckBox* startup_dialog_ = nullptr;

@@ -62,7 +62,7 @@ void DataExchange::Fail(QLineEdit* edit, const std::string& prompt) {
     failed_ = true;
     failed_field_ = edit;
     // The prompt comes first; the field takes the focus once it is answered.
-    prompts_.ShowMessage(prompt);
+    prompts_.ShowWarning(prompt);
     edit->setFocus(Qt::OtherFocusReason);
     edit->selectAll();
 }

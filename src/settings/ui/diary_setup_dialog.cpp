@@ -131,13 +131,14 @@ void CDiarySetupDialog::showEvent(QShowEvent* event) {
 }
 
 void CDiarySetupDialog::OnInitDialog() {
+    edit_ = services_.settings.Copy();
     UpdateData(false);
     if (preview_.BuildPreviewGraph(device_)) {
         live_picture_->SetSource(preview_.Preview());
     } else {
         live_picture_->SetSource(nullptr);
     }
-    const DiarySettings s = services_.settings.Copy();
+    const DiarySettings& s = edit_;
     hours_->SetPosition(s.INTERVAL_HOUR);
     minutes_->SetPosition(s.INTERVAL_MINUTE);
     seconds_->SetPosition(s.INTERVAL_SECOND);
@@ -172,16 +173,15 @@ void CDiarySetupDialog::Exchange(DataExchange& dx, DiarySettings& s) {
 }
 
 bool CDiarySetupDialog::UpdateData(bool save_and_validate) {
-    // The exchange works on a copy: its prompt must not be shown with the
-    // settings locked. What it copied before a failure is kept.
-    DiarySettings s = services_.settings.Copy();
     DataExchange dx(save_and_validate ? DataExchange::Direction::kFromControls
                                       : DataExchange::Direction::kToControls,
                     services_.prompts);
-    Exchange(dx, s);
-    if (save_and_validate)
-        services_.settings.Update([&](DiarySettings& d) { CopyDiaryGroup(s, d); });
+    Exchange(dx, edit_);
     return !dx.Failed();
+}
+
+void CDiarySetupDialog::Commit() {
+    services_.settings.Update([this](DiarySettings& d) { CopyDiaryGroup(edit_, d); });
 }
 
 void CDiarySetupDialog::ResetMotionGraph() {
@@ -190,8 +190,7 @@ void CDiarySetupDialog::ResetMotionGraph() {
     graph_->Refresh();
     graph_->AddSeries(0, kScoreColour);
     graph_->AddSeries(1, kLevelColour);
-    const std::int32_t level =
-        services_.settings.Read([](const DiarySettings& s) { return s.MOTION_DETECT_LEVEL; });
+    const std::int32_t level = edit_.MOTION_DETECT_LEVEL;
     for (int i = 0; i < kResetValues; ++i) {
         graph_->PushValue(0, 0);
         graph_->PushValue(level, 1);
@@ -200,8 +199,7 @@ void CDiarySetupDialog::ResetMotionGraph() {
 }
 
 void CDiarySetupDialog::StartMotionThread() {
-    const std::int32_t period =
-        services_.settings.Read([](const DiarySettings& s) { return s.MOTION_DETECT_UPDATE; });
+    const std::int32_t period = edit_.MOTION_DETECT_UPDATE;
     C2DPushGraph* graph = graph_;
     motion_.StartMotionThread(MotionRunInputs{preview_, services_.clock,
                                               [this] { return preview_.ready(); },
@@ -216,25 +214,28 @@ void CDiarySetupDialog::StartMotionThread() {
 void CDiarySetupDialog::StopMotionThread() { motion_.StopMotionThread(); }
 
 void CDiarySetupDialog::OnBrowse() {
-    UpdateData(true);
-    const std::string current = services_.settings.Copy().SAVE_DIRECTORY;
+    // Only the folder field changes: the other fields keep what was typed,
+    // and nothing reaches the settings before OK.
+    const std::string current = folder_->text().toStdString();
     const std::optional<std::string> chosen =
         services_.choose_folder ? services_.choose_folder(this) : ChooseFolderWithQt(this, current);
     if (!chosen || chosen->empty()) return;
     // As the browser gives it: no separator is added; the store appends one.
-    services_.settings.Update([&](DiarySettings& s) { s.SAVE_DIRECTORY = *chosen; });
-    UpdateData(false);
+    folder_->setText(QString::fromStdString(*chosen));
 }
 
 void CDiarySetupDialog::OnApply() {
     StopMotionThread();
-    UpdateData(true);
+    // The graph and the motion thread follow what the fields hold; the
+    // settings take the values only when every check passed.
+    if (UpdateData(true)) Commit();
     ResetMotionGraph();
-    if (services_.settings.Read(MotionValuesAllowRestart)) StartMotionThread();
+    if (MotionValuesAllowRestart(edit_)) StartMotionThread();
 }
 
 void CDiarySetupDialog::accept() {
     if (!UpdateData(true)) return;
+    Commit();
     QDialog::accept();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "capture/preview_graph.h"
+#include "settings/diary_settings.h"
 #include "settings/ui/motion_thread.h"
 
 class C2DPushGraph;
@@ -20,10 +21,9 @@ class QLineEdit;
 class QPushButton;
 class SharedSettings;
 class SpinEdit;
-struct DiarySettings;
 
 struct DiarySetupServices {
-    // Its DIARY fields (except ONAIR) are the dialog's variables.
+    // Its DIARY fields (except ONAIR) are what the dialog edits.
     SharedSettings& settings;
     Prompts& prompts;
     Clock& clock;
@@ -38,6 +38,9 @@ struct DiarySetupServices {
 // settings, with a live picture of its own preview graph and a motion graph
 // drawn by its motion thread. Lives as long as the main window and is shown
 // modally; every opening builds the preview graph, every closing releases it.
+// The fields are exchanged with the dialog's own copy of the settings, which
+// reaches them only through an OK or an "適用" whose checks all passed;
+// "参照" fills in the folder field only, and Cancel stores nothing.
 class CDiarySetupDialog : public QDialog {
 public:
     explicit CDiarySetupDialog(DiarySetupServices services, QWidget* parent = nullptr);
@@ -52,8 +55,9 @@ public:
     // Only while the motion thread is stopped.
     void ResetMotionGraph();
 
-    // true: controls into the variables, with the checks; false: the
-    // variables into the controls. False when a check failed.
+    // true: controls into the dialog's copy, with the checks (a failed one
+    // leaves the copy as the framework would); false: the copy into the
+    // controls. False when a check failed.
     bool UpdateData(bool save_and_validate);
 
     // "参照" and "適用".
@@ -80,9 +84,12 @@ protected:
 private:
     void OnInitDialog();
     void Exchange(DataExchange& dx, DiarySettings& s);
+    // The copy's DIARY fields into the settings.
+    void Commit();
     void PlaceGraph();
 
     DiarySetupServices services_;
+    DiarySettings edit_;
     PreviewDeviceSettings device_;
     // Before the preview graph: its release stops the motion thread.
     MotionThread motion_;

@@ -150,8 +150,9 @@ void CHtmlSetupDialog::showEvent(QShowEvent* event) {
 }
 
 void CHtmlSetupDialog::OnInitDialog() {
+    edit_ = services_.settings.Copy();
     UpdateData(false);
-    const DiarySettings s = services_.settings.Copy();
+    const DiarySettings& s = edit_;
     preview_size_->SetPosition(SpinPosition(s.PREVIEW_IMAGE_SIZE));
     preview_refresh_second_->SetPosition(SpinPosition(s.PREVIEW_AUTO_REFLESH_SECOND));
     index_size_->SetPosition(SpinPosition(s.INDEX_IMAGE_SIZE));
@@ -191,22 +192,17 @@ void CHtmlSetupDialog::Exchange(DataExchange& dx, DiarySettings& s) {
 }
 
 bool CHtmlSetupDialog::UpdateData(bool save_and_validate) {
-    // On a copy, so that no prompt is shown with the settings locked; what
-    // was taken before a failed check is kept.
-    DiarySettings s = services_.settings.Copy();
     DataExchange dx(save_and_validate ? DataExchange::Direction::kFromControls
                                       : DataExchange::Direction::kToControls,
                     services_.prompts);
-    Exchange(dx, s);
-    if (save_and_validate)
-        services_.settings.Update([&](DiarySettings& d) { CopyHtmlGroup(s, d); });
+    Exchange(dx, edit_);
     return !dx.Failed();
 }
 
 void CHtmlSetupDialog::ChangeGroup(const std::function<void(DiarySettings&)>& change) {
     // A failed check has shown its prompt; the button's change is made all the same.
     UpdateData(true);
-    services_.settings.Update(change);
+    change(edit_);
     UpdateData(false);
 }
 
@@ -232,6 +228,7 @@ void CHtmlSetupDialog::DefaultIndexPageSettings() {
 
 void CHtmlSetupDialog::accept() {
     if (!UpdateData(true)) return;
+    services_.settings.Update([this](DiarySettings& d) { CopyHtmlGroup(edit_, d); });
     QDialog::accept();
 }
 

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "settings/diary_settings.h"
+
 class DataExchange;
 class Prompts;
 class QCheckBox;
@@ -12,10 +14,9 @@ class QPlainTextEdit;
 class QPushButton;
 class SharedSettings;
 class SpinEdit;
-struct DiarySettings;
 
 struct HtmlSetupServices {
-    // Its HTML fields are the dialog's variables.
+    // Its HTML fields are what the dialog edits.
     SharedSettings& settings;
     Prompts& prompts;
     // The folder of setup.ini, ending in "/", which the Reset buttons read.
@@ -23,14 +24,17 @@ struct HtmlSetupServices {
 };
 
 // "HTML設定": the day page and index page settings. Lives as long as the
-// main window and is shown modally while the capture graph is released;
-// the four buttons and OK write into the settings at once.
+// main window and is shown modally while the capture graph is released.
+// The fields and the four buttons work on the dialog's own copy of the
+// settings; only an OK whose checks all passed writes it into them, so
+// Cancel leaves the settings as they were when the dialog opened.
 class CHtmlSetupDialog : public QDialog {
 public:
     explicit CHtmlSetupDialog(HtmlSetupServices services, QWidget* parent = nullptr);
 
-    // true: controls into the variables, with the checks; false: the
-    // variables into the controls. False when a check failed.
+    // true: controls into the dialog's copy, with the checks (a failed one
+    // leaves the copy as the framework would); false: the copy into the
+    // controls. False when a check failed.
     bool UpdateData(bool save_and_validate);
 
     // "リセット" and "デフォルト" of the day page and of the index page.
@@ -38,6 +42,9 @@ public:
     void DefaultDayPageSettings();
     void LoadIndexPageSettings();
     void DefaultIndexPageSettings();
+
+    // The dialog's copy, as the last exchange and button left it.
+    const DiarySettings& Edited() const { return edit_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -48,10 +55,11 @@ private:
     void OnInitDialog();
     void Exchange(DataExchange& dx, DiarySettings& s);
     // Takes the controls over (a failed check is shown and stops there), lets
-    // `change` edit the variables and shows them all again.
+    // `change` edit the copy and shows it all again.
     void ChangeGroup(const std::function<void(DiarySettings&)>& change);
 
     HtmlSetupServices services_;
+    DiarySettings edit_;
     bool open_ = false;
 
     QCheckBox* preview_create_ = nullptr;

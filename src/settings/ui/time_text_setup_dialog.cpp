@@ -154,6 +154,8 @@ void CTimeTextSetupDialog::OnInitDialog() {
     shadow_y_->SetPosition(s.SHADOW_YPOS);
     font_size_->SetPosition(s.FONT_SIZE);
     FillFontBox();
+    opened_text_colour_ = s.TEXT_COLOR;
+    opened_shadow_colour_ = s.SHADOW_COLOR;
     text_swatch_->SetColour(ColourOfColorRef(s.TEXT_COLOR));
     shadow_swatch_->SetColour(ColourOfColorRef(s.SHADOW_COLOR));
 }
@@ -197,14 +199,15 @@ bool CTimeTextSetupDialog::UpdateData(bool save_and_validate) {
 
 bool CTimeTextSetupDialog::SaveControls(const std::optional<std::string>& face) {
     // The exchange works on a copy, so no prompt is shown with the settings
-    // locked; the worker then gets the group in one hand-over, with whatever
-    // the exchange took before a failure.
+    // locked; the worker then gets the group in one hand-over, and only when
+    // every check passed.
     DiarySettings s = services_.settings.Copy();
     if (face) s.FONT_NAME = *face;
     DataExchange dx(DataExchange::Direction::kFromControls, services_.prompts);
     Exchange(dx, s);
+    if (dx.Failed()) return false;
     HandOverTimeText(services_.settings, TimeTextGroupOf(s));
-    return !dx.Failed();
+    return true;
 }
 
 std::optional<std::uint32_t> CTimeTextSetupDialog::ChooseColour() {
@@ -214,7 +217,7 @@ std::optional<std::uint32_t> CTimeTextSetupDialog::ChooseColour() {
 void CTimeTextSetupDialog::OnTextColour() {
     const std::optional<std::uint32_t> colour = ChooseColour();
     if (!colour) return;
-    // In effect at once: a later Cancel keeps it.
+    // In effect at once, for the next store; Cancel takes it back.
     services_.settings.Update([&](DiarySettings& s) { s.TEXT_COLOR = *colour; });
     text_swatch_->SetColour(ColourOfColorRef(*colour));
 }
@@ -238,6 +241,14 @@ void CTimeTextSetupDialog::accept() {
 }
 
 void CTimeTextSetupDialog::done(int result) {
+    if (open_ && result == QDialog::Rejected) {
+        const std::uint32_t text = opened_text_colour_;
+        const std::uint32_t shadow = opened_shadow_colour_;
+        services_.settings.Update([&](DiarySettings& s) {
+            s.TEXT_COLOR = text;
+            s.SHADOW_COLOR = shadow;
+        });
+    }
     open_ = false;
     QDialog::done(result);
 }

@@ -35,14 +35,17 @@ struct TimeTextSetupServices {
 // "日時表示設定": whether and where the time text is drawn, its format, font,
 // colours and shadow. Lives as long as the main window and is shown modally
 // while the worker keeps running; what it takes over is used from the next
-// store on. It writes no file.
+// store on. It writes no file. OK takes the fields over only when every check
+// passes; a chosen colour is in effect at once, and Cancel restores the
+// colours the dialog opened with.
 class CTimeTextSetupDialog : public QDialog {
 public:
     explicit CTimeTextSetupDialog(TimeTextSetupServices services, QWidget* parent = nullptr);
     ~CTimeTextSetupDialog() override;
 
-    // true: controls into the variables, with the checks; false: the
-    // variables into the controls. False when a check failed.
+    // true: controls into the settings when every check passes (a failed
+    // check stores nothing); false: the settings into the controls. False
+    // when a check failed.
     bool UpdateData(bool save_and_validate);
 
     // "変更" of the text colour and of the shadow colour.
@@ -61,13 +64,15 @@ private:
     void OnInitDialog();
     void FillFontBox();
     void Exchange(DataExchange& dx, DiarySettings& s);
-    // The controls into the variables, with `face` as FONT_NAME when set.
+    // The controls into the settings, with `face` as FONT_NAME when set.
     bool SaveControls(const std::optional<std::string>& face);
     std::optional<std::uint32_t> ChooseColour();
 
     TimeTextSetupServices services_;
     FontList fonts_;
     bool open_ = false;
+    std::uint32_t opened_text_colour_ = 0;
+    std::uint32_t opened_shadow_colour_ = 0;
 
     QCheckBox* show_text_ = nullptr;
     SpinEdit* text_x_ = nullptr;

@@ -73,7 +73,7 @@ QRect SliderPart(QSlider* slider, QStyle::SubControl part) {
     return slider->style()->subControlRect(QStyle::CC_Slider, &opt, part, slider);
 }
 
-TEST(AppConfigDialog, ShowsItsControlsAndTakesChecksAndTimerOverOnlyOnOk) {
+TEST(AppConfigDialog, ShowsItsControlsAndTakesChecksAndTimerOverOnlyOnAnAcceptedOk) {
     AppFixture f;
     EXPECT_EQ(f.dialog.windowTitle(), QStringLiteral("アプリケーション設定"));
     for (auto [id, name] : std::initializer_list<std::pair<const char*, const char*>>{
@@ -120,6 +120,16 @@ TEST(AppConfigDialog, ShowsItsControlsAndTakesChecksAndTimerOverOnlyOnOk) {
         EXPECT_TRUE(f.dialog.isVisible());
         EXPECT_EQ(f.prompts.messages().back(), prompt);
     }
+    // A refused OK stores nothing, not even the rejected number; Cancel
+    // then leaves every setting as it was.
+    EXPECT_EQ(f.settings.Copy(), DiarySettings{});
+    f.Press("2");
+    EXPECT_EQ(f.settings.Copy(), DiarySettings{});
+
+    f.dialog.show();
+    f.Tick("1054");
+    f.Tick("1024");
+    f.Tick("1025");
     f.Timer()->lineEdit()->setText("10");
     f.Press("1");
     EXPECT_FALSE(f.dialog.isVisible());
@@ -129,7 +139,7 @@ TEST(AppConfigDialog, ShowsItsControlsAndTakesChecksAndTimerOverOnlyOnOk) {
     EXPECT_EQ(f.settings.Copy(), expected);
 }
 
-TEST(AppConfigDialog, QualityIsTakenOverWhenTheMouseLetsGoOfTheSliderEvenOnCancel) {
+TEST(AppConfigDialog, QualityIsTakenOverWhenTheMouseLetsGoOfTheSliderUntilCancel) {
     AppFixture f;
     QSlider* slider = f.dialog.QualitySlider();
     slider->setFocus();
@@ -152,15 +162,19 @@ TEST(AppConfigDialog, QualityIsTakenOverWhenTheMouseLetsGoOfTheSliderEvenOnCance
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, to);
     EXPECT_EQ(f.settings.Copy().JPEG_QUALITY, 30);
     QTest::keyClick(slider, Qt::Key_Left);
+    // Cancel takes back what this opening changed.
     f.Press("2");
-    EXPECT_EQ(f.settings.Copy().JPEG_QUALITY, 30);
+    EXPECT_EQ(f.settings.Copy().JPEG_QUALITY, 80);
 
-    // A click beside the handle pages, and counts when the mouse lets go.
+    // A click beside the handle pages, and counts when the mouse lets go;
+    // OK keeps it.
     f.dialog.show();
-    EXPECT_EQ(slider->value(), 30);
+    EXPECT_EQ(slider->value(), 80);
     QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier,
                       QPoint(groove.right() - 2, handle.center().y()));
-    EXPECT_GT(slider->value(), 30);
+    EXPECT_GT(slider->value(), 80);
+    EXPECT_EQ(f.settings.Copy().JPEG_QUALITY, slider->value());
+    f.Press("1");
     EXPECT_EQ(f.settings.Copy().JPEG_QUALITY, slider->value());
 }
 

@@ -16,11 +16,16 @@ namespace {
 class RecordedPrompts final : public Prompts {
 public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowWarning(const std::string& text) override {
+        messages.push_back(text);
+        ++warnings;
+    }
     bool AskYesNo(const std::string& text) override {
         messages.push_back(text);
         return false;
     }
     std::vector<std::string> messages;
+    std::size_t warnings = 0;
 };
 
 struct Values {
@@ -137,9 +142,10 @@ TEST(DataExchange, FirstFailedCheckPromptsFocusesAndStopsTheCopying) {
     EXPECT_FALSE(dialog.Exchange(DataExchange::Direction::kFromControls, v));
     ASSERT_EQ(dialog.prompts.messages,
               std::vector<std::string>{"Please enter an integer between 0 and 59."});
-    EXPECT_EQ(v.folder, "/new/");  // before the failing field: copied
-    EXPECT_EQ(v.minutes, 60);      // the failing field: holds the rejected number
-    EXPECT_EQ(v.update, 500);      // after it: untouched
+    EXPECT_EQ(dialog.prompts.warnings, 1u);  // with the exclamation icon
+    EXPECT_EQ(v.folder, "/new/");            // before the failing field: copied
+    EXPECT_EQ(v.minutes, 60);                // the failing field: holds the rejected number
+    EXPECT_EQ(v.update, 500);                // after it: untouched
     EXPECT_EQ(v.level, 50);
     EXPECT_FALSE(v.motion);
     EXPECT_EQ(dialog.focusWidget(), &dialog.minutes);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -101,7 +103,7 @@ TEST(DiarySetupDialog, ShowsEveryControlWithItsLabelAndRange) {
     EXPECT_TRUE(f.prompts.messages().empty());
 }
 
-TEST(DiarySetupDialog, FailedChecksPromptInControlOrderAndKeepWhatWasCopied) {
+TEST(DiarySetupDialog, FailedChecksPromptInControlOrderAndStoreNothing) {
     DialogFixture f;
     f.Open("");
     f.Type("1039", "2");
@@ -113,17 +115,13 @@ TEST(DiarySetupDialog, FailedChecksPromptInControlOrderAndKeepWhatWasCopied) {
     EXPECT_EQ(f.prompts.messages(),
               std::vector<std::string>{"Please enter an integer between 0 and 59."});
     EXPECT_EQ(f.dialog.focusWidget(), f.Spin("1041"));
-    DiarySettings s = f.settings.Copy();
-    EXPECT_EQ(s.INTERVAL_HOUR, 2);
-    EXPECT_EQ(s.INTERVAL_MINUTE, 60);
-    EXPECT_EQ(s.INTERVAL_SECOND, 0);  // after the failing field
-    EXPECT_NE(s.SAVE_DIRECTORY, "/new/");
-
-    // Cancel keeps what the failed OK copied.
+    // Neither the hours checked before the failing field nor the rejected
+    // minutes reach the settings, and Cancel keeps nothing.
+    EXPECT_EQ(f.settings.Copy(), DiarySettings{});
     f.Button("2")->click();
     EXPECT_FALSE(f.dialog.isVisible());
     EXPECT_EQ(f.dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(f.settings.Copy().INTERVAL_MINUTE, 60);
+    EXPECT_EQ(f.settings.Copy(), DiarySettings{});
 
     // The signed fields, in their order: check interval before level.
     DialogFixture g;
@@ -156,7 +154,7 @@ TEST(DiarySetupDialog, FailedChecksPromptInControlOrderAndKeepWhatWasCopied) {
     g.Button("1")->click();
     EXPECT_FALSE(g.dialog.isVisible());
     EXPECT_EQ(g.dialog.result(), QDialog::Accepted);
-    s = g.settings.Copy();
+    const DiarySettings s = g.settings.Copy();
     EXPECT_EQ(s.MOTION_DETECT_LEVEL, 0);
     EXPECT_EQ(s.MOTION_DETECT_INTERVAL, 601);
     EXPECT_EQ(s.MOTION_DETECT_UPDATE, 20);
@@ -164,21 +162,52 @@ TEST(DiarySetupDialog, FailedChecksPromptInControlOrderAndKeepWhatWasCopied) {
     EXPECT_EQ(g.prompts.messages().size(), 5u);
 }
 
-TEST(DiarySetupDialog, BrowseTakesTheFolderAsGivenAndCancelKeepsIt) {
+TEST(DiarySetupDialog, BrowseAndARefusedApplyStoreNothingAndCancelKeepsNothing) {
     DialogFixture f;
+    f.settings.Update([](DiarySettings& s) { s.SAVE_DIRECTORY = "/old/"; });
+    const DiarySettings opened = f.settings.Copy();
     f.Open("");
-    f.Type("1041", "7");
+    QLineEdit* folder = f.dialog.findChild<QLineEdit*>(QStringLiteral("1003"));
+    f.Type("1041", "5");
+    f.Type("1073", "5");
+    f.Button("1")->click();
+    f.Button("4")->click();
+    EXPECT_EQ(f.prompts.messages(),
+              std::vector<std::string>(2, "Please enter an integer between 20 and 30000."));
     f.chosen_folder = std::nullopt;  // the browser cancelled
     f.Button("1000")->click();
-    EXPECT_EQ(f.settings.Copy().INTERVAL_MINUTE, 7);  // copied before the browser
-    const std::string before = f.settings.Copy().SAVE_DIRECTORY;
+    EXPECT_EQ(folder->text(), QStringLiteral("/old/"));
     f.chosen_folder = "/srv/diary";
     f.Button("1000")->click();
-    EXPECT_EQ(f.dialog.findChild<QLineEdit*>(QStringLiteral("1003"))->text(),
-              QStringLiteral("/srv/diary"));
+    // The folder goes into its field as given; what was typed elsewhere stays.
+    EXPECT_EQ(folder->text(), QStringLiteral("/srv/diary"));
+    EXPECT_EQ(f.Spin("1041")->lineEdit()->text(), QStringLiteral("5"));
+    EXPECT_EQ(f.settings.Copy(), opened);
     f.Button("2")->click();
-    EXPECT_EQ(f.settings.Copy().SAVE_DIRECTORY, "/srv/diary");
-    EXPECT_NE(before, "/srv/diary");
+    EXPECT_EQ(f.settings.Copy(), opened);
+
+    // The next opening shows the settings again. An Apply whose checks all
+    // pass stores its values, which a later Cancel keeps; a value set through
+    // a spin's accessible Value interface is what OK takes.
+    f.dialog.show();
+    EXPECT_EQ(f.Spin("1041")->lineEdit()->text(), QStringLiteral("10"));
+    EXPECT_EQ(folder->text(), QStringLiteral("/old/"));
+    f.Type("1041", "5");
+    f.Button("4")->click();
+    EXPECT_EQ(f.settings.Copy().INTERVAL_MINUTE, 5);
+    f.Button("2")->click();
+    EXPECT_EQ(f.settings.Copy().INTERVAL_MINUTE, 5);
+    f.dialog.show();
+    QAccessibleInterface* minutes = QAccessible::queryAccessibleInterface(f.Spin("1041"));
+    ASSERT_NE(minutes, nullptr);
+    ASSERT_NE(minutes->valueInterface(), nullptr);
+    EXPECT_EQ(minutes->valueInterface()->currentValue().toInt(), 5);
+    EXPECT_EQ(minutes->valueInterface()->maximumValue().toInt(), 59);
+    minutes->valueInterface()->setCurrentValue(42.0);
+    f.Button("1")->click();
+    EXPECT_EQ(f.dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(f.settings.Copy().INTERVAL_MINUTE, 42);
+    EXPECT_EQ(f.prompts.messages().size(), 2u);
 }
 
 TEST(DiarySetupDialog, MovingDeviceDrawsScoresAndApplyOutsideTheLimitsKeepsTheGraphStill) {

@@ -138,7 +138,7 @@ TEST(HtmlSetupDialog, ShowsItsControlsAndStoredValuesAndTakesTypedRefreshUpTo300
     f.Refused("Please enter an integer between 0 and 30000.");
 }
 
-TEST(HtmlSetupDialog, ChecksStopAtTheFirstFailureKeepingWhatWasTakenAndButtonsStillChange) {
+TEST(HtmlSetupDialog, ChecksStopAtTheFirstFailureStoringNothingAndButtonsStillChange) {
     HtmlFixture f;
     f.dialog.show();
     f.Type("1004", "day.html");
@@ -149,12 +149,12 @@ TEST(HtmlSetupDialog, ChecksStopAtTheFirstFailureKeepingWhatWasTakenAndButtonsSt
     f.Type("1003", "新しい題");
     f.Refused("Please enter a positive integer.");
     EXPECT_EQ(f.dialog.focusWidget(), f.Spin("1049"));
-    EXPECT_EQ(f.Now().PREVIEW_HTML, "day.html");
-    EXPECT_EQ(f.Now().PREVIEW_IMAGE_SIZE, 7);
-    EXPECT_EQ(f.Now().PREVIEW_AUTO_REFLESH_SECOND, 60);
+    EXPECT_EQ(f.dialog.Edited().PREVIEW_HTML, "day.html");
+    EXPECT_EQ(f.dialog.Edited().PREVIEW_IMAGE_SIZE, 7);
+    EXPECT_EQ(f.dialog.Edited().PREVIEW_AUTO_REFLESH_SECOND, 60);
     f.Type("1049", "120");
     f.Refused("Please enter an integer.");
-    EXPECT_EQ(f.Now().INDEX_IMAGE_SIZE, 50);
+    EXPECT_EQ(f.dialog.Edited().INDEX_IMAGE_SIZE, 50);
     for (const char* bad : {"", "60%", "1e3"}) {
         f.Type("1051", bad);
         f.Refused("Please enter an integer.");
@@ -164,23 +164,28 @@ TEST(HtmlSetupDialog, ChecksStopAtTheFirstFailureKeepingWhatWasTakenAndButtonsSt
     f.Type("1051", "60");
     f.Refused("Please enter an integer between 1 and 100.");
     EXPECT_EQ(f.dialog.focusWidget(), f.Spin("1067"));
-    EXPECT_EQ(f.Now().INDEX_IMAGE_SIZE, 60);
-    EXPECT_EQ(f.Now().INDEX_HTML_TITLE, "保存履歴");  // after the failing field
+    EXPECT_EQ(f.dialog.Edited().INDEX_IMAGE_SIZE, 60);
+    EXPECT_EQ(f.dialog.Edited().INDEX_HTML_TITLE, "保存履歴");  // after the failing field
+    // Only an OK that passes every check stores anything.
+    EXPECT_EQ(f.Now(), DiarySettings{});
 
-    // A button whose take-over fails still makes its own change.
+    // A button whose take-over fails still makes its own change, in the dialog.
     f.Press("1008");
     EXPECT_EQ(f.prompts.messages().back(), "Please enter an integer between 1 and 100.");
-    EXPECT_EQ(f.Now().PREVIEW_HTML, "preview.html");
+    EXPECT_EQ(f.Shown("1004"), QStringLiteral("preview.html"));
     EXPECT_EQ(f.Shown("1045"), QStringLiteral("50"));
+    EXPECT_EQ(f.Now(), DiarySettings{});
     f.Type("1067", "4");
     f.Type("1003", "新しい題");
     f.Press("1");
     EXPECT_FALSE(f.dialog.isVisible());
     EXPECT_EQ(f.Now().INDEX_CALENDAR_ROW, 4);
     EXPECT_EQ(f.Now().INDEX_HTML_TITLE, "新しい題");
+    EXPECT_EQ(f.Now().INDEX_IMAGE_SIZE, 60);
+    EXPECT_EQ(f.Now().PREVIEW_HTML, "preview.html");
 }
 
-TEST(HtmlSetupDialog, ResetReadsItsKeysBackFromSetupIniAndDefaultSetsThem) {
+TEST(HtmlSetupDialog, ResetReadsItsKeysBackFromSetupIniDefaultSetsThemAndCancelUndoesBoth) {
     HtmlFixture f;
     WriteFileBytes(f.home.path() / "setup.ini",
                    Utf8ToCp932("[HTML]\r\nPREVIEW_HTML=日記.html\r\nPREVIEW_SORT=ON\r\n"
@@ -194,6 +199,7 @@ TEST(HtmlSetupDialog, ResetReadsItsKeysBackFromSetupIniAndDefaultSetsThem) {
         s.INDEX_IMAGE_SIZE = 20;
         s.TOP_CODE = "mem top";
     });
+    const DiarySettings opened = f.Now();
     f.dialog.show();
     f.Type("1003", "typed title");
     f.Type("1051", "77");
@@ -201,7 +207,7 @@ TEST(HtmlSetupDialog, ResetReadsItsKeysBackFromSetupIniAndDefaultSetsThem) {
     // The day keys from the file (an absent one takes its default), after
     // every control was taken over.
     f.Press("1002");
-    DiarySettings s = f.Now();
+    DiarySettings s = f.dialog.Edited();
     EXPECT_TRUE(s.PREVIEW_CREATE);
     EXPECT_EQ(s.PREVIEW_HTML, "日記.html");
     EXPECT_FALSE(s.PREVIEW_SORT);  // only "on" is on
@@ -213,7 +219,7 @@ TEST(HtmlSetupDialog, ResetReadsItsKeysBackFromSetupIniAndDefaultSetsThem) {
 
     // The index keys, never the title or the codes.
     f.Press("1007");
-    s = f.Now();
+    s = f.dialog.Edited();
     EXPECT_TRUE(s.INDEX_CREATE);
     EXPECT_EQ(s.INDEX_HTML, "index.html");
     EXPECT_EQ(s.INDEX_IMAGE_SIZE, 50);
@@ -231,14 +237,24 @@ TEST(HtmlSetupDialog, ResetReadsItsKeysBackFromSetupIniAndDefaultSetsThem) {
     DiarySettings expected;
     expected.INDEX_HTML_TITLE = "second title";
     expected.TOP_CODE = "mem top";
-    EXPECT_EQ(f.Now(), expected);
+    EXPECT_EQ(f.dialog.Edited(), expected);
     EXPECT_EQ(f.Shown("1003"), QStringLiteral("second title"));
     EXPECT_EQ(f.Shown("1053"), QStringLiteral("5"));
-    // Cancel keeps what the buttons wrote.
+    // Cancel undoes what the buttons did; none of it reached the settings.
+    EXPECT_EQ(f.Now(), opened);
     f.Type("1045", "99");
     f.Press("2");
-    EXPECT_EQ(f.Now(), expected);
+    EXPECT_EQ(f.Now(), opened);
     EXPECT_TRUE(f.prompts.messages().empty());
+
+    // The next opening starts from the settings; OK after a button stores.
+    f.dialog.show();
+    EXPECT_EQ(f.Shown("1051"), QStringLiteral("20"));
+    f.Press("1006");
+    f.Press("1");
+    EXPECT_EQ(f.Now().INDEX_IMAGE_SIZE, 50);
+    EXPECT_TRUE(f.Now().INDEX_CREATE);
+    EXPECT_FALSE(f.Now().PREVIEW_CREATE);
 }
 
 TEST(HtmlSetupDialog, LongAndForeignTextsAndSeveralLinesKeepSetupIniIntact) {

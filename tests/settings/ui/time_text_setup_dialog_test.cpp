@@ -112,7 +112,7 @@ TEST(TimeTextSetupDialog, ShowsEveryControlWithItsLabelRangeAndTheSettings) {
     }
 }
 
-TEST(TimeTextSetupDialog, FontSizeZeroIsRefusedKeepingTheValuesCheckedBeforeIt) {
+TEST(TimeTextSetupDialog, FontSizeZeroIsRefusedStoringNothing) {
     DialogFixture f;
     f.dialog.show();
     f.Get<QCheckBox>("1041")->setChecked(false);
@@ -123,9 +123,9 @@ TEST(TimeTextSetupDialog, FontSizeZeroIsRefusedKeepingTheValuesCheckedBeforeIt) 
     EXPECT_TRUE(f.dialog.isVisible());
     EXPECT_EQ(f.prompts.messages(), Names{"Please enter an integer between 1 and 1000."});
     EXPECT_EQ(f.dialog.focusWidget(), f.Get("1043"));
-    DiarySettings s = f.settings.Copy();
-    EXPECT_EQ(std::tuple(s.SHOW_TEXT, s.TEXT_YPOS, s.FONT_SIZE, s.SHOW_SHADOW),
-              std::tuple(false, 50, 0, true));
+    // Neither the values checked before the failing field nor the rejected
+    // size reach the settings.
+    EXPECT_EQ(f.settings.Copy(), DiarySettings{});
 
     for (const char* size : {"1001", "x", "1", "1000"}) {
         f.dialog.show();
@@ -136,8 +136,9 @@ TEST(TimeTextSetupDialog, FontSizeZeroIsRefusedKeepingTheValuesCheckedBeforeIt) 
                                            "Please enter an integer between 1 and 1000.",
                                            "Please enter a positive integer."}));
     EXPECT_EQ(f.dialog.result(), QDialog::Accepted);
-    s = f.settings.Copy();
-    EXPECT_EQ(std::tuple(s.FONT_SIZE, s.SHOW_SHADOW), std::tuple(1000, false));
+    const DiarySettings s = f.settings.Copy();
+    EXPECT_EQ(std::tuple(s.SHOW_TEXT, s.TEXT_YPOS, s.FONT_SIZE, s.SHOW_SHADOW),
+              std::tuple(false, 50, 1000, false));
 }
 
 TEST(TimeTextSetupDialog, ShadowOffsetMinus3IsAcceptedTextPositionMinus3Refused) {
@@ -161,7 +162,7 @@ TEST(TimeTextSetupDialog, ShadowOffsetMinus3IsAcceptedTextPositionMinus3Refused)
     EXPECT_EQ(std::tuple(s.TEXT_YPOS, s.SHADOW_XPOS, s.SHADOW_YPOS), std::tuple(10000, -3, -3));
 }
 
-TEST(TimeTextSetupDialog, ChosenColourStaysAfterCancelAndACancelledChoiceChangesNothing) {
+TEST(TimeTextSetupDialog, ChosenColourIsInEffectAtOnceAndCancelRestoresTheOpeningColours) {
     DialogFixture f;
     f.dialog.show();
     f.colours = {0x00FF00, 0xFF0000};
@@ -172,14 +173,26 @@ TEST(TimeTextSetupDialog, ChosenColourStaysAfterCancelAndACancelledChoiceChanges
     EXPECT_EQ(f.colour_dialogs, 4);
     EXPECT_EQ(f.Get<ColourSwatch>("1049")->Colour(), QColor(0, 255, 0));
     EXPECT_EQ(f.Get<ColourSwatch>("1050")->Colour(), QColor(0, 0, 255));
-    f.Type("1003", "77");
-    f.Press("2");
+    // The next store draws with them already.
     DiarySettings s = f.settings.Copy();
-    EXPECT_EQ(std::tuple(s.TEXT_COLOR, s.SHADOW_COLOR, s.TEXT_XPOS),
-              std::tuple(0x00FF00u, 0xFF0000u, 5));
+    EXPECT_EQ(std::tuple(s.TEXT_COLOR, s.SHADOW_COLOR), std::tuple(0x00FF00u, 0xFF0000u));
+    // A refused OK, then Cancel: the colours the dialog opened with, and
+    // nothing else changed.
+    f.Type("1003", "77");
+    f.Type("1043", "0");
+    f.Press("1");
+    EXPECT_TRUE(f.dialog.isVisible());
+    f.Press("2");
+    EXPECT_EQ(f.settings.Copy(), DiarySettings{});
+
     f.settings.Update([](DiarySettings& d) { d.TEXT_COLOR = 0x123456; });
     f.dialog.show();
     EXPECT_EQ(f.Get<ColourSwatch>("1049")->Colour(), QColor(0x56, 0x34, 0x12));
+    f.colours = {0x0000FF};
+    f.Press("1000");  // red text, kept by OK
+    f.Press("1");
+    s = f.settings.Copy();
+    EXPECT_EQ(std::tuple(s.TEXT_COLOR, s.SHADOW_COLOR), std::tuple(0x0000FFu, 0u));
 }
 
 TEST(TimeTextSetupDialog, FontListGrowsWithoutDuplicatesInByteOrderAndSelectsThePrefix) {
