@@ -12,6 +12,7 @@
 #include "capture/device_list.h"
 #include "capture/device_names.h"
 #include "capture/frame_grab.h"
+#include "capture/frame_slot.h"
 #include "capture/graph_pipeline.h"
 #include "capture/graph_state.h"
 #include "capture/worker_control.h"
