@@ -73,6 +73,7 @@ std::string StepFailureText(AssemblyStep step, int code) {
 // Never empty, so that a camera with no stored name can be gone too.
 std::string GoneKey(const std::string& name) { return "=" + name; }
 
+// Every camera gone and camera back line goes out here.
 void SayCamera(const std::string& line) { std::fprintf(stderr, "Quillomat: %s\n", line.c_str()); }
 
 }  // namespace
