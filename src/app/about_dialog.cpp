@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "app/resources/app_resources.h"
+#include "app/version.h"
 #include "controls/dialog_units.h"
 
 namespace {

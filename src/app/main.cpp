@@ -10,6 +10,7 @@
 
 #include "app/headless_runner.h"
 #include "app/signal_relay.h"
+#include "app/version.h"
 #include "platform/clock.h"
 
 #ifdef QUILLOMAT_WITH_WINDOW
@@ -193,7 +194,7 @@ int main(int argc, char** argv) {
             return EXIT_SUCCESS;
         }
         if (arg == "--version") {
-            std::puts("Quillomat 1.61");
+            std::puts("Quillomat " QUILLOMAT_VERSION);
             return EXIT_SUCCESS;
         }
         if (arg == "--headless") {

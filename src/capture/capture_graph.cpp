@@ -1,19 +1,20 @@
 #include "capture/capture_graph.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <mutex>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/device_chooser.h"
 #include "capture/device_dialogs.h"
-#include "capture/device_list.h"
 #include "capture/device_names.h"
 #include "capture/frame_grab.h"
+#include "capture/frame_slot.h"
 #include "capture/graph_pipeline.h"
 #include "capture/graph_state.h"
+#include "capture/pipeline_assembly.h"
 #include "capture/worker_control.h"
 #include "events/diary_event.h"
 #include "platform/prompts.h"
@@ -41,14 +42,65 @@ std::string StepMessage(int code, const char* step) {
     return text;
 }
 
+// What a failed step shows; empty for the steps that are not checked.
+std::string StepFailureText(AssemblyStep step, int code) {
+    switch (step) {
+        case AssemblyStep::kStartGstreamer:
+        case AssemblyStep::kCreateGrabber:
+            return {};
+        case AssemblyStep::kCreatePipeline:
+            return "ERROR: CoCreateInstance FilterGraph";
+        case AssemblyStep::kSetGrabberCaps:
+            return "ERROR: SetMediaType";
+        case AssemblyStep::kAddGrabber:
+        case AssemblyStep::kAddSource:
+            return "ERROR: AddFilter";
+        case AssemblyStep::kGetBus:
+            return "ERROR: QueryInterface MediaEvent";
+        case AssemblyStep::kListDevices:
+            return "ERROR: CoCreateInstance SystemDeviceEnum";
+        case AssemblyStep::kPickDevice:
+            return "ERROR: Next";
+        case AssemblyStep::kCreateSource:
+            return "ERROR: BindToObject";
+        case AssemblyStep::kLink:
+            return StepMessage(code, "RenderStream");
+        case AssemblyStep::kConnectedFormat:
+            return StepMessage(code, "GetConnectedMediaType");
+    }
+    return {};
+}
+
+// Never empty, so that a camera with no stored name can be gone too.
+std::string GoneKey(const std::string& name) { return "=" + name; }
+
 }  // namespace
 
 struct CaptureGraph::Impl {
+    class Steps;
+
     Impl(const CaptureGraphServices& s, CaptureGraph& o) : services(s), owner(o) {}
 
+    bool Build(BuildKind kind, bool keep_device, bool configure_device, const StopSignal& stop,
+               Prompts& prompts);
+
+    // The pipeline becomes the graph's; its frames go to the slot and to the
+    // preview, buffering off.
     void Install(std::shared_ptr<GraphPipeline> built, FrameFormat connected) {
         owner.Slot()->Attach(built->appsink(), connected);
         owner.SwapPipeline(std::move(built));
+        owner.Slot()->SetBuffering(false);
+        services.window.PostPreviewSource(owner.Slot());
+    }
+
+    // Runs the graph, makes it ready, titles the window and starts the worker.
+    void Start(const StopSignal& stop) {
+        RunGraphAndWait(owner, services.clock, &stop, services.timings);
+        services.graph.camera_gone.store(false);
+        services.graph.ready.store(true);
+        const DiarySettings shown = services.settings.Copy();
+        services.window.PostTitle(FormatCaptureTitle(shown.SELECT, shown.WIDTH, shown.HEIGHT));
+        services.worker.StartDiaryWorker();
     }
 
     // Hides the preview, stops keeping frames and stops the pipeline.
@@ -61,9 +113,6 @@ struct CaptureGraph::Impl {
         old->Shutdown();
     }
 
-    bool Build(BuildKind kind, bool keep_device, bool configure_device, const StopSignal& stop,
-               Prompts& prompts);
-
     CaptureGraphServices services;
     CaptureGraph& owner;
     // The camera a recovery found gone and has said so once; empty while
@@ -71,142 +120,136 @@ struct CaptureGraph::Impl {
     std::string gone_;
 };
 
-namespace {
+// One build's decisions: a failed step is shown and the build goes on; the
+// device is the stored one, else asked for (a command) or followed (a
+// recovery); a command may configure the device.
+class CaptureGraph::Impl::Steps final : public PipelineAssembly {
+public:
+    Steps(Impl& graph, BuildKind kind, bool keep_device, bool configure_device, Prompts& prompts)
+        : graph_(graph),
+          prompts_(prompts),
+          services_(graph.services),
+          recovery_(kind == BuildKind::kRecovery),
+          keep_device_(keep_device),
+          configure_device_(configure_device),
+          stored_(services_.settings.Read([](const DiarySettings& s) { return s.SELECT; })) {}
 
-// Never empty, so that a camera with no stored name can be gone too.
-std::string GoneKey(const std::string& name) { return "=" + name; }
+    std::string NetworkAddress() const { return IsNetworkAddress(stored_) ? stored_ : ""; }
 
-}  // namespace
+    bool StepFailed(AssemblyStep step, int code) override {
+        if (const std::string text = StepFailureText(step, code); !text.empty()) Report(text);
+        return true;
+    }
 
-bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_device,
-                               const StopSignal& stop, Prompts& prompts) {
-    const bool recovery = kind == BuildKind::kRecovery;
-    // Builds, releases and grabs are serialised by the graph lock: a command
-    // build waits for a grab (and the recovery inside it) to end, and a
-    // recovery, which runs inside a grab, already holds it.
-    if (!LockGraph(services.graph, stop)) return false;
-    GraphUnlock unlock(services.graph);
-    services.worker.ReopenDiaryWorker();
+    void NoDevice() override {
+        if (recovery_) {
+            CameraGone();
+        } else {
+            Report(kNoVideoDeviceMessage);
+        }
+    }
+
+    std::optional<int> ChooseDevice(const std::vector<std::string>& names) override {
+        const auto match = std::find(names.begin(), names.end(), stored_);
+        int position = match == names.end() ? -1 : static_cast<int>(match - names.begin());
+        if (recovery_) {
+            position = FollowCamera(names, position);
+        } else {
+            const std::optional<int> chosen = AskForDevice(names, position);
+            if (!chosen) return std::nullopt;
+            position = *chosen;
+        }
+        if (position >= 0 && position < static_cast<int>(names.size())) {
+            services_.settings.Update(
+                [&](DiarySettings& s) { s.SELECT = names[static_cast<std::size_t>(position)]; });
+        }
+        return position;
+    }
+
+    DeviceFormat RequestedFormat() override {
+        requested_ = services_.settings.Copy();
+        return {requested_.WIDTH, requested_.HEIGHT, requested_.FRAMERATE};
+    }
+
+    void ConfigureFormat(const std::shared_ptr<GraphPipeline>& built, bool readable) override {
+        if (configure_device_ && !recovery_ && readable && services_.dialogs != nullptr)
+            ShowDeviceDialogs(built);
+    }
+
+    // What the slot is told until the first frame: a network stream's size
+    // is the size of its last frames, else the requested one, so that a grab
+    // has a size to wait with, and to rebuild with while the server does not
+    // answer.
+    FrameFormat ConnectedFormat(const AssembledPipeline& built) const {
+        if (built.connected.IsValid() || !built.network) return built.connected;
+        const FrameFormat last = graph_.owner.Slot()->ConnectedFormat();
+        return last.IsValid() ? last : FrameFormat{requested_.WIDTH, requested_.HEIGHT};
+    }
+
+private:
     // A recovery runs on the worker thread with the graph lock held: a
     // message box there would wait for a click nobody may give.
-    auto report = [&](const std::string& text) {
-        if (recovery) {
+    void Report(const std::string& text) {
+        if (recovery_) {
             std::fprintf(stderr, "Quillomat: capture recovery: %s\n", text.c_str());
         } else {
-            prompts.ShowMessage(text);
+            prompts_.ShowMessage(text);
         }
-    };
-
-    services.graph.ready.store(false);
-    StopAndRelease();
-    EnsureGstreamer();
-
-    auto built = std::make_shared<GraphPipeline>();
-    errno = 0;
-    if (!built->CreatePipeline()) report("ERROR: CoCreateInstance FilterGraph");
-    built->CreateGrabber();
-    if (!built->SetGrabberCaps()) report("ERROR: SetMediaType");
-    if (!built->AddGrabber()) report("ERROR: AddFilter");
-    if (!built->GetBus()) report("ERROR: QueryInterface MediaEvent");
-
-    DeviceEnumeration found = EnumerateVideoDevices(services.system_devices);
-    if (found.monitor_failed) report("ERROR: CoCreateInstance SystemDeviceEnum");
-    const std::string stored =
-        services.settings.Read([](const DiarySettings& s) { return s.SELECT; });
-    // A stored network address is a device of its own, after the machine's,
-    // present whether or not its server answers now: the grab's recoveries
-    // deal with a stream that does not come.
-    if (IsNetworkAddress(stored)) found.devices.push_back(VideoDevice{stored, {}, {}, stored});
-    if (found.devices.empty()) {
-        if (!recovery) {
-            report(kNoVideoDeviceMessage);
-            return false;
-        }
-        // Unplugged while in use: said once, not at every retry; the picture
-        // store's recoveries look for it again.
-        if (gone_ != GoneKey(stored)) {
-            gone_ = GoneKey(stored);
-            services.events.Publish(CameraGone{stored, {}});
-        }
-        services.graph.camera_gone.store(true);
-        return false;
     }
-    std::vector<std::string> names;
-    std::vector<std::size_t> device_of;
-    for (std::size_t i = 0; i < found.devices.size(); ++i) {
-        if (found.devices[i].name.empty()) continue;
-        names.push_back(found.devices[i].name);
-        device_of.push_back(i);
+
+    // Unplugged while in use: said once, not at every retry; the picture
+    // store's recoveries look for it again.
+    void CameraGone() {
+        if (graph_.gone_ != GoneKey(stored_)) {
+            graph_.gone_ = GoneKey(stored_);
+            services_.events.Publish(CameraGone{stored_, {}});
+        }
+        services_.graph.camera_gone.store(true);
     }
-    names = DeduplicateDeviceNames(names);
 
-    const auto match = std::find(names.begin(), names.end(), stored);
-    int position = match == names.end() ? -1 : static_cast<int>(match - names.begin());
-
-    if (recovery) {
+    // A recovery binds the stored camera, back or still there, else the
+    // first one, which takes over for good: it becomes the stored one.
+    int FollowCamera(const std::vector<std::string>& names, int position) {
         if (position < 0 && !names.empty()) {
-            // The first device takes over for good: it becomes the stored one.
-            services.events.Publish(CameraGone{stored, names[0]});
-            gone_.clear();
-        } else if (position >= 0 && !gone_.empty() && gone_ == GoneKey(stored)) {
-            services.events.Publish(CameraBack{stored});
-            gone_.clear();
+            services_.events.Publish(CameraGone{stored_, names[0]});
+            graph_.gone_.clear();
+        } else if (position >= 0 && !graph_.gone_.empty() && graph_.gone_ == GoneKey(stored_)) {
+            services_.events.Publish(CameraBack{stored_});
+            graph_.gone_.clear();
         }
-        position = std::max(position, 0);
-    } else {
-        if (keep_device && position == -1) position = 0;
-        if (position == -1 || (!keep_device && !configure_device)) {
-            if (names.size() == 1) {
-                position = 0;
-            } else {
-                const int initial = std::max(position, 0);
-                for (;;) {
-                    const DeviceChoice choice = services.chooser.ChooseDevice(names, initial);
-                    if (!choice.ok) return false;
-                    if (choice.selected >= 0 && choice.selected < static_cast<int>(names.size())) {
-                        position = choice.selected;
-                        break;
-                    }
-                }
-            }
+        return std::max(position, 0);
+    }
+
+    // The device selection dialog, unless the flags and the list decide.
+    std::optional<int> AskForDevice(const std::vector<std::string>& names, int position) {
+        if (keep_device_ && position == -1) position = 0;
+        if (position != -1 && (keep_device_ || configure_device_)) return position;
+        if (names.size() == 1) return 0;
+        const int initial = std::max(position, 0);
+        for (;;) {
+            const DeviceChoice choice = services_.chooser.ChooseDevice(names, initial);
+            if (!choice.ok) return std::nullopt;
+            if (choice.selected >= 0 && choice.selected < static_cast<int>(names.size()))
+                return choice.selected;
         }
     }
 
-    const VideoDevice* device = nullptr;
-    if (position >= 0 && position < static_cast<int>(names.size())) {
-        device = &found.devices[device_of[static_cast<std::size_t>(position)]];
-        services.settings.Update(
-            [&](DiarySettings& s) { s.SELECT = names[static_cast<std::size_t>(position)]; });
-    } else {
-        // Only unnamed devices: there is no list entry to bind or to store.
-        report("ERROR: Next");
-    }
-
-    if (device != nullptr) {
-        if (!built->CreateSource(*device)) {
-            report("ERROR: BindToObject");
-        } else if (!built->AddSource()) {
-            report("ERROR: AddFilter");
-        }
-    }
-
-    const DiarySettings requested = services.settings.Copy();
-    const bool readable = built->ReadSourceFormats();
-    built->WriteFormat({requested.WIDTH, requested.HEIGHT, requested.FRAMERATE});
-    if (configure_device && !recovery && readable && services.dialogs != nullptr) {
+    // The format dialog and the controls dialog; what the device then
+    // delivers becomes WIDTH, HEIGHT and FRAMERATE.
+    void ShowDeviceDialogs(const std::shared_ptr<GraphPipeline>& built) {
         DeviceFormat chosen = built->CurrentFormat().value_or(
-            DeviceFormat{requested.WIDTH, requested.HEIGHT, requested.FRAMERATE});
+            DeviceFormat{requested_.WIDTH, requested_.HEIGHT, requested_.FRAMERATE});
         const std::vector<DeviceFormatOffer> offers = built->FormatOffers();
-        if (!offers.empty() && services.dialogs->ShowFormatDialog(offers, chosen))
+        if (!offers.empty() && services_.dialogs->ShowFormatDialog(offers, chosen))
             built->WriteFormat(chosen);
         const std::vector<DeviceControl> controls = built->Controls();
         if (!controls.empty()) {
-            services.dialogs->ShowControlsDialog(
-                requested.SELECT, controls,
+            services_.dialogs->ShowControlsDialog(
+                requested_.SELECT, controls,
                 [built](const std::string& name, int value) { built->SetControl(name, value); });
         }
         if (const auto now = built->CurrentFormat()) {
-            services.settings.Update([&](DiarySettings& s) {
+            services_.settings.Update([&](DiarySettings& s) {
                 s.WIDTH = now->width;
                 s.HEIGHT = now->height;
                 if (now->frame_interval_100ns > 0) s.FRAMERATE = now->frame_interval_100ns;
@@ -214,33 +257,37 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
         }
     }
 
-    if (const auto error = built->Link()) report(StepMessage(error->code, "RenderStream"));
-    FrameFormat connected;
-    // A network stream's size is known only from its first frame, which the
-    // grab reads.
-    const bool network = device != nullptr && !device->url.empty();
-    if (const auto error = built->QueryConnectedFormat(connected)) {
-        if (!network) {
-            report(StepMessage(error->code, "GetConnectedMediaType"));
-        } else {
-            // The size of the stream's last frames, else the requested one:
-            // a grab needs a size to wait with, and to rebuild with while
-            // the server does not answer; the first frame gives the real one.
-            const FrameFormat last = owner.Slot()->ConnectedFormat();
-            connected = last.IsValid() ? last : FrameFormat{requested.WIDTH, requested.HEIGHT};
-        }
-    }
-    Install(built, connected);
-    owner.Slot()->SetBuffering(false);
-    services.window.PostPreviewSource(owner.Slot());
+    Impl& graph_;
+    Prompts& prompts_;
+    CaptureGraphServices& services_;
+    const bool recovery_;
+    const bool keep_device_;
+    const bool configure_device_;
+    const std::string stored_;
+    DiarySettings requested_;
+};
 
-    RunGraphAndWait(owner, services.clock, &stop, services.timings);
-    services.graph.camera_gone.store(false);
-    services.graph.ready.store(true);
+bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_device,
+                               const StopSignal& stop, Prompts& prompts) {
+    // Builds, releases and grabs are serialised by the graph lock: a command
+    // build waits for a grab (and the recovery inside it) to end, and a
+    // recovery, which runs inside a grab, already holds it.
+    if (!LockGraph(services.graph, stop)) return false;
+    GraphUnlock unlock(services.graph);
+    // A grab whose run a release is stopping has nothing to recover for: a
+    // graph built now would be left running and ready after the release.
+    if (stop.IsSet()) return false;
+    services.worker.ReopenDiaryWorker();
+    services.graph.ready.store(false);
+    StopAndRelease();
 
-    const DiarySettings shown = services.settings.Copy();
-    services.window.PostTitle(FormatCaptureTitle(shown.SELECT, shown.WIDTH, shown.HEIGHT));
-    services.worker.StartDiaryWorker();
+    Steps steps(*this, kind, keep_device, configure_device, prompts);
+    AssembledPipeline built =
+        AssemblePipeline(steps, services.system_devices, steps.NetworkAddress());
+    if (!built.pipeline) return false;
+    const FrameFormat connected = steps.ConnectedFormat(built);
+    Install(std::move(built.pipeline), connected);
+    Start(stop);
     return true;
 }
 
@@ -270,6 +317,9 @@ void CaptureGraph::ReleaseCaptureGraph() {
     // A build on another thread may have started a worker between the stop
     // and the lock.
     impl_->services.worker.StopDiaryWorker();
+    // Again under the lock: a recovery that finished before the lock came
+    // made the graph ready once more.
+    graph.ready.store(false);
     graph.camera_gone.store(false);
     impl_->StopAndRelease();
 }

@@ -88,11 +88,10 @@ struct CorruptFrame {
 GstPadProbeReturn CorruptOneFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* counter = static_cast<CorruptFrame*>(data);
     if (counter->frames.fetch_add(1) + 1 != counter->corrupt) return GST_PAD_PROBE_OK;
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    const BufferHandle whole = BufferHandle::Take(GST_PAD_PROBE_INFO_BUFFER(info));
     static const guint8 kEmptyJpeg[] = {0xff, 0xd8, 0xff, 0xd9};
     GstBuffer* damaged = gst_buffer_new_memdup(kEmptyJpeg, sizeof kEmptyJpeg);
-    gst_buffer_copy_into(damaged, buffer, GST_BUFFER_COPY_METADATA, 0, 0);
-    gst_buffer_unref(buffer);
+    gst_buffer_copy_into(damaged, whole.get(), GST_BUFFER_COPY_METADATA, 0, 0);
     GST_PAD_PROBE_INFO_DATA(info) = damaged;
     return GST_PAD_PROBE_OK;
 }
@@ -237,38 +236,31 @@ void TargetVideoPad(GstElement*, GstPad* pad, gpointer ghost) {
 ElementHandle CreateNetworkSource(const std::string& url) {
     ElementHandle bin = ElementHandle::Sink(gst_bin_new(nullptr));
     if (!bin) return {};
-    GstPad* ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
+    // The bin takes a reference of its own when the pad is added.
+    const PadHandle ghost = PadHandle::Sink(gst_ghost_pad_new_no_target("src", GST_PAD_SRC));
+    if (!ghost) return {};
     const bool http = std::tolower(static_cast<unsigned char>(url[0])) == 'h';
     if (http) {
         ElementHandle src = Make("souphttpsrc");
         ElementHandle demux = Make("multipartdemux");
-        if (!src || !demux) {
-            gst_object_unref(ghost);
-            return {};
-        }
+        if (!src || !demux) return {};
         // A server that stops answering ends the stream in seconds, so
         // that the grab's recovery rebuilds it instead of waiting.
         g_object_set(src.get(), "location", url.c_str(), "is-live", TRUE, "do-timestamp", TRUE,
                      "timeout", 5u, nullptr);
         g_object_set(demux.get(), "single-stream", TRUE, nullptr);
         gst_bin_add_many(GST_BIN(bin.get()), src.get(), demux.get(), nullptr);
-        if (!gst_element_link(src.get(), demux.get())) {
-            gst_object_unref(ghost);
-            return {};
-        }
-        g_signal_connect(demux.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost);
+        if (!gst_element_link(src.get(), demux.get())) return {};
+        g_signal_connect(demux.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost.get());
     } else {
         ElementHandle decode = Make("uridecodebin");
-        if (!decode) {
-            gst_object_unref(ghost);
-            return {};
-        }
+        if (!decode) return {};
         CapsHandle stop_at = CapsHandle::Take(gst_caps_from_string("video/x-raw; image/jpeg"));
         g_object_set(decode.get(), "uri", url.c_str(), "caps", stop_at.get(), nullptr);
         gst_bin_add(GST_BIN(bin.get()), decode.get());
-        g_signal_connect(decode.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost);
+        g_signal_connect(decode.get(), "pad-added", G_CALLBACK(TargetVideoPad), ghost.get());
     }
-    gst_element_add_pad(bin.get(), ghost);
+    gst_element_add_pad(bin.get(), ghost.get());
     return bin;
 }
 

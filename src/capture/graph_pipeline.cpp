@@ -5,21 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstring>
-#include <map>
-#include <numeric>
-#include <tuple>
 
 #include "platform/stop_signal.h"
 
 namespace {
 
-constexpr std::int64_t kUnitsPerSecond = 10000000;  // frame intervals count 100 ns units
 constexpr int kStateWaitStepMs = 50;
 constexpr int kStateWaitMs = 2000;
-constexpr const char* kRawMedia = "video/x-raw";
-constexpr const char* kJpegMedia = "image/jpeg";
 
 ElementHandle Make(const char* factory) {
     return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
@@ -36,78 +28,6 @@ GstBusSyncReply KeepErrorsOnly(GstBus*, GstMessage* message, gpointer) {
     return GST_BUS_DROP;
 }
 
-std::int64_t IntervalOf(int numerator, int denominator) {
-    if (numerator <= 0) return 0;
-    return static_cast<std::int64_t>(
-        std::llround(static_cast<double>(kUnitsPerSecond) * denominator / numerator));
-}
-
-// Sizes and rates tried against ranges, as cameras commonly offer them.
-constexpr std::pair<int, int> kCommonSizes[] = {{160, 120},  {176, 144},  {320, 240},  {352, 288},
-                                                {640, 360},  {640, 480},  {800, 600},  {1024, 768},
-                                                {1280, 720}, {1280, 960}, {1920, 1080}};
-constexpr int kCommonRates[] = {60, 30, 25, 20, 15, 10, 5};
-
-bool IntFits(const GValue* value, int candidate) {
-    if (value == nullptr) return false;
-    GValue v = G_VALUE_INIT;
-    g_value_init(&v, G_TYPE_INT);
-    g_value_set_int(&v, candidate);
-    const bool fits = gst_value_intersect(nullptr, &v, value);
-    g_value_unset(&v);
-    return fits;
-}
-
-bool FractionFits(const GValue* value, int numerator, int denominator) {
-    GValue v = G_VALUE_INIT;
-    g_value_init(&v, GST_TYPE_FRACTION);
-    gst_value_set_fraction(&v, numerator, denominator);
-    const bool fits = gst_value_intersect(nullptr, &v, value);
-    g_value_unset(&v);
-    return fits;
-}
-
-// The sizes a caps value offers: the values themselves when fixed or listed,
-// the common sizes that fit when it is a range.
-std::vector<std::pair<int, int>> SizesOf(const GstStructure* s) {
-    const GValue* w = gst_structure_get_value(s, "width");
-    const GValue* h = gst_structure_get_value(s, "height");
-    std::vector<std::pair<int, int>> sizes;
-    if (w == nullptr || h == nullptr) return sizes;
-    if (G_VALUE_HOLDS_INT(w) && G_VALUE_HOLDS_INT(h)) {
-        sizes.emplace_back(g_value_get_int(w), g_value_get_int(h));
-        return sizes;
-    }
-    for (const auto& [cw, ch] : kCommonSizes) {
-        if (IntFits(w, cw) && IntFits(h, ch)) sizes.emplace_back(cw, ch);
-    }
-    return sizes;
-}
-
-std::vector<std::int64_t> IntervalsOf(const GstStructure* s) {
-    std::vector<std::int64_t> intervals;
-    const GValue* rate = gst_structure_get_value(s, "framerate");
-    if (rate == nullptr) return intervals;
-    if (GST_VALUE_HOLDS_FRACTION(rate)) {
-        intervals.push_back(IntervalOf(gst_value_get_fraction_numerator(rate),
-                                       gst_value_get_fraction_denominator(rate)));
-    } else if (GST_VALUE_HOLDS_LIST(rate)) {
-        for (guint i = 0; i < gst_value_list_get_size(rate); ++i) {
-            const GValue* item = gst_value_list_get_value(rate, i);
-            if (GST_VALUE_HOLDS_FRACTION(item)) {
-                intervals.push_back(IntervalOf(gst_value_get_fraction_numerator(item),
-                                               gst_value_get_fraction_denominator(item)));
-            }
-        }
-    } else {
-        for (int fps : kCommonRates) {
-            if (FractionFits(rate, fps, 1)) intervals.push_back(IntervalOf(fps, 1));
-        }
-    }
-    intervals.erase(std::remove(intervals.begin(), intervals.end(), 0), intervals.end());
-    return intervals;
-}
-
 GstColorBalance* FindColorBalance(GstElement* source, ElementHandle& holder) {
     if (source == nullptr) return nullptr;
     if (GST_IS_COLOR_BALANCE(source)) return GST_COLOR_BALANCE(source);
@@ -116,218 +36,7 @@ GstColorBalance* FindColorBalance(GstElement* source, ElementHandle& holder) {
     return holder ? GST_COLOR_BALANCE(holder.get()) : nullptr;
 }
 
-struct OwnedPreviewFrame final : PreviewFrame {
-    std::vector<std::uint8_t> storage;
-};
-
 }  // namespace
-
-// --- FrameSlot ---
-
-void FrameSlot::Attach(ElementHandle appsink, FrameFormat connected) {
-    std::lock_guard lock(mutex_);
-    appsink_ = std::move(appsink);
-    sample_.reset();
-    connected_ = connected;
-}
-
-void FrameSlot::Detach() {
-    std::lock_guard lock(mutex_);
-    appsink_.reset();
-    sample_.reset();
-    decoded_.reset();
-    recycled_.reset();
-    buffering_ = false;
-}
-
-void FrameSlot::PullNewest() {
-    if (!appsink_) return;
-    GstSample* newest = gst_app_sink_try_pull_sample(GST_APP_SINK(appsink_.get()), 0);
-    if (newest == nullptr) return;
-    SampleHandle sample = SampleHandle::Take(newest);
-    GstCaps* caps = gst_sample_get_caps(sample.get());
-    if (caps == nullptr || gst_caps_is_empty(caps) ||
-        gst_sample_get_buffer(sample.get()) == nullptr) {
-        return;
-    }
-    const GstStructure* s = gst_caps_get_structure(caps, 0);
-    GstVideoInfo info;
-    int width = 0, height = 0;
-    const bool jpeg = gst_structure_has_name(s, "image/jpeg");
-    if (jpeg) {
-        const bool sized = gst_structure_get_int(s, "width", &width) &&
-                           gst_structure_get_int(s, "height", &height);
-        if (!sized && !JpegPictureSize(gst_sample_get_buffer(sample.get()), width, height)) return;
-        if (width < 1 || height < 1) return;
-    } else if (gst_video_info_from_caps(&info, caps)) {
-        info_ = info;
-        width = GST_VIDEO_INFO_WIDTH(&info);
-        height = GST_VIDEO_INFO_HEIGHT(&info);
-    } else {
-        return;
-    }
-    sample_ = std::move(sample);
-    jpeg_ = jpeg;
-    width_ = width;
-    height_ = height;
-    connected_ = FrameFormat{width, height};
-    ++sequence_;
-}
-
-void FrameSlot::SetBuffering(bool on) {
-    std::lock_guard lock(mutex_);
-    if (on && !buffering_) {
-        PullNewest();
-        buffered_from_ = sequence_;
-    }
-    buffering_ = on;
-}
-
-bool FrameSlot::QueryBufferSize(std::size_t& size) {
-    std::lock_guard lock(mutex_);
-    PullNewest();
-    if (!KeptFrame()) return false;
-    size = KeptFormat().SizeBytes();
-    return true;
-}
-
-bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride,
-                            int width, int height, bool with_alpha) {
-    const GstVideoInfo* kept = &info_;
-    GstBuffer* buffer = gst_sample_get_buffer(sample_.get());
-    if (jpeg_) {
-        if (decoded_sequence_ != sequence_) {
-            decoded_.reset();
-            decoded_sequence_ = sequence_;
-            GstVideoInfo info;
-            BufferHandle picture;
-            if (decoder_.Decode(buffer, width_, height_, info, picture)) {
-                decoded_info_ = info;
-                decoded_ = std::move(picture);
-            }
-        }
-        // A damaged frame is no frame; the one before it stays the newest.
-        if (!decoded_ || GST_VIDEO_INFO_WIDTH(&decoded_info_) != width_ ||
-            GST_VIDEO_INFO_HEIGHT(&decoded_info_) != height_) {
-            return false;
-        }
-        kept = &decoded_info_;
-        buffer = decoded_.get();
-    }
-    const GstVideoInfo& info_in = *kept;
-    const int own_width = GST_VIDEO_INFO_WIDTH(&info_in);
-    const int own_height = GST_VIDEO_INFO_HEIGHT(&info_in);
-    MappedVideoFrame in(info_in, buffer);
-    if (!in.ok()) return false;
-    const GstVideoFormat out_format = with_alpha ? GST_VIDEO_FORMAT_BGRA : GST_VIDEO_FORMAT_BGR;
-    if (GST_VIDEO_INFO_FORMAT(&info_in) == out_format && width == own_width &&
-        height == own_height) {
-        for (int y = 0; y < height; ++y) {
-            std::memcpy(pixels + stride * static_cast<std::size_t>(y),
-                        in.plane() + static_cast<std::ptrdiff_t>(in.stride()) * y,
-                        static_cast<std::size_t>(width) * (with_alpha ? 4 : 3));
-        }
-        return true;
-    }
-    GstVideoInfo out_info;
-    gst_video_info_set_format(&out_info, out_format, static_cast<guint>(width),
-                              static_cast<guint>(height));
-    // The converter wants everything but format, size, colour and layout kept.
-    GST_VIDEO_INFO_FPS_N(&out_info) = GST_VIDEO_INFO_FPS_N(&info_in);
-    GST_VIDEO_INFO_FPS_D(&out_info) = GST_VIDEO_INFO_FPS_D(&info_in);
-    GST_VIDEO_INFO_PAR_N(&out_info) = GST_VIDEO_INFO_PAR_N(&info_in);
-    GST_VIDEO_INFO_PAR_D(&out_info) = GST_VIDEO_INFO_PAR_D(&info_in);
-    GST_VIDEO_INFO_INTERLACE_MODE(&out_info) = GST_VIDEO_INFO_INTERLACE_MODE(&info_in);
-    out_info.stride[0] = static_cast<gint>(stride);
-    out_info.size = stride * static_cast<std::size_t>(height);
-    if (!converter.handle || converter.stride != stride || converter.width != width ||
-        converter.height != height || converter.with_alpha != with_alpha ||
-        !gst_video_info_is_equal(&converter.in, &info_in)) {
-        // A preview shrinks by picking pixels, as a plain scaled draw does;
-        // the filtering resamplers cost more than the conversion itself.
-        GstStructure* options =
-            width == own_width && height == own_height
-                ? nullptr
-                : gst_structure_new(
-                      "options", GST_VIDEO_CONVERTER_OPT_RESAMPLER_METHOD,
-                      GST_TYPE_VIDEO_RESAMPLER_METHOD, GST_VIDEO_RESAMPLER_METHOD_NEAREST,
-                      GST_VIDEO_CONVERTER_OPT_CHROMA_RESAMPLER_METHOD,
-                      GST_TYPE_VIDEO_RESAMPLER_METHOD, GST_VIDEO_RESAMPLER_METHOD_NEAREST, nullptr);
-        // The converter takes the options over.
-        converter.handle =
-            ConverterHandle::Take(gst_video_converter_new(&info_in, &out_info, options));
-        converter.in = info_in;
-        converter.stride = stride;
-        converter.width = width;
-        converter.height = height;
-        converter.with_alpha = with_alpha;
-    }
-    if (!converter.handle) return false;
-    BufferHandle wrapped = BufferHandle::Take(gst_buffer_new_wrapped_full(
-        GstMemoryFlags(0), pixels, out_info.size, 0, out_info.size, nullptr, nullptr));
-    MappedVideoFrame out(out_info, wrapped.get(), GST_MAP_WRITE);
-    if (!out.ok()) return false;
-    gst_video_converter_frame(converter.handle.get(), in.get(), out.get());
-    return true;
-}
-
-bool FrameSlot::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
-    std::lock_guard lock(mutex_);
-    PullNewest();
-    if (!KeptFrame() || destination == nullptr) return false;
-    const FrameFormat format = KeptFormat();
-    if (format.SizeBytes() != size) return false;
-    // Converted top row first, then turned bottom-up row by row: only a grab
-    // pays for either, never the running graph.
-    const std::size_t stride = format.Stride();
-    scratch_.resize(size);
-    if (!ConvertKept(grab_converter_, scratch_.data(), stride, format.width, format.height))
-        return false;
-    const std::size_t row_bytes = static_cast<std::size_t>(format.width) * 3;
-    for (int y = 0; y < format.height; ++y) {
-        std::uint8_t* row = destination + stride * static_cast<std::size_t>(format.height - 1 - y);
-        std::memcpy(row, scratch_.data() + stride * static_cast<std::size_t>(y), row_bytes);
-        std::memset(row + row_bytes, 0, stride - row_bytes);
-    }
-    return true;
-}
-
-FrameFormat FrameSlot::ConnectedFormat() const {
-    std::lock_guard lock(mutex_);
-    return connected_;
-}
-
-std::shared_ptr<const PreviewFrame> FrameSlot::TakePreviewFrame(std::uint64_t after_sequence) {
-    return TakeScaledPreviewFrame(after_sequence, 0, 0);
-}
-
-std::shared_ptr<const PreviewFrame> FrameSlot::TakeScaledPreviewFrame(std::uint64_t after_sequence,
-                                                                      int width, int height) {
-    std::lock_guard lock(mutex_);
-    PullNewest();
-    if (!sample_ || sequence_ <= after_sequence) return nullptr;
-    std::shared_ptr<OwnedPreviewFrame> frame =
-        std::static_pointer_cast<OwnedPreviewFrame>(recycled_);
-    if (!frame || frame.use_count() > 2) frame = std::make_shared<OwnedPreviewFrame>();
-    // Unscaled frames keep the grab's layout; scaled ones are for painting.
-    const bool own_size = width <= 0 || height <= 0;
-    frame->width = own_size ? width_ : width;
-    frame->height = own_size ? height_ : height;
-    frame->layout = own_size ? PreviewFrame::Layout::kBgr24 : PreviewFrame::Layout::kBgra32;
-    frame->stride = own_size ? FrameFormat::StrideFor(frame->width)
-                             : static_cast<std::size_t>(frame->width) * 4;
-    frame->storage.resize(frame->stride * static_cast<std::size_t>(frame->height));
-    if (!ConvertKept(preview_converter_, frame->storage.data(), frame->stride, frame->width,
-                     frame->height, !own_size)) {
-        return nullptr;
-    }
-    frame->pixels = frame->storage.data();
-    frame->sequence = sequence_;
-    recycled_ = frame;
-    return frame;
-}
-
-// --- GraphPipeline ---
 
 GraphPipeline::GraphPipeline() = default;
 
@@ -353,8 +62,8 @@ bool GraphPipeline::CreateGrabber() {
 // decodes and converts on demand.
 bool GraphPipeline::SetGrabberCaps() {
     if (!appsink_) return false;
-    CapsHandle caps = CapsHandle::Take(gst_caps_new_empty_simple("video/x-raw"));
-    gst_caps_append_structure(caps.get(), gst_structure_new_empty(kJpegMedia));
+    CapsHandle caps = CapsHandle::Take(gst_caps_new_empty_simple(kRawVideoMedia));
+    gst_caps_append_structure(caps.get(), gst_structure_new_empty(kMotionJpegMedia));
     gst_app_sink_set_caps(GST_APP_SINK(appsink_.get()), caps.get());
     return true;
 }
@@ -386,119 +95,26 @@ bool GraphPipeline::AddSource() {
 }
 
 bool GraphPipeline::ReadSourceFormats() {
-    device_caps_.reset();
+    formats_.Clear();
     if (!source_) return false;
     if (gst_element_set_state(source_.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
         DrainBus();
         return false;
     }
     PadHandle pad = PadHandle::Take(gst_element_get_static_pad(source_.get(), "src"));
-    if (!pad) return false;
-    CapsHandle caps = CapsHandle::Take(gst_pad_query_caps(pad.get(), nullptr));
-    if (!caps || gst_caps_is_empty(caps.get()) || gst_caps_is_any(caps.get())) return false;
-    device_caps_ = std::move(caps);
-    return true;
+    return formats_.Read(pad.get());
 }
 
-std::vector<DeviceFormatOffer> GraphPipeline::FormatOffers() const {
-    // Raw offers of a size before Motion-JPEG ones.
-    std::map<std::tuple<int, int, bool>, std::vector<std::int64_t>> offered;
-    if (!device_caps_) return {};
-    for (guint i = 0; i < gst_caps_get_size(device_caps_.get()); ++i) {
-        const GstStructure* s = gst_caps_get_structure(device_caps_.get(), i);
-        const bool jpeg = gst_structure_has_name(s, kJpegMedia);
-        if (!jpeg && !gst_structure_has_name(s, kRawMedia)) continue;
-        const std::vector<std::int64_t> intervals = IntervalsOf(s);
-        for (const auto& [width, height] : SizesOf(s)) {
-            auto& list = offered[{width, height, jpeg}];
-            list.insert(list.end(), intervals.begin(), intervals.end());
-        }
-    }
-    std::vector<DeviceFormatOffer> offers;
-    for (auto& [key, intervals] : offered) {
-        std::sort(intervals.begin(), intervals.end());
-        intervals.erase(std::unique(intervals.begin(), intervals.end()), intervals.end());
-        offers.push_back(
-            {std::get<0>(key), std::get<1>(key), std::move(intervals), std::get<2>(key)});
-    }
-    return offers;
-}
-
-namespace {
-
-// The device's offer of `media` at this size with the frame rate fixed
-// nearest to the requested interval (any rate when none is requested); with
-// `exact_rate`, only an offer within 1% of the requested rate.
-StructureHandle OfferAt(GstCaps* device_caps, const char* media, const DeviceFormat& format,
-                        bool exact_rate) {
-    CapsHandle wanted = CapsHandle::Take(gst_caps_new_simple(
-        media, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height, nullptr));
-    CapsHandle offered = CapsHandle::Take(gst_caps_intersect(device_caps, wanted.get()));
-    if (!offered) return {};
-    for (guint i = 0; i < gst_caps_get_size(offered.get()); ++i) {
-        StructureHandle chosen =
-            StructureHandle::Take(gst_structure_copy(gst_caps_get_structure(offered.get(), i)));
-        if (!gst_structure_has_field(chosen.get(), "framerate")) {
-            if (!exact_rate || format.frame_interval_100ns <= 0) return chosen;
-            continue;
-        }
-        if (format.frame_interval_100ns > 0) {
-            const std::int64_t divisor = std::gcd(kUnitsPerSecond, format.frame_interval_100ns);
-            gst_structure_fixate_field_nearest_fraction(
-                chosen.get(), "framerate", static_cast<int>(kUnitsPerSecond / divisor),
-                static_cast<int>(format.frame_interval_100ns / divisor));
-        } else {
-            gst_structure_fixate_field(chosen.get(), "framerate");
-        }
-        int n = 0, d = 1;
-        if (!gst_structure_get_fraction(chosen.get(), "framerate", &n, &d)) continue;
-        const std::int64_t interval = IntervalOf(n, d);
-        if (exact_rate && format.frame_interval_100ns > 0 &&
-            std::llabs(interval - format.frame_interval_100ns) * 100 > format.frame_interval_100ns)
-            continue;
-        return chosen;
-    }
-    return {};
-}
-
-}  // namespace
-
-CapsHandle ChooseDeviceFormat(GstCaps* device_caps, const DeviceFormat& format,
-                              DeviceFormat& chosen_format) {
-    if (device_caps == nullptr || format.width < 1 || format.height < 1) return {};
-    // Raw when the device gives this size at this rate raw; otherwise
-    // Motion-JPEG at its rate nearest to the request (webcams' larger sizes
-    // and full rates); raw at its nearest rate when there is no Motion-JPEG.
-    StructureHandle chosen;
-    const char* media = kRawMedia;
-    for (const auto& [kind, exact] :
-         {std::pair{kRawMedia, true}, std::pair{kJpegMedia, false}, std::pair{kRawMedia, false}}) {
-        chosen = OfferAt(device_caps, kind, format, exact);
-        if (chosen) {
-            media = kind;
-            break;
-        }
-    }
-    if (!chosen) return {};
-    chosen_format = DeviceFormat{format.width, format.height, 0};
-    CapsHandle caps = CapsHandle::Take(gst_caps_new_simple(
-        media, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height, nullptr));
-    int n = 0, d = 1;
-    if (gst_structure_get_fraction(chosen.get(), "framerate", &n, &d)) {
-        chosen_format.frame_interval_100ns = IntervalOf(n, d);
-        gst_caps_set_simple(caps.get(), "framerate", GST_TYPE_FRACTION, n, d, nullptr);
-    }
-    return caps;
-}
+std::vector<DeviceFormatOffer> GraphPipeline::FormatOffers() const { return formats_.Offers(); }
 
 std::optional<DeviceFormat> GraphPipeline::WriteFormat(const DeviceFormat& format) {
     if (!format_caps_) return written_;
     DeviceFormat result;
-    CapsHandle caps = ChooseDeviceFormat(device_caps_.get(), format, result);
+    CapsHandle caps = formats_.Choose(format, result);
     if (!caps) return written_;
     g_object_set(format_caps_.get(), "caps", caps.get(), nullptr);
     written_ = result;
-    motion_jpeg_ = gst_structure_has_name(gst_caps_get_structure(caps.get(), 0), kJpegMedia);
+    motion_jpeg_ = IsMotionJpeg(caps.get());
     return written_;
 }
 
@@ -563,7 +179,7 @@ std::optional<StepError> GraphPipeline::QueryConnectedFormat(FrameFormat& format
     CapsHandle fixed = CapsHandle::Take(gst_caps_fixate(peer));
     const GstStructure* s = gst_caps_get_structure(fixed.get(), 0);
     int width = 0, height = 0;
-    if (!gst_structure_has_name(s, kRawMedia) && !gst_structure_has_name(s, kJpegMedia))
+    if (!gst_structure_has_name(s, kRawVideoMedia) && !gst_structure_has_name(s, kMotionJpegMedia))
         return StepError{GST_PAD_LINK_NOFORMAT};
     if (!gst_structure_get_int(s, "width", &width) ||
         !gst_structure_get_int(s, "height", &height) || width < 1 || height < 1) {

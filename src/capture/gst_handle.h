@@ -45,6 +45,8 @@ struct Traits<GstBuffer> : MiniObjectTraits<GstBuffer> {};
 template <>
 struct Traits<GstMessage> : MiniObjectTraits<GstMessage> {};
 template <>
+struct Traits<GstEvent> : MiniObjectTraits<GstEvent> {};
+template <>
 struct Traits<GstVideoConverter> {
     static void Unref(GstVideoConverter* p) { gst_video_converter_free(p); }
 };
@@ -119,6 +121,7 @@ using CapsHandle = GstHandle<GstCaps>;
 using SampleHandle = GstHandle<GstSample>;
 using BufferHandle = GstHandle<GstBuffer>;
 using MessageHandle = GstHandle<GstMessage>;
+using EventHandle = GstHandle<GstEvent>;
 using StructureHandle = GstHandle<GstStructure>;
 using ConverterHandle = GstHandle<GstVideoConverter>;
 using ErrorHandle = GstHandle<GError>;

@@ -56,13 +56,13 @@ GstFlowReturn JpegDecoder::Collect(GstPad* pad, GstObject*, GstBuffer* buffer) {
 }
 
 gboolean JpegDecoder::CollectEvent(GstPad* pad, GstObject*, GstEvent* event) {
+    const EventHandle owned = EventHandle::Take(event);
     auto* self = static_cast<JpegDecoder*>(gst_pad_get_element_private(pad));
     if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
         GstCaps* caps = nullptr;
         gst_event_parse_caps(event, &caps);
         self->have_info_ = caps != nullptr && gst_video_info_from_caps(&self->decoded_info_, caps);
     }
-    gst_event_unref(event);
     return TRUE;
 }
 
@@ -97,11 +97,10 @@ bool JpegDecoder::Open() {
 
 bool JpegDecoder::PushCaps(int width, int height) {
     // One whole picture per buffer, as a grabber hands them over.
-    GstCaps* caps = gst_caps_new_simple("image/jpeg", "parsed", G_TYPE_BOOLEAN, TRUE, "width",
-                                        G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                                        "framerate", GST_TYPE_FRACTION, 0, 1, nullptr);
-    const bool sent = gst_pad_push_event(feed_.get(), gst_event_new_caps(caps));
-    gst_caps_unref(caps);
+    const CapsHandle caps = CapsHandle::Take(gst_caps_new_simple(
+        "image/jpeg", "parsed", G_TYPE_BOOLEAN, TRUE, "width", G_TYPE_INT, width, "height",
+        G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 0, 1, nullptr));
+    const bool sent = gst_pad_push_event(feed_.get(), gst_event_new_caps(caps.get()));
     width_ = width;
     height_ = height;
     return sent;

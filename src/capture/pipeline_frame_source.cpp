@@ -1,5 +1,6 @@
 #include "capture/pipeline_frame_source.h"
 
+#include "capture/frame_slot.h"
 #include "capture/graph_pipeline.h"
 
 PipelineFrameSource::PipelineFrameSource() : slot_(std::make_shared<FrameSlot>()) {}

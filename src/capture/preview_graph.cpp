@@ -2,27 +2,74 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <mutex>
-#include <vector>
 
-#include "capture/device_list.h"
 #include "capture/device_names.h"
 #include "capture/frame_grab.h"
+#include "capture/frame_slot.h"
 #include "capture/graph_pipeline.h"
+#include "capture/pipeline_assembly.h"
 #include "platform/prompts.h"
 
-struct PreviewGraph::Impl {
+namespace {
+
+const char* StepName(AssemblyStep step) {
+    switch (step) {
+        case AssemblyStep::kStartGstreamer:
+        case AssemblyStep::kCreatePipeline:
+            return "CoCreateInstance CLSID_FilterGraph";
+        case AssemblyStep::kCreateGrabber:
+            return "CoCreateInstance CLSID_SampleGrabber";
+        case AssemblyStep::kSetGrabberCaps:
+            return "SetMediaType";
+        case AssemblyStep::kAddGrabber:
+            return "AddFilter";
+        case AssemblyStep::kGetBus:
+            return "QueryInterface MediaEvent";
+        case AssemblyStep::kListDevices:
+            return "CoCreateInstance SystemDeviceEnum";
+        case AssemblyStep::kPickDevice:
+            return "EnumMoniker Next";
+        case AssemblyStep::kCreateSource:
+            return "BindToObject";
+        case AssemblyStep::kAddSource:
+            return "AddFilter";
+        case AssemblyStep::kLink:
+            return "RenderStream";
+        case AssemblyStep::kConnectedFormat:
+            return "GetConnectedMediaType";
+    }
+    return "";
+}
+
+}  // namespace
+
+// Every failed step ends the build, but for adding the device.
+struct PreviewGraph::Impl final : PipelineAssembly {
     Impl(Prompts& p, Clock& c, std::function<void()> stop, bool system)
         : prompts(p), clock(c), stop_motion_thread(std::move(stop)), system_devices(system) {}
 
-    bool Fail(int code, const char* step) {
+    bool StepFailed(AssemblyStep step, int code) override {
+        if (step == AssemblyStep::kAddSource) {
+            prompts.ShowMessage("ERROR: AddFilter");
+            return true;
+        }
         char text[160];
-        std::snprintf(text, sizeof text, "ERROR(%d): %s", code, step);
+        std::snprintf(text, sizeof text, "ERROR(%d): %s", code, StepName(step));
         prompts.ShowMessage(text);
         return false;
     }
+
+    void NoDevice() override { prompts.ShowMessage(kNoVideoDeviceMessage); }
+
+    // Never asks: a device that is not listed ends the build, silently.
+    std::optional<int> ChooseDevice(const std::vector<std::string>& names) override {
+        const auto match = std::find(names.begin(), names.end(), last.SELECT);
+        if (match == names.end()) return std::nullopt;
+        return static_cast<int>(match - names.begin());
+    }
+
+    DeviceFormat RequestedFormat() override { return {last.WIDTH, last.HEIGHT, last.FRAMERATE}; }
 
     Prompts& prompts;
     Clock& clock;
@@ -43,47 +90,10 @@ bool PreviewGraph::BuildPreviewGraph(const PreviewDeviceSettings& settings) {
     if (settings.SELECT.empty() || settings.WIDTH < 1) return false;
     ReleasePreviewGraph();
     impl_->last = settings;
-    if (!EnsureGstreamer()) return impl_->Fail(errno, "CoCreateInstance CLSID_FilterGraph");
-
-    auto built = std::make_shared<GraphPipeline>();
-    errno = 0;
-    if (!built->CreatePipeline()) return impl_->Fail(errno, "CoCreateInstance CLSID_FilterGraph");
-    if (!built->CreateGrabber()) return impl_->Fail(errno, "CoCreateInstance CLSID_SampleGrabber");
-    if (!built->SetGrabberCaps()) return impl_->Fail(errno, "SetMediaType");
-    if (!built->AddGrabber()) return impl_->Fail(errno, "AddFilter");
-    if (!built->GetBus()) return impl_->Fail(errno, "QueryInterface MediaEvent");
-
-    DeviceEnumeration found = EnumerateVideoDevices(impl_->system_devices);
-    if (found.monitor_failed) return impl_->Fail(errno, "CoCreateInstance SystemDeviceEnum");
-    if (found.devices.empty()) {
-        impl_->prompts.ShowMessage(kNoVideoDeviceMessage);
-        return false;
-    }
-    std::vector<std::string> names;
-    std::vector<std::size_t> device_of;
-    for (std::size_t i = 0; i < found.devices.size(); ++i) {
-        if (found.devices[i].name.empty()) continue;
-        names.push_back(found.devices[i].name);
-        device_of.push_back(i);
-    }
-    names = DeduplicateDeviceNames(names);
-    const auto match = std::find(names.begin(), names.end(), settings.SELECT);
-    if (match == names.end()) return false;
-    const VideoDevice& device =
-        found.devices[device_of[static_cast<std::size_t>(match - names.begin())]];
-
-    if (!built->CreateSource(device)) return impl_->Fail(errno, "BindToObject");
-    if (!built->AddSource()) impl_->prompts.ShowMessage("ERROR: AddFilter");
-    built->ReadSourceFormats();
-    built->WriteFormat({settings.WIDTH, settings.HEIGHT, settings.FRAMERATE});
-
-    if (const auto error = built->Link()) return impl_->Fail(error->code, "RenderStream");
-    FrameFormat connected;
-    if (const auto error = built->QueryConnectedFormat(connected)) {
-        return impl_->Fail(error->code, "GetConnectedMediaType");
-    }
-    Slot()->Attach(built->appsink(), connected);
-    SwapPipeline(std::move(built));
+    AssembledPipeline built = AssemblePipeline(*impl_, impl_->system_devices, {});
+    if (!built.pipeline) return false;
+    Slot()->Attach(built.pipeline->appsink(), built.connected);
+    SwapPipeline(std::move(built.pipeline));
     // The dialog's motion thread copies frames all the time, without grabs.
     Slot()->SetBuffering(true);
     RunGraphAndWait(*this, impl_->clock, nullptr);

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/home_page.h"
+#include "app/version.h"
 #include "controls/dialog_units.h"
 #include "support/temp_dir.h"
 

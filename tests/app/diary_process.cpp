@@ -92,8 +92,10 @@ bool DiaryProcess::Start(const Options& options) {
     envp.push_back(nullptr);
 
     std::string exe = QuillomatExecutable();
-    std::string headless = "--headless";
-    char* argv[] = {exe.data(), headless.data(), nullptr};
+    std::vector<std::string> arguments = options.arguments;
+    std::vector<char*> argv{exe.data()};
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -116,7 +118,7 @@ bool DiaryProcess::Start(const Options& options) {
     posix_spawnattr_setflags(
         &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, exe.c_str(), &actions, &attr, argv, envp.data());
+    const int rc = posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return false;

@@ -46,6 +46,7 @@ public:
         // polls, recoveries, the 10 s retry) divided by this; 1 keeps them.
         // An entry of `environment` takes precedence.
         int delay_divisor = 10;
+        std::vector<std::string> arguments = {"--headless"};
     };
 
     DiaryProcess() = default;
@@ -53,7 +54,7 @@ public:
     DiaryProcess(const DiaryProcess&) = delete;
     DiaryProcess& operator=(const DiaryProcess&) = delete;
 
-    // Starts `quillomat --headless`; stdout and stderr go to files in `home`
+    // Starts `quillomat` with the options' arguments; stdout and stderr go to files in `home`
     // named after the start count, so that restarts keep every output.
     bool Start(const Options& options);
     pid_t pid() const { return pid_; }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/headless_fixture.h"
+#include "app/version.h"
 #include "support/jpeg_decode.h"
 
 namespace {
@@ -401,6 +402,17 @@ TEST_F(HeadlessDiaryTest, UnwritableLogFileIsReportedInTheLogAndStoresGoOn) {
     ASSERT_TRUE(WaitForPictures(2)) << Transcript();
     StopAndExpectCleanExit();
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// The about box shows the same version (app_ui_tests).
+TEST(Version, IsTheProjectVersion) {
+    TempDir home;
+    DiaryProcess process;
+    DiaryProcess::Options options{home.path(), std::nullopt, {}};
+    options.arguments = {"--version"};
+    ASSERT_TRUE(process.Start(options));
+    EXPECT_TRUE(process.WaitForEnd(kStopLimit).CleanExit());
+    EXPECT_EQ(process.Output(), "Quillomat " QUILLOMAT_VERSION "\n");
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "capture/capture_graph.h"
+#include "capture/device_formats.h"
 #include "capture/device_list.h"
 #include "capture/frame_grab.h"
-#include "capture/graph_pipeline.h"
 #include "capture/graph_state.h"
 #include "capture/jpeg_decoder.h"
 #include "capture_fakes.h"
