@@ -202,7 +202,7 @@ private:
     void CameraGone() {
         if (graph_.gone_ != GoneKey(stored_)) {
             graph_.gone_ = GoneKey(stored_);
-            services_.events.Publish(CameraGone{stored_, {}});
+            services_.events.Publish(::CameraGone{stored_, {}});
         }
         services_.graph.camera_gone.store(true);
     }
@@ -211,10 +211,10 @@ private:
     // first one, which takes over for good: it becomes the stored one.
     int FollowCamera(const std::vector<std::string>& names, int position) {
         if (position < 0 && !names.empty()) {
-            services_.events.Publish(CameraGone{stored_, names[0]});
+            services_.events.Publish(::CameraGone{stored_, names[0]});
             graph_.gone_.clear();
         } else if (position >= 0 && !graph_.gone_.empty() && graph_.gone_ == GoneKey(stored_)) {
-            services_.events.Publish(CameraBack{stored_});
+            services_.events.Publish(::CameraBack{stored_});
             graph_.gone_.clear();
         }
         return std::max(position, 0);
