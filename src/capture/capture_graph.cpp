@@ -276,7 +276,7 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
     GraphUnlock unlock(services.graph);
     // A grab whose run a release is stopping has nothing to recover for: a
     // graph built now would be left running and ready after the release.
-    if (stop.IsSet()) return false;
+    if (kind == BuildKind::kRecovery && stop.IsSet()) return false;
     services.worker.ReopenDiaryWorker();
     services.graph.ready.store(false);
     StopAndRelease();
