@@ -57,8 +57,8 @@ void HeadlessRunner::Start() {
     if (started_ || engine_.ShutdownRequest().IsSet()) return;
     engine_.LoadSettings();
     RemoveLeftoverTemporaryFiles(engine_.Settings().Copy());
-    if (const std::string why = WhyNothingIsStored(engine_.Settings().Copy()); !why.empty())
-        prompts_.ShowMessage(why);
+    for (const std::string& remark : StartupRemarks(engine_.Settings().Copy()))
+        prompts_.ShowMessage(remark);
     started_ = true;
     // No window to show: from the start the diary lives as if in the tray.
     engine_.Graph().minimised.store(true);
