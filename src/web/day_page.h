@@ -7,7 +7,7 @@ struct DiarySettings;
 struct StoredPicture;
 
 // Regenerates the day page of the stored picture's day from the template and
-// `cache.dayThumbnails`; scans the day folder only when the list is empty and
-// the folder existed before this store.
+// `cache.dayThumbnails`; scans the day folder only when the list is empty
+// (or holds another day's pictures) and the folder existed before this store.
 void WriteDayPage(PageCache& cache, const StoredPicture& picture, const DiarySettings& settings,
                   NoticeSink& notices);
