@@ -72,7 +72,7 @@ std::string SaveFolderRemark(const DiarySettings& s) {
     }
     if (problem == nullptr) return {};
     return "quillomat: the save folder " + folder + " " + problem +
-           ": no picture can be stored until it can (SAVE_DIRECTORY" + kDiarySection + ")";
+           ": no picture can be stored until it can (SAVE_DIRECTORY, setup.ini, section DIARY).";
 }
 
 }  // namespace

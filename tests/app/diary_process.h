@@ -46,6 +46,11 @@ public:
         // polls, recoveries, the 10 s retry) divided by this; 1 keeps them.
         // An entry of `environment` takes precedence.
         int delay_divisor = 10;
+        // A command the program is run through (for example setpriv), found
+        // on PATH; empty: the program itself.
+        std::vector<std::string> launcher;
+        // The folder it starts in; empty: the test's own.
+        std::filesystem::path working_directory;
     };
 
     DiaryProcess() = default;
