@@ -226,8 +226,7 @@ std::string SavedValue(const KeyDef& def, const DiarySettings& s) {
         def.field);
 }
 
-// The text a string key holds in the record, and the same read back from
-// the bytes SavedValue writes for it; nullopt for keys that are no text.
+// The text a key holds in the record; nullopt for keys that are no text.
 std::optional<std::string> TextOfKey(const KeyDef& def, const DiarySettings& s) {
     if (const auto* m = std::get_if<std::string DiarySettings::*>(&def.field)) return s.**m;
     if (const auto* f = std::get_if<Multiline>(&def.field)) return s.*f->member;
