@@ -172,8 +172,8 @@ bool DiaryWorker::StartDiaryWorker() {
         // until the thread finishes even when a stop let go of it.
         run->thread = std::thread([this, run] {
             t_run = run.get();
-            pthread_setname_np(pthread_self(), "diary worker");
             LowerThreadToIdlePriority();
+            pthread_setname_np(pthread_self(), "diary worker");
             DiaryWorkerProc(*run);
         });
     } catch (const std::system_error&) {

@@ -53,22 +53,16 @@ std::string RandomTag() {
     return tag;
 }
 
-// O_EXCL with O_CREAT fails on any entry at the name, a link included, so
-// nothing planted there is ever opened.
+// "x" is O_CREAT with O_EXCL, which fails on any entry at the name, a link
+// included (it is never followed), so nothing planted there is ever opened.
+// Through fopen, so that the full-disk tests' preloaded shim sees the writes.
 std::FILE* CreateExclusive(const std::filesystem::path& path, std::filesystem::path& temp) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         std::filesystem::path candidate = path;
         candidate += "." + RandomTag() + std::string(kTemporarySuffix);
-        const int fd =
-            ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return nullptr;
-        }
-        std::FILE* stream = ::fdopen(fd, "wb");
+        std::FILE* stream = std::fopen(candidate.c_str(), "wbxe");
         if (stream == nullptr) {
-            ::close(fd);
-            ::unlink(candidate.c_str());
+            if (errno == EEXIST) continue;
             return nullptr;
         }
         temp = std::move(candidate);

@@ -125,8 +125,8 @@ bool MotionThread::StartMotionThread(MotionRunInputs inputs) {
     auto run = std::make_shared<Run>();
     try {
         run->thread = std::thread([run, inputs = std::move(inputs)] {
-            pthread_setname_np(pthread_self(), "motion check");
             LowerThreadToIdlePriority();
+            pthread_setname_np(pthread_self(), "motion check");
             const int code = RunMotionLoop(inputs, run->stop);
             std::lock_guard lock(run->mutex);
             run->exit_code = code;
