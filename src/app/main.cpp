@@ -56,6 +56,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status:\n"
     "  0  ended normally.\n"
+    "  1  SIGINT and SIGTERM could not be taken over.\n"
     "  2  wrong arguments, or no display for the main window.\n"
     "  3  another copy already runs on the same settings folder (QUILLOMAT_HOME);\n"
     "     only one copy may record into one diary.\n";
