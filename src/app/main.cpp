@@ -11,7 +11,10 @@
 #include "app/headless_runner.h"
 #include "app/signal_relay.h"
 #include "app/version.h"
+#include "diary/leftover_files.h"
 #include "platform/clock.h"
+#include "platform/folder_lock.h"
+#include "settings/app_directory.h"
 
 #ifdef QUILLOMAT_WITH_WINDOW
 #include <dlfcn.h>
@@ -19,9 +22,9 @@
 #include <QApplication>
 
 #include "app/main_dialog.h"
+#include "app/message_box_prompts.h"
 #include "app/quillomat_app.h"
 #include "app/ui_language.h"
-#include "settings/app_directory.h"
 #endif
 
 namespace {
@@ -55,7 +58,37 @@ constexpr const char* kUsage =
     "                          forced end, the 10 s device retry) by this number,\n"
     "                          1 to 1000.\n"
     "\n"
-    "The settings files, their keys and the exit statuses: man quillomat.\n";
+    "Exit status:\n"
+    "  0  ended normally.\n"
+    "  1  SIGINT and SIGTERM could not be taken over.\n"
+    "  2  wrong arguments, or no display for the main window.\n"
+    "  3  another copy already runs on the same settings folder (QUILLOMAT_HOME);\n"
+    "     only one copy may record into one diary.\n"
+    "\n"
+    "The settings files and their keys: man quillomat.\n";
+
+constexpr int kExitAnotherCopy = 3;
+
+// One diary per settings folder: two copies would store over each other's
+// pictures and write each other's pages. False when another copy holds the
+// folder; the lock is held until the process ends. A folder that cannot be
+// locked at all is said and not held against the start.
+bool TakeSettingsFolder(FolderLock& lock, const std::string& folder) {
+    switch (lock.Take(folder)) {
+        case FolderLock::Outcome::kTaken:
+            // No other copy is writing here: what a cut-off write left is
+            // nobody's any more.
+            RemoveSettingsFolderLeftovers(folder);
+            return true;
+        case FolderLock::Outcome::kHeldElsewhere:
+            return false;
+        case FolderLock::Outcome::kUnavailable:
+            std::fprintf(stderr, "quillomat: cannot lock the settings folder (%s)\n",
+                         lock.Error().c_str());
+            return true;
+    }
+    return true;
+}
 
 std::uint32_t TestDelayDivisor() {
     const char* value = std::getenv("QUILLOMAT_TEST_DELAYS");
@@ -70,6 +103,15 @@ std::uint32_t TestDelayDivisor() {
 }
 
 int RunHeadless(int argc, char** argv) {
+    const std::string folder = GetAppDirectory();
+    FolderLock lock;
+    if (!TakeSettingsFolder(lock, folder)) {
+        std::fprintf(stderr,
+                     "quillomat: another copy is already running on the settings folder %s; "
+                     "this one ends.\n",
+                     folder.c_str());
+        return kExitAnotherCopy;
+    }
     // Text is drawn into pictures with QPainter, which needs a platform; the
     // offscreen one needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -161,8 +203,17 @@ int RunWindow(int argc, char** argv, const std::vector<std::string>& arguments) 
             Qt::QueuedConnection);
     });
 
+    // Before the log-on wait: a second start says so at once.
+    const std::string folder = GetAppDirectory();
+    FolderLock lock;
+    if (!TakeSettingsFolder(lock, folder)) {
+        MessageBoxPrompts(nullptr).ShowMessage(
+            "Quillomatは既にこの設定フォルダで動作しています。\n" + folder);
+        return kExitAnotherCopy;
+    }
+
     CQuillomatApp startup(SystemClockInstance(), RunTimerDialog, &startup_stop);
-    if (!startup.RunStartupWaits(arguments, GetAppDirectory()) || startup_stop.IsSet()) {
+    if (!startup.RunStartupWaits(arguments, folder) || startup_stop.IsSet()) {
         return EXIT_SUCCESS;
     }
 

@@ -158,15 +158,27 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
 
     // A webcam's own format: YUY2 at any size, or at its one size; the
     // encoder of a Motion-JPEG device takes the same.
-    GstCaps* offered =
-        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "framerate",
-                            GST_TYPE_FRACTION_RANGE, 1, 1, 60, 1, nullptr);
+    const auto yuy2 = [] {
+        return gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "YUY2", "framerate",
+                                 GST_TYPE_FRACTION_RANGE, 1, 1, 60, 1, nullptr);
+    };
+    GstCaps* offered = gst_caps_new_empty();
     if (spec.fixed_width > 0) {
-        gst_caps_set_simple(offered, "width", G_TYPE_INT, spec.fixed_width, "height", G_TYPE_INT,
-                            spec.fixed_height, nullptr);
+        GstStructure* only = yuy2();
+        gst_structure_set(only, "width", G_TYPE_INT, spec.fixed_width, "height", G_TYPE_INT,
+                          spec.fixed_height, nullptr);
+        gst_caps_append_structure(offered, only);
     } else {
-        gst_caps_set_simple(offered, "width", GST_TYPE_INT_RANGE, 1, 4096, "height",
-                            GST_TYPE_INT_RANGE, 1, 4096, nullptr);
+        // Its own size first, so that a request it cannot give leaves the
+        // source and the graph's size query at one size, as a camera's list
+        // of sizes does.
+        GstStructure* own = yuy2();
+        gst_structure_set(own, "width", G_TYPE_INT, 320, "height", G_TYPE_INT, 240, nullptr);
+        gst_caps_append_structure(offered, own);
+        GstStructure* any = yuy2();
+        gst_structure_set(any, "width", GST_TYPE_INT_RANGE, kTestDeviceMinSide, 4096, "height",
+                          GST_TYPE_INT_RANGE, kTestDeviceMinSide, 4096, nullptr);
+        gst_caps_append_structure(offered, any);
     }
     g_object_set(caps.get(), "caps", offered, nullptr);
     CapsHandle::Take(offered);

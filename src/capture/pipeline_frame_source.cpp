@@ -2,6 +2,7 @@
 
 #include "capture/frame_slot.h"
 #include "capture/graph_pipeline.h"
+#include "platform/thread_priority.h"
 
 PipelineFrameSource::PipelineFrameSource() : slot_(std::make_shared<FrameSlot>()) {}
 
@@ -23,7 +24,12 @@ void PipelineFrameSource::SetBufferSamples(bool on) { slot_->SetBuffering(on); }
 
 bool PipelineFrameSource::Run() {
     const auto current = CurrentPipeline();
-    return current && current->Run();
+    if (!current) return false;
+    // Running the graph starts its streaming threads, which take the
+    // priority of the thread that starts them: never the worker's lowest.
+    bool running = false;
+    RunAtDefaultPriority([&] { running = current->Run(); });
+    return running;
 }
 
 bool PipelineFrameSource::IsRunning(const StopSignal* stop) {

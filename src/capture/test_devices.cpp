@@ -51,7 +51,7 @@ bool ParseSize(std::string_view text, int& width, int& height) {
     const auto x = text.find('x');
     if (x == std::string_view::npos) return false;
     return ParseCount(text.substr(0, x), width) && ParseCount(text.substr(x + 1), height) &&
-           width > 0 && height > 0;
+           width >= kTestDeviceMinSide && height >= kTestDeviceMinSide;
 }
 
 bool ApplyOption(const std::string& option, TestDeviceSpec& spec) {

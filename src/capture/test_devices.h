@@ -18,7 +18,8 @@ struct TestDeviceSpec {
     std::optional<int> fail_after_frames;
     // Frames delivered before the device ends its stream without an error.
     std::optional<int> stop_after_frames;
-    // The only size the device offers; none: any size, the requested one.
+    // The only size the device offers; none: any size from kTestDeviceMinSide
+    // on, the requested one.
     int fixed_width = 0;
     int fixed_height = 0;
     // Offers colour balance controls (brightness, contrast, hue, saturation).
@@ -39,6 +40,11 @@ struct TestDeviceSpec {
 };
 
 inline constexpr const char* kTestDevicesVariable = "QUILLOMAT_TEST_DEVICES";
+
+// The smallest width and height a test device offers: videotestsrc's moving
+// ball writes past its line buffer in narrower frames and takes the process
+// down (its own fault, under gst-launch-1.0 as well).
+inline constexpr int kTestDeviceMinSide = 16;
 
 // Parses the variable's value. Unknown options are reported in `errors` and
 // otherwise ignored; empty entries are skipped.

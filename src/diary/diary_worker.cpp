@@ -1,7 +1,6 @@
 #include "diary/diary_worker.h"
 
 #include <pthread.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +12,7 @@
 #include "log/diary_notice.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
+#include "platform/thread_priority.h"
 #include "settings/shared_settings.h"
 
 namespace {
@@ -50,11 +50,6 @@ RunSettings TakeRunSettings(const SharedSettings& shared) {
         r.motion_detect = s.MOTION_DETECT;
         return r;
     });
-}
-
-void LowerToIdlePriority() {
-    sched_param param{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
 }
 
 class ReferenceMeter final : public MotionMeter {
@@ -177,7 +172,8 @@ bool DiaryWorker::StartDiaryWorker() {
         // until the thread finishes even when a stop let go of it.
         run->thread = std::thread([this, run] {
             t_run = run.get();
-            LowerToIdlePriority();
+            LowerThreadToIdlePriority();
+            pthread_setname_np(pthread_self(), "diary worker");
             DiaryWorkerProc(*run);
         });
     } catch (const std::system_error&) {

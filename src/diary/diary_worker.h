@@ -47,7 +47,7 @@ struct DiaryWorkerDependencies {
 };
 
 // The one background thread that decides when a picture is stored: at the
-// interval and on motion. It runs at idle scheduling priority, and all its
+// interval and on motion. It runs at the lowest normal priority, and all its
 // waits (sleeps, the graph lock, the run wait, the grab) end at once on its
 // run's stop, so a stop never has to kill it.
 //

@@ -15,3 +15,8 @@ bool EnsureSubdirectory(const std::string& directory, const std::string& name) {
     const std::string path = (std::filesystem::path(directory) / name).string();
     return ::mkdir(path.c_str(), 0755) == 0;
 }
+
+bool IsSymbolicLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}

@@ -66,3 +66,13 @@ bool WriteJpegFile(const std::string& path, const FrameFormat& format, const std
     if (file.Stream() == nullptr) return false;
     return Encode(file.Stream(), format, pixels, quality) && file.Commit();
 }
+
+std::string WriteNewJpegFile(const std::function<std::string(int)>& name_for,
+                             const FrameFormat& format, const std::uint8_t* pixels, int quality) {
+    if (!format.IsValid() || pixels == nullptr) return {};
+    const std::string first = name_for(0);
+    if (first.empty()) return {};
+    AtomicFile file(first);
+    if (file.Stream() == nullptr || !Encode(file.Stream(), format, pixels, quality)) return {};
+    return file.CommitNew([&](int n) { return std::filesystem::path(name_for(n)); }).string();
+}

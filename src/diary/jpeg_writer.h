@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "capture/frame_format.h"
@@ -11,3 +12,10 @@
 // nothing is left behind and false is returned.
 bool WriteJpegFile(const std::string& path, const FrameFormat& format, const std::uint8_t* pixels,
                    int quality);
+
+// The same for a file that must not replace anything: it appears under the
+// first of name_for(0), name_for(1), ... (an empty name ends the list) that
+// no entry holds, taken in one step with that check. Returns the path used,
+// empty on failure or when every name was taken.
+std::string WriteNewJpegFile(const std::function<std::string(int)>& name_for,
+                             const FrameFormat& format, const std::uint8_t* pixels, int quality);

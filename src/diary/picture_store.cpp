@@ -1,6 +1,5 @@
 #include "diary/picture_store.h"
 
-#include <cstdio>
 #include <optional>
 
 #include "diary/directory_helpers.h"
@@ -12,29 +11,16 @@
 #include "platform/clock.h"
 #include "settings/shared_settings.h"
 
-std::string DayDirectoryName(const std::tm& t) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%04d%02d%02d", (t.tm_year + 1900) % 100000,
-                  (t.tm_mon + 1) % 100, t.tm_mday % 100);
-    return name;
-}
-
-std::string PictureFileName(const std::tm& t) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d.jpg", (t.tm_year + 1900) % 100000,
-                  (t.tm_mon + 1) % 100, t.tm_mday % 100, t.tm_hour % 100, t.tm_min % 100,
-                  t.tm_sec % 100);
-    return name;
-}
-
 std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger trigger) {
     // A camera that a recovery found unplugged comes back only through the
     // store's own recoveries.
     if (!graph_.ready.load() && !graph_.camera_gone.load()) return kStoreFailed;
     if (pages_changed_.exchange(false)) pages_.ResetCache();
     // One consistent copy for the whole store: dialogs may edit meanwhile.
-    const DiarySettings settings = settings_.Copy();
-    std::string save_directory = settings.SAVE_DIRECTORY;
+    DiarySettings settings = settings_.Copy();
+    settings.PREVIEW_HTML = PageFileName(settings.PREVIEW_HTML);
+    settings.INDEX_HTML = PageFileName(settings.INDEX_HTML);
+    std::string save_directory = SaveFolderPath(settings);
     if (save_directory.empty() || save_directory.back() != '/') save_directory += '/';
     events_.Publish(StoreComing{save_directory});
     const auto fail = [this](int code) {
@@ -87,18 +73,30 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger t
     picture.day_directory_existed = day_exists;
     if (!day_exists) pages_.ForgetDayThumbnails();
 
-    if (!EnsureSubdirectory(picture.save_directory, picture.day_name))
+    // A day folder that is a link (planted by whoever else writes into a
+    // shared web folder) would take the pictures and the page out of the
+    // save folder.
+    if (!EnsureSubdirectory(picture.save_directory, picture.day_name) ||
+        IsSymbolicLink(picture.save_directory + picture.day_name)) {
         return fail(kNoticeDayDirectoryFailed);
+    }
     if (!day_exists) events_.Publish(DayBegun{picture.save_directory, picture.day_name});
     picture.day_directory = picture.save_directory + picture.day_name + "/";
-    if (!WriteJpegFile(picture.day_directory + picture.file_name, surface->Format(),
-                       surface->Pixels(), settings.JPEG_QUALITY)) {
-        return fail(kNoticePictureNotStored);
-    }
+    // A clock set back, the end of summer time or two stores in one second
+    // meet a name in use: the picture takes the next numbered name instead
+    // of replacing the earlier one.
+    const std::string stored = WriteNewJpegFile(
+        [&](int repeat) {
+            const std::string name = PictureFileName(capture_time, repeat);
+            return name.empty() ? name : picture.day_directory + name;
+        },
+        surface->Format(), surface->Pixels(), settings.JPEG_QUALITY);
+    if (stored.empty()) return fail(kNoticePictureNotStored);
+    picture.file_name = stored.substr(picture.day_directory.size());
     surface.reset();
     std::vector<std::string> pages = pages_.WritePages(picture, settings);
-    events_.Publish(PictureStored{picture.day_directory + picture.file_name, picture.save_directory,
-                                  picture.day_name, picture.file_name, capture_time, trigger,
-                                  picture.width, picture.height, std::move(pages)});
+    events_.Publish(PictureStored{stored, picture.save_directory, picture.day_name,
+                                  picture.file_name, capture_time, trigger, picture.width,
+                                  picture.height, std::move(pages)});
     return kStoreOk;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "capture/frame_grab.h"
+#include "diary/picture_names.h"
 #include "events/diary_event.h"
 
 class Clock;
@@ -16,7 +17,8 @@ inline constexpr std::int32_t kStoreOk = 0;
 inline constexpr std::int32_t kStoreFailed = static_cast<std::int32_t>(0x80004005);  // E_FAIL
 
 // Stores one diary picture: fresh frame, time text, JPEG file under
-// SAVE_DIRECTORY/YYYYMMDD/YYYYMMDDhhmmss.jpg, then the pages.
+// SAVE_DIRECTORY/YYYYMMDD/YYYYMMDDhhmmss.jpg (a numbered name when that one
+// is taken: a store never replaces a picture), then the pages.
 class PictureStore {
 public:
     PictureStore(FrameSource& source, GraphState& graph, Clock& clock, SharedSettings& settings,
@@ -54,7 +56,3 @@ private:
     EventPublisher& events_;
     std::atomic<bool> pages_changed_{false};
 };
-
-// "YYYYMMDD" and "YYYYMMDDhhmmss.jpg" of a capture time.
-std::string DayDirectoryName(const std::tm& time);
-std::string PictureFileName(const std::tm& time);

@@ -48,13 +48,30 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return true;
 }
 
+// Through a temporary file of its own: a link planted at "snap.tmp" is
+// replaced, never written through.
 void WriteBitmapFile(const std::string& path, const FrameFormat& format, const std::uint8_t* pixels,
                      std::size_t frame_size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return;
+    AtomicFile out(path);
+    if (out.Stream() == nullptr) return;
     const std::string headers = BitmapFileHeaders(format, frame_size);
-    out.write(headers.data(), static_cast<std::streamsize>(headers.size()));
-    out.write(reinterpret_cast<const char*>(pixels), static_cast<std::streamsize>(frame_size));
+    if (std::fwrite(headers.data(), 1, headers.size(), out.Stream()) != headers.size() ||
+        std::fwrite(pixels, 1, frame_size, out.Stream()) != frame_size) {
+        return;
+    }
+    out.Commit();
+}
+
+bool CopyInto(std::FILE* to, const std::string& from) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in) return false;
+    char buffer[65536];
+    while (in) {
+        in.read(buffer, sizeof buffer);
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got > 0 && std::fwrite(buffer, 1, got, to) != got) return false;
+    }
+    return in.eof();
 }
 
 }  // namespace
@@ -111,13 +128,10 @@ bool MoveFileReplacing(const std::string& from, const std::string& to, std::stri
         return false;
     }
     // Another file system: the copy appears under `to` only when complete.
-    const fs::path temporary = TemporaryPathFor(to);
-    fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, ec);
-    if (!ec) fs::rename(temporary, to, ec);
-    if (ec) {
-        error = ec.message();
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
+    AtomicFile copy(to);
+    errno = 0;
+    if (copy.Stream() == nullptr || !CopyInto(copy.Stream(), from) || !copy.Commit()) {
+        error = std::error_code(errno != 0 ? errno : EIO, std::generic_category()).message();
         return false;
     }
     fs::remove(from, ec);

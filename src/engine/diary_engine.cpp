@@ -74,8 +74,7 @@ StartUpOutcome DiaryEngine::StartUp(DiaryStartUpSeams seams) {
     const DiarySettings loaded = settings_.Copy();
     RemoveLeftoverTemporaryFiles(loaded);
     std::vector<std::string> remarks = load_remarks_;
-    if (std::string why = WhyNothingIsStored(loaded); !why.empty())
-        remarks.push_back(std::move(why));
+    for (std::string& remark : StartupRemarks(loaded)) remarks.push_back(std::move(remark));
     if (start_up_.remark) {
         for (const std::string& remark : remarks) start_up_.remark(remark);
     }

@@ -147,3 +147,27 @@ std::string TruncateToCp932Bytes(std::string_view utf8, std::size_t max_bytes) {
 }
 
 std::size_t Cp932ByteLength(std::string_view utf8) { return Utf8ToCp932(utf8).size(); }
+
+bool IsValidCp932(std::string_view bytes) {
+    thread_local Converter converter("UTF-8", "CP932");
+    if (!converter.ok()) return false;
+    std::string ignored;
+    return ConvertRun(converter.get(), bytes, ignored) == bytes.size();
+}
+
+bool IsValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        std::uint32_t cp = 0;
+        const std::size_t len = DecodeUtf8(s.substr(i), cp);
+        const std::uint32_t least = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+        if (len == 1 || cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
+}

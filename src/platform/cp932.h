@@ -31,3 +31,9 @@ std::string TruncateToCp932Bytes(std::string_view utf8, std::size_t max_bytes);
 
 // Number of bytes `utf8` takes in CP932.
 std::size_t Cp932ByteLength(std::string_view utf8);
+
+// True when `bytes` decode as CP932 without any invalid or cut sequence.
+bool IsValidCp932(std::string_view bytes);
+// True for well-formed UTF-8: no overlong forms, surrogates or code points
+// beyond U+10FFFF.
+bool IsValidUtf8(std::string_view bytes);

@@ -99,10 +99,26 @@ struct DiarySettings {
     // not at all.
     std::int32_t SETTLE_MAX_MS = 3000;
 
+    // Not a key: the folder the settings were read from, ending in "/"
+    // (empty when they were not read from files).
+    std::string settings_folder;
+
     static std::string DefaultBottomCode();
 
     bool operator==(const DiarySettings&) const = default;
 };
+
+// SAVE_DIRECTORY as a path: a relative value lies in the settings folder, not
+// in whatever folder the process happened to be started from. Empty stays
+// empty (storing off).
+std::string SaveFolderPath(const DiarySettings& settings);
+
+// The name a page is written under: PREVIEW_HTML or INDEX_HTML as set,
+// unless it would reach out of the page's folder (it holds a "/", or it is
+// "." or ".."); then the default "preview.html". Empty stays empty: that
+// switches the page off.
+std::string PageFileName(const std::string& configured);
+bool PageNameStaysInItsFolder(const std::string& configured);
 
 // The maker's home page, the target of the default bottom code.
 inline constexpr const char* kHomePageUrl = "https://quillomat.example.org/";

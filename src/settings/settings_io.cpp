@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <variant>
 
@@ -159,7 +160,62 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-void LoadKey(const KeyDef& def, const IniFile& ini, DiarySettings& s,
+// A value of a UTF-8 file cut at the reader's 1023 bytes may end in part of
+// a character: that part is dropped.
+std::string Utf8Value(std::string_view raw) {
+    for (std::size_t cut = 0; cut <= 3 && cut < raw.size(); ++cut) {
+        const std::string_view kept = raw.substr(0, raw.size() - cut);
+        if (IsValidUtf8(kept)) return std::string(kept);
+    }
+    return Cp932ToUtf8(raw);
+}
+
+// The text of a raw value in a file whose text is `kind`.
+std::string DecodeValue(std::string_view raw, SettingsFileText kind) {
+    switch (kind) {
+        case SettingsFileText::kCp932:
+            break;
+        case SettingsFileText::kUtf8:
+            return Utf8Value(raw);
+        case SettingsFileText::kMixed:
+            if (!IsValidCp932(raw) && IsValidUtf8(raw)) return std::string(raw);
+            break;
+    }
+    return Cp932ToUtf8(raw);
+}
+
+SettingsFileText TextOf(const IniFile& ini) { return ClassifySettingsText(ini.Content()); }
+
+// A line of a file that is not CP932 throughout, in CP932 when it is UTF-8
+// that CP932 holds without loss; otherwise as it stands.
+std::string TranscodeLine(std::string_view line, SettingsFileText kind) {
+    const bool utf8 = kind == SettingsFileText::kUtf8 ? IsValidUtf8(line)
+                                                      : !IsValidCp932(line) && IsValidUtf8(line);
+    if (!utf8) return std::string(line);
+    std::string cp932 = Utf8ToCp932(line);
+    return Cp932ToUtf8(cp932) == line ? cp932 : std::string(line);
+}
+
+IniFile TranscodedToCp932(const IniFile& ini, SettingsFileText kind) {
+    if (kind == SettingsFileText::kCp932) return ini;
+    const std::string content = ini.Content();
+    std::string out;
+    out.reserve(content.size());
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        std::size_t end = content.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = content.size();
+        out += TranscodeLine(std::string_view(content).substr(pos, end - pos), kind);
+        std::size_t next = end;
+        if (next < content.size() && content[next] == '\r') ++next;
+        if (next < content.size() && content[next] == '\n') ++next;
+        out.append(content, end, next - end);
+        pos = next;
+    }
+    return IniFile(out);
+}
+
+void LoadKey(const KeyDef& def, const IniFile& ini, SettingsFileText kind, DiarySettings& s,
              const DiarySettings& defaults) {
     std::visit(Overloaded{
                    [&](std::int32_t DiarySettings::*m) {
@@ -171,12 +227,12 @@ void LoadKey(const KeyDef& def, const IniFile& ini, DiarySettings& s,
                    },
                    [&](std::string DiarySettings::*m) {
                        const auto value = ini.GetString(def.section, def.key);
-                       s.*m = value ? Cp932ToUtf8(*value) : defaults.*m;
+                       s.*m = value ? DecodeValue(*value, kind) : defaults.*m;
                    },
                    [&](Multiline f) {
                        const auto value = ini.GetString(def.section, def.key);
-                       s.*f.member =
-                           value ? UnescapeMultiline(Cp932ToUtf8(*value)) : defaults.*f.member;
+                       s.*f.member = value ? UnescapeMultiline(DecodeValue(*value, kind))
+                                           : defaults.*f.member;
                    },
                    [&](Colour f) {
                        s.*f.member = static_cast<std::uint32_t>(ini.GetInt(
@@ -227,11 +283,11 @@ bool ParseWholeNumber(std::string_view text, std::int64_t& value) {
     return true;
 }
 
-void LoadAddedKey(const AddedKey& def, const IniFile& ini, DiarySettings& s,
+void LoadAddedKey(const AddedKey& def, const IniFile& ini, SettingsFileText kind, DiarySettings& s,
                   const DiarySettings& defaults, std::vector<std::string>* remarks) {
     const auto stored = ini.GetString(def.section, def.key);
     const auto remark = [&](const std::string& why) {
-        if (remarks != nullptr) remarks->push_back(Remark(def, Cp932ToUtf8(*stored), why));
+        if (remarks != nullptr) remarks->push_back(Remark(def, DecodeValue(*stored, kind), why));
     };
     std::visit(
         Overloaded{
@@ -260,7 +316,7 @@ void LoadAddedKey(const AddedKey& def, const IniFile& ini, DiarySettings& s,
                 }
             },
             [&](std::string DiarySettings::*m) {
-                s.*m = stored ? Cp932ToUtf8(*stored) : defaults.*m;
+                s.*m = stored ? DecodeValue(*stored, kind) : defaults.*m;
             },
         },
         def.field);
@@ -285,14 +341,39 @@ void SaveAddedKey(const AddedKey& def, IniFile& ini, const DiarySettings& s,
                def.field);
 }
 
+// The text a key holds in the record; nullopt for keys that are no text.
+std::optional<std::string> TextOfKey(const KeyDef& def, const DiarySettings& s) {
+    if (const auto* m = std::get_if<std::string DiarySettings::*>(&def.field)) return s.**m;
+    if (const auto* f = std::get_if<Multiline>(&def.field)) return s.*f->member;
+    return std::nullopt;
+}
+
+std::string ReadBack(const KeyDef& def, std::string_view raw, SettingsFileText kind) {
+    std::string text = DecodeValue(raw, kind);
+    return std::holds_alternative<Multiline>(def.field) ? UnescapeMultiline(text) : text;
+}
+
+// A text the user did not change since it was read, and that CP932 cannot
+// hold, keeps the bytes it has in the file: writing it in CP932 would lose
+// the characters CP932 lacks (or that were never valid text at all).
+bool KeepsFileBytes(const KeyDef& def, const IniFile& file, SettingsFileText kind,
+                    const DiarySettings& s, const std::string& saved) {
+    const std::optional<std::string> text = TextOfKey(def, s);
+    if (!text) return false;
+    const auto raw = file.GetString(def.section, def.key);
+    if (!raw || ReadBack(def, *raw, kind) != *text) return false;
+    return ReadBack(def, saved, SettingsFileText::kCp932) != *text;
+}
+
 void LoadNamedKeys(DiarySettings& settings, const std::filesystem::path& setup_ini,
                    std::initializer_list<std::string_view> names) {
     const IniFile setup = IniFile::Load(setup_ini);
+    const SettingsFileText kind = TextOf(setup);
     const DiarySettings defaults;
     for (const KeyDef& def : kKeys) {
         for (std::string_view name : names) {
             if (def.file == IniFileId::kSetup && name == def.key)
-                LoadKey(def, setup, settings, defaults);
+                LoadKey(def, setup, kind, settings, defaults);
         }
     }
 }
@@ -356,26 +437,52 @@ void LoadSettingsFrom(DiarySettings& settings, const std::filesystem::path& devi
                       std::vector<std::string>* remarks) {
     const IniFile device = IniFile::Load(device_ini);
     const IniFile setup = IniFile::Load(setup_ini);
+    const SettingsFileText device_kind = TextOf(device);
+    const SettingsFileText setup_kind = TextOf(setup);
     DiarySettings defaults;
     defaults.SAVE_DIRECTORY = app_directory;
     for (const KeyDef& def : kKeys) {
-        LoadKey(def, def.file == IniFileId::kDevice ? device : setup, settings, defaults);
+        const bool in_device = def.file == IniFileId::kDevice;
+        LoadKey(def, in_device ? device : setup, in_device ? device_kind : setup_kind, settings,
+                defaults);
     }
-    for (const AddedKey& def : kAddedKeys) LoadAddedKey(def, setup, settings, defaults, remarks);
+    for (const AddedKey& def : kAddedKeys)
+        LoadAddedKey(def, setup, setup_kind, settings, defaults, remarks);
+    settings.settings_folder = app_directory;
 }
 
 void SaveSettingsTo(const DiarySettings& settings, const std::filesystem::path& device_ini,
                     const std::filesystem::path& setup_ini) {
-    IniFile device = IniFile::Load(device_ini);
-    IniFile setup = IniFile::Load(setup_ini);
+    const IniFile device_read = IniFile::Load(device_ini);
+    const IniFile setup_read = IniFile::Load(setup_ini);
+    const SettingsFileText device_kind = TextOf(device_read);
+    const SettingsFileText setup_kind = TextOf(setup_read);
+    // A file that is not CP932 throughout goes back in CP932.
+    IniFile device = TranscodedToCp932(device_read, device_kind);
+    IniFile setup = TranscodedToCp932(setup_read, setup_kind);
     for (const KeyDef* def : SaveOrder()) {
-        IniFile& target = def->file == IniFileId::kDevice ? device : setup;
-        target.SetString(def->section, def->key, SavedValue(*def, settings));
+        const bool in_device = def->file == IniFileId::kDevice;
+        const std::string saved = SavedValue(*def, settings);
+        if (KeepsFileBytes(*def, in_device ? device_read : setup_read,
+                           in_device ? device_kind : setup_kind, settings, saved)) {
+            continue;
+        }
+        (in_device ? device : setup).SetString(def->section, def->key, saved);
     }
     const DiarySettings defaults;
     for (const AddedKey& def : kAddedKeys) SaveAddedKey(def, setup, settings, defaults);
     device.Save(device_ini);
     setup.Save(setup_ini);
+}
+
+SettingsFileText ClassifySettingsText(std::string_view content) {
+    if (IsValidCp932(content)) return SettingsFileText::kCp932;
+    if (IsValidUtf8(content)) return SettingsFileText::kUtf8;
+    return SettingsFileText::kMixed;
+}
+
+SettingsFileText SettingsFileTextOf(const std::filesystem::path& path) {
+    return TextOf(IniFile::Load(path));
 }
 
 void LoadSettings(DiarySettings& settings, std::vector<std::string>* remarks) {

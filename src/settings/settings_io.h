@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/diary_settings.h"
@@ -10,11 +11,22 @@
 // absent or unreadable keys take their defaults. Never reports an error; the
 // values of the added sections that could not be taken as they stand are
 // described in `remarks`, one line each, when given.
+// The files are CP932; one that is not, but is UTF-8 throughout (as a Linux
+// editor saves it), is read as UTF-8, and one that is neither is read value
+// by value, each as whichever of the two it is.
 void LoadSettings(DiarySettings& settings, std::vector<std::string>* remarks = nullptr);
 
-// Writes every field back to both files. A failed write is not reported and
-// leaves the previous file as it was.
+// Writes every field back to both files, in CP932 (a file read as UTF-8
+// goes back in CP932 as a whole, wherever CP932 holds its text). A text
+// that the user did not change and that CP932 cannot hold keeps its bytes.
+// A failed write is not reported and leaves the previous file as it was.
 void SaveSettings(const DiarySettings& settings);
+
+// How a settings file's text is read (see LoadSettings).
+enum class SettingsFileText { kCp932, kUtf8, kMixed };
+SettingsFileText ClassifySettingsText(std::string_view content);
+// kCp932 for a missing file.
+SettingsFileText SettingsFileTextOf(const std::filesystem::path& path);
 
 // The same, on explicit files (tests, tools).
 void LoadSettingsFrom(DiarySettings& settings, const std::filesystem::path& device_ini,

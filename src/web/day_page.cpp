@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 
 #include "diary/page_writers.h"
+#include "diary/picture_names.h"
 #include "platform/weekdays.h"
 #include "settings/diary_settings.h"
 #include "web/index_page.h"
@@ -43,7 +45,7 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
 
     const std::string date = DateText(picture.capture_time);
     std::string page;
-    page.reserve(cache.dayThumbnails.size() + 1024);
+    page.reserve(cache.dayThumbnails.size() * 96 + 1024);
     page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n";
     page += "<HTML lang=\"ja\">\n";
     page += "<HEAD>\n";
@@ -65,32 +67,49 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
     const int width = ThumbnailSide(picture.width, settings.PREVIEW_IMAGE_SIZE);
     const int height = ThumbnailSide(picture.height, settings.PREVIEW_IMAGE_SIZE);
 
-    if (cache.dayThumbnails.empty() && picture.day_directory_existed) {
+    auto& list = cache.dayThumbnails;
+    if (cache.dayName != picture.day_name) {
+        list.clear();
+        cache.dayName = picture.day_name;
+    }
+    if (list.empty() && picture.day_directory_existed) {
         std::vector<std::string> names = ListJpegFiles(picture.day_directory);
         if (settings.PREVIEW_SORT) {
             std::sort(names.begin(), names.end(), std::greater<>());
         } else {
             std::sort(names.begin(), names.end());
         }
-        for (const std::string& name : names) {
-            if (name != picture.file_name)
-                cache.dayThumbnails += ThumbnailLine(name, width, height);
+        for (std::string& name : names) {
+            if (name == picture.file_name) continue;
+            std::string line = ThumbnailLine(name, width, height);
+            list.push_back({std::move(name), std::move(line)});
         }
     }
 
-    // A second store within the same second (or a repeated local hour) names
-    // the same file again; it is one picture and is listed once.
-    const std::string line = ThumbnailLine(picture.file_name, width, height);
-    if (cache.dayThumbnails.find(line) == std::string::npos) {
+    const auto same = [&](const PageCache::Thumbnail& t) { return t.name == picture.file_name; };
+    if (std::none_of(list.begin(), list.end(), same)) {
+        // The new picture goes first (last when sorted oldest first), except
+        // that after a clock was set back it goes behind the diary's own
+        // pictures whose names come later, so that the page stays in the
+        // order of its names, as a fresh listing of the folder gives it.
+        const auto later = [&](const PageCache::Thumbnail& t) {
+            return t.name > picture.file_name && IsPictureFileName(t.name);
+        };
+        PageCache::Thumbnail added{picture.file_name,
+                                   ThumbnailLine(picture.file_name, width, height)};
         if (settings.PREVIEW_SORT) {
-            cache.dayThumbnails.insert(0, line);
+            auto at = list.begin();
+            while (at != list.end() && later(*at)) ++at;
+            list.insert(at, std::move(added));
         } else {
-            cache.dayThumbnails += line;
+            auto at = list.end();
+            while (at != list.begin() && later(*std::prev(at))) --at;
+            list.insert(at, std::move(added));
         }
     }
 
     page += "<tr><td>";
-    page += cache.dayThumbnails;
+    for (const PageCache::Thumbnail& thumbnail : list) page += thumbnail.line;
     page += "</td></tr><tr><td></td></tr></table>\n";
     page += "</center>\n";
     page += "</body></html>\n";

@@ -13,7 +13,10 @@ public:
     explicit WebPages(NoticeSink& notices) : notices_(notices) {}
 
     void ResetCache() override { cache_.Reset(); }
-    void ForgetDayThumbnails() override { cache_.dayThumbnails.clear(); }
+    void ForgetDayThumbnails() override {
+        cache_.dayThumbnails.clear();
+        cache_.dayName.clear();
+    }
     std::vector<std::string> WritePages(const StoredPicture& picture,
                                         const DiarySettings& settings) override;
 

@@ -91,9 +91,10 @@ bool DiaryProcess::Start(const Options& options) {
     for (std::string& entry : env) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    std::string exe = QuillomatExecutable();
-    std::vector<std::string> arguments = options.arguments;
-    std::vector<char*> argv{exe.data()};
+    std::vector<std::string> arguments = options.launcher;
+    arguments.push_back(QuillomatExecutable());
+    arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
+    std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
@@ -104,6 +105,8 @@ bool DiaryProcess::Start(const Options& options) {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderr_path_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!options.working_directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, options.working_directory.c_str());
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     // Its own process group, so that a kill also reaches any helper it runs;
@@ -118,7 +121,7 @@ bool DiaryProcess::Start(const Options& options) {
     posix_spawnattr_setflags(
         &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), envp.data());
+    const int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return false;

@@ -39,14 +39,19 @@ struct ProcessEnd {
 class DiaryProcess {
 public:
     struct Options {
-        std::filesystem::path home;               // QUILLOMAT_HOME
-        std::optional<std::string> test_devices;  // QUILLOMAT_TEST_DEVICES; nullopt: unset
-        std::vector<std::string> environment;     // extra NAME=value entries
+        std::filesystem::path home;                 // QUILLOMAT_HOME
+        std::optional<std::string> test_devices;    // QUILLOMAT_TEST_DEVICES; nullopt: unset
+        std::vector<std::string> environment = {};  // extra NAME=value entries
         // QUILLOMAT_TEST_DELAYS: the program's designed delays (run wait,
         // polls, recoveries, the 10 s retry) divided by this; 1 keeps them.
         // An entry of `environment` takes precedence.
         int delay_divisor = 10;
         std::vector<std::string> arguments = {"--headless"};
+        // A command the program is run through (for example setpriv), found
+        // on PATH; empty: the program itself.
+        std::vector<std::string> launcher = {};
+        // The folder it starts in; empty: the test's own.
+        std::filesystem::path working_directory = {};
     };
 
     DiaryProcess() = default;

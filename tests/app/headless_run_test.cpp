@@ -186,6 +186,15 @@ const char* MomentName(KillMoment moment) {
 
 class HeadlessKillTest : public HeadlessDiaryTest {
 protected:
+    // Whether a temporary file of a `kind` (".jpg", ".html") exists:
+    // "<name>.XXXXXX.tmp".
+    bool BeingWritten(const std::string& kind) const {
+        for (const fs::path& path : FilesEndingIn(diary_, ".tmp")) {
+            if (path.filename().string().find(kind + ".") != std::string::npos) return true;
+        }
+        return false;
+    }
+
     // Polls the diary as fast as is reasonable until `moment` is seen, then
     // kills the program at once. Returns whether the moment was caught (the
     // windows are milliseconds wide); the program is killed either way.
@@ -199,14 +208,14 @@ protected:
         while (!caught && std::chrono::steady_clock::now() < give_up && process_.Running()) {
             switch (moment) {
                 case KillMoment::kPictureBeingWritten:
-                    caught = !FilesEndingIn(diary_, ".jpg.tmp").empty();
+                    caught = BeingWritten(".jpg");
                     break;
                 case KillMoment::kPictureJustRenamed:
                     for (const std::string& name : PictureNames(diary_))
                         caught |= !before.contains(name);
                     break;
                 case KillMoment::kPageBeingWritten:
-                    caught = !FilesEndingIn(diary_, ".html.tmp").empty();
+                    caught = BeingWritten(".html");
                     break;
                 case KillMoment::kBetweenStores:
                     break;

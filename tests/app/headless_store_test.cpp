@@ -44,13 +44,28 @@ TEST_F(HeadlessStoreTest, StartRemovesLeftoverTemporaryFilesAndNothingElse) {
     fs::create_directories(DayFolder());
     fs::create_directories(old_day);
     fs::create_directories(misc);
-    const std::vector<fs::path> ours = {
-        old_day / "20240101120000.jpg.tmp", old_day / "preview.html.tmp",
-        DayFolder() / (TodayFolderName() + "235959.jpg.tmp"), diary_ / "preview.html.tmp"};
-    const std::vector<fs::path> theirs = {
-        DayFolder() / "notes.tmp",         old_day / "holiday.jpg.tmp",
-        old_day / "2024010112000.jpg.tmp", misc / "20240101120000.jpg.tmp",
-        misc / "preview.html.tmp",         diary_ / "notes.tmp"};
+    const std::vector<fs::path> ours = {old_day / "20240101120000.jpg.tmp",
+                                        old_day / "preview.html.tmp",
+                                        DayFolder() / (TodayFolderName() + "235959.jpg.tmp"),
+                                        diary_ / "preview.html.tmp",
+                                        old_day / "20240101120000.jpg.Ab3dE9.tmp",
+                                        old_day / "20240101120000_001.jpg.x0X0x0.tmp",
+                                        old_day / "preview.html.QQQQQQ.tmp",
+                                        diary_ / "preview.html.a1B2c3.tmp",
+                                        home_.path() / "setup.ini.Zz9Yy8.tmp",
+                                        home_.path() / "device.ini.tmp",
+                                        home_.path() / "snap.tmp",
+                                        home_.path() / "20240101120000.jpg.k7K7k7.tmp"};
+    const std::vector<fs::path> theirs = {DayFolder() / "notes.tmp",
+                                          old_day / "holiday.jpg.tmp",
+                                          old_day / "2024010112000.jpg.tmp",
+                                          misc / "20240101120000.jpg.tmp",
+                                          misc / "preview.html.tmp",
+                                          diary_ / "notes.tmp",
+                                          old_day / "20240101120000.jpg.Ab3dE.tmp",
+                                          old_day / "20240132120000.jpg.tmp",
+                                          old_day / "20240101120000_000.jpg.tmp",
+                                          home_.path() / "setup.ini.bak.tmp"};
     for (const fs::path& path : ours) WriteFileBytes(path, "\xFF\xD8 cut off");
     for (const fs::path& path : theirs) WriteFileBytes(path, "kept");
     // A folder of that name is not a leftover file.
@@ -106,6 +121,10 @@ TEST_F(HeadlessStoreTest, SettingsThatStoreNothingAreSaidOnceAtStart) {
         {{"[DIARY]", "SAVE_DIRECTORY=" + DiaryFolder(), "INTERVAL_HOUR=0", "INTERVAL_MINUTE=0",
           "INTERVAL_SECOND=0", "MOTION_DETECT=off"},
          "MOTION_DETECT is off"},
+        // A hand-edited negative part: the interval never comes round.
+        {{"[DIARY]", "SAVE_DIRECTORY=" + DiaryFolder(), "INTERVAL_HOUR=0", "INTERVAL_MINUTE=-1",
+          "INTERVAL_SECOND=0", "MOTION_DETECT=off"},
+         "INTERVAL_MINUTE is -1 and MOTION_DETECT is off"},
     };
     for (const auto& [lines, reason] : cases) {
         SCOPED_TRACE(reason);

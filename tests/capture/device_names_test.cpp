@@ -72,8 +72,9 @@ TEST(ParseTestDevices, NamesModesAndOptionsInGivenOrder) {
 
     errors.clear();
     EXPECT_TRUE(ParseTestDevices("", &errors).empty());
-    ParseTestDevices("A:0x480,B:fail=-1,C:stop=", &errors);
-    EXPECT_EQ(errors.size(), 3u);
+    ParseTestDevices("A:0x480,B:fail=-1,C:stop=,D:15x480", &errors);
+    EXPECT_EQ(errors.size(), 4u);
+    EXPECT_EQ(ParseTestDevices("E:16x16")[0].fixed_width, 16);
 }
 
 }  // namespace

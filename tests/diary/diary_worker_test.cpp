@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/stop_signal.h"
+#include "platform/thread_priority.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/fake_frame_source.h"
@@ -64,6 +65,7 @@ protected:
                                         std::lock_guard lock(mutex);
                                         store_ticks.push_back(use_clock.TickMs());
                                         store_policies.push_back(sched_getscheduler(0));
+                                        store_nice.push_back(ThreadNiceValue());
                                         return store_result.load();
                                     },
                                     [this]() -> std::unique_ptr<MotionMeter> {
@@ -97,10 +99,11 @@ protected:
     std::mutex mutex;
     std::vector<std::uint32_t> store_ticks;
     std::vector<int> store_policies;
+    std::vector<int> store_nice;
     std::unique_ptr<DiaryWorker> worker;
 };
 
-TEST_F(DiaryWorkerTest, IntervalStoresComeTheIntervalLess100msApartAtIdlePriority) {
+TEST_F(DiaryWorkerTest, IntervalStoresComeTheIntervalLess100msApartAtTheLowestNormalPriority) {
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Stores() >= 3; }));
     worker->StopDiaryWorker();
@@ -111,7 +114,9 @@ TEST_F(DiaryWorkerTest, IntervalStoresComeTheIntervalLess100msApartAtIdlePriorit
         EXPECT_LT(gap, 599900u + 20u);  // within two passes of 10 ms
     }
     std::lock_guard lock(mutex);
-    EXPECT_EQ(store_policies[0], SCHED_IDLE);
+    // Never SCHED_IDLE, which a busy machine starves.
+    EXPECT_EQ(store_policies[0], SCHED_OTHER);
+    EXPECT_EQ(store_nice[0], 19);
     EXPECT_EQ(worker->LastExitCode(), 0);
     EXPECT_FALSE(worker->LastStopWasForced());
 }

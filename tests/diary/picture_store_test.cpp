@@ -46,6 +46,11 @@ protected:
 
     std::int32_t Store() { return store.StorePicture(stop); }
     std::filesystem::path Day() const { return save.path() / "20240315"; }
+    std::tm StartTm() const {
+        std::tm t{};
+        localtime_r(&start, &t);
+        return t;
+    }
 
     const std::time_t start = LocalTime(2024, 3, 15, 9, 30, 5);
     TempDir save;
@@ -84,17 +89,47 @@ TEST_F(PictureStoreTest, StoresUprightTrueColourPictureAndHandsOverToPages) {
     EXPECT_TRUE(notices.codes().empty());
 }
 
-TEST_F(PictureStoreTest, SaveFolderWithOrWithoutSlashAndSameSecondReplaces) {
+// The same second again (two stores, a clock set back, the end of summer
+// time) never replaces a picture: the next one takes a numbered name.
+TEST_F(PictureStoreTest, SaveFolderWithOrWithoutSlashAndSameSecondKeepsEveryPicture) {
     ASSERT_EQ(Store(), kStoreOk);
-    clock.SetWallClock(start);  // the same second again
+    const std::string first = ReadFileBytes(Day() / "20240315093005.jpg");
+    clock.SetWallClock(start);
     settings.Update([&](DiarySettings& s) { s.SAVE_DIRECTORY = save.str(); });
     ASSERT_EQ(Store(), kStoreOk);
-    ASSERT_EQ(pages.stored.size(), 2u);
+    clock.SetWallClock(start);
+    ASSERT_EQ(Store(), kStoreOk);
+    ASSERT_EQ(pages.stored.size(), 3u);
     EXPECT_EQ(pages.stored[0].day_directory, pages.stored[1].day_directory);
-    EXPECT_EQ(pages.stored[0].file_name, pages.stored[1].file_name);
+    EXPECT_EQ(pages.stored[0].file_name, "20240315093005.jpg");
+    EXPECT_EQ(pages.stored[1].file_name, "20240315093005_001.jpg");
+    EXPECT_EQ(pages.stored[2].file_name, "20240315093005_002.jpg");
     EXPECT_TRUE(pages.stored[1].day_directory_existed);
     EXPECT_EQ(pages.forgets, 1);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Day()), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Day()), {}), 3);
+    EXPECT_EQ(ReadFileBytes(Day() / "20240315093005.jpg"), first);
+    EXPECT_TRUE(DecodeJpegFile((Day() / "20240315093005_002.jpg").string()).has_value());
+
+    // All 999 repeats taken: the store fails as any failed write does.
+    for (int repeat = 3; repeat <= kMaxPictureRepeat; ++repeat) {
+        WriteFileBytes(Day() / PictureFileName(StartTm(), repeat), "");
+    }
+    clock.SetWallClock(start);
+    EXPECT_EQ(Store(), kStoreFailed);
+    EXPECT_EQ(notices.codes(), std::vector<int>{kNoticePictureNotStored});
+    EXPECT_EQ(ReadFileBytes(Day() / "20240315093005.jpg"), first);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Day()), {}), 1000);
+}
+
+// A day folder planted as a link would take the pictures out of the save
+// folder.
+TEST_F(PictureStoreTest, DayFolderThatIsALinkIsNotWrittenThrough) {
+    TempDir elsewhere;
+    std::filesystem::create_directory_symlink(elsewhere.path(), Day());
+    EXPECT_EQ(Store(), kStoreFailed);
+    EXPECT_EQ(notices.codes(),
+              (std::vector<int>{kNoticeDayDirectoryFailed, kNoticePictureNotStored}));
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
 }
 
 TEST_F(PictureStoreTest, CalendarRebuildFollowsDayFolderAndIndexFile) {
@@ -205,7 +240,7 @@ TEST_F(PictureStoreTest, TimeTextLandsUprightAtTheTopOnlyWhenShown) {
     });
     clock.SetWallClock(start);
     ASSERT_EQ(Store(), kStoreOk);
-    const auto decoded = DecodeJpegFile(path);
+    const auto decoded = DecodeJpegFile((Day() / pages.stored.back().file_name).string());
     ASSERT_TRUE(decoded.has_value());
     auto white_pixels = [&](int top, int bottom) {
         int count = 0;

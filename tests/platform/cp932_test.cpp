@@ -21,6 +21,21 @@ TEST(Cp932, UnmappableCharactersNeverBreakTheText) {
               "b\xEF\xBF\xBD");
 }
 
+// What tells a settings file saved by a Linux editor from one in CP932.
+TEST(Cp932, ValidityOfBothEncodings) {
+    EXPECT_TRUE(IsValidCp932("plain ASCII"));
+    EXPECT_TRUE(IsValidCp932("\x95\x5C\x8E\xA6"));
+    EXPECT_FALSE(IsValidCp932("\x95"));        // a lead byte cut off
+    EXPECT_FALSE(IsValidCp932("caf\xE9 au"));  // Latin-1
+    EXPECT_FALSE(IsValidCp932("日記"));        // its UTF-8 form
+    EXPECT_TRUE(IsValidUtf8("日記 😀"));
+    EXPECT_FALSE(IsValidUtf8("\x95\x5C\x8E\xA6"));
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong "/"
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // a surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xE6\x97"));          // cut off
+}
+
 TEST(Cp932, CutsNeverSplitACharacter) {
     EXPECT_EQ(Cp932PrefixLength("ab\x95\x5C", 3), 2u);
     EXPECT_EQ(Cp932PrefixLength("ab\x95\x5C", 4), 4u);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+
 #include "platform/cp932.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -207,12 +211,15 @@ TEST(IniFileWrite, FailedSaveKeepsPreviousFile) {
     TempDir dir;
     const auto path = dir.path() / "setup.ini";
     WriteFileBytes(path, "[A]\r\nK=old\r\n");
-    // A folder where the temporary file would go makes the write fail.
-    std::filesystem::create_directory(dir.path() / "setup.ini.tmp");
     IniFile ini = IniFile::Load(path);
     ini.SetString("A", "K", "new");
-    EXPECT_FALSE(ini.Save(path));
+    {
+        // The disk fills in the middle of the write.
+        FileSizeLimit limit(4);
+        EXPECT_FALSE(ini.Save(path));
+    }
     EXPECT_EQ(ReadFileBytes(path), "[A]\r\nK=old\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/cp932.h"
 #include "settings/app_directory.h"
 #include "settings/ini_file.h"
+#include "settings/stored_nothing.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -33,6 +34,7 @@ TEST_F(SettingsFiles, NoFilesGiveDefaultsAndFirstSaveWritesEveryKeyInOrder) {
     LoadSettings(s);
     DiarySettings expected;
     expected.SAVE_DIRECTORY = home.str();
+    expected.settings_folder = home.str();
     EXPECT_EQ(s, expected);
 
     SaveSettings(s);
@@ -80,6 +82,7 @@ TEST_F(SettingsFiles, RoundTripKeepsEveryValue) {
     SaveSettings(s);
     DiarySettings back;
     LoadSettings(back);
+    s.settings_folder = home.str();
     EXPECT_EQ(back, s);
     const std::string setup_text = ReadFileBytes(setup());
     EXPECT_NE(setup_text.find("TEXT_COLOR=255\r\n"), std::string::npos);
@@ -203,6 +206,50 @@ TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedA
     EXPECT_NE(text.find("[PUBLISH]\r\nREMOTE=bucket:diary\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("KEEP_FREE_MB"), std::string::npos) << text;
     EXPECT_EQ(text.find("[CAPTURE]"), std::string::npos) << text;
+}
+
+// A file that is neither CP932 nor UTF-8 throughout is read value by value;
+// a value that is neither keeps its bytes until it is changed (the UTF-8
+// file itself: HeadlessSafetyTest).
+TEST_F(SettingsFiles, ValuesOfAMixedFileKeepTheirBytesUntilChanged) {
+    const std::string latin1 = "INDEX_HTML_TITLE=Caf\xE9 Diary\r\n";
+    WriteFileBytes(setup(), "[DIARY]\r\nSAVE_DIRECTORY=/srv/日記/\r\n[HTML]\r\n" + latin1 +
+                                Utf8ToCp932("TOP_CODE=<p>月曜</p>\r\n"));
+    EXPECT_EQ(SettingsFileTextOf(setup()), SettingsFileText::kMixed);
+    DiarySettings s;
+    LoadSettings(s);
+    EXPECT_EQ(s.SAVE_DIRECTORY, "/srv/日記/");
+    EXPECT_EQ(s.TOP_CODE, "<p>月曜</p>");
+    SaveSettings(s);
+    EXPECT_NE(ReadFileBytes(setup()).find(latin1), std::string::npos);
+    EXPECT_NE(ReadFileBytes(setup()).find(Utf8ToCp932("SAVE_DIRECTORY=/srv/日記/\r\n")),
+              std::string::npos);
+    s.INDEX_HTML_TITLE = "Café";
+    SaveSettings(s);
+    EXPECT_NE(ReadFileBytes(setup()).find("INDEX_HTML_TITLE=Caf?\r\n"), std::string::npos);
+    EXPECT_EQ(SettingsFileTextOf(setup()), SettingsFileText::kCp932);
+}
+
+}  // namespace
+
+namespace {
+
+// Negative interval parts that add up to no time never store; beside
+// motion detection that gets its own line (the rest: HeadlessSafetyTest).
+TEST_F(SettingsFiles, NegativeIntervalPartsAreNamedWhenTheyStoreNothing) {
+    DiarySettings s;
+    LoadSettings(s);
+    EXPECT_TRUE(StartupRemarks(s).empty());
+    s.INTERVAL_MINUTE = -1;
+    s.INTERVAL_SECOND = 30;
+    s.MOTION_DETECT = true;
+    EXPECT_EQ(StartupRemarks(s), std::vector<std::string>{
+                                     "quillomat: no picture will be stored at an interval, only on "
+                                     "motion: INTERVAL_MINUTE is -1 (setup.ini, section DIARY)."});
+    s.MOTION_DETECT = false;
+    s.INTERVAL_MINUTE = 10;
+    s.INTERVAL_SECOND = -1;  // 9 min 59 s
+    EXPECT_TRUE(StartupRemarks(s).empty());
 }
 
 }  // namespace

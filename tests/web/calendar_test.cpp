@@ -3,6 +3,7 @@
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
 #include "platform/replace_all.h"
+#include "support/file_size_limit.h"
 #include "web/index_page.h"
 #include "web/page_text.h"
 #include "web_test_support.h"
@@ -244,11 +245,16 @@ TEST_F(IndexPageTest, WrittenOnlyWhenItsFeaturesAskForIt) {
 TEST_F(IndexPageTest, UnwritableIndexPostsNoticeAndKeepsPreviousPage) {
     ASSERT_EQ(StoreAt(LocalTime(2024, 3, 1, 12, 0, 0)), kStoreOk);
     const std::string before = Page("preview.html");
-    fs::create_directory(TemporaryPathFor(Path("preview.html")));
-    ASSERT_EQ(StoreAt(LocalTime(2024, 3, 1, 12, 5, 0)), kStoreOk);
+    {
+        // Full while the index page is written.
+        Edit([](DiarySettings& s) { s.PREVIEW_CREATE = false; });
+        FileSizeLimit limit(64);
+        kept.last.file_name = "20240301120500.jpg";
+        pages.WritePages(kept.last, settings.Copy());
+    }
     EXPECT_EQ(notices.codes(), std::vector<int>{kNoticeFileOpenFailed});
     EXPECT_EQ(Page("preview.html"), before);
-    fs::remove(TemporaryPathFor(Path("preview.html")));
+    Edit([](DiarySettings& s) { s.PREVIEW_CREATE = true; });
     ASSERT_EQ(StoreAt(LocalTime(2024, 3, 1, 12, 10, 0)), kStoreOk);
     EXPECT_NE(Page("preview.html"), before);
     EXPECT_EQ(notices.codes().size(), 1u);

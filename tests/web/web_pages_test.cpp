@@ -7,6 +7,7 @@
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
 #include "platform/replace_all.h"
+#include "support/file_size_limit.h"
 #include "web/day_page.h"
 #include "web/page_text.h"
 #include "web_test_support.h"
@@ -49,7 +50,7 @@ TEST_F(DayPageTest, KnownStoreGivesTheExpectedPageByteForByte) {
     fs::create_directory(Path("20240105/folder.jpg"));  // a folder is never listed
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 9, 30, 5)), kStoreOk);
     EXPECT_EQ(Page("20240105/preview.html"), TestData("day_page_20240105.html"));
-    EXPECT_FALSE(fs::exists(TemporaryPathFor(Path("20240105/preview.html"))));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("20240105")), {}), 7);
     EXPECT_TRUE(notices.codes().empty());
 }
 
@@ -91,9 +92,41 @@ TEST_F(DayPageTest, NewDayStartsEmptyAndResetRescans) {
     EXPECT_EQ(Thumbnails(DayPage()),
               (std::vector<std::string>{Name(0, 20), Name(0, 10), Name(0, 5), Name(0, 0)}));
 
-    // The same second stored twice is one file and one thumbnail.
+    // The same second stored twice keeps both, in the order of their names.
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 0, 20, 0)), kStoreOk);
-    EXPECT_EQ(Thumbnails(DayPage()).size(), 4u);
+    EXPECT_EQ(Thumbnails(DayPage()),
+              (std::vector<std::string>{"20240105002000_001.jpg", Name(0, 20), Name(0, 10),
+                                        Name(0, 5), Name(0, 0)}));
+}
+
+// A clock set back across midnight stores into the previous day's folder:
+// that page lists that day's pictures, in the order of their names, and the
+// next day's page starts again from its folder when the clock goes forward.
+TEST_F(DayPageTest, ClockStepsBetweenDaysKeepEachPageToItsOwnFolder) {
+    for (const bool newest_first : {true, false}) {
+        SCOPED_TRACE(newest_first);
+        fs::remove_all(Path("20240104"));
+        fs::remove_all(Path("20240105"));
+        store.MarkPagesChanged();
+        Edit([&](DiarySettings& s) { s.PREVIEW_SORT = newest_first; });
+        const auto order = [&](std::vector<std::string> names) {
+            std::sort(names.begin(), names.end());
+            if (newest_first) std::reverse(names.begin(), names.end());
+            return names;
+        };
+        ASSERT_EQ(StoreAt(LocalTime(2024, 1, 4, 23, 59, 30)), kStoreOk);
+        ASSERT_EQ(StoreAt(LocalTime(2024, 1, 4, 23, 59, 50)), kStoreOk);
+        ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 0, 0, 10)), kStoreOk);
+        ASSERT_EQ(StoreAt(LocalTime(2024, 1, 4, 23, 59, 40)), kStoreOk);  // set back 30 s
+        ASSERT_EQ(StoreAt(LocalTime(2024, 1, 4, 23, 59, 50)), kStoreOk);
+        EXPECT_EQ(Thumbnails(Cp932ToUtf8(Page("20240104/preview.html"))),
+                  order({"20240104235930.jpg", "20240104235940.jpg", "20240104235950.jpg",
+                         "20240104235950_001.jpg"}));
+        ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 0, 0, 10)), kStoreOk);
+        ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 0, 0, 5)), kStoreOk);
+        EXPECT_EQ(Thumbnails(DayPage()),
+                  order({"20240105000005.jpg", "20240105000010.jpg", "20240105000010_001.jpg"}));
+    }
 }
 
 TEST_F(DayPageTest, TemplateOptionsAndThumbnailSizes) {
@@ -123,19 +156,24 @@ TEST_F(DayPageTest, UnwritablePagePostsNoticeAndKeepsThePreviousPage) {
     const std::string before = Page("20240105/preview.html");
     ASSERT_FALSE(before.empty());
 
-    // The temporary file cannot be made: the old page must stay whole.
-    fs::create_directory(TemporaryPathFor(Path("20240105/preview.html")));
+    // The disk fills while the page is written: the old page must stay whole.
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 9, 10, 0)), kStoreOk);
+    const std::string second = Page("20240105/preview.html");
+    {
+        FileSizeLimit limit(64);
+        pages.WritePages(kept.last, settings.Copy());
+    }
     EXPECT_EQ(notices.codes(), std::vector<int>{kNoticeFileOpenFailed});
-    EXPECT_EQ(Page("20240105/preview.html"), before);
-    fs::remove(TemporaryPathFor(Path("20240105/preview.html")));
+    EXPECT_EQ(Page("20240105/preview.html"), second);
+    EXPECT_NE(second, before);
 
     // The page path itself cannot be replaced.
     fs::remove(Path("20240105/preview.html"));
     fs::create_directory(Path("20240105/preview.html"));
     ASSERT_EQ(StoreAt(LocalTime(2024, 1, 5, 9, 20, 0)), kStoreOk);
     EXPECT_EQ(notices.codes(), (std::vector<int>{kNoticeFileOpenFailed, kNoticeFileOpenFailed}));
-    EXPECT_FALSE(fs::exists(TemporaryPathFor(Path("20240105/preview.html"))));
+    for (const auto& entry : fs::directory_iterator(Path("20240105")))
+        EXPECT_FALSE(entry.path().string().ends_with(".tmp")) << entry.path();
     fs::remove(Path("20240105/preview.html"));
 
     // The first write that succeeds again holds every picture of the day.

@@ -20,6 +20,22 @@ inline std::string TestData(const std::string& name) {
     return ReadFileBytes(std::filesystem::path(QUILLOMAT_WEB_TEST_DATA) / name);
 }
 
+// The page writers, keeping what the last store handed them.
+class KeptPicturePages final : public PageWriters {
+public:
+    explicit KeptPicturePages(PageWriters& pages) : pages_(pages) {}
+    void ResetCache() override { pages_.ResetCache(); }
+    void ForgetDayThumbnails() override { pages_.ForgetDayThumbnails(); }
+    void WritePages(const StoredPicture& picture, const DiarySettings& settings) override {
+        last = picture;
+        pages_.WritePages(picture, settings);
+    }
+    StoredPicture last;
+
+private:
+    PageWriters& pages_;
+};
+
 // A diary in a temporary save folder, stored through the real picture store
 // and page writers.
 class DiaryFixture {
@@ -50,6 +66,7 @@ public:
     SharedSettings settings;
     RecordingNoticeSink notices;
     WebPages pages{notices};
+    KeptPicturePages kept{pages};
     StopSignal stop;
-    PictureStore store{source, graph, clock, settings, pages, notices};
+    PictureStore store{source, graph, clock, settings, kept, notices};
 };

@@ -1,7 +1,6 @@
 #include "settings/ui/motion_thread.h"
 
 #include <pthread.h>
-#include <sched.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +15,7 @@
 #include "diary/motion_detection.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
+#include "platform/thread_priority.h"
 
 namespace {
 
@@ -125,8 +125,8 @@ bool MotionThread::StartMotionThread(MotionRunInputs inputs) {
     auto run = std::make_shared<Run>();
     try {
         run->thread = std::thread([run, inputs = std::move(inputs)] {
-            sched_param param{};
-            pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+            LowerThreadToIdlePriority();
+            pthread_setname_np(pthread_self(), "motion check");
             const int code = RunMotionLoop(inputs, run->stop);
             std::lock_guard lock(run->mutex);
             run->exit_code = code;

@@ -25,7 +25,7 @@ struct MotionRunInputs {
     std::atomic<int>* checks = nullptr;
 };
 
-// The dialog's motion thread: at idle scheduling priority it measures the
+// The dialog's motion thread: at the lowest normal priority it measures the
 // motion of one fresh frame of the preview graph per check period and hands
 // the score on. All its waits end at once on a stop request.
 class MotionThread {
