@@ -26,9 +26,10 @@ public:
     explicit KeptPicturePages(PageWriters& pages) : pages_(pages) {}
     void ResetCache() override { pages_.ResetCache(); }
     void ForgetDayThumbnails() override { pages_.ForgetDayThumbnails(); }
-    void WritePages(const StoredPicture& picture, const DiarySettings& settings) override {
+    std::vector<std::string> WritePages(const StoredPicture& picture,
+                                        const DiarySettings& settings) override {
         last = picture;
-        pages_.WritePages(picture, settings);
+        return pages_.WritePages(picture, settings);
     }
     StoredPicture last;
 
