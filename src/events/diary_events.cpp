@@ -1,5 +1,7 @@
 #include "events/diary_events.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -62,6 +64,8 @@ public:
 private:
     void Run() {
         LowerThreadToIdlePriority();
+        // Named once lowered, so that a thread of this name is always at it.
+        pthread_setname_np(pthread_self(), "diary job");
         subscriber_->Begin(stop_);
         for (;;) {
             const std::optional<std::chrono::milliseconds> wake = subscriber_->NextWake();

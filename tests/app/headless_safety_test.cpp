@@ -377,11 +377,10 @@ std::vector<ThreadState> Threads(pid_t pid) {
     return threads;
 }
 
-// The worker is the least urgent thread on the machine but never starved:
-// nice 19 under SCHED_OTHER, not SCHED_IDLE. GStreamer's streaming threads,
-// which it starts, stay at the default priority, and an unprivileged start
-// says nothing about scheduler settings (run without the right to raise a
-// priority again when the test is root).
+// The worker and the jobs after a picture are the least urgent threads on the
+// machine but never starved: nice 19 under SCHED_OTHER, not SCHED_IDLE. GStreamer's streaming
+// threads, which it starts, stay at the default priority, and an unprivileged start says nothing
+// about scheduler settings (run without the right to raise a priority again when the test is root).
 TEST_F(HeadlessSafetyTest, WorkerAtTheLowestNormalPriorityAndStreamingThreadsAtTheDefault) {
     WriteSetup(1, false);
     WriteDevice("Cam", 320, 240);
@@ -407,11 +406,17 @@ TEST_F(HeadlessSafetyTest, WorkerAtTheLowestNormalPriorityAndStreamingThreadsAtT
     const std::set<std::pair<int, int>> lowest = {{19, SCHED_OTHER}};
     const std::set<std::pair<int, int>> normal = {{::getpriority(PRIO_PROCESS, 0), SCHED_OTHER}};
     int workers = 0;
+    int jobs = 0;
     bool streaming = false;
     for (const auto& [tid, names] : seen) {
         if (names.count("diary worker") == 1) {
             ++workers;
             EXPECT_EQ(names.at("diary worker"), lowest) << tid;
+            continue;
+        }
+        if (names.count("diary job") == 1) {
+            ++jobs;
+            EXPECT_EQ(names.at("diary job"), lowest) << tid;
             continue;
         }
         for (const auto& [name, states] : names) {
@@ -420,6 +425,7 @@ TEST_F(HeadlessSafetyTest, WorkerAtTheLowestNormalPriorityAndStreamingThreadsAtT
         }
     }
     EXPECT_GE(workers, 1);
+    EXPECT_GE(jobs, 1);
     EXPECT_TRUE(streaming) << "a streaming thread (element:pad) was seen";
     EXPECT_EQ(process_.Errors().find("scheduler settings"), std::string::npos) << Transcript();
 }
