@@ -31,15 +31,15 @@ GstVideoFormat VideoFormat(PicturePlanes::Layout layout) {
             return GST_VIDEO_FORMAT_Y444;
         case PicturePlanes::Layout::kY41B:
             return GST_VIDEO_FORMAT_Y41B;
-        case PicturePlanes::Layout::kGray:
-            return GST_VIDEO_FORMAT_GRAY8;
         case PicturePlanes::Layout::kRgb:
             break;
     }
     return GST_VIDEO_FORMAT_RGB;
 }
 
-// A JPEG's YCbCr is full range with BT.601 colours, its chroma centred.
+// The planes are BT.601 video already (the encoder's own colours), their
+// chroma centred as in the JPEG: same-sized 4:2:0 pictures pass the scaler
+// and the converter untouched.
 CapsHandle PictureCaps(const PicturePlanes& picture, int fps) {
     GstVideoInfo info;
     gst_video_info_set_format(&info, VideoFormat(picture.layout), static_cast<guint>(picture.width),
@@ -47,8 +47,7 @@ CapsHandle PictureCaps(const PicturePlanes& picture, int fps) {
     info.fps_n = fps;
     info.fps_d = 1;
     if (GST_VIDEO_INFO_IS_YUV(&info)) {
-        info.colorimetry.range = GST_VIDEO_COLOR_RANGE_0_255;
-        info.colorimetry.matrix = GST_VIDEO_COLOR_MATRIX_BT601;
+        gst_video_colorimetry_from_string(&info.colorimetry, GST_VIDEO_COLORIMETRY_BT601);
         info.chroma_site = GST_VIDEO_CHROMA_SITE_JPEG;
     }
     return CapsHandle::Take(gst_video_info_to_caps(&info));

@@ -4,6 +4,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -27,7 +28,7 @@ using Layout = PicturePlanes::Layout;
 
 // The video format of the file's own planes, or kRgb when it has none.
 Layout PlaneLayout(const jpeg_decompress_struct& cinfo) {
-    if (cinfo.jpeg_color_space == JCS_GRAYSCALE && cinfo.num_components == 1) return Layout::kGray;
+    if (cinfo.jpeg_color_space == JCS_GRAYSCALE && cinfo.num_components == 1) return Layout::kI420;
     if (cinfo.jpeg_color_space != JCS_YCbCr || cinfo.num_components != 3) return Layout::kRgb;
     for (int c = 1; c < 3; ++c) {
         if (cinfo.comp_info[c].h_samp_factor != 1 || cinfo.comp_info[c].v_samp_factor != 1)
@@ -42,18 +43,47 @@ Layout PlaneLayout(const jpeg_decompress_struct& cinfo) {
     return Layout::kRgb;
 }
 
+// Full range (0 to 255) to video range: luma 16 to 235, chroma 16 to 240.
+struct RangeTables {
+    unsigned char luma[256];
+    unsigned char chroma[256];
+    RangeTables() {
+        for (int v = 0; v < 256; ++v) {
+            luma[v] = static_cast<unsigned char>(16 + (v * 219 + 127) / 255);
+            chroma[v] =
+                static_cast<unsigned char>(128 + ((v - 128) * 224 + (v < 128 ? -127 : 127)) / 255);
+        }
+    }
+};
+
+void ToVideoRange(unsigned char* bytes, std::size_t size, const unsigned char (&table)[256]) {
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = table[bytes[i]];
+}
+
 // The planes as libjpeg writes them: whole blocks wide and whole block rows
-// high, so that its last rows never run past the memory.
+// high, so that its last rows never run past the memory. A grey picture's
+// chroma planes are made here, neutral.
 void ReadRawPlanes(jpeg_decompress_struct& cinfo, PicturePlanes& out) {
     const int rows_per_call = cinfo.max_v_samp_factor * DCTSIZE;
+    const int components = cinfo.num_components;
     out.plane_count = 3;
     std::size_t size = 0;
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < components; ++c) {
         const jpeg_component_info& comp = cinfo.comp_info[c];
         out.stride[c] = RoundUp16(static_cast<long>(comp.width_in_blocks) * DCTSIZE);
         out.offset[c] = size;
         size += static_cast<std::size_t>(out.stride[c]) * cinfo.total_iMCU_rows *
                 comp.v_samp_factor * DCTSIZE;
+    }
+    const std::size_t luma_size = components == 1 ? size : out.offset[1];
+    std::size_t grey_chroma = 0;
+    if (components == 1) {
+        const int chroma_rows = (static_cast<int>(cinfo.output_height) + 1) / 2;
+        out.stride[1] = out.stride[2] = RoundUp16((static_cast<long>(cinfo.output_width) + 1) / 2);
+        grey_chroma = static_cast<std::size_t>(out.stride[1]) * chroma_rows;
+        out.offset[1] = size;
+        out.offset[2] = size + grey_chroma;
+        size += 2 * grey_chroma;
     }
     out.size = size;
     out.bytes.reset(new unsigned char[size]);
@@ -61,7 +91,7 @@ void ReadRawPlanes(jpeg_decompress_struct& cinfo, PicturePlanes& out) {
     JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION first_row = cinfo.output_scanline / rows_per_call;
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < components; ++c) {
             const int comp_rows = cinfo.comp_info[c].v_samp_factor * DCTSIZE;
             unsigned char* plane = out.bytes.get() + out.offset[c];
             for (int r = 0; r < comp_rows; ++r) {
@@ -72,11 +102,18 @@ void ReadRawPlanes(jpeg_decompress_struct& cinfo, PicturePlanes& out) {
         if (jpeg_read_raw_data(&cinfo, planes, rows_per_call) == 0)
             Fail(reinterpret_cast<j_common_ptr>(&cinfo));
     }
+    static const RangeTables tables;
+    ToVideoRange(out.bytes.get(), luma_size, tables.luma);
+    if (components == 1) {
+        std::memset(out.bytes.get() + out.offset[1], 128, 2 * grey_chroma);
+    } else {
+        ToVideoRange(out.bytes.get() + out.offset[1], size - out.offset[1], tables.chroma);
+    }
 }
 
-void ReadRows(jpeg_decompress_struct& cinfo, PicturePlanes& out, int components) {
+void ReadRows(jpeg_decompress_struct& cinfo, PicturePlanes& out) {
     out.plane_count = 1;
-    out.stride[0] = RoundUp16(static_cast<long>(cinfo.output_width) * components);
+    out.stride[0] = RoundUp16(static_cast<long>(cinfo.output_width) * 3);
     out.size = static_cast<std::size_t>(out.stride[0]) * cinfo.output_height;
     out.bytes.reset(new unsigned char[out.size]);
     while (cinfo.output_scanline < cinfo.output_height) {
@@ -104,7 +141,7 @@ bool Decode(std::FILE* file, PicturePlanes& out) {
     out.layout = PlaneLayout(cinfo);
     if (out.layout == Layout::kRgb) {
         cinfo.out_color_space = JCS_RGB;
-    } else if (out.layout != Layout::kGray) {
+    } else {
         cinfo.raw_data_out = TRUE;
     }
     jpeg_start_decompress(&cinfo);
@@ -113,7 +150,7 @@ bool Decode(std::FILE* file, PicturePlanes& out) {
     if (cinfo.raw_data_out) {
         ReadRawPlanes(cinfo, out);
     } else {
-        ReadRows(cinfo, out, out.layout == Layout::kRgb ? 3 : 1);
+        ReadRows(cinfo, out);
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);

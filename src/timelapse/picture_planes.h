@@ -4,11 +4,13 @@
 #include <memory>
 #include <string>
 
-// One decoded picture as planes the video converter takes without copying:
+// One decoded picture as planes the video encoder takes without copying:
 // the JPEG's own YCbCr planes where their sampling has a video format (the
-// diary's own pictures are 4:2:0), else red-green-blue rows.
+// diary's own pictures are 4:2:0), brought from the JPEG's full range to the
+// video range (16 to 235, as BT.601 video is read); grey pictures as 4:2:0
+// with neutral colour; anything else as red-green-blue rows.
 struct PicturePlanes {
-    enum class Layout { kI420, kY42B, kY444, kY41B, kGray, kRgb };
+    enum class Layout { kI420, kY42B, kY444, kY41B, kRgb };
 
     Layout layout = Layout::kRgb;
     int width = 0;

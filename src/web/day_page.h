@@ -17,10 +17,11 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
                          const DiarySettings& settings, NoticeSink& notices,
                          const std::string& video_name = {});
 
-// The page of a past day ("YYYYMMDD") from its folder alone, as a store
-// that rescans would write it: every "*.jpg" in the folder, thumbnails sized
-// after the newest picture that has a size, and `video_name` linked when it
-// is not empty. Touches no cache. Returns the page's path when written.
+// The page of a past day ("YYYYMMDD") from its folder alone, as a store's
+// rescan lists a day: every "*.jpg" in the folder in name order, thumbnails
+// sized after the newest picture that has a size, and `video_name` linked
+// when it is not empty. Touches no cache. Returns the page's path when
+// written.
 std::string RewriteDayPage(const std::string& save_directory, const std::string& day_name,
                            const DiarySettings& settings, NoticeSink& notices,
                            const std::string& video_name);
