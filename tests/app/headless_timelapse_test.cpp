@@ -116,7 +116,7 @@ TEST_F(HeadlessTimelapseTest, PastDayBecomesAVideoThatPlaysAndItsPageLinksIt) {
                              day + "/preview.html lists a missing or broken picture: " + cut));
 }
 
-TEST_F(HeadlessTimelapseTest, KillDuringTheEncodingLeavesNoVideoTheNextStartMakesItWhole) {
+TEST_F(HeadlessTimelapseTest, StopOrKillDuringTheEncodingLeavesNoVideoTheNextStartMakesItWhole) {
     const std::string day = "20240106";
     fs::create_directories(diary_ / day);
     // Large pictures scaled down to the first one's size: an encoding that
@@ -129,10 +129,20 @@ TEST_F(HeadlessTimelapseTest, KillDuringTheEncodingLeavesNoVideoTheNextStartMake
         WriteFileBytes(diary_ / day / PictureName(day, i), large[i % large.size()]);
     WriteTimelapseSetup(25);
 
-    Start("Cam");
-    ASSERT_TRUE(WaitUntil([&] { return fs::exists(Temporary(day)) || !process_.Running(); },
-                          kConditionLimit, 5ms))
-        << Transcript();
+    const auto start_and_wait_for_the_encoding = [&] {
+        Start("Cam");
+        return WaitUntil([&] { return fs::exists(Temporary(day)) || !process_.Running(); },
+                         kConditionLimit, 5ms);
+    };
+    // A stop ends the encoding, within the designed 2 s, and removes its file.
+    ASSERT_TRUE(start_and_wait_for_the_encoding()) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_FALSE(fs::exists(Temporary(day)));
+    EXPECT_FALSE(fs::exists(Video(day))) << "the encoding was over before the stop";
+    EXPECT_THAT(MadeLines(), ::testing::IsEmpty());
+
+    // A kill leaves the temporary file, never a video.
+    ASSERT_TRUE(start_and_wait_for_the_encoding()) << Transcript();
     process_.Kill();
     EXPECT_TRUE(fs::exists(Temporary(day)));
     EXPECT_FALSE(fs::exists(Video(day))) << "the encoding was over before the kill";
