@@ -17,7 +17,8 @@ against the floor's median time from the start to the first picture; for
 each later one, its distance from the store before it against the floor's
 median distance (the second store's against the floor's second ones: the
 first store, which waits for the camera, lasts longer). Prints the delays of the stores made while the video was
-being made (target: at most 100 ms each) and the floor's spread. A target
+being made (target: at most 100 ms each) and the floor's spread, and each
+run's peak memory (the pictures are not held: about the floor's). A target
 missed prints MISS and does not fail the script; a run that fails does.
 """
 import argparse
@@ -80,6 +81,19 @@ def store_times(save, since, until):
     return sorted(times)
 
 
+def reap(pid, seconds):
+    deadline = time.monotonic() + seconds
+    while True:
+        reaped, status, usage = os.wait4(pid, os.WNOHANG)
+        if reaped:
+            return status, usage
+        if time.monotonic() > deadline:
+            os.kill(pid, signal.SIGKILL)
+            os.wait4(pid, 0)
+            raise RuntimeError(f"quillomat did not end within {seconds} s of SIGTERM")
+        time.sleep(0.05)
+
+
 def run(binary, home, make, duration):
     """Runs the diary; returns (start, end, stores, seconds the video took)."""
     save = home / "diary"
@@ -110,13 +124,15 @@ def run(binary, home, make, duration):
             time.sleep(0.2)
         end = time.time()
         proc.send_signal(signal.SIGTERM)
-        if proc.wait(timeout=30) != 0:
+        status, usage = reap(proc.pid, 30)
+        proc.returncode = 0  # reaped here
+        if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
             raise RuntimeError(f"quillomat ended badly; log: {log.read_text(errors='replace')}")
     if make and made_at is None:
         raise RuntimeError("no video within an hour")
     video = save / DAY / f"{DAY}.webm"
     video.unlink(missing_ok=True)
-    return start, end, store_times(save, start, end), took, made_at
+    return start, end, store_times(save, start, end), took, made_at, usage.ru_maxrss / 1024.0
 
 
 def main():
@@ -140,8 +156,8 @@ def main():
         floor = {"first": [], "second": [], "gap": []}
         runs = []
         for round_number in range(1, args.rounds + 1):
-            start, end, stores, took, made_at = run(args.binary, home, True, None)
-            f_start, f_end, f_stores, _, _ = run(args.binary, home, False, end - start)
+            start, end, stores, took, made_at, rss = run(args.binary, home, True, None)
+            f_start, f_end, f_stores, _, _, f_rss = run(args.binary, home, False, end - start)
             if len(stores) < 2 or len(f_stores) < 2:
                 raise RuntimeError("fewer than two stores in a run")
             floor["first"].append(f_stores[0] - f_start)
@@ -149,8 +165,8 @@ def main():
             floor["gap"].extend(b - a for a, b in zip(f_stores[1:], f_stores[2:]))
             runs.append((start, stores, made_at))
             print(f"round {round_number}: video in {took:.1f} s, {len(stores)} stores "
-                  f"({sum(1 for t in stores if t <= made_at)} while it was made), floor {len(f_stores)}",
-                  flush=True)
+                  f"({sum(1 for t in stores if t <= made_at)} while it was made), floor {len(f_stores)}; "
+                  f"peak memory {rss:.1f} MiB, floor {f_rss:.1f} MiB", flush=True)
         usual = {kind: statistics.median(values) for kind, values in floor.items()}
         spread = [(gap - usual["gap"]) * 1000 for gap in floor["gap"]]
         during = []

@@ -182,6 +182,12 @@ void DayTimelapse::MakeVideo(const DiarySettings& settings, const std::string& s
         case DayVideoOutcome::Result::kFailed:
             services_.post_line("タイムラプス動画の作成に失敗 " + day_name + " (" + outcome.error +
                                 ")");
+            // No other day would do better now: this one and the rest wait
+            // for the next day (or start), not one failed line each.
+            if (outcome.every_day_would_fail) {
+                settled_.erase(save_directory + day_name);
+                looking_ = false;
+            }
             break;
         case DayVideoOutcome::Result::kStopped:
             break;

@@ -146,6 +146,7 @@ public:
         if (!bin || parse_error) {
             // A missing plugin (vp8enc, webmmux) says so here.
             error = parse_error ? parse_error->message : "GStreamer";
+            every_day_would_fail_ = true;
             return false;
         }
         pipeline_ = ElementHandle::Sink(gst_pipeline_new("timelapse"));
@@ -218,6 +219,7 @@ public:
     }
 
     int Frames() const { return frames_; }
+    bool EveryDayWouldFail() const { return every_day_would_fail_; }
 
 private:
     bool PushCaps(const PicturePlanes& picture, std::string& error) {
@@ -233,12 +235,16 @@ private:
         return true;
     }
 
-    static std::string ErrorText(GstMessage* message) {
+    std::string ErrorText(GstMessage* message) {
         GError* raw = nullptr;
         gchar* debug = nullptr;
         gst_message_parse_error(message, &raw, &debug);
         ErrorHandle error = ErrorHandle::Take(raw);
         GStringHandle debug_text = GStringHandle::Take(debug);
+        if (error &&
+            g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NO_SPACE_LEFT)) {
+            every_day_would_fail_ = true;
+        }
         return error ? error->message : "GStreamer";
     }
 
@@ -260,7 +266,10 @@ private:
     int width_ = 0;
     int height_ = 0;
     int frames_ = 0;
+    bool every_day_would_fail_ = false;
 };
+
+bool NoSpace(int error_number) { return error_number == ENOSPC || error_number == EDQUOT; }
 
 }  // namespace
 
@@ -277,6 +286,7 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
     DayVideoOutcome outcome;
     if (!EnsureGstreamer()) {
         outcome.error = "GStreamer";
+        outcome.every_day_would_fail = true;
         return outcome;
     }
     std::size_t next = 0;
@@ -299,6 +309,7 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
     const int fd = OpenTemporary(temporary_path);
     if (fd < 0) {
         outcome.error = std::strerror(errno);
+        outcome.every_day_would_fail = NoSpace(errno);
         return outcome;
     }
     const auto abandon = [&](Result result) {
@@ -311,6 +322,7 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
         Encoding encoding(fd, fps);
         // The pipeline lets go of the descriptor before it is closed.
         const auto give_up = [&](Result result) {
+            outcome.every_day_would_fail = encoding.EveryDayWouldFail();
             encoding.Close();
             return abandon(result);
         };
@@ -332,11 +344,13 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
     struct stat st;
     if (!FlushToDisk(fd) || ::fstat(fd, &st) != 0) {
         outcome.error = std::strerror(errno);
+        outcome.every_day_would_fail = NoSpace(errno);
         return abandon(Result::kFailed);
     }
     outcome.bytes = static_cast<std::uintmax_t>(st.st_size);
     if (::close(fd) != 0) {
         outcome.error = std::strerror(errno);
+        outcome.every_day_would_fail = NoSpace(errno);
         ::unlink(temporary_path.c_str());
         return outcome;
     }

@@ -21,6 +21,9 @@ struct DayVideoOutcome {
     int height = 0;
     std::uintmax_t bytes = 0;
     std::string error;
+    // kFailed for a reason no other day would escape: no encoder (a missing
+    // plugin), no space left on the disk.
+    bool every_day_would_fail = false;
 };
 
 // The encoder's choices, fixed here so that the benchmark's bare pipeline can

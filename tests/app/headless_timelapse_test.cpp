@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <regex>
+#include <thread>
 
 #include "app/headless_fixture.h"
 #include "support/test_video.h"
@@ -159,6 +160,59 @@ TEST_F(HeadlessTimelapseTest, StopOrKillDuringTheEncodingLeavesNoVideoTheNextSta
     EXPECT_EQ(video.frames, kPictures);
     EXPECT_EQ(std::make_tuple(video.width, video.height), std::make_tuple(320, 240));
     EXPECT_THAT(DiaryIntegrityProblems(diary_), ::testing::IsEmpty());
+}
+
+// A full disk fails the video it meets, once: the other days wait instead of
+// failing one after another, nothing is left behind, and the next start
+// makes them all.
+TEST_F(HeadlessTimelapseTest, FullDiskFailsOneVideoOnceLeavesNothingAndTheNextStartMakesThem) {
+    const std::vector<std::string> days = {"20240107", "20240108"};
+    for (const std::string& day : days) {
+        fs::create_directories(diary_ / day);
+        for (int i = 0; i < 20; ++i)
+            WriteFileBytes(diary_ / day / PictureName(day, i), TestJpegBytes(320, 240, 50 + i, i));
+    }
+    // Today's folder is there: no day begins during the run (a new day
+    // would try again, once).
+    fs::create_directories(DayFolder());
+    WriteTimelapseSetup(25);
+    const fs::path control = home_.path() / "disk-control";
+    WriteFileBytes(control, "full");
+    const std::vector<std::string> full_for_videos = {
+        "LD_PRELOAD=" + FullDiskShimLibrary(), "QUILLOMAT_FULL_DISK_PREFIX=" + DiaryFolder(),
+        "QUILLOMAT_FULL_DISK_CONTROL=" + control.string(), "QUILLOMAT_FULL_DISK_MATCH=.webm"};
+    const auto failed_lines = [&] {
+        std::vector<std::string> lines;
+        for (const std::string& text : LogTexts(process_.Output()))
+            if (text.starts_with("タイムラプス動画の作成に失敗 ")) lines.push_back(text);
+        return lines;
+    };
+
+    Start("Cam", full_for_videos);
+    ASSERT_TRUE(
+        WaitUntil([&] { return !failed_lines().empty() || !process_.Running(); }, kConditionLimit))
+        << Transcript();
+    // Long enough for the other day to fail too, were it tried.
+    std::this_thread::sleep_for(2s);
+    StopAndExpectCleanExit();
+    ASSERT_EQ(failed_lines().size(), 1u) << Transcript();
+    EXPECT_TRUE(failed_lines()[0].starts_with("タイムラプス動画の作成に失敗 20240108 ("))
+        << failed_lines()[0];
+    EXPECT_THAT(MadeLines(), ::testing::IsEmpty());
+    EXPECT_THAT(FilesEndingIn(diary_, ".webm"), ::testing::IsEmpty());
+    EXPECT_THAT(FilesEndingIn(diary_, ".tmp"), ::testing::IsEmpty());
+
+    WriteFileBytes(control, "free");
+    Start("Cam", full_for_videos);
+    ASSERT_TRUE(
+        WaitUntil([&] { return MadeLines().size() == 2 || !process_.Running(); }, kConditionLimit))
+        << Transcript();
+    StopAndExpectCleanExit();
+    for (const std::string& day : days) {
+        const DecodedVideo video = DecodeVideoFile(Video(day).string());
+        EXPECT_EQ(video.error, "") << day;
+        EXPECT_EQ(video.frames, 20) << day;
+    }
 }
 
 }  // namespace
