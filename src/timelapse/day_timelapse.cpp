@@ -12,6 +12,7 @@
 #include "settings/shared_settings.h"
 #include "timelapse/day_video.h"
 #include "timelapse/day_video_name.h"
+#include "timelapse/store_watch.h"
 #include "web/day_page.h"
 #include "web/web_pages.h"
 
@@ -166,8 +167,12 @@ void DayTimelapse::MakeVideo(const DiarySettings& settings, const std::string& s
     const std::string video = directory + DayVideoName(day_name);
     const int fps = std::clamp(settings.TIMELAPSE_FPS, 1, 60);
     const auto start = std::chrono::steady_clock::now();
-    const DayVideoOutcome outcome =
-        MakeDayVideo(pictures, directory + DayVideoTemporaryName(day_name), video, fps, stop);
+    const auto give_way = [&] {
+        while (services_.stores && services_.stores->StoreUnderWay() && !stop.IsSet())
+            stop.WaitFor(std::chrono::milliseconds(5));
+    };
+    const DayVideoOutcome outcome = MakeDayVideo(
+        pictures, directory + DayVideoTemporaryName(day_name), video, fps, stop, give_way);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     switch (outcome.result) {

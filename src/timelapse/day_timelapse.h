@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -11,6 +12,7 @@
 
 class Clock;
 class SharedSettings;
+class StoreWatch;
 class WebPages;
 struct DiarySettings;
 
@@ -21,6 +23,8 @@ struct DayTimelapseServices {
     EventPublisher& events;
     Clock& clock;
     std::function<void(const std::string&)> post_line;
+    // The diary's stores, which a video being made gives way to; may be null.
+    std::shared_ptr<const StoreWatch> stores;
 };
 
 // The timelapse of every finished day: with TIMELAPSE_MAKE on, each past day

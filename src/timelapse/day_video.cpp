@@ -282,7 +282,11 @@ std::string DayVideoEncoderSettings() {
 
 DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
                              const std::string& temporary_path, const std::string& video_path,
-                             int fps, const StopSignal& stop) {
+                             int fps, const StopSignal& stop,
+                             const std::function<void()>& between_pictures) {
+    const auto give_way = [&] {
+        if (between_pictures) between_pictures();
+    };
     DayVideoOutcome outcome;
     if (!EnsureGstreamer()) {
         outcome.error = "GStreamer";
@@ -292,6 +296,7 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
     std::size_t next = 0;
     PicturePlanes picture;
     for (; next < pictures.size(); ++next) {
+        give_way();
         if (stop.IsSet()) {
             outcome.result = Result::kStopped;
             return outcome;
@@ -330,6 +335,7 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
             return give_up(Result::kFailed);
         }
         for (++next; next < pictures.size(); ++next) {
+            give_way();
             if (stop.IsSet()) return give_up(Result::kStopped);
             if (!DecodePicturePlanes(pictures[next], picture)) {
                 ++outcome.skipped;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,9 @@ std::string DayVideoEncoderSettings();
 // memory. The video is written to `temporary_path` (which must not exist or
 // be a regular file, removed first), flushed to the disk and renamed to
 // `video_path`, never over an existing file. `stop` is looked at between
-// pictures.
+// pictures; `between_pictures`, when given, is called before each picture
+// (it may wait, to give way).
 DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
                              const std::string& temporary_path, const std::string& video_path,
-                             int fps, const StopSignal& stop);
+                             int fps, const StopSignal& stop,
+                             const std::function<void()>& between_pictures = {});

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/local_time.h"
 #include "support/recording_notice_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_video.h"
+#include "timelapse/store_watch.h"
 #include "web/day_page.h"
 #include "web/web_pages.h"
 
@@ -79,8 +82,10 @@ protected:
     RecordingPublisher publisher_;
     std::vector<std::string> lines_;
     StopSignal stop_;
+    std::shared_ptr<StoreWatch> stores_ = std::make_shared<StoreWatch>();
     DayTimelapse job_{DayTimelapseServices{settings_, pages_, publisher_, clock_,
-                                           [this](const std::string& l) { lines_.push_back(l); }}};
+                                           [this](const std::string& l) { lines_.push_back(l); },
+                                           stores_}};
 };
 
 TEST_F(DayTimelapseTest, PastDaysNewestFirstNeverTodayTheFutureOrALinkedFolder) {
@@ -153,6 +158,26 @@ TEST_F(DayTimelapseTest, OffItOnlyLooksAgainLaterABrokenDayIsSaidOnce) {
     job_.Handle(DayBegun{save_.str(), "20240110"}, stop_);
     RunUntilIdle();
     EXPECT_EQ(lines_.size(), 2u);
+}
+
+// A store under way holds the video back until it has ended.
+TEST_F(DayTimelapseTest, AVideoGivesWayToAStore) {
+    Pictures(Day("20240105"), {"20240105080000.jpg", "20240105090000.jpg"});
+    StopSignal unused;
+    stores_->Handle(StoreComing{save_.str()}, unused);
+    EXPECT_TRUE(stores_->StoreUnderWay());
+    std::thread waker([&] { RunUntilIdle(); });
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(fs::exists(Day("20240105") / "20240105.webm.tmp"));
+    EXPECT_FALSE(HasVideo("20240105"));
+    stores_->Handle(PictureStored{}, unused);
+    EXPECT_FALSE(stores_->StoreUnderWay());
+    waker.join();
+    EXPECT_EQ(MadeDays(), std::vector<std::string>{"20240105"});
+
+    stores_->Handle(StoreComing{save_.str()}, unused);
+    stores_->Handle(StoreFailed{257}, unused);
+    EXPECT_FALSE(stores_->StoreUnderWay());
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include "platform/stop_signal.h"
 #include "support/temp_dir.h"
 #include "support/test_video.h"
-#include "timelapse/picture_planes.h"
 
 namespace {
 
@@ -160,34 +159,6 @@ TEST_F(DayVideoTest, AStopDuringTheEncodingLeavesNoFile) {
     EXPECT_EQ(outcome.result, Result::kStopped);
     fs::remove(pipe);
     EXPECT_TRUE(Left().empty());
-}
-
-TEST(PicturePlanesTest, OwnPlanesWhereTheSamplingHasAFormatRowsOtherwise) {
-    TempDir dir;
-    const std::vector<std::pair<TestJpegKind, PicturePlanes::Layout>> kinds = {
-        {TestJpegKind::kYuv420, PicturePlanes::Layout::kI420},
-        {TestJpegKind::kYuv444, PicturePlanes::Layout::kY444},
-        {TestJpegKind::kGray, PicturePlanes::Layout::kI420},
-        {TestJpegKind::kRgb, PicturePlanes::Layout::kRgb},
-    };
-    for (const auto& [kind, layout] : kinds) {
-        const std::string path = dir.str() + "p.jpg";
-        WriteFileBytes(path, TestJpegBytes(37, 21, 77, 0, kind));
-        PicturePlanes planes;
-        ASSERT_TRUE(DecodePicturePlanes(path, planes));
-        EXPECT_EQ(planes.layout, layout);
-        EXPECT_EQ(std::tie(planes.width, planes.height), std::make_tuple(37, 21));
-        // The bottom row's first sample holds the grey: in video range where
-        // it is luma.
-        const unsigned char* last_row =
-            planes.bytes.get() + planes.offset[0] + static_cast<std::size_t>(20) * planes.stride[0];
-        EXPECT_NEAR(last_row[0], layout == PicturePlanes::Layout::kRgb ? 77 : VideoLumaOf(77), 1.5);
-        if (layout != PicturePlanes::Layout::kRgb) {
-            EXPECT_EQ(planes.plane_count, 3);
-            EXPECT_NEAR(planes.bytes[planes.offset[1]], 128, 1);
-            EXPECT_NEAR(planes.bytes[planes.offset[2]], 128, 1);
-        }
-    }
 }
 
 }  // namespace
