@@ -38,7 +38,8 @@ protected:
             if (text.starts_with(kMadeLine)) lines.push_back(text);
         return lines;
     }
-    // Until the day's video was said in the log and its page links it.
+    // Until the day's video was said in the log and its page links it
+    // (encodings of seconds take a minute under the sanitizers).
     bool WaitForVideoOf(const std::string& day) {
         return WaitUntil(
             [&] {
@@ -47,7 +48,7 @@ protected:
                         page.find("href=\"./" + day + ".webm\"") != std::string::npos) ||
                        !process_.Running();
             },
-            kConditionLimit);
+            3 * kConditionLimit);
     }
 };
 
@@ -125,7 +126,8 @@ TEST_F(HeadlessTimelapseTest, StopOrKillDuringTheEncodingLeavesNoVideoTheNextSta
     constexpr int kPictures = 300;
     WriteFileBytes(diary_ / day / PictureName(day, 0), TestJpegBytes(320, 240, 100, 0));
     std::vector<std::string> large;
-    for (int i = 0; i < 4; ++i) large.push_back(TestJpegBytes(3072, 2304, 60 + 30 * i, i));
+    const int side = kSanitizedBuild ? 1536 : 3072;
+    for (int i = 0; i < 4; ++i) large.push_back(TestJpegBytes(side, side * 3 / 4, 60 + 30 * i, i));
     for (int i = 1; i < kPictures; ++i)
         WriteFileBytes(diary_ / day / PictureName(day, i), large[i % large.size()]);
     WriteTimelapseSetup(25);
