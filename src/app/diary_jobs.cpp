@@ -4,8 +4,16 @@
 
 #include "app/camera_log_lines.h"
 #include "engine/diary_engine.h"
+#include "platform/clock.h"
+#include "timelapse/day_timelapse.h"
+#include "timelapse/store_watch.h"
 
 void AttachDiaryJobs(DiaryEngine& engine) {
     engine.Events().Subscribe(std::make_shared<CameraLogLines>(
         [&engine](const std::string& line) { engine.PostLogLine(line); }));
+    auto stores = std::make_shared<StoreWatch>();
+    engine.Events().Subscribe(stores);
+    engine.Events().Subscribe(std::make_shared<DayTimelapse>(DayTimelapseServices{
+        engine.Settings(), engine.Pages(), engine.Events(), SystemClockInstance(),
+        [&engine](const std::string& line) { engine.PostLogLine(line); }, stores}));
 }

@@ -3,6 +3,8 @@
 #include "engine/diary_engine.h"
 #include "platform/prompts.h"
 #include "settings/ui/extra_setup_dialog.h"
+#include "timelapse/ui/timelapse_page.h"
 
-void AddExtraSetupPages(CExtraSetupDialog& /*dialog*/, DiaryEngine& /*engine*/,
-                        Prompts& /*prompts*/) {}
+void AddExtraSetupPages(CExtraSetupDialog& dialog, DiaryEngine& /*engine*/, Prompts& prompts) {
+    dialog.AddPage(new TimelapsePage(prompts));
+}

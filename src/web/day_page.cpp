@@ -1,7 +1,11 @@
 #include "web/day_page.h"
 
+#include <jpeglib.h>
+
 #include <algorithm>
+#include <csetjmp>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <iterator>
 
@@ -30,6 +34,18 @@ std::string ThumbnailLine(const std::string& name, int width, int height) {
     return line;
 }
 
+std::string VideoLink(const std::string& video_name) {
+    return "<br><a href=\"./" + LinkText(video_name) + "\">タイムラプス動画</a>";
+}
+
+struct HeaderErrors {
+    jpeg_error_mgr base;
+    std::jmp_buf resume;
+};
+[[noreturn]] void HeaderFailed(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<HeaderErrors*>(cinfo->err)->resume, 1);
+}
+
 std::string DateText(const std::tm& t) {
     char text[64];
     std::snprintf(text, sizeof text, "%04d年%02d月%02d日(%s)", t.tm_year + 1900, t.tm_mon + 1,
@@ -37,15 +53,13 @@ std::string DateText(const std::tm& t) {
     return text;
 }
 
-}  // namespace
-
-std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
-                         const DiarySettings& settings, NoticeSink& notices) {
-    if (!settings.PREVIEW_CREATE || settings.PREVIEW_HTML.empty()) return {};
-
-    const std::string date = DateText(picture.capture_time);
+// Lines 1 to 11 of the template, the date line ending with the table it
+// opens; the video's link goes between the date and that table.
+std::string PageHead(const std::tm& date_time, const DiarySettings& settings,
+                     const std::string& video_name) {
+    const std::string date = DateText(date_time);
     std::string page;
-    page.reserve(cache.dayThumbnails.size() * 96 + 1024);
+    page.reserve(1024);
     page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n";
     page += "<HTML lang=\"ja\">\n";
     page += "<HEAD>\n";
@@ -62,7 +76,63 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
     page += "<LINK href=\"style.css\" rel=\"stylesheet\" type=\"text/css\">\n";
     page += "</HEAD><body><!--Quillomat v1.61--><center>\n";
     page += "<!--CORVANET-->\n";
-    page += date + "<br><table border=\"0\" cellpadding=\"0\" cellspacing=\"0\">\n";
+    page += date;
+    if (!video_name.empty()) page += VideoLink(video_name);
+    page += "<br><table border=\"0\" cellpadding=\"0\" cellspacing=\"0\">\n";
+    return page;
+}
+
+void AppendThumbnailsAndTail(std::string& page, const std::string& thumbnails) {
+    page += "<tr><td>";
+    page += thumbnails;
+    page += "</td></tr><tr><td></td></tr></table>\n";
+    page += "</center>\n";
+    page += "</body></html>\n";
+}
+
+void SortForPage(std::vector<std::string>& names, const DiarySettings& settings) {
+    if (settings.PREVIEW_SORT) {
+        std::sort(names.begin(), names.end(), std::greater<>());
+    } else {
+        std::sort(names.begin(), names.end());
+    }
+}
+
+// Width and height from the frame header; false when the file has none.
+bool PictureSize(const std::string& path, int& width, int& height) {
+    std::FILE* const file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) return false;
+    jpeg_decompress_struct cinfo;
+    HeaderErrors errors;
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = HeaderFailed;
+    errors.base.emit_message = [](j_common_ptr, int) {};
+    if (setjmp(errors.resume) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(file);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    const int w = static_cast<int>(cinfo.image_width);
+    const int h = static_cast<int>(cinfo.image_height);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(file);
+    if (w <= 0 || h <= 0) return false;
+    width = w;
+    height = h;
+    return true;
+}
+
+}  // namespace
+
+std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
+                         const DiarySettings& settings, NoticeSink& notices,
+                         const std::string& video_name) {
+    if (!settings.PREVIEW_CREATE || settings.PREVIEW_HTML.empty()) return {};
+
+    std::string page = PageHead(picture.capture_time, settings, video_name);
 
     const int width = ThumbnailSide(picture.width, settings.PREVIEW_IMAGE_SIZE);
     const int height = ThumbnailSide(picture.height, settings.PREVIEW_IMAGE_SIZE);
@@ -74,11 +144,7 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
     }
     if (list.empty() && picture.day_directory_existed) {
         std::vector<std::string> names = ListJpegFiles(picture.day_directory);
-        if (settings.PREVIEW_SORT) {
-            std::sort(names.begin(), names.end(), std::greater<>());
-        } else {
-            std::sort(names.begin(), names.end());
-        }
+        SortForPage(names, settings);
         for (std::string& name : names) {
             if (name == picture.file_name) continue;
             std::string line = ThumbnailLine(name, width, height);
@@ -108,12 +174,54 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
         }
     }
 
-    page += "<tr><td>";
-    for (const PageCache::Thumbnail& thumbnail : list) page += thumbnail.line;
-    page += "</td></tr><tr><td></td></tr></table>\n";
-    page += "</center>\n";
-    page += "</body></html>\n";
+    std::string thumbnails;
+    thumbnails.reserve(list.size() * 96);
+    for (const PageCache::Thumbnail& thumbnail : list) thumbnails += thumbnail.line;
+    AppendThumbnailsAndTail(page, thumbnails);
 
     const std::string path = picture.day_directory + settings.PREVIEW_HTML;
     return WritePageFile(path, page, notices) ? path : std::string();
+}
+
+std::string RewriteDayPage(const std::string& save_directory, const std::string& day_name,
+                           const DiarySettings& settings, NoticeSink& notices,
+                           const std::string& video_name) {
+    const bool date_name =
+        day_name.size() == 8 && day_name.find_first_not_of("0123456789") == std::string::npos;
+    if (!settings.PREVIEW_CREATE || settings.PREVIEW_HTML.empty() || !date_name) return {};
+    std::tm date{};
+    date.tm_year = std::stoi(day_name.substr(0, 4)) - 1900;
+    date.tm_mon = std::stoi(day_name.substr(4, 2)) - 1;
+    date.tm_mday = std::stoi(day_name.substr(6, 2));
+    const std::string day_directory = save_directory + day_name + "/";
+
+    std::vector<std::string> names = ListJpegFiles(day_directory);
+    std::sort(names.begin(), names.end());
+    // The size the last store of the day would have listed them with.
+    int width = settings.WIDTH;
+    int height = settings.HEIGHT;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (PictureSize(day_directory + *it, width, height)) break;
+    }
+    SortForPage(names, settings);
+    const int thumbnail_width = ThumbnailSide(width, settings.PREVIEW_IMAGE_SIZE);
+    const int thumbnail_height = ThumbnailSide(height, settings.PREVIEW_IMAGE_SIZE);
+    std::string thumbnails;
+    for (const std::string& name : names)
+        thumbnails += ThumbnailLine(name, thumbnail_width, thumbnail_height);
+
+    std::string page = PageHead(date, settings, video_name);
+    AppendThumbnailsAndTail(page, thumbnails);
+    const std::string path = day_directory + settings.PREVIEW_HTML;
+    return WritePageFile(path, page, notices) ? path : std::string();
+}
+
+bool DayPageLinksVideo(const std::string& page_path, const std::string& video_name) {
+    // The link stands in the page's first lines; the thumbnails after it may
+    // be long.
+    std::ifstream page(page_path, std::ios::binary);
+    std::string head(4096, '\0');
+    page.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(page.gcount()));
+    return head.find(EncodePage(VideoLink(video_name))) != std::string::npos;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+#include <mutex>
+#include <string>
+
 #include "diary/page_writers.h"
 #include "log/diary_notice.h"
 #include "web/page_cache.h"
@@ -7,7 +11,9 @@
 class NoticeSink;
 
 // The page writers the store hands its pictures to: the day page, then the
-// index page, sharing one cache. Worker thread only.
+// index page, sharing one cache that only the worker thread touches. A job
+// may rewrite a past day's page from another thread: page files are written
+// one at a time.
 class WebPages final : public PageWriters {
 public:
     explicit WebPages(NoticeSink& notices) : notices_(notices) {}
@@ -20,9 +26,27 @@ public:
     std::vector<std::string> WritePages(const StoredPicture& picture,
                                         const DiarySettings& settings) override;
 
+    // How a day's video is named ("YYYYMMDD" to a file name in its folder):
+    // with TIMELAPSE_MAKE on, a day page links the video when it is there.
+    // Set before the worker runs.
+    void LinkDayVideos(std::function<std::string(const std::string& day_name)> video_name);
+
+    // Any thread: the page of a past day, rewritten from its folder (never
+    // from the cache; see RewriteDayPage). Returns its path when written.
+    std::string RewritePastDayPage(const std::string& save_directory, const std::string& day_name,
+                                   const DiarySettings& settings);
+
     const PageCache& cache() const { return cache_; }
 
 private:
+    // The video's name when the day page is to link it, else empty.
+    std::string LinkedVideo(const std::string& day_directory, const std::string& day_name,
+                            const DiarySettings& settings) const;
+
     NoticeSink& notices_;
     PageCache cache_;
+    std::function<std::string(const std::string&)> video_name_;
+    // Held while a page file is built and written: two writers of one page
+    // would share its temporary file.
+    std::mutex write_mutex_;
 };

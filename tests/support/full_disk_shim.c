@@ -29,6 +29,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #define EXPORT __attribute__((visibility("default")))
@@ -42,6 +43,7 @@ typedef int (*OpenFn)(const char*, int, ...);
 typedef int (*OpenAtFn)(int, const char*, int, ...);
 typedef FILE* (*FopenFn)(const char*, const char*);
 typedef ssize_t (*WriteFn)(int, const void*, size_t);
+typedef ssize_t (*WritevFn)(int, const struct iovec*, int);
 typedef ssize_t (*ReadFn)(int, void*, size_t);
 typedef int (*CloseFn)(int);
 typedef int (*DupFn)(int);
@@ -56,6 +58,7 @@ static OpenAtFn real_openat64;
 static FopenFn real_fopen;
 static FopenFn real_fopen64;
 static WriteFn real_write;
+static WritevFn real_writev;
 static ReadFn real_read;
 static CloseFn real_close;
 static DupFn real_dup;
@@ -84,6 +87,7 @@ static void Resolve(void) {
     real_dup3 = (Dup3Fn)dlsym(RTLD_NEXT, "dup3");
     real_fcntl = (FcntlFn)dlsym(RTLD_NEXT, "fcntl");
     real_fcntl64 = (FcntlFn)dlsym(RTLD_NEXT, "fcntl64");
+    real_writev = (WritevFn)dlsym(RTLD_NEXT, "writev");
     real_write = (WriteFn)dlsym(RTLD_NEXT, "write");
 }
 
@@ -232,6 +236,21 @@ EXPORT ssize_t write(int fd, const void* buf, size_t count) {
     Resolve();
     if (!IsWatchedFd(fd)) return real_write(fd, buf, count);
     return BudgetedWrite(fd, buf, count);
+}
+
+/* GStreamer's file sinks write buffers of several pieces in one call. */
+EXPORT ssize_t writev(int fd, const struct iovec* iov, int iovcnt) {
+    Resolve();
+    if (!IsWatchedFd(fd)) return real_writev(fd, iov, iovcnt);
+    ssize_t total = 0;
+    for (int i = 0; i < iovcnt; ++i) {
+        if (iov[i].iov_len == 0) continue;
+        const ssize_t written = BudgetedWrite(fd, iov[i].iov_base, iov[i].iov_len);
+        if (written < 0) return total > 0 ? total : -1;
+        total += written;
+        if ((size_t)written < iov[i].iov_len) break;
+    }
+    return total;
 }
 
 EXPORT int close(int fd) {

@@ -1,0 +1,55 @@
+#include "timelapse/ui/timelapse_page.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "controls/spin_edit.h"
+#include "settings/diary_settings.h"
+#include "settings/ui/data_exchange.h"
+
+TimelapsePage::TimelapsePage(Prompts& prompts, QWidget* parent)
+    : SettingsPage(parent), prompts_(prompts) {
+    auto* layout = new QVBoxLayout(this);
+    make_ = new QCheckBox(QStringLiteral("終わった日の画像からタイムラプス動画を作る(&M)"), this);
+    make_->setObjectName(QStringLiteral("TIMELAPSE_MAKE"));
+    layout->addWidget(make_);
+
+    auto* form = new QFormLayout;
+    fps_ = new SpinEdit(this);
+    fps_->setObjectName(QStringLiteral("TIMELAPSE_FPS"));
+    fps_->SetRange(1, 60);
+    auto* fps_label = new QLabel(QStringLiteral("1秒あたりのコマ数(&F):"), this);
+    fps_label->setBuddy(fps_);
+    form->addRow(fps_label, fps_);
+    layout->addLayout(form);
+
+    auto* note = new QLabel(
+        QStringLiteral("1枚の画像が1コマになり、日別フォルダに「年月日.webm」として保存されます。"
+                       "日別ページにはその動画へのリンクが付きます。"),
+        this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    layout->addStretch(1);
+}
+
+QString TimelapsePage::Title() const { return QStringLiteral("タイムラプス"); }
+
+void TimelapsePage::Load(const DiarySettings& settings) {
+    make_->setChecked(settings.TIMELAPSE_MAKE);
+    checked_fps_ = settings.TIMELAPSE_FPS;
+    fps_->SetPosition(settings.TIMELAPSE_FPS);
+    fps_->lineEdit()->setText(QString::number(settings.TIMELAPSE_FPS));
+}
+
+bool TimelapsePage::Validate() {
+    DataExchange dx(DataExchange::Direction::kFromControls, prompts_);
+    dx.Int(fps_->lineEdit(), checked_fps_, 1, 60);
+    return !dx.Failed();
+}
+
+void TimelapsePage::Store(DiarySettings& settings) const {
+    settings.TIMELAPSE_MAKE = make_->isChecked();
+    settings.TIMELAPSE_FPS = checked_fps_;
+}
