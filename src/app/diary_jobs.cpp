@@ -15,5 +15,5 @@ void AttachDiaryJobs(DiaryEngine& engine) {
     engine.Events().Subscribe(stores);
     engine.Events().Subscribe(std::make_shared<DayTimelapse>(DayTimelapseServices{
         engine.Settings(), engine.Pages(), engine.Events(), SystemClockInstance(),
-        [&engine](const std::string& line) { engine.PostLogLine(line); }, stores}));
+        [&engine](const LogText& line) { engine.PostLogLine(line); }, stores}));
 }
