@@ -145,7 +145,7 @@ public:
         if (recovery_) {
             CameraGone();
         } else {
-            Report(kNoVideoDeviceMessage);
+            Report(NoVideoDeviceMessage());
         }
     }
 

@@ -7,9 +7,9 @@
 
 CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent)
     : QDialog(parent), combo_(new QComboBox(this)) {
-    setWindowTitle(QStringLiteral("デバイス選択"));
+    setWindowTitle(tr("デバイス選択"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("映像入力デバイスを選択してください。"), this));
+    layout->addWidget(new QLabel(tr("映像入力デバイスを選択してください。"), this));
     combo_->setObjectName(QStringLiteral("device"));
     combo_->setMaxVisibleItems(12);
     layout->addWidget(combo_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@ class QComboBox;
 // "デバイス選択": the device list in the given order, one entry pre-selected.
 // Escape and the close box cancel; there is no Cancel button.
 class CDeviceSelectDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CDeviceSelectDialog)
+
 public:
     explicit CDeviceSelectDialog(QWidget* parent = nullptr);
 
