@@ -1,0 +1,715 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>ActivityLog</name>
+    <message>
+        <source>ERROR : ログファイルエラー</source>
+        <translation>ERROR : log file error</translation>
+    </message>
+    <message>
+        <source>動作を検知しました</source>
+        <translation>Motion detected</translation>
+    </message>
+    <message>
+        <source>日別ディレクトリの作成に失敗</source>
+        <translation>Could not create the day folder</translation>
+    </message>
+    <message>
+        <source>画像の保存に失敗</source>
+        <translation>Could not save the picture</translation>
+    </message>
+    <message>
+        <source>ファイルのオープンに失敗</source>
+        <translation>Could not open a file</translation>
+    </message>
+</context>
+<context>
+    <name>CAboutDialog</name>
+    <message>
+        <source>Quillomat - バージョン情報</source>
+        <translation>Quillomat - About</translation>
+    </message>
+    <message>
+        <source>Quillomat バージョン %1
+Webカメラの写真日記
+
+クリックすると閉じます</source>
+        <translation>Quillomat version %1
+Webcam photo diary
+
+Click to close</translation>
+    </message>
+</context>
+<context>
+    <name>CAppConfigDlg</name>
+    <message>
+        <source>アプリケーション設定</source>
+        <translation>Application Settings</translation>
+    </message>
+    <message>
+        <source>スタートアップ</source>
+        <translation>Start-up</translation>
+    </message>
+    <message>
+        <source>秒後に起動する</source>
+        <translation>seconds until start</translation>
+    </message>
+    <message>
+        <source>起動までの秒数をダイアログで表示する</source>
+        <translation>Show a countdown window while waiting</translation>
+    </message>
+    <message>
+        <source>ショートカット作成</source>
+        <translation>Create Shortcut</translation>
+    </message>
+    <message>
+        <source>ショートカット削除</source>
+        <translation>Delete Shortcut</translation>
+    </message>
+    <message>
+        <source>ログファイル</source>
+        <translation>Log File</translation>
+    </message>
+    <message>
+        <source>ログをファイルに出力する</source>
+        <translation>Write the log to a file</translation>
+    </message>
+    <message>
+        <source>ログファイルを開く</source>
+        <translation>Open Log File</translation>
+    </message>
+    <message>
+        <source>ログファイルを削除</source>
+        <translation>Delete Log File</translation>
+    </message>
+    <message>
+        <source>終了の設定</source>
+        <translation>Closing</translation>
+    </message>
+    <message>
+        <source>閉じるボタンでアプリケーションを終了しない</source>
+        <translation>The close button does not end the application</translation>
+    </message>
+    <message>
+        <source>JPEG保存画質</source>
+        <translation>JPEG Quality</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>ログファイルが存在しません</source>
+        <translation>There is no log file.</translation>
+    </message>
+    <message>
+        <source>ログファイルを削除します</source>
+        <translation>The log file will be deleted.</translation>
+    </message>
+    <message>
+        <source>スタートアップフォルダにQuillomatのショートカットを作成します</source>
+        <translation>A shortcut to Quillomat will be created in the autostart folder.</translation>
+    </message>
+    <message>
+        <source>ショートカットが存在しません</source>
+        <translation>There is no shortcut.</translation>
+    </message>
+    <message>
+        <source>スタートアップフォルダのQuillomatのショートカットを削除します</source>
+        <translation>The shortcut to Quillomat will be deleted from the autostart folder.</translation>
+    </message>
+</context>
+<context>
+    <name>CDeviceFormatDialog</name>
+    <message>
+        <source>ビデオ形式</source>
+        <translation>Video Format</translation>
+    </message>
+    <message>
+        <source>サイズ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>フレームレート</source>
+        <translation>Frame rate</translation>
+    </message>
+</context>
+<context>
+    <name>CDeviceSelectDialog</name>
+    <message>
+        <source>デバイス選択</source>
+        <translation>Select Device</translation>
+    </message>
+    <message>
+        <source>映像入力デバイスを選択してください。</source>
+        <translation>Select the video input device.</translation>
+    </message>
+</context>
+<context>
+    <name>CDiarySetupDialog</name>
+    <message>
+        <source>保存先のフォルダを選択してください</source>
+        <translation>Select the folder to store the pictures in</translation>
+    </message>
+    <message>
+        <source>キャプチャ設定</source>
+        <translation>Capture Settings</translation>
+    </message>
+    <message>
+        <source>画像保存先ディレクトリ</source>
+        <translation>Picture Folder</translation>
+    </message>
+    <message>
+        <source>参照</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>撮影間隔</source>
+        <translation>Interval</translation>
+    </message>
+    <message>
+        <source>時間</source>
+        <translation>h</translation>
+    </message>
+    <message>
+        <source>分</source>
+        <translation>m</translation>
+    </message>
+    <message>
+        <source>秒間隔</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>動作検知設定</source>
+        <translation>Motion Detection</translation>
+    </message>
+    <message>
+        <source>動作検知保存を使用する</source>
+        <translation>Store a picture on motion</translation>
+    </message>
+    <message>
+        <source>レベル</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>検査間隔</source>
+        <translation>Check every</translation>
+    </message>
+    <message>
+        <source>画像保存最短間隔</source>
+        <translation>Least interval</translation>
+    </message>
+    <message>
+        <source>適用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>動作変化量グラフ</source>
+        <translation>Motion level graph</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>時間</source>
+        <comment>hours field</comment>
+        <translation>Hours</translation>
+    </message>
+    <message>
+        <source>分</source>
+        <comment>minutes field</comment>
+        <translation>Minutes</translation>
+    </message>
+    <message>
+        <source>秒間隔</source>
+        <comment>seconds field</comment>
+        <translation>Seconds</translation>
+    </message>
+</context>
+<context>
+    <name>CExtraSetupDialog</name>
+    <message>
+        <source>拡張設定</source>
+        <translation>Extra Settings</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CHtmlSetupDialog</name>
+    <message>
+        <source>HTML設定</source>
+        <translation>HTML Settings</translation>
+    </message>
+    <message>
+        <source>日別画像HTMLの自動作成</source>
+        <translation>Day Pages</translation>
+    </message>
+    <message>
+        <source>日別画像HTMLを自動作成する</source>
+        <translation>Write a page for every day</translation>
+    </message>
+    <message>
+        <source>HTMLファイル名</source>
+        <translation>File name</translation>
+    </message>
+    <message>
+        <source>新しい画像から順に表示する</source>
+        <translation>Newest pictures first</translation>
+    </message>
+    <message>
+        <source>画像サイズ</source>
+        <translation>Picture size</translation>
+    </message>
+    <message>
+        <source>WEBページが自動更新するようにする</source>
+        <translation>Let the page reload itself</translation>
+    </message>
+    <message>
+        <source>更新間隔</source>
+        <translation>Every</translation>
+    </message>
+    <message>
+        <source>秒</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>リセット</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>デフォルト</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>インデックスHTMLの自動作成</source>
+        <translation>Index Page</translation>
+    </message>
+    <message>
+        <source>インデックスHTMLを自動作成する</source>
+        <translation>Write the index page</translation>
+    </message>
+    <message>
+        <source>最新画像を表示する</source>
+        <translation>Show the newest pictures</translation>
+    </message>
+    <message>
+        <source>表示枚数</source>
+        <translation>Pictures</translation>
+    </message>
+    <message>
+        <source>カレンダー</source>
+        <translation>Calendar</translation>
+    </message>
+    <message>
+        <source>カレンダーを表示する</source>
+        <translation>Show the calendar</translation>
+    </message>
+    <message>
+        <source>新しい月から表示する</source>
+        <translation>Newest month first</translation>
+    </message>
+    <message>
+        <source>最大</source>
+        <translation>Up to</translation>
+    </message>
+    <message>
+        <source>ヶ月分</source>
+        <translation>months</translation>
+    </message>
+    <message>
+        <source>列数</source>
+        <translation>Columns</translation>
+    </message>
+    <message>
+        <source>フォントサイズ</source>
+        <translation>Font size</translation>
+    </message>
+    <message>
+        <source>インデックスHTMLの修正</source>
+        <translation>Index Page Texts</translation>
+    </message>
+    <message>
+        <source>タイトル</source>
+        <translation>Title</translation>
+    </message>
+    <message>
+        <source>上部追加HTMLコード</source>
+        <translation>HTML code at the top</translation>
+    </message>
+    <message>
+        <source>下部追加HTMLコード</source>
+        <translation>HTML code at the bottom</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CMainDialog</name>
+    <message>
+        <source>スナップショット</source>
+        <translation>Snapshot</translation>
+    </message>
+    <message>
+        <source>入力デバイス変更</source>
+        <translation>Change Device</translation>
+    </message>
+    <message>
+        <source>入力機器変更</source>
+        <translation>Change device</translation>
+    </message>
+    <message>
+        <source>入力設定</source>
+        <translation>Device settings</translation>
+    </message>
+    <message>
+        <source>入力のプロパティ</source>
+        <translation>Device Properties</translation>
+    </message>
+    <message>
+        <source>入力プロパティ</source>
+        <translation>Device properties</translation>
+    </message>
+    <message>
+        <source>Diary設定</source>
+        <translation>Diary Settings</translation>
+    </message>
+    <message>
+        <source>キャプチャ設定</source>
+        <translation>Capture settings</translation>
+    </message>
+    <message>
+        <source>ON/OFF切替</source>
+        <translation>Recording on/off</translation>
+    </message>
+    <message>
+        <source>プレビュー</source>
+        <translation>Preview</translation>
+    </message>
+    <message>
+        <source>ログ</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>スナップショット(&amp;P)</source>
+        <translation>Sna&amp;pshot</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>各種設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>アプリケーション設定(&amp;S)</source>
+        <translation>&amp;Application Settings</translation>
+    </message>
+    <message>
+        <source>キャプチャ設定(&amp;M)</source>
+        <translation>&amp;Capture Settings</translation>
+    </message>
+    <message>
+        <source>HTML出力設定(&amp;H)</source>
+        <translation>&amp;HTML Settings</translation>
+    </message>
+    <message>
+        <source>日時表示設定(&amp;T)</source>
+        <translation>&amp;Time Text Settings</translation>
+    </message>
+    <message>
+        <source>拡張設定(&amp;E)</source>
+        <translation>&amp;Extra Settings</translation>
+    </message>
+    <message>
+        <source>入力機器(&amp;D)</source>
+        <translation>&amp;Device</translation>
+    </message>
+    <message>
+        <source>変更(&amp;C)</source>
+        <translation>&amp;Change</translation>
+    </message>
+    <message>
+        <source>設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>プロパティ(&amp;P)</source>
+        <translation>&amp;Properties</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>ホームページ(&amp;H)</source>
+        <translation>&amp;Home Page</translation>
+    </message>
+    <message>
+        <source>バージョン情報(&amp;A)</source>
+        <translation>&amp;About Quillomat</translation>
+    </message>
+    <message>
+        <source>タスクトレイ</source>
+        <translation>Tray</translation>
+    </message>
+    <message>
+        <source>表示/非表示(&amp;S)</source>
+        <translation>&amp;Show/Hide</translation>
+    </message>
+    <message>
+        <source>表示(&amp;S)</source>
+        <translation>&amp;Show</translation>
+    </message>
+    <message>
+        <source>非表示(&amp;S)</source>
+        <translation>&amp;Hide</translation>
+    </message>
+</context>
+<context>
+    <name>CSnapshotDialog</name>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Quillomat - スナップショット</source>
+        <translation>Quillomat - Snapshot</translation>
+    </message>
+    <message>
+        <source>スナップショット</source>
+        <translation>Snapshot</translation>
+    </message>
+    <message>
+        <source>JPEGファイル(*.jpg)</source>
+        <translation>JPEG files (*.jpg)</translation>
+    </message>
+    <message>
+        <source>全て(*.*)</source>
+        <translation>All files (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>CTimeTextSetupDialog</name>
+    <message>
+        <source>日時表示設定</source>
+        <translation>Time Text Settings</translation>
+    </message>
+    <message>
+        <source>キャプチャした画像に日時を表示する</source>
+        <translation>Draw the date and time into the pictures</translation>
+    </message>
+    <message>
+        <source>表示位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>横</source>
+        <translation>X</translation>
+    </message>
+    <message>
+        <source>縦</source>
+        <translation>Y</translation>
+    </message>
+    <message>
+        <source>表示文字列</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>%Y=年 %M=月 %D=日 %W=曜日(英語)
+%h=時 %m=分 %s=秒 %w=曜日(日本語)</source>
+        <translation>%Y=year %M=month %D=day %W=weekday (English)
+%h=hour %m=minute %s=second %w=weekday (Japanese)</translation>
+    </message>
+    <message>
+        <source>フォント設定</source>
+        <translation>Font</translation>
+    </message>
+    <message>
+        <source>サイズ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>文字色</source>
+        <translation>Colour</translation>
+    </message>
+    <message>
+        <source>変更</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>太文字</source>
+        <translation>Bold</translation>
+    </message>
+    <message>
+        <source>イタリック体</source>
+        <translation>Italic</translation>
+    </message>
+    <message>
+        <source>影の表示設定</source>
+        <translation>Shadow</translation>
+    </message>
+    <message>
+        <source>影を表示する</source>
+        <translation>Draw a shadow</translation>
+    </message>
+    <message>
+        <source>影の色</source>
+        <translation>Colour</translation>
+    </message>
+    <message>
+        <source>影の表示位置</source>
+        <translation>Shadow position</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CTimerDialog</name>
+    <message>
+        <source>今すぐ起動</source>
+        <translation>Start Now</translation>
+    </message>
+    <message>
+        <source>非表示</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>起動しない</source>
+        <translation>Don&apos;t Start</translation>
+    </message>
+    <message>
+        <source>Quillomat 起動タイマー</source>
+        <translation>Quillomat Start-up Timer</translation>
+    </message>
+    <message>
+        <source>起動タイマー</source>
+        <translation>Start-up timer</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n秒後にQuillomatを起動します</source>
+        <translation>
+            <numerusform>Quillomat starts in %n second</numerusform>
+            <numerusform>Quillomat starts in %n seconds</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>CaptureGraph</name>
+    <message>
+        <source>映像入力デバイスが見つかりませんでした</source>
+        <translation>No video input device was found.</translation>
+    </message>
+    <message>
+        <source>DirectShowの初期化に失敗しました。
+アプリケーションを終了しますか</source>
+        <translation>The camera could not be started.
+Do you want to quit the application?</translation>
+    </message>
+</context>
+<context>
+    <name>DayTimelapse</name>
+    <message>
+        <source>タイムラプス動画を作成 %1 (%2コマ, %3秒, %4, 処理%5秒, 読めない画像%6枚を除外)</source>
+        <translation>Timelapse video made: %1 (frames: %2, %3 s, %4, took %5 s, unreadable pictures left out: %6)</translation>
+    </message>
+    <message>
+        <source>タイムラプス動画を作成 %1 (%2コマ, %3秒, %4, 処理%5秒)</source>
+        <translation>Timelapse video made: %1 (frames: %2, %3 s, %4, took %5 s)</translation>
+    </message>
+    <message>
+        <source>タイムラプス動画を作成できません %1 (読める画像がありません)</source>
+        <translation>Cannot make the timelapse video of %1 (no readable picture)</translation>
+    </message>
+    <message>
+        <source>タイムラプス動画の作成に失敗 %1 (%2)</source>
+        <translation>Timelapse video of %1 failed (%2)</translation>
+    </message>
+</context>
+<context>
+    <name>DiaryEngine</name>
+    <message>
+        <source>Quillomatを開始しました。</source>
+        <translation>Quillomat has started.</translation>
+    </message>
+</context>
+<context>
+    <name>DiaryEvents</name>
+    <message>
+        <source>%1: 処理が追いつかないため、あふれたイベントを数えて捨てます</source>
+        <translation>%1: cannot keep up; events that overflow are counted and dropped</translation>
+    </message>
+</context>
+<context>
+    <name>TakeSnapshot</name>
+    <message>
+        <source>カメラから新しい画像を取得できなかったため、スナップショットを撮れませんでした。</source>
+        <translation>The camera gave no new picture, so no snapshot could be taken.</translation>
+    </message>
+    <message>
+        <source>スナップショットのJPEGファイルを作成できなかったため、保存できませんでした。
+%1</source>
+        <translation>The snapshot&apos;s JPEG file could not be made, so it was not saved.
+%1</translation>
+    </message>
+    <message>
+        <source>スナップショットを保存できませんでした。
+%1
+%2
+
+画像は次の場所に残してあります。
+%3</source>
+        <translation>The snapshot could not be saved.
+%1
+%2
+
+The picture was kept here:
+%3</translation>
+    </message>
+</context>
+<context>
+    <name>TimelapsePage</name>
+    <message>
+        <source>終わった日の画像からタイムラプス動画を作る(&amp;M)</source>
+        <translation>&amp;Make a timelapse video of every finished day</translation>
+    </message>
+    <message>
+        <source>1秒あたりのコマ数(&amp;F):</source>
+        <translation>&amp;Frames per second:</translation>
+    </message>
+    <message>
+        <source>タイムラプス</source>
+        <translation>Timelapse</translation>
+    </message>
+    <message>
+        <source>1枚の画像が1コマになり、日別フォルダに「年月日.webm」として保存されます。日別ページにはその動画へのリンクが付きます。</source>
+        <translation>Every picture becomes one frame. The video is saved in the day&apos;s folder as YYYYMMDD.webm, and the day page links to it.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Quillomatは既にこの設定フォルダで動作しています。
+%1</source>
+        <translation>Quillomat is already running on this settings folder.
+%1</translation>
+    </message>
+</context>
+</TS>
