@@ -178,6 +178,44 @@ TEST_F(CaptureGraphTest, MachineDevicesAreListedAfterTheTestDevices) {
     EXPECT_EQ(Select(), "Other");
 }
 
+// A network camera is never listed until it is stored: the device change
+// takes its typed address, also with no camera at all (the chooser then
+// opens on an empty list instead of the message).
+TEST_F(CaptureGraphTest, DeviceChangeTakesATypedNetworkAddressEvenWithNoCamera) {
+    ScopedTestDevices devices("");
+    Make(fake_clock);
+    const std::string address = "http://127.0.0.1:9/camera.mjpg";
+    chooser.answers = {{true, -1, address}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
+    ASSERT_EQ(chooser.calls.size(), 1u);
+    EXPECT_TRUE(chooser.calls[0].names.empty());
+    EXPECT_EQ(Select(), address);
+    EXPECT_TRUE(prompts.messages().empty());
+    EXPECT_EQ(window.titles().back(), "Quillomat - http (320x240)");
+
+    // With cameras listed the address may be typed all the same; a start
+    // afterwards binds it without asking.
+    graph->ReleaseCaptureGraph();
+    devices.Set("Cam");
+    const std::string other = "rtsp://127.0.0.1:9/stream";
+    chooser.answers = {{true, -1, other}};
+    ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
+    EXPECT_EQ(chooser.calls.size(), 2u);
+    EXPECT_EQ(chooser.calls[1].names, (Names{"Cam", address}));
+    EXPECT_EQ(Select(), other);
+    graph->ReleaseCaptureGraph();
+    ASSERT_TRUE(graph->BuildCaptureGraph(true, false));
+    EXPECT_EQ(chooser.calls.size(), 2u);
+    EXPECT_EQ(Select(), other);
+
+    // Cancelled with no camera: the designed message.
+    devices.Set("");
+    SetSelect("");
+    graph->ReleaseCaptureGraph();
+    EXPECT_FALSE(graph->BuildCaptureGraph(false, false));
+    EXPECT_EQ(prompts.messages(), Names{kNoVideoDeviceMessage});
+}
+
 TEST_F(CaptureGraphTest, ExactlyOneDeviceNeverShowsTheChooser) {
     ScopedTestDevices devices("Solo");
     Make(fake_clock);
