@@ -1,11 +1,16 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // The device choice of a build: the device selection dialog, or an automatic
 // answer where nobody can be asked.
 struct DeviceChoice {
+    DeviceChoice() = default;
+    DeviceChoice(bool ok_, int selected_, std::string address_ = {})
+        : ok(ok_), selected(selected_), address(std::move(address_)) {}
+
     bool ok = false;    // false: cancelled
     int selected = -1;  // after OK: the chosen position, -1 when nothing was selected
     // After OK: a network camera's address typed instead of a choice (an
