@@ -191,7 +191,7 @@ TEST_F(CaptureGraphTest, DeviceChangeTakesATypedNetworkAddressEvenWithNoCamera) 
     EXPECT_TRUE(chooser.calls[0].names.empty());
     EXPECT_EQ(Select(), address);
     EXPECT_TRUE(prompts.messages().empty());
-    EXPECT_EQ(window.titles().back(), "Quillomat - http (320x240)");
+    EXPECT_EQ(window.titles().back(), "Quillomat - http://127.0... (320x240)");
 
     // With cameras listed the address may be typed all the same; a start
     // afterwards binds it without asking.
