@@ -4,8 +4,11 @@
 
 #include "app/camera_log_lines.h"
 #include "engine/diary_engine.h"
+#include "publish/diary_publisher.h"
 
 void AttachDiaryJobs(DiaryEngine& engine) {
     engine.Events().Subscribe(std::make_shared<CameraLogLines>(
         [&engine](const std::string& line) { engine.PostLogLine(line); }));
+    engine.Events().Subscribe(std::make_shared<DiaryPublisher>(DiaryPublisherSeams{
+        engine.Settings(), [&engine](const std::string& line) { engine.PostLogLine(line); }}));
 }

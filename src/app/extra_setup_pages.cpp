@@ -2,7 +2,9 @@
 
 #include "engine/diary_engine.h"
 #include "platform/prompts.h"
+#include "publish/ui/publish_setup_page.h"
 #include "settings/ui/extra_setup_dialog.h"
 
-void AddExtraSetupPages(CExtraSetupDialog& /*dialog*/, DiaryEngine& /*engine*/,
-                        Prompts& /*prompts*/) {}
+void AddExtraSetupPages(CExtraSetupDialog& dialog, DiaryEngine& /*engine*/, Prompts& prompts) {
+    dialog.AddPage(new PublishSetupPage(prompts));
+}
