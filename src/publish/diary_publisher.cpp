@@ -727,9 +727,9 @@ void DiaryPublisher::Handle(const DiaryEvent& event, const StopSignal& stop) {
 std::optional<std::chrono::milliseconds> DiaryPublisher::NextWake() {
     if (config_.remote.empty() || config_.save.empty() || rclone_path_.empty())
         return kSettingsPoll;
+    // Rounded up: a wake a little early would find nothing due.
     const auto until = [this](TimePoint when) {
-        return std::max(milliseconds(0),
-                        std::chrono::duration_cast<milliseconds>(when - Now()) + milliseconds(1));
+        return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(when - Now()));
     };
     if (pausing_) return until(retry_at_);
     if (catch_up_due_ || catch_up_ || !deletions_.empty()) return milliseconds(0);
