@@ -293,9 +293,11 @@ bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort) {
         return ::lstat((local_folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
     };
     // Gone meanwhile (retention): nothing to send.
-    if (!present()) return true;
+    struct stat st {};
+    if (::lstat((local_folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
     const PublishTarget::Result result = target_->Upload(local_folder, name, path, abort);
     if (result.Done()) {
+        media_bytes_sent_ += static_cast<std::uint64_t>(st.st_size);
         if (const auto day = remote_days_.find(folder); day != remote_days_.end())
             day->second.insert(name);
         return true;
@@ -388,7 +390,8 @@ bool DiaryPublisher::SendPage(const std::string& path, const AbortFn& abort) {
     const PublishTarget::Result result = target_->Upload(scratch, name, path, abort);
     ::unlink(copy.c_str());
     if (result.Done()) {
-        sent_pages_[path] = {static_cast<std::int64_t>(st.st_size), MtimeNs(st)};
+        sent_pages_[path] = {{static_cast<std::int64_t>(st.st_size), MtimeNs(st)},
+                             media_bytes_sent_};
         return true;
     }
     Failed(result);
@@ -401,15 +404,31 @@ bool DiaryPublisher::PagesDue() const {
            Now() >= *last_page_round_ + std::chrono::seconds(config_.page_interval_s);
 }
 
-bool DiaryPublisher::SendDirtyPages(const std::vector<std::string>& extra, const AbortFn& abort) {
-    std::vector<std::string> pages(dirty_pages_.begin(), dirty_pages_.end());
+bool DiaryPublisher::WorthSending(const std::string& page, TimePoint dirty_since) const {
+    const auto sent = sent_pages_.find(page);
+    if (sent == sent_pages_.end()) return true;
+    if (Now() - dirty_since >= std::max<std::chrono::seconds>(
+                                   kLongestPageWait, std::chrono::seconds(config_.page_interval_s)))
+        return true;
+    struct stat st {};
+    if (::lstat((config_.save + page).c_str(), &st) != 0) return true;
+    return media_bytes_sent_ - sent->second.media_bytes >=
+           static_cast<std::uint64_t>(kPageWeight) * static_cast<std::uint64_t>(st.st_size);
+}
+
+bool DiaryPublisher::SendDirtyPages(const std::vector<std::string>& extra, bool all,
+                                    const AbortFn& abort) {
+    std::vector<std::string> pages;
+    for (const auto& [page, since] : dirty_pages_) {
+        if (all || WorthSending(page, since)) pages.push_back(page);
+    }
     for (const std::string& page : extra) {
         if (dirty_pages_.contains(page)) continue;
         struct stat st {};
         if (::lstat((config_.save + page).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         const auto sent = sent_pages_.find(page);
         if (sent == sent_pages_.end() ||
-            !(sent->second == Stamp{static_cast<std::int64_t>(st.st_size), MtimeNs(st)})) {
+            !(sent->second.stamp == Stamp{static_cast<std::int64_t>(st.st_size), MtimeNs(st)})) {
             pages.push_back(page);
         }
     }
@@ -705,7 +724,7 @@ void DiaryPublisher::Handle(const DiaryEvent& event, const StopSignal& stop) {
         if (config_.remote.empty() || config_.save.empty()) return;
         for (const std::string& page : pages) {
             const std::string relative = RelativeToSave(save_directory, page);
-            if (!relative.empty()) dirty_pages_.insert(relative);
+            if (!relative.empty()) dirty_pages_.emplace(relative, Now());
         }
         const std::string relative = RelativeToSave(save_directory, path);
         // While the remote is away nothing is queued: the look at the save
@@ -754,7 +773,7 @@ void DiaryPublisher::Wake(const StopSignal& stop) {
         if (step == Step::kStopped) return;
         if (step == Step::kDone || Now() >= budget_end) break;
     }
-    if (PagesDue()) SendDirtyPages({}, abort);
+    if (PagesDue()) SendDirtyPages({}, false, abort);
 }
 
 void DiaryPublisher::End(const StopSignal&) {
@@ -770,7 +789,7 @@ void DiaryPublisher::End(const StopSignal&) {
         const std::vector<std::string> days = DayFolders(config_.save);
         if (!days.empty() && !config_.day_page.empty())
             extra.push_back(days.front() + "/" + config_.day_page);
-        SendDirtyPages(extra, abort);
+        SendDirtyPages(extra, true, abort);
     }
     Shutdown();
 }

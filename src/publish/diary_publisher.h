@@ -52,7 +52,12 @@ public:
     static constexpr std::chrono::seconds kFirstRetry{2};
     static constexpr std::chrono::seconds kLongestRetry{300};
     // The flush of the pages at the stop gives up after this.
-    static constexpr std::chrono::milliseconds kEndBudget{1200};
+    static constexpr std::chrono::milliseconds kEndBudget{1500};
+    // A page that went before goes again only once pictures of this many
+    // times its size went since (the day page grows all day, and would
+    // otherwise outweigh the pictures), or once it has waited kLongestPageWait.
+    static constexpr int kPageWeight = 2;
+    static constexpr std::chrono::seconds kLongestPageWait{3600};
 
     explicit DiaryPublisher(DiaryPublisherSeams seams);
     ~DiaryPublisher() override;
@@ -82,6 +87,10 @@ private:
         std::int64_t size = -1;
         std::int64_t mtime_ns = 0;
         bool operator==(const Stamp&) const = default;
+    };
+    struct SentPage {
+        Stamp stamp;
+        std::uint64_t media_bytes = 0;  // media_bytes_sent_ when it went
     };
     struct LocalFile {
         std::string name;
@@ -134,7 +143,9 @@ private:
     bool LoadRemoteDay(const std::string& day, const AbortFn& abort);
     bool RemoveLeftovers(const std::string& folder, const std::vector<RemoteEntry>& entries,
                          const AbortFn& abort);
-    bool SendDirtyPages(const std::vector<std::string>& extra, const AbortFn& abort);
+    // `all`: every dirty page (the stop), else those worth sending now.
+    bool SendDirtyPages(const std::vector<std::string>& extra, bool all, const AbortFn& abort);
+    bool WorthSending(const std::string& page, TimePoint dirty_since) const;
     bool RunDeletions(const AbortFn& abort);
     void QueueDeletions(const DayDeleted& deleted);
 
@@ -164,9 +175,11 @@ private:
     std::optional<CatchUp> catch_up_;
     std::optional<std::int64_t> last_catch_up_started_ns_;
 
-    std::set<std::string> dirty_pages_;
+    // Pages to send, with when they first changed since they last went.
+    std::map<std::string, TimePoint> dirty_pages_;
     std::optional<TimePoint> last_page_round_;
-    std::map<std::string, Stamp> sent_pages_;
+    std::map<std::string, SentPage> sent_pages_;
+    std::uint64_t media_bytes_sent_ = 0;
 
     // What the remote holds in a few day folders (most recently used last).
     std::map<std::string, std::set<std::string>> remote_days_;

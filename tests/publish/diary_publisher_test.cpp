@@ -106,13 +106,15 @@ protected:
 
     fs::path Local(const std::string& relative) const { return save_ / relative; }
 
-    // A picture and the two pages as the store leaves them: the day page
-    // lists the day's pictures newest first, the index page the newest two.
-    PictureStored Store(const std::vector<std::string>& pictures_of_the_day) {
+    // A picture (of `picture_bytes`) and the two pages as the store leaves
+    // them: the day page lists the day's pictures newest first, the index
+    // page the newest two; `page_padding` makes the day page heavier.
+    PictureStored Store(const std::vector<std::string>& pictures_of_the_day,
+                        std::size_t picture_bytes = 4096, std::size_t page_padding = 0) {
         const std::string& newest = pictures_of_the_day.back();
         fs::create_directories(save_ / kDay);
-        WriteFileBytes(Local(std::string(kDay) + "/" + newest), "jpeg " + newest);
-        std::string day_page = "<html>";
+        WriteFileBytes(Local(std::string(kDay) + "/" + newest), Picture(newest, picture_bytes));
+        std::string day_page = "<html><!--" + std::string(page_padding, '-') + "-->";
         std::string index_page = "<html>";
         int n = 0;
         for (auto it = pictures_of_the_day.rbegin(); it != pictures_of_the_day.rend(); ++it) {
@@ -129,6 +131,12 @@ protected:
         stored.pages = {stored.save_directory + kDay + "/preview.html",
                         stored.save_directory + "preview.html"};
         return stored;
+    }
+
+    static std::string Picture(const std::string& name, std::size_t bytes = 4096) {
+        std::string picture = "jpeg " + name;
+        picture.resize(std::max(bytes, picture.size()), '.');
+        return picture;
     }
 
     std::string Remote(const std::string& relative) const {
@@ -212,7 +220,7 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
 
     // The first picture and, since no page went yet, its pages at once.
     publisher->Handle(Store({"20240301120000.jpg"}), stop_);
-    EXPECT_EQ(Remote(day + "/20240301120000.jpg"), "jpeg 20240301120000.jpg");
+    EXPECT_EQ(Remote(day + "/20240301120000.jpg"), Picture("20240301120000.jpg"));
     Settle(*publisher);
     const std::string first_day_page = ReadFileBytes(Local(day + "/preview.html"));
     EXPECT_EQ(Remote(day + "/preview.html"), first_day_page);
@@ -220,7 +228,7 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
     // The next picture goes at once; its pages wait for the interval.
     publisher->Handle(Store({"20240301120000.jpg", "20240301120010.jpg"}), stop_);
     Settle(*publisher);
-    EXPECT_EQ(Remote(day + "/20240301120010.jpg"), "jpeg 20240301120010.jpg");
+    EXPECT_EQ(Remote(day + "/20240301120010.jpg"), Picture("20240301120010.jpg"));
     EXPECT_EQ(Remote(day + "/preview.html"), first_day_page);
     const auto wake = publisher->NextWake();
     ASSERT_TRUE(wake);
@@ -235,7 +243,7 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
     EXPECT_EQ(Remote(day + "/20240301120020.jpg"), "(none)");
     now_ += 1s;
     Settle(*publisher);
-    EXPECT_EQ(Remote(day + "/20240301120020.jpg"), "jpeg 20240301120020.jpg");
+    EXPECT_EQ(Remote(day + "/20240301120020.jpg"), Picture("20240301120020.jpg"));
     EXPECT_EQ(Remote(day + "/preview.html"), ReadFileBytes(Local(day + "/preview.html")));
     EXPECT_EQ(Remote("preview.html"), ReadFileBytes(Local("preview.html")));
 
@@ -250,6 +258,46 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
     publisher->End(stop_);
     EXPECT_EQ(Tree(remote_), Tree(save_));
     EXPECT_TRUE(lines_.empty()) << lines_.front();
+}
+
+// The day page grows all day; sent every round it would outweigh the
+// pictures. It goes again once pictures of twice its size went, or after an
+// hour; a small page (the index) goes every round.
+TEST_F(PublisherTest, AHeavyPageWaitsForPicturesWorthTwiceItsSizeOrAnHour) {
+    settings_.Update([](DiarySettings& s) { s.PAGE_INTERVAL_SECOND = 300; });
+    auto publisher = Make();
+    publisher->Begin(stop_);
+    Settle(*publisher);
+    const std::string day_page = std::string(kDay) + "/preview.html";
+    publisher->Handle(Store({"20240301120000.jpg"}, 4096, 10000), stop_);
+    Settle(*publisher);
+    ASSERT_EQ(Remote(day_page), ReadFileBytes(Local(day_page))) << "a first version goes at once";
+
+    publisher->Handle(Store({"20240301120000.jpg", "20240301120010.jpg"}, 4096, 10000), stop_);
+    now_ += 300s;
+    Settle(*publisher);
+    EXPECT_NE(Remote(day_page), ReadFileBytes(Local(day_page))) << "4 KB of pictures since";
+    EXPECT_EQ(Remote("preview.html"), ReadFileBytes(Local("preview.html")));
+
+    // 24 KB of pictures since it went: more than twice its 10 KB.
+    publisher->Handle(
+        Store({"20240301120000.jpg", "20240301120010.jpg", "20240301120020.jpg"}, 20000, 10000),
+        stop_);
+    now_ += 300s;
+    Settle(*publisher);
+    EXPECT_EQ(Remote(day_page), ReadFileBytes(Local(day_page)));
+
+    publisher->Handle(Store({"20240301120000.jpg", "20240301120010.jpg", "20240301120020.jpg",
+                             "20240301120030.jpg"},
+                            4096, 10000),
+                      stop_);
+    now_ += 3599s;
+    Settle(*publisher);
+    EXPECT_NE(Remote(day_page), ReadFileBytes(Local(day_page)));
+    now_ += 300s;
+    Settle(*publisher);
+    EXPECT_EQ(Remote(day_page), ReadFileBytes(Local(day_page))) << "an hour is the longest wait";
+    publisher->End(stop_);
 }
 
 TEST_F(PublisherTest, DeletionsOfRetentionRemoveExactlyThoseFilesAndNeverAUsersFile) {
