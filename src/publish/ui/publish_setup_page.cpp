@@ -36,7 +36,7 @@ PublishSetupPage::PublishSetupPage(Prompts& prompts, QWidget* parent)
     remote_ = new QLineEdit(this);
     remote_->setObjectName(QStringLiteral("remote"));
     remote_->setPlaceholderText(
-        QStringLiteral("例: mybucket:diary、:webdav,url=http://host/dav:diary"));
+        QStringLiteral("例: mybucket:diary、:webdav,url='https://host/dav':diary"));
     form->addRow(QStringLiteral("公開先(&R):"), remote_);
 
     auto* config_row = new QHBoxLayout;
