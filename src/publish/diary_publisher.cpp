@@ -285,8 +285,15 @@ bool DiaryPublisher::NeedsSending(const LocalFile& local, const RemoteEntry* rem
                                std::max<std::int64_t>(target_->PrecisionNs(), 1);
 }
 
-bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort) {
+bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort, bool replace) {
     const auto [folder, name] = SplitPath(path);
+    // Sent already (by a page's look at its links before this picture's
+    // event came): sending it again would take it away on the remote for a
+    // moment, as rclone deletes a file before it moves another onto it.
+    if (const auto day = remote_days_.find(folder);
+        !replace && day != remote_days_.end() && day->second.contains(name)) {
+        return true;
+    }
     const std::string local_folder = config_.save + (folder.empty() ? "" : folder + "/");
     const auto present = [&] {
         struct stat st {};
@@ -574,7 +581,9 @@ bool DiaryPublisher::OpenDay(CatchUp& c, const std::string& day, const AbortFn& 
             if (c.phase == CatchUp::Phase::kCount) {
                 ++c.waiting;
             } else {
-                c.to_send.push_back(local.name);
+                // A copy there is replaced; a missing one may have gone
+                // meanwhile (a page's look at its links) and is not sent twice.
+                c.to_send.emplace_back(local.name, found != remote.end());
             }
         }
     }
@@ -621,7 +630,7 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
                     if (local.name == kStyleSheetName &&
                         NeedsSending(local,
                                      found == c.remote_top.end() ? nullptr : &found->second) &&
-                        !SendMedia(local.name, abort)) {
+                        !SendMedia(local.name, abort, true)) {
                         return Step::kStopped;
                     }
                 }
@@ -654,7 +663,8 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
             }
             const std::string& day = c.days[c.next_day];
             if (c.next_file < c.to_send.size()) {
-                if (!SendMedia(day + "/" + c.to_send[c.next_file], abort)) return Step::kStopped;
+                const auto& [name, replace] = c.to_send[c.next_file];
+                if (!SendMedia(day + "/" + name, abort, replace)) return Step::kStopped;
                 ++c.next_file;
                 return Step::kProgress;
             }
@@ -728,8 +738,8 @@ void DiaryPublisher::Handle(const DiaryEvent& event, const StopSignal& stop) {
         }
         const std::string relative = RelativeToSave(save_directory, path);
         // While the remote is away nothing is queued: the look at the save
-        // folder when it is back finds the picture.
-        if (!relative.empty() && Prepare(abort)) SendMedia(relative, abort);
+        // folder when it is back finds the picture (and counts it as waiting).
+        if (!relative.empty() && !down_ && Prepare(abort)) SendMedia(relative, abort);
     };
     if (const auto* stored = std::get_if<PictureStored>(&event)) {
         media_and_pages(stored->save_directory, stored->path, stored->pages);
@@ -773,7 +783,9 @@ void DiaryPublisher::Wake(const StopSignal& stop) {
         if (step == Step::kStopped) return;
         if (step == Step::kDone || Now() >= budget_end) break;
     }
-    if (PagesDue()) SendDirtyPages({}, false, abort);
+    // Back from an outage, the look at the save folder counts what waited
+    // before anything goes.
+    if (!down_ && PagesDue()) SendDirtyPages({}, false, abort);
 }
 
 void DiaryPublisher::End(const StopSignal&) {

@@ -114,7 +114,7 @@ private:
         std::size_t waiting = 0;
         // The day being sent.
         bool day_open = false;
-        std::vector<std::string> to_send;
+        std::vector<std::pair<std::string, bool>> to_send;  // name, replace a copy there
         std::size_t next_file = 0;
         bool page_due = false;
     };
@@ -137,7 +137,8 @@ private:
     bool NeedsSending(const LocalFile& local, const RemoteEntry* remote) const;
 
     // Each returns false after a failure of the remote (already handled).
-    bool SendMedia(const std::string& path, const AbortFn& abort);
+    // `replace`: also when the remote is known to hold it (a different copy).
+    bool SendMedia(const std::string& path, const AbortFn& abort, bool replace = false);
     bool SendPage(const std::string& path, const AbortFn& abort);
     bool EnsureOnRemote(const std::string& path, const AbortFn& abort);
     bool LoadRemoteDay(const std::string& day, const AbortFn& abort);

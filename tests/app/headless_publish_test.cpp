@@ -409,7 +409,7 @@ TEST_P(HeadlessPublishTest, RemoteMirrorsTheDiaryThroughAnOutageAKillAndARestart
     ASSERT_TRUE(server_->Start());
     ASSERT_TRUE(WaitForLineStartingWith(kBackLine)) << Transcript();
     const std::string back = LinesStartingWith(kBackLine).front();
-    EXPECT_GE(std::atoi(back.c_str() + std::strlen(kBackLine)), 3) << back;
+    EXPECT_GE(std::atoi(back.c_str() + std::strlen(kBackLine)), 3) << Transcript();
     ASSERT_TRUE(WaitForRemoteToHoldTheDiary()) << Transcript();
     EXPECT_EQ(LinesStartingWith(kGoneLine).size(), 1u) << Transcript();
     EXPECT_EQ(LinesStartingWith(kBackLine).size(), 1u) << Transcript();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -235,8 +236,10 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
     EXPECT_LE(*wake, 10000ms);
 
     // A picture whose event has not come yet, linked by the newest pages:
-    // when they go at the interval, it goes first.
-    Store({"20240301120000.jpg", "20240301120010.jpg", "20240301120020.jpg"});
+    // when they go at the interval, it goes first; its event later sends it
+    // no second time (a replacement would take it away for a moment).
+    const PictureStored late =
+        Store({"20240301120000.jpg", "20240301120010.jpg", "20240301120020.jpg"});
     now_ += 299s;
     Settle(*publisher);
     EXPECT_EQ(Remote(day + "/preview.html"), first_day_page);
@@ -246,6 +249,13 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
     EXPECT_EQ(Remote(day + "/20240301120020.jpg"), Picture("20240301120020.jpg"));
     EXPECT_EQ(Remote(day + "/preview.html"), ReadFileBytes(Local(day + "/preview.html")));
     EXPECT_EQ(Remote("preview.html"), ReadFileBytes(Local("preview.html")));
+    struct stat before {};
+    ASSERT_EQ(::stat((remote_ / day / "20240301120020.jpg").c_str(), &before), 0);
+    publisher->Handle(late, stop_);
+    Settle(*publisher);
+    struct stat after {};
+    ASSERT_EQ(::stat((remote_ / day / "20240301120020.jpg").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "sent again";
 
     // The stop sends the newest pages at once, also for a picture whose event
     // the stop dropped, and its picture before them.
