@@ -287,13 +287,6 @@ bool DiaryPublisher::NeedsSending(const LocalFile& local, const RemoteEntry* rem
 
 bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort, bool replace) {
     const auto [folder, name] = SplitPath(path);
-    // Sent already (by a page's look at its links before this picture's
-    // event came): sending it again would take it away on the remote for a
-    // moment, as rclone deletes a file before it moves another onto it.
-    if (const auto day = remote_days_.find(folder);
-        !replace && day != remote_days_.end() && day->second.contains(name)) {
-        return true;
-    }
     const std::string local_folder = config_.save + (folder.empty() ? "" : folder + "/");
     const auto present = [&] {
         struct stat st {};
@@ -302,13 +295,27 @@ bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort, bo
     // Gone meanwhile (retention): nothing to send.
     struct stat st {};
     if (::lstat((local_folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    const Stamp stamp{static_cast<std::int64_t>(st.st_size), MtimeNs(st)};
+    // This very file went already (a page's look at its links came before
+    // its event): sending it again would take it away on the remote for a
+    // moment, as rclone deletes a file before it moves another onto it. A
+    // picture stored again under the same name (two in one second) goes.
+    const auto day = remote_days_.find(folder);
+    if (!replace && day != remote_days_.end()) {
+        const auto known = day->second.find(name);
+        if (known != day->second.end() &&
+            (known->second.mtime_ns < 0 ? known->second.size == stamp.size
+                                        : known->second == stamp)) {
+            return true;
+        }
+    }
     const PublishTarget::Result result = target_->Upload(local_folder, name, path, abort);
     if (result.Done()) {
         media_bytes_sent_ += static_cast<std::uint64_t>(st.st_size);
-        if (const auto day = remote_days_.find(folder); day != remote_days_.end())
-            day->second.insert(name);
+        if (day != remote_days_.end()) day->second[name] = stamp;
         return true;
     }
+    if (!result.partial.empty()) leftovers_.insert(result.partial);
     if (result.outcome == PublishTarget::Outcome::kAborted) return false;
     if (result.outcome == PublishTarget::Outcome::kNotFound || !present()) return true;
     Failed(result);
@@ -327,17 +334,24 @@ bool DiaryPublisher::LoadRemoteDay(const std::string& day, const AbortFn& abort)
         Failed(result);
         return false;
     }
-    std::set<std::string> names;
+    RememberDay(day, entries);
+    return true;
+}
+
+void DiaryPublisher::RememberDay(const std::string& day, const std::vector<RemoteEntry>& entries) {
+    // A listing tells sizes, not the local times of what was sent.
+    std::map<std::string, Stamp> files;
     for (const RemoteEntry& e : entries) {
-        if (!e.is_dir) names.insert(e.name);
+        if (!e.is_dir && FinalNameOfPartial(e.name).empty()) files[e.name] = {e.size, -1};
     }
-    remote_days_[day] = std::move(names);
+    remote_days_.erase(day);
+    std::erase(remote_days_order_, day);
+    remote_days_[day] = std::move(files);
     remote_days_order_.push_back(day);
     while (remote_days_order_.size() > kRemoteDaysKept) {
         remote_days_.erase(remote_days_order_.front());
         remote_days_order_.pop_front();
     }
-    return true;
 }
 
 bool DiaryPublisher::EnsureOnRemote(const std::string& path, const AbortFn& abort) {
@@ -396,6 +410,7 @@ bool DiaryPublisher::SendPage(const std::string& path, const AbortFn& abort) {
     }
     const PublishTarget::Result result = target_->Upload(scratch, name, path, abort);
     ::unlink(copy.c_str());
+    if (!result.partial.empty()) leftovers_.insert(result.partial);
     if (result.Done()) {
         sent_pages_[path] = {{static_cast<std::int64_t>(st.st_size), MtimeNs(st)},
                              media_bytes_sent_};
@@ -552,20 +567,10 @@ bool DiaryPublisher::OpenDay(CatchUp& c, const std::string& day, const AbortFn& 
     }
     if (!RemoveLeftovers(day, entries, abort)) return false;
     std::map<std::string, const RemoteEntry*> remote;
-    std::set<std::string> names;
     for (const RemoteEntry& e : entries) {
-        if (e.is_dir || !FinalNameOfPartial(e.name).empty()) continue;
-        remote[e.name] = &e;
-        names.insert(e.name);
+        if (!e.is_dir && FinalNameOfPartial(e.name).empty()) remote[e.name] = &e;
     }
-    remote_days_.erase(day);
-    std::erase(remote_days_order_, day);
-    remote_days_[day] = std::move(names);
-    remote_days_order_.push_back(day);
-    while (remote_days_order_.size() > kRemoteDaysKept) {
-        remote_days_.erase(remote_days_order_.front());
-        remote_days_order_.pop_front();
-    }
+    RememberDay(day, entries);
     c.to_send.clear();
     c.next_file = 0;
     c.page_due = false;
@@ -577,6 +582,8 @@ bool DiaryPublisher::OpenDay(CatchUp& c, const std::string& day, const AbortFn& 
             // still differ: the newest day's is sent anyway.
             c.page_due = needed || (!exact_times_ && day == c.newest_day);
             if (c.phase == CatchUp::Phase::kCount && needed) ++c.waiting;
+            // The remote's is this one: nothing to send at the stop either.
+            if (!c.page_due) sent_pages_[day + "/" + local.name] = {local.stamp, media_bytes_sent_};
         } else if (needed) {
             if (c.phase == CatchUp::Phase::kCount) {
                 ++c.waiting;
@@ -686,10 +693,13 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
                     !exact_times_) {
                     if (!SendPage(local.name, abort)) return Step::kStopped;
                     dirty_pages_.erase(local.name);
+                } else {
+                    sent_pages_[local.name] = {local.stamp, media_bytes_sent_};
                 }
             }
             last_catch_up_started_ns_ = c.started_ns;
             catch_up_.reset();
+            leftovers_.clear();
             catch_up_due_ = false;
             backoff_ = std::chrono::seconds(0);
             return Step::kDone;
@@ -802,6 +812,15 @@ void DiaryPublisher::End(const StopSignal&) {
         if (!days.empty() && !config_.day_page.empty())
             extra.push_back(days.front() + "/" + config_.day_page);
         SendDirtyPages(extra, true, abort);
+        // Uploads the stop cut off (their names are ours; one that did get
+        // moved into place is not there any more).
+        for (auto it = leftovers_.begin(); it != leftovers_.end() && !abort();) {
+            if (target_->Delete(*it, abort).Done()) {
+                it = leftovers_.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
     Shutdown();
 }

@@ -52,7 +52,7 @@ public:
     static constexpr std::chrono::seconds kFirstRetry{2};
     static constexpr std::chrono::seconds kLongestRetry{300};
     // The flush of the pages at the stop gives up after this.
-    static constexpr std::chrono::milliseconds kEndBudget{1500};
+    static constexpr std::chrono::milliseconds kEndBudget{700};
     // A page that went before goes again only once pictures of this many
     // times its size went since (the day page grows all day, and would
     // otherwise outweigh the pictures), or once it has waited kLongestPageWait.
@@ -142,6 +142,7 @@ private:
     bool SendPage(const std::string& path, const AbortFn& abort);
     bool EnsureOnRemote(const std::string& path, const AbortFn& abort);
     bool LoadRemoteDay(const std::string& day, const AbortFn& abort);
+    void RememberDay(const std::string& day, const std::vector<RemoteEntry>& entries);
     bool RemoveLeftovers(const std::string& folder, const std::vector<RemoteEntry>& entries,
                          const AbortFn& abort);
     // `all`: every dirty page (the stop), else those worth sending now.
@@ -182,10 +183,14 @@ private:
     std::map<std::string, SentPage> sent_pages_;
     std::uint64_t media_bytes_sent_ = 0;
 
-    // What the remote holds in a few day folders (most recently used last).
-    std::map<std::string, std::set<std::string>> remote_days_;
+    // What the remote holds in a few day folders (most recently used last):
+    // for what went from here, its local size and time; for what a listing
+    // told, the remote size and no time.
+    std::map<std::string, std::map<std::string, Stamp>> remote_days_;
     std::deque<std::string> remote_days_order_;
 
     std::deque<Deletion> deletions_;
+    // Partial uploads that may be left on the remote (cut off or failed).
+    std::set<std::string> leftovers_;
     std::string scratch_;
 };

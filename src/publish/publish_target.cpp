@@ -188,7 +188,10 @@ PublishTarget::Result PublishTarget::Upload(const std::string& local_folder,
                                             {"dstFs", Q(remote_)},
                                             {"dstRemote", Q(partial)}},
                                            abort));
-    if (!copied.Done()) return copied;
+    if (!copied.Done()) {
+        copied.partial = partial;
+        return copied;
+    }
     Result moved = FromReply(daemon_.Call("operations/movefile",
                                           {{"srcFs", Q(remote_)},
                                            {"srcRemote", Q(partial)},
@@ -197,6 +200,7 @@ PublishTarget::Result PublishTarget::Upload(const std::string& local_folder,
                                           abort));
     // The partial file itself cannot be missing: a failure here is the remote's.
     if (moved.outcome == Outcome::kNotFound) moved.outcome = Outcome::kFailed;
+    if (!moved.Done()) moved.partial = partial;
     return moved;
 }
 

@@ -27,6 +27,8 @@ public:
     struct Result {
         Outcome outcome = Outcome::kFailed;
         std::string error;  // rclone's words, unmasked
+        // An upload that did not end: the partial file it may have left.
+        std::string partial;
 
         bool Done() const { return outcome == Outcome::kDone; }
     };

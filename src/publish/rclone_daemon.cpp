@@ -161,7 +161,9 @@ void RcloneDaemon::DrainOutput(std::chrono::milliseconds wait) {
 }
 
 void RcloneDaemon::Stop() {
-    child_.Stop();
+    // What it was doing for us is over: a partial upload it leaves is
+    // removed at the stop or by the next look at the remote.
+    child_.Stop(std::chrono::milliseconds(100));
     port_ = 0;
     authorization_.clear();
 }

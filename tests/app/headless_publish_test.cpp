@@ -278,11 +278,18 @@ private:
             pages.emplace_back(name, ListedPictures(path, server_.Root()));
         }
         // Listed after the pages were read, and pictures are never taken
-        // away here: a picture missing now was missing when its page was there.
+        // away here: a picture missing now was missing when its page was
+        // there. Except while one is replaced (two pictures in one second
+        // share a name): rclone deletes it just before it moves the new one,
+        // uploaded under a partial name, into place.
         const std::map<std::string, fs::path> files = server_.Files();
         for (const auto& [name, pictures] : pages) {
             for (const std::string& picture : pictures) {
-                if (!files.contains(picture))
+                if (files.contains(picture)) continue;
+                const bool replacing = std::any_of(files.begin(), files.end(), [&](const auto& f) {
+                    return f.first.starts_with(picture + ".") && f.first.ends_with(".partial");
+                });
+                if (!replacing)
                     Report(name + " on the remote lists a picture it lacks: " + picture);
             }
         }
@@ -351,12 +358,33 @@ protected:
         ASSERT_TRUE(put.Wait(60s)) << ReadFileBytes(home_.path() / "copyto.log");
     }
 
-    void WritePublishSetup() {
+    // `on_air` false: the diary stores nothing, publishing runs.
+    void WritePublishSetup(bool on_air = true) {
         WriteSetup(
             1, false,
-            {"[PUBLISH]", "REMOTE=" + server_->remote,
+            {std::string("ONAIR=") + (on_air ? "on" : "off"), "[PUBLISH]",
+             "REMOTE=" + server_->remote,
              "RCLONE_CONFIG=" + (home_.path() / "rclone.conf").string(), "PAGE_INTERVAL_SECOND=2"});
         WriteDevice("Cam", 320, 240);
+    }
+
+    // The remote's files but the placed one, and the diary's, with their bytes.
+    std::map<std::string, std::string> RemoteBytes() const {
+        std::map<std::string, std::string> bytes;
+        for (const auto& [name, path] : server_->Files()) {
+            if (name != kPlacedFile) bytes[name] = ReadFileBytes(path);
+        }
+        return bytes;
+    }
+    std::map<std::string, std::string> DiaryBytes() const {
+        std::map<std::string, std::string> bytes;
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(diary_, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (it->is_regular_file())
+                bytes[it->path().lexically_relative(diary_).string()] = ReadFileBytes(it->path());
+        }
+        return bytes;
     }
 
     std::set<std::string> RemotePictures() const {
@@ -434,20 +462,31 @@ TEST_P(HeadlessPublishTest, RemoteMirrorsTheDiaryThroughAnOutageAKillAndARestart
     StopAndExpectCleanExit(SIGTERM);
     for (pid_t helper : last_helpers)
         EXPECT_TRUE(WaitUntil([&] { return Gone(helper); }, 5s)) << "rclone outlived the program";
+    // The last pages go at the stop, within what a stop may take; on a busy
+    // machine they can miss it, and a start that stores nothing sends them.
+    std::printf("[   INFO   ] the remote %s the diary right after the stop\n",
+                RemoteBytes() == DiaryBytes() ? "held" : "did not hold");
+    WritePublishSetup(false);
+    Start("Cam");
+    ASSERT_TRUE(process_.WaitForLogLine(kStartedLine, 1, kConditionLimit)) << Transcript();
+    // Its look at the save folder may send a page again (where the remote
+    // keeps no times): the remote is to stay equal for two seconds.
+    auto equal_since = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            if (RemoteBytes() != DiaryBytes()) equal_since = std::chrono::steady_clock::now();
+            return std::chrono::steady_clock::now() - equal_since >= 2s;
+        },
+        kConditionLimit));
+    StopAndExpectCleanExit(SIGTERM);
 
     // The remote holds the diary as it is, names and bytes, and what the
     // user put there; it never showed a page before its pictures.
-    std::map<std::string, fs::path> remote = server_->Files();
+    const std::map<std::string, fs::path> remote = server_->Files();
     ASSERT_TRUE(remote.contains(kPlacedFile));
-    EXPECT_EQ(ReadFileBytes(remote[kPlacedFile]), kPlacedText);
-    remote.erase(kPlacedFile);
-    std::map<std::string, std::string> remote_bytes, local_bytes;
-    for (const auto& [name, path] : remote) remote_bytes[name] = ReadFileBytes(path);
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(diary_, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_regular_file())
-            local_bytes[it->path().lexically_relative(diary_).string()] = ReadFileBytes(it->path());
-    }
+    EXPECT_EQ(ReadFileBytes(remote.at(kPlacedFile)), kPlacedText);
+    std::map<std::string, std::string> remote_bytes = RemoteBytes();
+    const std::map<std::string, std::string> local_bytes = DiaryBytes();
     EXPECT_GE(local_bytes.size(), 10u);
     EXPECT_EQ(remote_bytes.size(), local_bytes.size());
     for (const auto& [name, bytes] : local_bytes) {
@@ -459,9 +498,18 @@ TEST_P(HeadlessPublishTest, RemoteMirrorsTheDiaryThroughAnOutageAKillAndARestart
         EXPECT_TRUE(local_bytes.contains(name)) << name << " on the remote is no file of the diary";
     EXPECT_GT(poller.Looks(), 10);
     EXPECT_EQ(poller.Problems(), std::vector<std::string>{});
+    if (HasFailure()) {
+        for (const char* run : {"1", "2", "3"}) {
+            std::printf(
+                "--- start %s: stdout ---\n%s--- stderr ---\n%s", run,
+                ReadFileBytes(home_.path() / (std::string("stdout-") + run + ".txt")).c_str(),
+                ReadFileBytes(home_.path() / (std::string("stderr-") + run + ".txt")).c_str());
+        }
+    }
     EXPECT_EQ(DiaryIntegrityProblems(diary_), std::vector<std::string>{});
     // The connection string's password never shows.
-    for (const std::string& output : {first_output, process_.Output()})
+    for (const std::string& output :
+         {first_output, ReadFileBytes(home_.path() / "stdout-2.txt"), process_.Output()})
         EXPECT_EQ(output.find(server_->secret), std::string::npos) << output;
 }
 

@@ -256,6 +256,10 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
     struct stat after {};
     ASSERT_EQ(::stat((remote_ / day / "20240301120020.jpg").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino) << "sent again";
+    // Stored again in the same second, under the same name: it goes.
+    WriteFileBytes(Local(day + "/20240301120020.jpg"), Picture("another frame", 5000));
+    publisher->Handle(late, stop_);
+    EXPECT_EQ(Remote(day + "/20240301120020.jpg"), Picture("another frame", 5000));
 
     // The stop sends the newest pages at once, also for a picture whose event
     // the stop dropped, and its picture before them.
