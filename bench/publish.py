@@ -377,6 +377,9 @@ def main():
                     print(f"bytes: a day: pictures {day_pictures / mib:.1f} MiB; pages "
                           f"{day_pages_total / mib:.1f} MiB (day page {day_page_bytes / mib:.1f}, "
                           f"index page {day_index_bytes / mib:.2f}) over {DAY_ROUNDS} rounds")
+                    print(f"bytes: a day: protocol overhead about "
+                          f"{overhead / len(pictures) * DAY_PICTURES / mib:.1f} MiB "
+                          f"(the run's per picture, {overhead / len(pictures):.0f} B, x {DAY_PICTURES})")
                     run_ratio = bodies.get("pages", 0) / max(1, bodies.get("pictures", 0))
                     print(f"bytes: in the run itself pages / pictures = {run_ratio:.3f}")
                     ratio = day_pages_total / day_pictures
