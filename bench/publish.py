@@ -7,10 +7,10 @@ through a small counting proxy of this script's (which reads the requests
 rclone sends: PUT bodies by the file they are for, everything else as
 protocol overhead).
 
-cpu    Processor time of publishing: the program's publishing thread (its
-       name is "publish") and its rclone children, sampled from /proc until
-       the program has ended, divided by the pictures that reached the
-       remote. The floor, measured in the same run: `rclone copyto` of the
+cpu    Processor time of publishing: the program's job threads (named
+       "diary job": publishing, and jobs that idle here) and its rclone
+       children, sampled from /proc until the program has ended, divided by
+       the pictures that reached the remote. The floor, measured in the same run: `rclone copyto` of the
        same picture files to the same server, one process per file, as a
        script around rclone would send them. Target: at most 1.2 x the floor.
        PAGE_INTERVAL_SECOND is 30 here, so that pages go once per 30
@@ -187,8 +187,8 @@ def cpu_seconds(stat_path):
 
 
 def publishing_cpu(pid, seen):
-    """Updates `seen` (key -> last CPU seconds) with the publishing thread
-    and the rclone children of `pid`."""
+    """Updates `seen` (key -> last CPU seconds) with the job threads and the
+    rclone children of `pid`."""
     task_root = Path(f"/proc/{pid}/task")
     try:
         tasks = list(task_root.iterdir())
@@ -196,7 +196,7 @@ def publishing_cpu(pid, seen):
         tasks = []
     for task in tasks:
         try:
-            if (task / "comm").read_text().strip() != "publish":
+            if (task / "comm").read_text().strip() != "diary job":
                 continue
         except OSError:
             continue
@@ -344,7 +344,7 @@ def main():
                     ours = cpu / len(published)
                     ratio = ours / floor
                     print(f"cpu: {len(published)} pictures published in {args.seconds:.0f} s; "
-                          f"publishing thread + rclone {cpu:.2f} s, {ours * 1000:.1f} ms a picture")
+                          f"job threads + rclone {cpu:.2f} s, {ours * 1000:.1f} ms a picture")
                     print(f"cpu: floor `rclone copyto` {floor * 1000:.1f} ms a picture "
                           f"({min(args.floor_files, len(published))} files)")
                     print(f"{'PASS' if ratio <= CPU_TARGET else 'MISS'}  publishing / copyto = "

@@ -725,8 +725,8 @@ std::string DiaryPublisher::Scratch() {
 }
 
 void DiaryPublisher::Begin(const StopSignal&) {
-    // Seen in top and ps as the thread that publishes.
-    ::pthread_setname_np(::pthread_self(), "publish");
+    // Named as the diary's job threads are once lowered (top, ps).
+    ::pthread_setname_np(::pthread_self(), "diary job");
     Refresh();
     if (config_.remote.empty() || config_.save.empty()) return;
     rclone_path_ = FindOnPath(seams_.rclone);
