@@ -2,9 +2,11 @@
 
 #include "engine/diary_engine.h"
 #include "platform/prompts.h"
+#include "publish/ui/publish_setup_page.h"
 #include "settings/ui/extra_setup_dialog.h"
 #include "timelapse/ui/timelapse_page.h"
 
 void AddExtraSetupPages(CExtraSetupDialog& dialog, DiaryEngine& /*engine*/, Prompts& prompts) {
     dialog.AddPage(new TimelapsePage(prompts));
+    dialog.AddPage(new PublishSetupPage(prompts));
 }
