@@ -194,10 +194,12 @@ TEST_F(CaptureGraphTest, DeviceChangeTakesATypedNetworkAddressEvenWithNoCamera) 
     EXPECT_EQ(window.titles().back(), "Quillomat - http://127.0... (320x240)");
 
     // With cameras listed the address may be typed all the same; a start
-    // afterwards binds it without asking.
+    // afterwards binds it without asking. (Not rtsp here: rtspsrc is not
+    // built for the thread sanitizer, which then sees its own hand-over as
+    // a race.)
     graph->ReleaseCaptureGraph();
     devices.Set("Cam");
-    const std::string other = "rtsp://127.0.0.1:9/stream";
+    const std::string other = "https://127.0.0.1:9/stream.mjpg";
     chooser.answers = {{true, -1, other}};
     ASSERT_TRUE(graph->BuildCaptureGraph(false, false));
     EXPECT_EQ(chooser.calls.size(), 2u);
