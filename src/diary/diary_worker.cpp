@@ -33,6 +33,7 @@ struct RunSettings {
     std::uint32_t interval_ms = 0;
     bool storing_allowed = false;
     bool motion_detect = false;
+    std::uint32_t settle_max_ms = 0;
 };
 
 RunSettings TakeRunSettings(const SharedSettings& shared) {
@@ -48,6 +49,7 @@ RunSettings TakeRunSettings(const SharedSettings& shared) {
                         1000u;
         r.storing_allowed = !s.SAVE_DIRECTORY.empty();
         r.motion_detect = s.MOTION_DETECT;
+        r.settle_max_ms = static_cast<std::uint32_t>(std::max(0, s.SETTLE_MAX_MS));
         return r;
     });
 }
@@ -250,7 +252,8 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     };
     const RunSettings settings = TakeRunSettings(deps_.settings);
     Clock& clock = deps_.clock;
-    const GrabContext context{deps_.source, deps_.graph, clock, run.stop, deps_.timings};
+    const GrabContext context{deps_.source, deps_.graph,   clock,
+                              run.stop,     deps_.timings, settings.settle_max_ms};
 
     const std::size_t frame_size = QueryFrameSize(context);
     std::unique_ptr<std::uint8_t[]> frame(new (std::nothrow)

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 
 #include "app/headless_fixture.h"
@@ -80,6 +81,58 @@ TEST_F(HeadlessCameraKindsTest, MotionJpegCameraStoresDecodedPicturesAndSkipsDam
         EXPECT_EQ(picture->width, 640);
         EXPECT_EQ(picture->height, 480);
     }
+}
+
+// Mean of every colour byte of a picture, 0 to 255.
+double MeanBrightness(const fs::path& picture) {
+    const std::optional<DecodedJpeg> decoded = DecodeJpegFile(picture.string());
+    if (!decoded || decoded->rgb.empty()) return -1;
+    double sum = 0;
+    for (const std::uint8_t byte : decoded->rgb) sum += byte;
+    return sum / static_cast<double>(decoded->rgb.size());
+}
+
+// A camera whose picture fades in from black over 1.5 s after every start,
+// as automatic exposure does: the graph starts for every interval picture,
+// yet every picture is as bright as one from the same camera that starts
+// settled, because a picture is taken only once its brightness has settled.
+TEST_F(HeadlessCameraKindsTest, DarkStartIsWaitedOutBeforeEveryPicture) {
+    WriteSetup(1, false, kNoTimeText);
+    WriteDevice("Cam", 320, 240);
+    Start("Cam:bars");
+    ASSERT_TRUE(WaitForPictures(2)) << Transcript();
+    StopAndExpectCleanExit();
+    double settled = 0;
+    for (const std::string& name : PictureNames(diary_)) settled = MeanBrightness(diary_ / name);
+    ASSERT_GT(settled, 50) << "the bars";
+    fs::remove_all(diary_);
+    fs::create_directory(diary_);
+
+    Start("Cam:bars:warmup=1500");
+    ASSERT_TRUE(WaitForPictures(3)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    for (const std::string& name : PictureNames(diary_)) {
+        const double mean = MeanBrightness(diary_ / name);
+        EXPECT_NEAR(mean, settled, settled * 0.05) << name;
+    }
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// A camera that hands out the last frame before the stop again after every
+// start (five times, stamped at the start of the stream): none of them is
+// ever stored, so no picture is one that was stored before.
+TEST_F(HeadlessCameraKindsTest, FramesQueuedBeforeTheStopAreNeverStored) {
+    WriteSetup(1, false, kNoTimeText);
+    WriteDevice("Cam", 320, 240);
+    Start("Cam:stale=5");
+    ASSERT_TRUE(WaitForPictures(4)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    std::set<std::string> seen;
+    for (const auto& [name, bytes] : Pictures())
+        EXPECT_TRUE(seen.insert(bytes).second) << name << " repeats an earlier picture";
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
 }
 
 // Counts of `text` in the program's log lines (its standard output).
