@@ -1,8 +1,10 @@
 #include "app/extra_setup_pages.h"
 
 #include "engine/diary_engine.h"
+#include "event_commands/ui/event_commands_page.h"
 #include "platform/prompts.h"
 #include "settings/ui/extra_setup_dialog.h"
 
-void AddExtraSetupPages(CExtraSetupDialog& /*dialog*/, DiaryEngine& /*engine*/,
-                        Prompts& /*prompts*/) {}
+void AddExtraSetupPages(CExtraSetupDialog& dialog, DiaryEngine& /*engine*/, Prompts& prompts) {
+    dialog.AddPage(new EventCommandsPage(prompts));
+}

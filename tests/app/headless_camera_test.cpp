@@ -204,6 +204,45 @@ TEST_F(HeadlessUnplugTest, OnlyCameraUnpluggedAndPluggedInAgainResumesByItself) 
     EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
 }
 
+// The commands of [EVENTS] follow the camera: ON_CAMERA_LOST when it is
+// pulled out, ON_STORE_FAILED for the stores while it is gone, and
+// ON_CAMERA_FOUND when it is back, each with the event and the camera.
+TEST_F(HeadlessUnplugTest, CameraLostAndFoundRunTheirCommands) {
+    const fs::path record = home_.path() / "events";
+    const std::string command =
+        "ON_{}=sh -c 'echo \"$QUILLOMAT_EVENT $QUILLOMAT_CAMERA\" >> \"$1\"' sh '" +
+        record.string() + "'";
+    std::vector<std::string> setup = kNoTimeText;
+    setup.push_back("[EVENTS]");
+    for (const char* key : {"CAMERA_LOST", "CAMERA_FOUND", "STORE_FAILED"}) {
+        std::string line = command;
+        line.replace(line.find("{}"), 2, key);
+        setup.push_back(line);
+    }
+    WriteSetup(1, false, setup);
+    WriteFastDevice("Cam", 320, 240);
+    StartUnpluggable(Unpluggable("Cam"));
+    ASSERT_TRUE(WaitForPictures(1)) << Transcript();
+    Unplug();
+    const auto recorded = [&](const std::string& line) {
+        return WaitUntil(
+                   [&] {
+                       return ReadFileBytes(record).find(line + "\n") != std::string::npos ||
+                              !process_.Running();
+                   },
+                   kConditionLimit) &&
+               ReadFileBytes(record).find(line + "\n") != std::string::npos;
+    };
+    ASSERT_TRUE(recorded("camera-lost Cam")) << Transcript();
+    ASSERT_TRUE(recorded("store-failed Cam")) << Transcript();
+    PlugIn();
+    ASSERT_TRUE(recorded("camera-found Cam")) << Transcript();
+    StopAndExpectCleanExit();
+    const std::string events = ReadFileBytes(record);
+    EXPECT_LT(events.find("camera-lost Cam"), events.find("camera-found Cam")) << events;
+    EXPECT_EQ(events.find("camera-lost"), events.rfind("camera-lost")) << "lost once: " << events;
+}
+
 // With two cameras the first one takes over when the chosen one is pulled
 // out, and stays the chosen one (it is saved) when the other comes back.
 TEST_F(HeadlessUnplugTest, ChosenOfTwoCamerasUnpluggedFallsBackToTheFirstForGood) {
