@@ -285,7 +285,11 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
         return std::max(wait, kPassSleepMs);
     };
 
+    const auto passing = [this] {
+        if (deps_.on_pass) deps_.on_pass();
+    };
     while (!run.stop.IsSet()) {
+        passing();
         if (!settings.storing_allowed || !deps_.settings.OnAir()) {
             clock.SleepMs(kLongestPassSleepMs, &run.stop);
             continue;
@@ -297,6 +301,7 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
                 settings.interval_ms) {
             deps_.store_picture(run.stop, PictureTrigger::kInterval);
             last_interval_save_tick_.store(now);
+            passing();
         }
 
         if (settings.motion_detect && frame_size > 0 &&
