@@ -55,6 +55,9 @@ constexpr const char* kUsage =
     "                          wait, the grab's polls and recoveries, the worker's\n"
     "                          forced end, the 10 s device retry) by this number,\n"
     "                          1 to 1000.\n"
+    "  NOTIFY_SOCKET, WATCHDOG_USEC  set by systemd (Type=notify): --headless then\n"
+    "                          says when it is ready, shows its status and feeds\n"
+    "                          the watchdog from its recording thread.\n"
     "\n"
     "The settings files, their keys and the exit statuses: man quillomat.\n";
 
