@@ -119,6 +119,24 @@ TEST_F(HeadlessCameraKindsTest, DarkStartIsWaitedOutBeforeEveryPicture) {
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
 }
 
+// Motion detection beside interval pictures: every interval picture stops
+// the camera, and the next motion check starts it again. A still scene that
+// fades in after each start would be "motion" against the check before it;
+// the check waits for the settled picture as a store does, so a start is
+// never motion.
+TEST_F(HeadlessCameraKindsTest, StartOfTheCameraIsNeverMotion) {
+    std::vector<std::string> setup = {"MOTION_DETECT_INTERVAL=0"};
+    setup.insert(setup.end(), kNoTimeText.begin(), kNoTimeText.end());
+    WriteSetup(3, true, setup);
+    WriteDevice("Cam", 320, 240);
+    Start("Cam:still:counter:warmup=1500");
+    ASSERT_TRUE(WaitForPictures(3)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kMotionLine), 0) << Transcript();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
 // A camera that hands out the last frame before the stop again after every
 // start (five times, stamped at the start of the stream): none of them is
 // ever stored, so no picture is one that was stored before.
