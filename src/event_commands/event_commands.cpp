@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 #include <variant>
 
 #include "settings/shared_settings.h"
@@ -209,11 +210,18 @@ std::optional<std::chrono::milliseconds> EventCommands::NextWake() {
 void EventCommands::Wake(const StopSignal&) { Look(); }
 
 void EventCommands::End(const StopSignal&) {
+    // One grace for all of them, so that the program's stop stays short.
     for (PerEvent& per : per_event_) {
         if (per.running) per.running->process.SignalGroup(SIGTERM);
     }
+    const auto give_up = std::chrono::steady_clock::now() + kEndGrace;
+    for (bool any = true; any && std::chrono::steady_clock::now() < give_up;) {
+        any = false;
+        for (PerEvent& per : per_event_) any = (per.running && per.running->process.Poll()) || any;
+        if (any) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     for (PerEvent& per : per_event_) {
-        if (per.running) per.running->process.End(kEndGrace);
+        if (per.running) per.running->process.End(std::chrono::milliseconds(0));
         per.running.reset();
     }
 }
