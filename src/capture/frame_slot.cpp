@@ -181,8 +181,8 @@ std::optional<double> FrameSlot::KeptBrightness() {
         const int pixel_stride = GST_VIDEO_FRAME_COMP_PSTRIDE(frame.get(), 0);
         const int width = GST_VIDEO_FRAME_COMP_WIDTH(frame.get(), 0);
         const int height = GST_VIDEO_FRAME_COMP_HEIGHT(frame.get(), 0);
-        const int step_x = std::max(1, width / kBrightnessGrid);
-        const int step_y = std::max(1, height / kBrightnessGrid);
+        const int step_x = std::max(1, (width + kBrightnessGrid - 1) / kBrightnessGrid);
+        const int step_y = std::max(1, (height + kBrightnessGrid - 1) / kBrightnessGrid);
         std::uint64_t sum = 0;
         std::uint64_t count = 0;
         for (int y = step_y / 2; y < height; y += step_y) {
