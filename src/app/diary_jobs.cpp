@@ -4,6 +4,7 @@
 
 #include "app/camera_log_lines.h"
 #include "engine/diary_engine.h"
+#include "event_commands/event_commands.h"
 #include "platform/clock.h"
 #include "publish/diary_publisher.h"
 #include "timelapse/day_timelapse.h"
@@ -19,4 +20,6 @@ void AttachDiaryJobs(DiaryEngine& engine) {
         [&engine](const std::string& line) { engine.PostLogLine(line); }, stores}));
     engine.Events().Subscribe(std::make_shared<DiaryPublisher>(DiaryPublisherSeams{
         engine.Settings(), [&engine](const std::string& line) { engine.PostLogLine(line); }}));
+    engine.Events().Subscribe(std::make_shared<EventCommands>(
+        engine.Settings(), [&engine](const std::string& line) { engine.PostLogLine(line); }));
 }
