@@ -19,7 +19,7 @@ void AttachDiaryJobs(DiaryEngine& engine) {
         engine.Settings(), engine.Pages(), engine.Events(), SystemClockInstance(),
         [&engine](const LogText& line) { engine.PostLogLine(line); }, stores}));
     engine.Events().Subscribe(std::make_shared<DiaryPublisher>(DiaryPublisherSeams{
-        engine.Settings(), [&engine](const std::string& line) { engine.PostLogLine(line); }}));
+        engine.Settings(), [&engine](const LogText& line) { engine.PostLogLine(line); }}));
     engine.Events().Subscribe(std::make_shared<EventCommands>(
-        engine.Settings(), [&engine](const std::string& line) { engine.PostLogLine(line); }));
+        engine.Settings(), [&engine](const LogText& line) { engine.PostLogLine(line); }));
 }

@@ -18,6 +18,7 @@
 #include <QStyleOptionGroupBox>
 #include <QStyleOptionTab>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTranslator>
 #include <string>
@@ -61,7 +62,8 @@ public:
         for (QWidget* w : window.findChildren<QWidget*>()) {
             // Dialogs owned by this window are walked on their own.
             if (w->window() != &window) continue;
-            if (w->isHidden() && w->parentWidget() && !w->parentWidget()->isHidden()) continue;
+            // Hidden controls and the pages behind the shown tab.
+            if (!w->isVisibleTo(&window)) continue;
             w->ensurePolished();
             // Image buttons show icons; their captions are cleared before the
             // window is shown.
@@ -244,10 +246,15 @@ TEST_F(EnglishInterface, NoTextOfAnyWindowOrDialogIsWiderThanItsControl) {
              &main.AppConfig(), &main.DiarySetup(), &main.HtmlSetup(), &main.TimeTextSetup()}) {
         fits.Window(*dialog);
     }
+    // Each tab laid out as it is shown: a page behind another is never sized.
     CExtraSetupDialog& extra = main.ExtraSetup();
     extra.show();
-    QCoreApplication::processEvents();
-    fits.Window(extra);
+    ASSERT_GE(extra.Tabs()->count(), 3);
+    for (int i = 0; i < extra.Tabs()->count(); ++i) {
+        extra.Tabs()->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        fits.Window(extra);
+    }
     extra.hide();
 
     CAboutDialog about;

@@ -145,6 +145,10 @@ Click to close</translation>
         <source>映像入力デバイスを選択してください。</source>
         <translation>Select the video input device.</translation>
     </message>
+    <message>
+        <source>映像入力デバイス</source>
+        <translation>Video input device</translation>
+    </message>
 </context>
 <context>
     <name>CDiarySetupDialog</name>
@@ -655,6 +659,217 @@ Do you want to quit the application?</translation>
     <message>
         <source>%1: 処理が追いつかないため、あふれたイベントを数えて捨てます</source>
         <translation>%1: cannot keep up; events that overflow are counted and dropped</translation>
+    </message>
+</context>
+<context>
+    <name>DiaryPublisher</name>
+    <message>
+        <source>rcloneが見つからないため公開できません（sudo apt-get install rclone で入ります）</source>
+        <translation>Cannot publish: rclone was not found (sudo apt-get install rclone installs it)</translation>
+    </message>
+    <message>
+        <source>rcloneを起動できません: %1</source>
+        <translation>Cannot start rclone: %1</translation>
+    </message>
+    <message>
+        <source>公開先に接続できません（つながるまで再試行します）: %1</source>
+        <translation>Cannot reach the remote (retrying until it answers): %1</translation>
+    </message>
+    <message>
+        <source>公開先に再び接続しました。送信待ちのファイル: %1件</source>
+        <translation>The remote is back. Files waiting to be sent: %1</translation>
+    </message>
+    <message>
+        <source>公開先で削除されずに残るファイルがあります: %1</source>
+        <translation>Some files stay on the remote undeleted: %1</translation>
+    </message>
+    <message>
+        <source>公開用の一時ファイルを作れません: %1</source>
+        <translation>Cannot make a temporary file for publishing: %1</translation>
+    </message>
+</context>
+<context>
+    <name>EventCommands</name>
+    <message>
+        <source>%1 のコマンドが失敗しました (終了コード %2)</source>
+        <translation>The %1 command failed (exit code %2)</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドが失敗しました (シグナル %2)</source>
+        <translation>The %1 command failed (signal %2)</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドが失敗しました (終了コード %2): %3</source>
+        <translation>The %1 command failed (exit code %2): %3</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドが失敗しました (シグナル %2): %3</source>
+        <translation>The %1 command failed (signal %2): %3</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドが %2 秒で終わらないため終了させました</source>
+        <translation>The %1 command was ended: it did not finish within %2 seconds</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドを実行できません: %2</source>
+        <translation>Cannot run the %1 command: %2</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドの実行中に来たイベント %2 件では、コマンドを実行しませんでした</source>
+        <translation>The %1 command was not run for %2 events that came while it was running</translation>
+    </message>
+</context>
+<context>
+    <name>EventCommandsPage</name>
+    <message>
+        <source>画像を保存したとき</source>
+        <translation>When a picture is stored</translation>
+    </message>
+    <message>
+        <source>画像の保存に失敗したとき</source>
+        <translation>When storing a picture fails</translation>
+    </message>
+    <message>
+        <source>カメラが見つからなくなったとき</source>
+        <translation>When the camera is lost</translation>
+    </message>
+    <message>
+        <source>カメラが戻ったとき</source>
+        <translation>When the camera is back</translation>
+    </message>
+    <message>
+        <source>時間制限 (秒)</source>
+        <translation>Time limit (seconds)</translation>
+    </message>
+    <message>
+        <source>時間制限 (秒)(&amp;L):</source>
+        <translation>Time &amp;limit (seconds):</translation>
+    </message>
+    <message>
+        <source>コマンドはシェルを通さずに実行します (シェルが要るときは sh -c &apos;...&apos; と書きます)。内容は環境変数 QUILLOMAT_EVENT, QUILLOMAT_PICTURE, QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA で渡します。</source>
+        <translation>Commands run without a shell (for one, write sh -c &apos;...&apos;). The event&apos;s details come in the environment variables QUILLOMAT_EVENT, QUILLOMAT_PICTURE, QUILLOMAT_TIME, QUILLOMAT_TRIGGER and QUILLOMAT_CAMERA.</translation>
+    </message>
+    <message>
+        <source>テストするイベント</source>
+        <translation>Event to test</translation>
+    </message>
+    <message>
+        <source>テスト実行(&amp;T)</source>
+        <translation>&amp;Test</translation>
+    </message>
+    <message>
+        <source>コマンド</source>
+        <translation>Commands</translation>
+    </message>
+    <message>
+        <source>%1 にはコマンドがありません。</source>
+        <translation>%1 has no command.</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドを実行中…</source>
+        <translation>Running the %1 command…</translation>
+    </message>
+    <message>
+        <source>%1 のコマンドは終了コード 0 で%2 秒で終わりました</source>
+        <translation>The %1 command ended with exit code 0 after %2 seconds</translation>
+    </message>
+</context>
+<context>
+    <name>PublishSetupPage</name>
+    <message>
+        <source>例: mybucket:diary、:webdav,url=&apos;https://host/dav&apos;:diary</source>
+        <translation>e.g. mybucket:diary or :webdav,url=&apos;https://host/dav&apos;:diary</translation>
+    </message>
+    <message>
+        <source>公開先(&amp;R):</source>
+        <translation>&amp;Remote:</translation>
+    </message>
+    <message>
+        <source>空欄: rcloneの既定の設定ファイル</source>
+        <translation>Empty: rclone&apos;s default configuration file</translation>
+    </message>
+    <message>
+        <source>参照(&amp;B)...</source>
+        <translation>&amp;Browse...</translation>
+    </message>
+    <message>
+        <source>rcloneの設定ファイル(&amp;C):</source>
+        <translation>rclone &amp;configuration file:</translation>
+    </message>
+    <message>
+        <source>ページの送信間隔(秒)(&amp;P):</source>
+        <translation>&amp;Pages sent every (seconds):</translation>
+    </message>
+    <message>
+        <source>例: 1M（空欄: 制限なし）</source>
+        <translation>e.g. 1M (empty: no limit)</translation>
+    </message>
+    <message>
+        <source>帯域制限(&amp;L):</source>
+        <translation>Bandwidth &amp;limit:</translation>
+    </message>
+    <message>
+        <source>公開先が空欄なら公開しません。写真はすぐに、ページは送信間隔ごとに送ります。パスワードや鍵はrcloneの設定ファイルに置いてください（rclone config）。</source>
+        <translation>With no remote nothing is published. Pictures go at once, pages at the interval. Keep passwords and keys in rclone&apos;s configuration file (rclone config).</translation>
+    </message>
+    <message>
+        <source>接続テスト(&amp;T)</source>
+        <translation>&amp;Test Connection</translation>
+    </message>
+    <message>
+        <source>接続テストの結果</source>
+        <translation>Result of the connection test</translation>
+    </message>
+    <message>
+        <source>rcloneの設定ファイル</source>
+        <translation>rclone&apos;s configuration file</translation>
+    </message>
+    <message>
+        <source>rclone.conf (*.conf);;すべてのファイル (*)</source>
+        <translation>rclone.conf (*.conf);;All files (*)</translation>
+    </message>
+    <message>
+        <source>公開</source>
+        <translation>Publishing</translation>
+    </message>
+    <message>
+        <source>公開先が空欄です。</source>
+        <translation>The remote is empty.</translation>
+    </message>
+    <message>
+        <source>rcloneが見つかりません（sudo apt-get install rclone で入ります）。</source>
+        <translation>rclone was not found (sudo apt-get install rclone installs it).</translation>
+    </message>
+    <message>
+        <source>確認しています…</source>
+        <translation>Checking…</translation>
+    </message>
+    <message>
+        <source>パスワードや鍵は公開先に書かず、rcloneの設定ファイルに置いてください（rclone config）。</source>
+        <translation>Do not write passwords or keys into the remote; keep them in rclone&apos;s configuration file (rclone config).</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteCheck</name>
+    <message>
+        <source>接続できました。フォルダの項目: %1件</source>
+        <translation>Connected. Entries in the folder: %1</translation>
+    </message>
+    <message>
+        <source>接続できました。フォルダはまだありません（最初の送信で作られます）。</source>
+        <translation>Connected. The folder does not exist yet (the first upload makes it).</translation>
+    </message>
+    <message>
+        <source>接続できませんでした（rcloneが終わりませんでした）。</source>
+        <translation>Could not connect (rclone did not finish).</translation>
+    </message>
+    <message>
+        <source>接続できませんでした（rcloneの終了コード %1）。</source>
+        <translation>Could not connect (rclone exit code %1).</translation>
+    </message>
+    <message>
+        <source>rcloneの答え:</source>
+        <translation>rclone&apos;s answer:</translation>
     </message>
 </context>
 <context>

@@ -13,7 +13,7 @@ CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("映像入力デバイスを選択してください。"), this));
     combo_->setObjectName(QStringLiteral("device"));
-    combo_->setAccessibleName(QStringLiteral("映像入力デバイス"));
+    combo_->setAccessibleName(tr("映像入力デバイス"));
     combo_->setMaxVisibleItems(12);
     // A network camera is never listed until it is stored: its address is
     // typed here (http://, https:// or rtsp://).
