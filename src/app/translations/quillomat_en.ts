@@ -786,7 +786,7 @@ Do you want to quit the application?</translation>
     </message>
     <message>
         <source>空欄: rcloneの既定の設定ファイル</source>
-        <translation>Empty: rclone&apos;s default configuration file</translation>
+        <translation>Empty: rclone&apos;s default</translation>
     </message>
     <message>
         <source>参照(&amp;B)...</source>
