@@ -5,10 +5,15 @@
 #include "app/camera_log_lines.h"
 #include "engine/diary_engine.h"
 #include "platform/clock.h"
+#include "retention/diary_retention.h"
 #include "timelapse/day_timelapse.h"
 #include "timelapse/store_watch.h"
 
 void AttachDiaryJobs(DiaryEngine& engine) {
+    engine.Events().Subscribe(std::make_shared<DiaryRetention>(
+        DiaryRetentionServices{engine.Settings(), engine.Events(), SystemClockInstance(),
+                               [&engine](const std::string& line) { engine.PostLogLine(line); },
+                               [&engine] { engine.Store().MarkPagesChanged(); }}));
     engine.Events().Subscribe(std::make_shared<CameraLogLines>(
         [&engine](const std::string& line) { engine.PostLogLine(line); }));
     auto stores = std::make_shared<StoreWatch>();

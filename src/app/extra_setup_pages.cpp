@@ -1,10 +1,13 @@
 #include "app/extra_setup_pages.h"
 
 #include "engine/diary_engine.h"
+#include "platform/clock.h"
 #include "platform/prompts.h"
+#include "retention/ui/retention_page.h"
 #include "settings/ui/extra_setup_dialog.h"
 #include "timelapse/ui/timelapse_page.h"
 
 void AddExtraSetupPages(CExtraSetupDialog& dialog, DiaryEngine& /*engine*/, Prompts& prompts) {
+    dialog.AddPage(new RetentionPage(prompts, SystemClockInstance()));
     dialog.AddPage(new TimelapsePage(prompts));
 }
