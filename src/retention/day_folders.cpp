@@ -67,28 +67,35 @@ OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
 
 std::vector<OpenFolder::Entry> OpenFolder::Entries() const {
     std::vector<Entry> entries;
-    if (fd_ < 0) return entries;
-    // The listing gets a descriptor of its own: closedir closes it.
-    const int copy = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (copy < 0) return entries;
-    DIR* dir = ::fdopendir(copy);
-    if (dir == nullptr) {
-        ::close(copy);
-        return entries;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        entries.push_back({std::string(name), entry->d_type});
-    }
-    ::closedir(dir);
+    ForEachEntry([&](std::string_view name, unsigned char type) {
+        entries.push_back({std::string(name), type});
+    });
     return entries;
 }
 
-bool OpenFolder::IsRealFolder(const Entry& entry) const {
-    if (entry.type != DT_UNKNOWN) return entry.type == DT_DIR;
+void OpenFolder::ForEachEntry(
+    const std::function<void(std::string_view name, unsigned char type)>& visit) const {
+    if (fd_ < 0) return;
+    // The listing gets a descriptor of its own: closedir closes it.
+    const int copy = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0) return;
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        ::close(copy);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") visit(name, entry->d_type);
+    }
+    ::closedir(dir);
+}
+
+bool OpenFolder::IsRealFolder(std::string_view name, unsigned char type) const {
+    if (type != DT_UNKNOWN) return type == DT_DIR;
     struct stat st {};
-    return ::fstatat(fd_, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    return ::fstatat(fd_, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISDIR(st.st_mode);
 }
 
 std::int64_t CivilDayNumber(int year, int month, int day) {
@@ -112,12 +119,21 @@ std::int64_t DayNumberOf(const std::tm& time) {
 }
 
 std::vector<std::string> ListDayFolders(const OpenFolder& save) {
+    // Sorted as numbers, which is date order too: the hourly sweep of a
+    // diary of years lists thousands of days.
+    std::vector<std::uint32_t> dates;
+    save.ForEachEntry([&](std::string_view name, unsigned char type) {
+        if (IsDayDirectoryName(name) && save.IsRealFolder(name, type))
+            dates.push_back(static_cast<std::uint32_t>(Digits(name)));
+    });
+    std::sort(dates.begin(), dates.end());
     std::vector<std::string> days;
-    for (OpenFolder::Entry& entry : save.Entries()) {
-        if (IsDayDirectoryName(entry.name) && save.IsRealFolder(entry))
-            days.push_back(std::move(entry.name));
+    days.reserve(dates.size());
+    for (std::uint32_t date : dates) {
+        std::string name(8, '0');
+        for (int i = 7; i >= 0; --i, date /= 10) name[i] = static_cast<char>('0' + date % 10);
+        days.push_back(std::move(name));
     }
-    std::sort(days.begin(), days.end());
     return days;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,8 +39,11 @@ public:
     };
     // Every entry but "." and "..", in listing order; empty when unreadable.
     std::vector<Entry> Entries() const;
-    // True when the entry `name` is a folder of its own (a link is not).
-    bool IsRealFolder(const Entry& entry) const;
+    // The same, one at a time, without keeping them.
+    void ForEachEntry(
+        const std::function<void(std::string_view name, unsigned char type)>& visit) const;
+    // True when the entry is a folder of its own (a link is not).
+    bool IsRealFolder(std::string_view name, unsigned char type) const;
 
 private:
     int fd_ = -1;

@@ -140,10 +140,12 @@ std::string DiaryRetention::OldestDeletable() const {
 
 void DiaryRetention::KeepDays(const Rules& rules, const OpenFolder& save, const StopSignal& stop) {
     const std::int64_t today = DayNumberOf(today_);
+    const auto young = std::find_if(days_.begin(), days_.end(), [&](const std::string& day) {
+        return today - DayNumberOf(day) < rules.keep_days;
+    });
     // Copied: each deletion takes its day out of days_.
-    const std::vector<std::string> days = days_;
-    for (const std::string& day : days) {
-        if (today - DayNumberOf(day) < rules.keep_days) break;
+    const std::vector<std::string> old(days_.begin(), young);
+    for (const std::string& day : old) {
         if (Deletable(day) && !DeleteDay(rules, save, day, Rule::kDays, stop)) return;
     }
 }
@@ -186,18 +188,26 @@ void DiaryRetention::KeepMaxSize(const Rules& rules, const OpenFolder& save,
 }
 
 bool DiaryRetention::CountDays(const Rules& rules, const OpenFolder& save, const StopSignal& stop) {
-    for (auto it = totals_.begin(); it != totals_.end();) {
-        if (std::binary_search(days_.begin(), days_.end(), it->first)) {
+    // Both in name order: one walk finds the days gone and the days new.
+    auto it = totals_.begin();
+    const auto forget = [&] {
+        total_ -= it->second.bytes;
+        it = totals_.erase(it);
+    };
+    for (const std::string& day : days_) {
+        while (it != totals_.end() && it->first < day) forget();
+        if (it != totals_.end() && it->first == day) {
             ++it;
             continue;
         }
-        total_ -= it->second.bytes;
-        it = totals_.erase(it);
-    }
-    for (const std::string& day : days_) {
         if (stop.IsSet()) return false;
-        if (!totals_.contains(day)) SetDay(day, CountDayFiles(save, day, rules.day_page));
+        const DayFiles files = CountDayFiles(save, day, rules.day_page);
+        if (!files.found) continue;
+        it = std::next(totals_.emplace_hint(
+            it, day, DayTotal{files.bytes, files.page_bytes, files.folder_changed}));
+        total_ += files.bytes;
     }
+    while (it != totals_.end()) forget();
     const std::uint64_t index =
         rules.index_page.empty() ? 0 : RegularFileSize(save_ + rules.index_page);
     total_ = total_ - index_bytes_ + index;
