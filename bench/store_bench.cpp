@@ -3,12 +3,15 @@
 // flushes (file before its rename, folder after) and once without them (the
 // floor), in the same run. And what the diary events add: the same store
 // without flushes with one job subscribed, against none (its floor), and the
-// events of one store published alone. Wall time and processor time are both reported;
+// events of one store published alone. And what a picture command that does
+// nothing adds in processor time, against the store's own (its floor).
+// Wall time and processor time are both reported;
 // the worker runs at idle priority, so processor time is what other programs
 // feel. The diary goes to the system's temporary folder, or to the current
 // folder when that is a tmpfs (where a flush costs nothing).
 #include <benchmark/benchmark.h>
 #include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/vfs.h>
 
 #include <QGuiApplication>
@@ -23,6 +26,7 @@
 #include "capture/frame_source.h"
 #include "capture/graph_state.h"
 #include "diary/picture_store.h"
+#include "event_commands/event_commands.h"
 #include "events/diary_events.h"
 #include "log/diary_notice.h"
 #include "platform/atomic_file.h"
@@ -166,6 +170,60 @@ void BM_Store_Floor(benchmark::State& state) { Store(state, false); }
 void BM_StoreWithAJob(benchmark::State& state) { Store(state, false, true); }
 void BM_StoreWithAJob_Floor(benchmark::State& state) { Store(state, false, false); }
 
+// Processor time of this process and of its reaped children, in seconds.
+double ProcessorSeconds() {
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        getrusage(who, &usage);
+        total += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return total;
+}
+
+// What a picture command that does nothing (/bin/true) costs in processor
+// time, its own process included: started, looked at as the job does every
+// 50 ms and reaped; the floor is the store of that picture (no flushes).
+void PictureCommand(benchmark::State& state, bool report_floor) {
+    Diary diary;
+    MovingSource source({640, 480});
+    GraphState graph;
+    graph.ready = true;
+    SteppingClock clock;
+    SharedSettings settings;
+    settings.Update([&](DiarySettings& s) {
+        s.SAVE_DIRECTORY = diary.Folder();
+        s.ON_PICTURE = "/bin/true";
+    });
+    CountingNotices notices;
+    WebPages pages(notices);
+    PictureStore store(source, graph, clock, settings, pages, notices);
+    std::vector<std::string> lines;
+    EventCommands commands(settings, [&](const std::string& line) { lines.push_back(line); });
+    StopSignal stop;
+    SetDiskFlushes(false);
+    for (int i = 0; i < 100; ++i) store.StorePicture(stop);
+    for (auto _ : state) {
+        const double before = ProcessorSeconds();
+        if (store.StorePicture(stop) != kStoreOk) state.SkipWithError("the store failed");
+        const double stored = ProcessorSeconds();
+        PictureStored picture;
+        picture.path = diary.Folder() + "picture.jpg";
+        commands.Handle(picture, stop);
+        while (commands.NextWake()) {
+            std::this_thread::sleep_for(EventCommands::kLookMs);
+            commands.Wake(stop);
+        }
+        state.SetIterationTime(report_floor ? stored - before : ProcessorSeconds() - stored);
+    }
+    SetDiskFlushes(true);
+    if (!lines.empty()) state.SkipWithError(lines.front().c_str());
+}
+
+void BM_PictureCommand(benchmark::State& state) { PictureCommand(state, false); }
+void BM_PictureCommand_Floor(benchmark::State& state) { PictureCommand(state, true); }
+
 // The publishing a store does (StoreComing, then PictureStored with its two
 // pages), with one job subscribed, on the publishing thread's clock.
 void BM_PublishAStoresEvents(benchmark::State& state) {
@@ -206,6 +264,8 @@ BENCHMARK(BM_Store)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StoreWithAJob_Floor)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StoreWithAJob)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PublishAStoresEvents)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PictureCommand_Floor)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PictureCommand)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

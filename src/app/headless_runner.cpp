@@ -42,8 +42,22 @@ HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out, std::uint32_t delay
       engine_(DiaryEngineSeams{
           clock, prompts_, chooser_, nullptr, window_,
           [this](const ActivityLog::Change& change) { PrintLines(out_, change.added); },
-          [] { return GetAppDirectory(); }, true, DiaryEngineDelays{}.DividedBy(delay_divisor)}) {
+          [] { return GetAppDirectory(); }, true, DiaryEngineDelays{}.DividedBy(delay_divisor),
+          watchdog_.PingInterval() ? std::function<void()>([this] { watchdog_.Alive(); })
+                                   : std::function<void()>()}) {
     AttachDiaryJobs(engine_);
+    // The service's own status: only where a service manager listens.
+    if (watchdog_.Notifying())
+        engine_.Events().Subscribe(std::make_shared<ServiceStatus>(watchdog_));
+    if (const auto interval = watchdog_.PingInterval()) {
+        // No worker runs while the diary waits for a camera: the retries on
+        // this thread are what is alive then. A stuck thread here feeds
+        // nothing, and while a worker runs only the worker does.
+        waiting_alive_.setInterval(*interval);
+        QObject::connect(&waiting_alive_, &QTimer::timeout, [this] {
+            if (engine_.WaitingForCamera()) watchdog_.Alive();
+        });
+    }
 }
 
 HeadlessRunner::~HeadlessRunner() { Shutdown(); }
@@ -55,7 +69,14 @@ void HeadlessRunner::Start() {
     seams.retry_message = print;
     // No window to show: from the start the diary lives as if in the tray.
     seams.minimised = true;
-    engine_.StartUp(std::move(seams));
+    if (engine_.StartUp(std::move(seams)) != StartUpOutcome::kRunning) return;
+    watchdog_.Ready(engine_.WaitingForCamera() ? "カメラを待っています"
+                                               : ServiceStatusText(std::nullopt, 0));
+    if (watchdog_.PingInterval()) waiting_alive_.start();
 }
 
-void HeadlessRunner::Shutdown() { engine_.Shutdown(); }
+void HeadlessRunner::Shutdown() {
+    if (!engine_.IsShutDown()) watchdog_.Stopping();
+    waiting_alive_.stop();
+    engine_.Shutdown();
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "capture/device_chooser.h"
 #include "engine/diary_engine.h"
 #include "platform/prompts.h"
+#include "watchdog/service_watchdog.h"
 
 class Clock;
 
@@ -33,7 +35,13 @@ public:
 
 // The diary without a window, as the main window runs while it lives in the
 // tray: the graph runs only while a grab needs it. Log lines go to `out` in
-// the log box's format. Qt thread only; needs a running event loop.
+// the log box's format. Under a service manager that listens (NOTIFY_SOCKET)
+// it says when it is ready (after the start-up: the first build, or the
+// first failed build when the diary then waits for a camera), keeps the
+// watchdog fed from the diary worker's loop (from its own thread only while
+// it waits for a camera and no worker runs), and reports the last picture and
+// the failed stores in a row as its status. Qt thread only; needs a running
+// event loop.
 class HeadlessRunner {
 public:
     // `delay_divisor` divides every designed delay, the 10 s retry included
@@ -59,5 +67,7 @@ private:
     ConsolePrompts prompts_;
     AutomaticDeviceChooser chooser_;
     ConsoleCaptureWindow window_;
+    ServiceWatchdog watchdog_;
     DiaryEngine engine_;
+    QTimer waiting_alive_;
 };

@@ -144,10 +144,23 @@ public:
     void NoDevice() override {
         if (recovery_) {
             CameraGone();
-        } else {
-            Report(kNoVideoDeviceMessage);
+            return;
         }
+        // The device change with no camera at all: a network camera's
+        // address can still be given.
+        if (!keep_device_ && !configure_device_) {
+            const DeviceChoice choice = services_.chooser.ChooseDevice({}, 0);
+            if (choice.ok && !choice.address.empty()) {
+                typed_ = choice.address;
+                return;
+            }
+        }
+        Report(kNoVideoDeviceMessage);
     }
+
+    // A network address the user typed instead of choosing: the build binds
+    // it in a second assembly, where it is listed.
+    const std::string& TypedAddress() const { return typed_; }
 
     std::optional<int> ChooseDevice(const std::vector<std::string>& names) override {
         const auto match = std::find(names.begin(), names.end(), stored_);
@@ -229,6 +242,10 @@ private:
         for (;;) {
             const DeviceChoice choice = services_.chooser.ChooseDevice(names, initial);
             if (!choice.ok) return std::nullopt;
+            if (!choice.address.empty()) {
+                typed_ = choice.address;
+                return std::nullopt;
+            }
             if (choice.selected >= 0 && choice.selected < static_cast<int>(names.size()))
                 return choice.selected;
         }
@@ -265,6 +282,7 @@ private:
     const bool configure_device_;
     const std::string stored_;
     DiarySettings requested_;
+    std::string typed_;
 };
 
 bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_device,
@@ -281,11 +299,17 @@ bool CaptureGraph::Impl::Build(BuildKind kind, bool keep_device, bool configure_
     services.graph.ready.store(false);
     StopAndRelease();
 
-    Steps steps(*this, kind, keep_device, configure_device, prompts);
+    auto steps = std::make_unique<Steps>(*this, kind, keep_device, configure_device, prompts);
     AssembledPipeline built =
-        AssemblePipeline(steps, services.system_devices, steps.NetworkAddress());
+        AssemblePipeline(*steps, services.system_devices, steps->NetworkAddress());
+    if (!built.pipeline && !steps->TypedAddress().empty()) {
+        const std::string address = steps->TypedAddress();
+        services.settings.Update([&](DiarySettings& s) { s.SELECT = address; });
+        steps = std::make_unique<Steps>(*this, kind, true, configure_device, prompts);
+        built = AssemblePipeline(*steps, services.system_devices, steps->NetworkAddress());
+    }
     if (!built.pipeline) return false;
-    const FrameFormat connected = steps.ConnectedFormat(built);
+    const FrameFormat connected = steps->ConnectedFormat(built);
     Install(std::move(built.pipeline), connected);
     Start(stop);
     return true;

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "capture/device_names.h"
 
@@ -123,6 +125,73 @@ GstPadProbeReturn RestartCount(GstPad*, GstPadProbeInfo* info, gpointer data) {
     return GST_PAD_PROBE_OK;
 }
 
+// Runs on the streaming thread, on the raw YUY2 frames: after each start the
+// picture fades in from black (luma 16, neutral chroma) to what it is, over
+// the device's warm-up, as a camera's automatic exposure brings it up. The
+// time is the frame's own stamp, which starts again at every start.
+GstPadProbeReturn FadeInFromBlack(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    const auto warmup = static_cast<GstClockTime>(*static_cast<int*>(data)) * GST_MSECOND;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(pts) || pts >= warmup) return GST_PAD_PROBE_OK;
+    const double share = static_cast<double>(pts) / static_cast<double>(warmup);
+    buffer = gst_buffer_make_writable(buffer);
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        // YUY2: luma in the even bytes, chroma in the odd ones.
+        for (gsize i = 0; i + 1 < map.size; i += 2) {
+            map.data[i] = static_cast<guint8>(16 + (map.data[i] - 16) * share);
+            map.data[i + 1] = static_cast<guint8>(128 + (map.data[i + 1] - 128) * share);
+        }
+        gst_buffer_unmap(buffer, &map);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+void DeleteInt(gpointer data) { delete static_cast<int*>(data); }
+
+struct StaleFrames {
+    int count = 0;
+    // Both used on the streaming thread only.
+    int since_start = 0;
+    BufferHandle last;
+};
+
+// Runs on the streaming thread, after any encoder: the first frames after
+// each start are the last frame before the stop once more, stamped at the
+// start of the stream, as v4l2src stamps a frame it captured before it was
+// started.
+GstPadProbeReturn RepeatLastFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* stale = static_cast<StaleFrames*>(data);
+    if ((GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) != 0) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START)
+            stale->since_start = 0;
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (stale->since_start++ < stale->count && stale->last) {
+        GstBuffer* repeated = gst_buffer_copy(stale->last.get());
+        GST_BUFFER_PTS(repeated) = 0;
+        GST_BUFFER_DTS(repeated) = GST_CLOCK_TIME_NONE;
+        BufferHandle::Take(buffer);
+        GST_PAD_PROBE_INFO_DATA(info) = repeated;
+        return GST_PAD_PROBE_OK;
+    }
+    stale->last = BufferHandle::Add(buffer);
+    return GST_PAD_PROBE_OK;
+}
+
+void DeleteStaleFrames(gpointer data) { delete static_cast<StaleFrames*>(data); }
+
+// Runs on the streaming thread: past the limit the thread never returns, and
+// whoever stops the device waits for it for good.
+GstPadProbeReturn HangAfterFrames(GstPad*, GstPadProbeInfo*, gpointer data) {
+    auto* counter = static_cast<FrameCounter*>(data);
+    if (counter->frames.fetch_add(1) < counter->fail_after) return GST_PAD_PROBE_OK;
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 ElementHandle Make(const char* factory) {
     return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
 }
@@ -207,11 +276,24 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     }
     PadHandle last_pad = PadHandle::Take(gst_element_get_static_pad(last, "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", last_pad.get()));
+    if (spec.stale_frames > 0) {
+        auto* stale = new StaleFrames;
+        stale->count = spec.stale_frames;
+        gst_pad_add_probe(last_pad.get(),
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                       GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          RepeatLastFrame, stale, DeleteStaleFrames);
+    }
 
     if (!spec.unplugged_file.empty()) {
         PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
         gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailWhileUnplugged,
                           new TestDeviceSpec(spec), DeleteSpec);
+    }
+    if (spec.warmup_ms > 0) {
+        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
+        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FadeInFromBlack,
+                          new int(spec.warmup_ms), DeleteInt);
     }
     if (spec.counter) {
         PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
@@ -223,6 +305,13 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
         auto* counter = new FrameCounter;
         counter->fail_after = *spec.fail_after_frames;
         gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailAfterFrames, counter,
+                          DeleteFrameCounter);
+    }
+    if (spec.hang_after_frames) {
+        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
+        auto* counter = new FrameCounter;
+        counter->fail_after = *spec.hang_after_frames;
+        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, HangAfterFrames, counter,
                           DeleteFrameCounter);
     }
     return bin;

@@ -47,6 +47,16 @@ void Recover(const GrabContext& context, GrabCaller caller) {
     }
 }
 
+// A camera's first frames after a start are dark or tinted until its
+// exposure settles; none of them is a picture. A stream that brings no new
+// frame for as long as the polls would wait before a recovery is left to the
+// polls and the recovery.
+void WaitForSettledPicture(const GrabContext& context) {
+    if (context.settle_max_ms == 0) return;
+    context.source.WaitForSettledPicture(context.stop, context.settle_max_ms,
+                                         context.timings.poll_ms * kPollsBeforeRecovery);
+}
+
 }  // namespace
 
 bool LockGraph(GraphState& graph, const StopSignal& stop) {
@@ -91,6 +101,7 @@ GrabResult GrabFreshFrame(const GrabContext& context, GrabCaller caller,
         FrameSource& source = context.source;
         source.SetBufferSamples(true);
         RunGraphAndWait(source, context.clock, &context.stop, context.timings);
+        WaitForSettledPicture(context);
         const std::size_t size =
             caller == GrabCaller::kWorker ? worker_frame_size : QuerySize(source);
         result.frame_size = size;
@@ -126,6 +137,7 @@ GrabResult GrabFreshFrame(const GrabContext& context, GrabCaller caller,
                 break;
             }
             source.SetBufferSamples(true);
+            WaitForSettledPicture(context);
         }
         source.SetBufferSamples(false);
     }

@@ -7,6 +7,7 @@
 #include "capture/capture_timings.h"
 #include "capture/frame_source.h"
 #include "capture/graph_state.h"
+#include "capture/picture_settle.h"
 
 class Clock;
 class StopSignal;
@@ -36,6 +37,9 @@ struct GrabContext {
     // check, and so does the wait for the graph lock.
     const StopSignal& stop;
     CaptureTimings timings = {};
+    // SETTLE_MAX_MS: the longest wait for a settled picture after a start of
+    // the stream; 0 waits not at all.
+    std::uint32_t settle_max_ms = kDefaultSettleMaxMs;
 };
 
 // Recovery rebuilds after which a grab gives up. The worker's limit is 4; the
@@ -55,10 +59,12 @@ void RunGraphAndWait(FrameSource& source, Clock& clock, const StopSignal* stop,
 using PrepareDestination = std::function<std::uint8_t*(std::size_t frame_size)>;
 
 // Takes a fresh frame by the one protocol: graph lock, buffering on, run and
-// wait, size query (the worker passes the size of its own query instead),
-// reference copy, polls every 100 ms until the frame differs, with the
-// caller's recovery after the 10th poll; buffering off and unlock; the store's
-// and the snapshot's grabs stop the graph again while minimised.
+// wait, the wait for a settled picture after a start of the stream, size
+// query (the worker passes the size of its own query instead), reference
+// copy, polls every 100 ms until the frame differs, with the caller's
+// recovery after the 10th poll (and the settle wait after its start);
+// buffering off and unlock; the store's and the snapshot's grabs stop the
+// graph again while minimised.
 GrabResult GrabFreshFrame(const GrabContext& context, GrabCaller caller,
                           const PrepareDestination& prepare, std::size_t worker_frame_size = 0);
 

@@ -2,13 +2,39 @@
 
 #include <gst/app/gstappsink.h>
 
+#include <algorithm>
 #include <cstring>
+
+#include "platform/stop_signal.h"
 
 namespace {
 
 struct OwnedPreviewFrame final : PreviewFrame {
     std::vector<std::uint8_t> storage;
 };
+
+// The settle wait looks for a new frame this often: faster than any frame
+// rate, so that it sees consecutive frames.
+constexpr std::chrono::milliseconds kSettleLookMs{5};
+// Brightness samples per row and column at most; frames in formats without
+// an 8-bit luma plane are first scaled to this size.
+constexpr int kBrightnessGrid = 64;
+
+std::int64_t SteadyNs(std::chrono::steady_clock::time_point time) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+}
+
+// Runs on the streaming thread: notes each start of the stream.
+GstPadProbeReturn NoteStreamStart(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START) {
+        StreamStarts& starts = **static_cast<std::shared_ptr<StreamStarts>*>(data);
+        starts.last_ns.store(SteadyNs(std::chrono::steady_clock::now()));
+        starts.count.fetch_add(1);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+void ForgetStreamStarts(gpointer data) { delete static_cast<std::shared_ptr<StreamStarts>*>(data); }
 
 }  // namespace
 
@@ -17,6 +43,13 @@ void FrameSlot::Attach(ElementHandle appsink, FrameFormat connected) {
     appsink_ = std::move(appsink);
     sample_.reset();
     connected_ = connected;
+    if (appsink_) {
+        PadHandle pad = PadHandle::Take(gst_element_get_static_pad(appsink_.get(), "sink"));
+        if (pad) {
+            gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, NoteStreamStart,
+                              new std::shared_ptr<StreamStarts>(starts_), ForgetStreamStarts);
+        }
+    }
 }
 
 void FrameSlot::Detach() {
@@ -54,7 +87,33 @@ void FrameSlot::PullNewest() {
     } else {
         return;
     }
+    // The stamp as the appsink hands it over: a running time in the sample's
+    // segment, against the base time of the run it belongs to. A frame kept
+    // across a stop carries the old run's time; SetBuffering leaves that one
+    // out by its sequence, so every frame judged here is of the current run.
+    std::optional<SteadyTime> captured;
+    bool at_start = false;
+    const GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    const GstSegment* segment = gst_sample_get_segment(sample.get());
+    if (GST_BUFFER_PTS_IS_VALID(buffer) && segment != nullptr &&
+        segment->format == GST_FORMAT_TIME) {
+        const guint64 running =
+            gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+        const ClockHandle clock = ClockHandle::Take(gst_element_get_clock(appsink_.get()));
+        if (GST_CLOCK_TIME_IS_VALID(running)) {
+            at_start = running == 0;
+            if (clock) {
+                const GstClockTime now = gst_clock_get_time(clock.get());
+                const GstClockTime base = gst_element_get_base_time(appsink_.get());
+                const auto age = std::chrono::nanoseconds(static_cast<std::int64_t>(now - base) -
+                                                          static_cast<std::int64_t>(running));
+                captured = std::chrono::steady_clock::now() - age;
+            }
+        }
+    }
     sample_ = std::move(sample);
+    captured_ = captured;
+    stamped_at_start_ = at_start;
     jpeg_ = jpeg;
     width_ = width;
     height_ = height;
@@ -65,6 +124,7 @@ void FrameSlot::PullNewest() {
 void FrameSlot::SetBuffering(bool on) {
     std::lock_guard lock(mutex_);
     if (on && !buffering_) {
+        buffering_began_ = std::chrono::steady_clock::now();
         PullNewest();
         buffered_from_ = sequence_;
     }
@@ -79,10 +139,9 @@ bool FrameSlot::QueryBufferSize(std::size_t& size) {
     return true;
 }
 
-bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride,
-                            int width, int height, bool with_alpha) {
-    const GstVideoInfo* kept = &info_;
-    GstBuffer* buffer = gst_sample_get_buffer(sample_.get());
+bool FrameSlot::KeptPicture(const GstVideoInfo*& info, GstBuffer*& buffer) {
+    info = &info_;
+    buffer = gst_sample_get_buffer(sample_.get());
     if (jpeg_) {
         if (decoded_sequence_ != sequence_) {
             decoded_.reset();
@@ -99,9 +158,63 @@ bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::siz
             GST_VIDEO_INFO_HEIGHT(&decoded_info_) != height_) {
             return false;
         }
-        kept = &decoded_info_;
+        info = &decoded_info_;
         buffer = decoded_.get();
     }
+    return buffer != nullptr;
+}
+
+std::optional<double> FrameSlot::KeptBrightness() {
+    const GstVideoInfo* info = nullptr;
+    GstBuffer* buffer = nullptr;
+    if (!KeptPicture(info, buffer)) return std::nullopt;
+    const GstVideoFormatInfo* format = info->finfo;
+    const bool luma_plane =
+        (GST_VIDEO_FORMAT_INFO_IS_YUV(format) || GST_VIDEO_FORMAT_INFO_IS_GRAY(format)) &&
+        GST_VIDEO_FORMAT_INFO_DEPTH(format, 0) == 8 &&
+        GST_VIDEO_FORMAT_INFO_SHIFT(format, 0) == 0 && !GST_VIDEO_FORMAT_INFO_IS_TILED(format);
+    if (luma_plane) {
+        MappedVideoFrame frame(*info, buffer);
+        if (!frame.ok()) return std::nullopt;
+        const auto* data = static_cast<const guint8*>(GST_VIDEO_FRAME_COMP_DATA(frame.get(), 0));
+        const int stride = GST_VIDEO_FRAME_COMP_STRIDE(frame.get(), 0);
+        const int pixel_stride = GST_VIDEO_FRAME_COMP_PSTRIDE(frame.get(), 0);
+        const int width = GST_VIDEO_FRAME_COMP_WIDTH(frame.get(), 0);
+        const int height = GST_VIDEO_FRAME_COMP_HEIGHT(frame.get(), 0);
+        const int step_x = std::max(1, (width + kBrightnessGrid - 1) / kBrightnessGrid);
+        const int step_y = std::max(1, (height + kBrightnessGrid - 1) / kBrightnessGrid);
+        std::uint64_t sum = 0;
+        std::uint64_t count = 0;
+        for (int y = step_y / 2; y < height; y += step_y) {
+            const guint8* row = data + static_cast<std::ptrdiff_t>(stride) * y;
+            for (int x = step_x / 2; x < width; x += step_x) {
+                sum += row[static_cast<std::ptrdiff_t>(pixel_stride) * x];
+                ++count;
+            }
+        }
+        if (count == 0) return std::nullopt;
+        return static_cast<double>(sum) / static_cast<double>(count);
+    }
+    // Any other layout: scaled down to the grid by picking pixels, as BGR.
+    const int width = std::min(kBrightnessGrid, width_);
+    const int height = std::min(kBrightnessGrid, height_);
+    const std::size_t stride = FrameFormat::StrideFor(width);
+    settle_pixels_.resize(stride * static_cast<std::size_t>(height));
+    if (!ConvertKept(settle_converter_, settle_pixels_.data(), stride, width, height))
+        return std::nullopt;
+    double sum = 0;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* p = settle_pixels_.data() + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width; ++x, p += 3) sum += 0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2];
+    }
+    return sum / (static_cast<double>(width) * height);
+}
+
+bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride,
+                            int width, int height, bool with_alpha) {
+    const GstVideoInfo* kept = nullptr;
+    GstBuffer* buffer = nullptr;
+    if (!KeptPicture(kept, buffer)) return false;
     const GstVideoInfo& info_in = *kept;
     const int own_width = GST_VIDEO_INFO_WIDTH(&info_in);
     const int own_height = GST_VIDEO_INFO_HEIGHT(&info_in);
@@ -183,6 +296,52 @@ bool FrameSlot::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
 FrameFormat FrameSlot::ConnectedFormat() const {
     std::lock_guard lock(mutex_);
     return connected_;
+}
+
+SettleOutcome FrameSlot::WaitForSettled(const StopSignal& stop, std::chrono::milliseconds max,
+                                        std::chrono::milliseconds stall,
+                                        const std::function<bool()>& ended) {
+    std::uint64_t start = 0;
+    std::uint64_t seen = 0;
+    SteadyTime last_frame = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(mutex_);
+        start = starts_->count.load();
+        if (start == settled_start_) return SettleOutcome::kSettled;
+        settle_.Reset();
+        seen = sequence_;
+    }
+    for (;;) {
+        const SteadyTime now = std::chrono::steady_clock::now();
+        {
+            std::lock_guard lock(mutex_);
+            // Another start meanwhile (a recovery's rebuild): its own bound.
+            if (const std::uint64_t latest = starts_->count.load(); latest != start) {
+                start = latest;
+                settle_.Reset();
+            }
+            const SteadyTime started{std::chrono::nanoseconds(starts_->last_ns.load())};
+            if (now >= started + max) {
+                settled_start_ = start;
+                return SettleOutcome::kTimedOut;
+            }
+            PullNewest();
+            if (sequence_ != seen) {
+                seen = sequence_;
+                last_frame = now;
+                // Frames from before the grab or the start count for nothing.
+                if (KeptFrame()) {
+                    const std::optional<double> mean = KeptBrightness();
+                    if (mean && settle_.Add(*mean)) {
+                        settled_start_ = start;
+                        return SettleOutcome::kSettled;
+                    }
+                }
+            }
+        }
+        if (now - last_frame >= stall || (ended && ended())) return SettleOutcome::kStalled;
+        if (stop.WaitFor(kSettleLookMs)) return SettleOutcome::kStopped;
+    }
 }
 
 std::shared_ptr<const PreviewFrame> FrameSlot::TakePreviewFrame(std::uint64_t after_sequence) {

@@ -7,6 +7,13 @@
 
 class StopSignal;
 
+enum class SettleOutcome {
+    kSettled,   // settled, or nothing started since the last settled picture
+    kTimedOut,  // the bound after the start passed first
+    kStalled,   // no new frame came for the stall time, or the stream ended
+    kStopped,   // the stop request ended the wait
+};
+
 // The grabber operations the frame grab relies on. The GStreamer capture
 // graph implements them; tests use a scripted fake.
 class FrameSource {
@@ -34,6 +41,18 @@ public:
     // leaving the destination as it was, when no frame is kept or its size
     // differs.
     virtual bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) = 0;
+
+    // After a start of the stream, waits until the picture has settled (see
+    // picture_settle.h) or `max_ms` after the start has passed; at once when
+    // nothing started since the last wait that settled. Ends early on `stop`,
+    // and when no new frame came for `stall_ms` or the stream ended, which
+    // the grab's recoveries deal with. Called while buffering is on. A source
+    // without starts has nothing to wait for.
+    virtual SettleOutcome WaitForSettledPicture(const StopSignal& /*stop*/,
+                                                std::uint32_t /*max_ms*/,
+                                                std::uint32_t /*stall_ms*/) {
+        return SettleOutcome::kSettled;
+    }
 
     // Recoveries of a grab that gets no fresh frames. A recovery rebuild never
     // asks the user anything: it binds the stored device when present, else

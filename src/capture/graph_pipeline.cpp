@@ -193,6 +193,7 @@ int GraphPipeline::DrainBus() {
     if (!bus_) return error_code_.load();
     while (GstMessage* popped = gst_bus_pop(bus_.get())) {
         MessageHandle message = MessageHandle::Take(popped);
+        if (GST_MESSAGE_TYPE(popped) == GST_MESSAGE_EOS) ended_.store(true);
         if (GST_MESSAGE_TYPE(popped) != GST_MESSAGE_ERROR) continue;
         GError* raw = nullptr;
         gst_message_parse_error(popped, &raw, nullptr);
@@ -210,6 +211,7 @@ bool GraphPipeline::Run() {
     // that refused the connection is not asked again): it starts again from
     // READY, so that this run tries anew and fails at once if it must.
     if (failed_.exchange(false)) gst_element_set_state(pipeline_.get(), GST_STATE_READY);
+    ended_.store(false);
     return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
 }
 
@@ -228,6 +230,11 @@ bool GraphPipeline::IsRunning(const StopSignal* stop) {
         if (r != GST_STATE_CHANGE_ASYNC) return state == GST_STATE_PLAYING;
     }
     return false;
+}
+
+bool GraphPipeline::StreamEnded() {
+    DrainBus();
+    return failed_.load() || ended_.load();
 }
 
 void GraphPipeline::StopWhenReady() {

@@ -59,6 +59,8 @@ public:
     // Ends early, false, when `stop` (may be null) is requested.
     bool IsRunning(const StopSignal* stop);
     void StopWhenReady();
+    // The stream failed or ended since the last run (reads the bus).
+    bool StreamEnded();
     // Stops the pipeline; the elements go with the object, so another thread
     // still holding it stays safe.
     void Shutdown();
@@ -78,5 +80,6 @@ private:
     bool motion_jpeg_ = false;
     // Read from the bus on the calling thread; a run clears the failure.
     std::atomic<bool> failed_{false};
+    std::atomic<bool> ended_{false};
     std::atomic<int> error_code_{0};
 };

@@ -37,6 +37,8 @@ struct Traits<GstDevice> : ObjectTraits<GstDevice> {};
 template <>
 struct Traits<GstDeviceMonitor> : ObjectTraits<GstDeviceMonitor> {};
 template <>
+struct Traits<GstClock> : ObjectTraits<GstClock> {};
+template <>
 struct Traits<GstCaps> : MiniObjectTraits<GstCaps> {};
 template <>
 struct Traits<GstSample> : MiniObjectTraits<GstSample> {};
@@ -117,6 +119,7 @@ using BusHandle = GstHandle<GstBus>;
 using PadHandle = GstHandle<GstPad>;
 using DeviceHandle = GstHandle<GstDevice>;
 using DeviceMonitorHandle = GstHandle<GstDeviceMonitor>;
+using ClockHandle = GstHandle<GstClock>;
 using CapsHandle = GstHandle<GstCaps>;
 using SampleHandle = GstHandle<GstSample>;
 using BufferHandle = GstHandle<GstBuffer>;

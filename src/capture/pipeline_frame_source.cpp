@@ -1,5 +1,7 @@
 #include "capture/pipeline_frame_source.h"
 
+#include <chrono>
+
 #include "capture/frame_slot.h"
 #include "capture/graph_pipeline.h"
 #include "platform/thread_priority.h"
@@ -49,4 +51,15 @@ bool PipelineFrameSource::QueryBufferSize(std::size_t& size) {
 
 bool PipelineFrameSource::CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) {
     return slot_->CopyCurrentBuffer(destination, size);
+}
+
+SettleOutcome PipelineFrameSource::WaitForSettledPicture(const StopSignal& stop,
+                                                         std::uint32_t max_ms,
+                                                         std::uint32_t stall_ms) {
+    const auto current = CurrentPipeline();
+    // A stream that failed or ended brings no settled picture; the grab's
+    // recoveries start it again.
+    return slot_->WaitForSettled(stop, std::chrono::milliseconds(max_ms),
+                                 std::chrono::milliseconds(stall_ms),
+                                 [&current] { return !current || current->StreamEnded(); });
 }

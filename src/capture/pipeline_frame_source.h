@@ -21,6 +21,8 @@ public:
     FrameFormat ConnectedFormat() const override;
     bool QueryBufferSize(std::size_t& size) override;
     bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
+    SettleOutcome WaitForSettledPicture(const StopSignal& stop, std::uint32_t max_ms,
+                                        std::uint32_t stall_ms) override;
 
 protected:
     PipelineFrameSource();

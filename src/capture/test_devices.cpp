@@ -79,6 +79,12 @@ bool ApplyOption(const std::string& option, TestDeviceSpec& spec) {
     } else if (option.starts_with("corrupt=") &&
                ParseCount(std::string_view(option).substr(8), n) && n > 0) {
         spec.corrupt_frame = n;
+    } else if (option.starts_with("warmup=") && ParseCount(std::string_view(option).substr(7), n)) {
+        spec.warmup_ms = n;
+    } else if (option.starts_with("stale=") && ParseCount(std::string_view(option).substr(6), n)) {
+        spec.stale_frames = n;
+    } else if (option.starts_with("hang=") && ParseCount(std::string_view(option).substr(5), n)) {
+        spec.hang_after_frames = n;
     } else if (!ParseSize(option, spec.fixed_width, spec.fixed_height)) {
         return false;
     }

@@ -35,6 +35,17 @@ struct TestDeviceSpec {
     // While this file exists the device is unplugged: it is not listed, and
     // a running one fails at its next frame with a stream error.
     std::string unplugged_file;
+    // After each start the frames fade in from black to the picture over this
+    // many milliseconds, as a camera's exposure settles (0: no fade).
+    int warmup_ms = 0;
+    // After each start the first this many frames repeat the last frame
+    // before the stop, stamped at the start, as a camera that hands out
+    // frames it had queued before it was stopped.
+    int stale_frames = 0;
+    // Frames delivered before the next one blocks the device's streaming
+    // thread for good, as a driver that never returns from a call: stopping
+    // or rebuilding the graph then never returns either.
+    std::optional<int> hang_after_frames;
 
     bool operator==(const TestDeviceSpec&) const = default;
 };

@@ -33,6 +33,7 @@ struct RunSettings {
     std::uint32_t interval_ms = 0;
     bool storing_allowed = false;
     bool motion_detect = false;
+    std::uint32_t settle_max_ms = 0;
 };
 
 RunSettings TakeRunSettings(const SharedSettings& shared) {
@@ -48,6 +49,7 @@ RunSettings TakeRunSettings(const SharedSettings& shared) {
                         1000u;
         r.storing_allowed = !s.SAVE_DIRECTORY.empty();
         r.motion_detect = s.MOTION_DETECT;
+        r.settle_max_ms = static_cast<std::uint32_t>(std::max(0, s.SETTLE_MAX_MS));
         return r;
     });
 }
@@ -246,7 +248,8 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     };
     const RunSettings settings = TakeRunSettings(deps_.settings);
     Clock& clock = deps_.clock;
-    const GrabContext context{deps_.source, deps_.graph, clock, run.stop, deps_.timings};
+    const GrabContext context{deps_.source, deps_.graph,   clock,
+                              run.stop,     deps_.timings, settings.settle_max_ms};
 
     const std::size_t frame_size = QueryFrameSize(context);
     std::unique_ptr<std::uint8_t[]> frame(new (std::nothrow)
@@ -278,7 +281,11 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
         return std::max(wait, kPassSleepMs);
     };
 
+    const auto passing = [this] {
+        if (deps_.on_pass) deps_.on_pass();
+    };
     while (!run.stop.IsSet()) {
+        passing();
         if (!settings.storing_allowed || !deps_.settings.OnAir()) {
             clock.SleepMs(kLongestPassSleepMs, &run.stop);
             continue;
@@ -290,6 +297,7 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
                 settings.interval_ms) {
             deps_.store_picture(run.stop, PictureTrigger::kInterval);
             last_interval_save_tick_.store(now);
+            passing();
         }
 
         if (settings.motion_detect && frame_size > 0 &&

@@ -1,5 +1,7 @@
 #include "diary/picture_store.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "diary/directory_helpers.h"
@@ -32,7 +34,9 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger t
     const std::tm capture_time = clock_.LocalNow();
 
     std::optional<DrawingSurface> surface;
-    const GrabContext context{source_, graph_, clock_, stop, timings_};
+    const GrabContext context{
+        source_, graph_,   clock_,
+        stop,    timings_, static_cast<std::uint32_t>(std::max(0, settings.SETTLE_MAX_MS))};
     const GrabResult grab =
         GrabFreshFrame(context, GrabCaller::kPictureStore, [&](std::size_t frame_size) {
             surface = DrawingSurface::Create(source_.ConnectedFormat(), frame_size);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -144,7 +145,12 @@ SnapshotResult TakeSnapshot(const SnapshotContext& context) {
     const std::tm capture_time = context.clock.LocalNow();
 
     std::optional<DrawingSurface> surface;
-    const GrabContext grab_context{context.source, context.graph, context.clock, context.stop};
+    const GrabContext grab_context{context.source,
+                                   context.graph,
+                                   context.clock,
+                                   context.stop,
+                                   {},
+                                   static_cast<std::uint32_t>(std::max(0, settings.SETTLE_MAX_MS))};
     const GrabResult grab =
         GrabFreshFrame(grab_context, GrabCaller::kSnapshot, [&](std::size_t frame_size) {
             surface = DrawingSurface::Create(context.source.ConnectedFormat(), frame_size);

@@ -30,7 +30,8 @@ DiaryEngine::DiaryEngine(DiaryEngineSeams seams)
                                           return store_.StorePicture(stop, trigger);
                                       },
                                       [] { return MakeMotionReferenceMeter(); },
-                                      seams.delays.capture, seams.delays.forced_end_after_ms}) {
+                                      seams.delays.capture, seams.delays.forced_end_after_ms,
+                                      std::move(seams.worker_alive)}) {
     log_.SetListener(std::move(seams.log_listener));
     retry_timer_.setInterval(seams.delays.retry_build_ms);
     QObject::connect(&retry_timer_, &QTimer::timeout, [this] { RetryBuild(); });

@@ -56,6 +56,9 @@ struct DiaryEngineSeams {
     // False lists the test devices only (tests).
     bool system_devices = true;
     DiaryEngineDelays delays = {};
+    // Called from the diary worker's own loop while it runs and passes (a
+    // service watchdog's sign of life); may be empty.
+    std::function<void()> worker_alive = {};
 };
 
 // How an owner takes part in the start-up; every member may be empty.

@@ -334,8 +334,16 @@ void SaveAddedKey(const AddedKey& def, IniFile& ini, const DiarySettings& s,
                            ini.SetString(def.section, def.key, s.*m ? "on" : "off");
                    },
                    [&](std::string DiarySettings::*m) {
-                       if (s.*m != defaults.*m || ini.GetString(def.section, def.key))
-                           ini.SetString(def.section, def.key, Utf8ToCp932(s.*m));
+                       if (s.*m == defaults.*m && !ini.GetString(def.section, def.key)) return;
+                       std::string value = Utf8ToCp932(s.*m);
+                       // Reading drops a pair of quotes around a whole value (as the
+                       // profile functions do); a command line such as 'a b' c 'd'
+                       // gets one more pair, so that it reads back as it was.
+                       if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                           value.back() == value.front()) {
+                           value = '"' + value + '"';
+                       }
+                       ini.SetString(def.section, def.key, value);
                    },
                },
                def.field);

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 
 #include "app/headless_fixture.h"
@@ -82,6 +83,76 @@ TEST_F(HeadlessCameraKindsTest, MotionJpegCameraStoresDecodedPicturesAndSkipsDam
     }
 }
 
+// Mean of every colour byte of a picture, 0 to 255.
+double MeanBrightness(const fs::path& picture) {
+    const std::optional<DecodedJpeg> decoded = DecodeJpegFile(picture.string());
+    if (!decoded || decoded->rgb.empty()) return -1;
+    double sum = 0;
+    for (const std::uint8_t byte : decoded->rgb) sum += byte;
+    return sum / static_cast<double>(decoded->rgb.size());
+}
+
+// A camera whose picture fades in from black over 1.5 s after every start,
+// as automatic exposure does: the graph starts for every interval picture,
+// yet every picture is as bright as one from the same camera that starts
+// settled, because a picture is taken only once its brightness has settled.
+TEST_F(HeadlessCameraKindsTest, DarkStartIsWaitedOutBeforeEveryPicture) {
+    WriteSetup(1, false, kNoTimeText);
+    WriteDevice("Cam", 320, 240);
+    Start("Cam:bars");
+    ASSERT_TRUE(WaitForPictures(2)) << Transcript();
+    StopAndExpectCleanExit();
+    double settled = 0;
+    for (const std::string& name : PictureNames(diary_)) settled = MeanBrightness(diary_ / name);
+    ASSERT_GT(settled, 50) << "the bars";
+    fs::remove_all(diary_);
+    fs::create_directory(diary_);
+
+    Start("Cam:bars:warmup=1500");
+    ASSERT_TRUE(WaitForPictures(3)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    for (const std::string& name : PictureNames(diary_)) {
+        const double mean = MeanBrightness(diary_ / name);
+        EXPECT_NEAR(mean, settled, settled * 0.05) << name;
+    }
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// Motion detection beside interval pictures: every interval picture stops
+// the camera, and the next motion check starts it again. A still scene that
+// fades in after each start would be "motion" against the check before it;
+// the check waits for the settled picture as a store does, so a start is
+// never motion.
+TEST_F(HeadlessCameraKindsTest, StartOfTheCameraIsNeverMotion) {
+    std::vector<std::string> setup = {"MOTION_DETECT_INTERVAL=0"};
+    setup.insert(setup.end(), kNoTimeText.begin(), kNoTimeText.end());
+    WriteSetup(3, true, setup);
+    WriteDevice("Cam", 320, 240);
+    Start("Cam:still:counter:warmup=1500");
+    ASSERT_TRUE(WaitForPictures(3)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kMotionLine), 0) << Transcript();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// A camera that hands out the last frame before the stop again after every
+// start (five times, stamped at the start of the stream): none of them is
+// ever stored, so no picture is one that was stored before.
+TEST_F(HeadlessCameraKindsTest, FramesQueuedBeforeTheStopAreNeverStored) {
+    WriteSetup(1, false, kNoTimeText);
+    WriteDevice("Cam", 320, 240);
+    Start("Cam:stale=5");
+    ASSERT_TRUE(WaitForPictures(4)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0) << Transcript();
+    std::set<std::string> seen;
+    for (const auto& [name, bytes] : Pictures())
+        EXPECT_TRUE(seen.insert(bytes).second) << name << " repeats an earlier picture";
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
 // Counts of `text` in the program's log lines (its standard output).
 int CountInLog(const DiaryProcess& process, const std::string& text) {
     const std::string output = process.Output();
@@ -149,6 +220,45 @@ TEST_F(HeadlessUnplugTest, OnlyCameraUnpluggedAndPluggedInAgainResumesByItself) 
     EXPECT_THAT(RepeatedPictures(), IsEmpty());
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
     EXPECT_EQ(ListedPictures(DayPage(), diary_), PictureNames(diary_));
+}
+
+// The commands of [EVENTS] follow the camera: ON_CAMERA_LOST when it is
+// pulled out, ON_STORE_FAILED for the stores while it is gone, and
+// ON_CAMERA_FOUND when it is back, each with the event and the camera.
+TEST_F(HeadlessUnplugTest, CameraLostAndFoundRunTheirCommands) {
+    const fs::path record = home_.path() / "events";
+    const std::string command =
+        "ON_{}=sh -c 'echo \"$QUILLOMAT_EVENT $QUILLOMAT_CAMERA\" >> \"$1\"' sh '" +
+        record.string() + "'";
+    std::vector<std::string> setup = kNoTimeText;
+    setup.push_back("[EVENTS]");
+    for (const char* key : {"CAMERA_LOST", "CAMERA_FOUND", "STORE_FAILED"}) {
+        std::string line = command;
+        line.replace(line.find("{}"), 2, key);
+        setup.push_back(line);
+    }
+    WriteSetup(1, false, setup);
+    WriteFastDevice("Cam", 320, 240);
+    StartUnpluggable(Unpluggable("Cam"));
+    ASSERT_TRUE(WaitForPictures(1)) << Transcript();
+    Unplug();
+    const auto recorded = [&](const std::string& line) {
+        return WaitUntil(
+                   [&] {
+                       return ReadFileBytes(record).find(line + "\n") != std::string::npos ||
+                              !process_.Running();
+                   },
+                   kConditionLimit) &&
+               ReadFileBytes(record).find(line + "\n") != std::string::npos;
+    };
+    ASSERT_TRUE(recorded("camera-lost Cam")) << Transcript();
+    ASSERT_TRUE(recorded("store-failed Cam")) << Transcript();
+    PlugIn();
+    ASSERT_TRUE(recorded("camera-found Cam")) << Transcript();
+    StopAndExpectCleanExit();
+    const std::string events = ReadFileBytes(record);
+    EXPECT_LT(events.find("camera-lost Cam"), events.find("camera-found Cam")) << events;
+    EXPECT_EQ(events.find("camera-lost"), events.rfind("camera-lost")) << "lost once: " << events;
 }
 
 // With two cameras the first one takes over when the chosen one is pulled

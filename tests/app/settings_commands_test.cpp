@@ -43,6 +43,32 @@ public:
     void PostPreviewSource(std::shared_ptr<PreviewSource>) override {}
 };
 
+// A home folder with one test camera and an engine on it, built and running.
+class CommandHome {
+public:
+    explicit CommandHome(Prompts& prompts) : devices_("Cam") {
+        ::setenv("QUILLOMAT_HOME", home.str().c_str(), 1);
+        engine = std::make_unique<DiaryEngine>(DiaryEngineSeams{
+            clock, prompts, chooser_, nullptr, window_, nullptr, [this] { return home.str(); },
+            false, DiaryEngineDelays{}.DividedBy(100)});
+        engine->LoadSettings();
+        engine->Settings().Update([](DiarySettings& s) { s.SELECT = "Cam"; });
+    }
+    ~CommandHome() {
+        engine.reset();
+        ::unsetenv("QUILLOMAT_HOME");
+    }
+
+    ScaledClock clock{10};
+    TempDir home;
+    std::unique_ptr<DiaryEngine> engine;
+
+private:
+    ScopedTestDevices devices_;
+    AutomaticDeviceChooser chooser_;
+    NoWindow window_;
+};
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
@@ -51,20 +77,10 @@ std::string ReadFile(const std::string& path) {
 }
 
 TEST(DiarySetupCommand, ReleasesRunsMarksPagesOnOkRebuildsOrWaitsForTheCameraAndSaves) {
-    ScopedTestDevices devices("Cam");
-    TempDir home;
-    ::setenv("QUILLOMAT_HOME", home.str().c_str(), 1);
-    struct UnsetHome {
-        ~UnsetHome() { ::unsetenv("QUILLOMAT_HOME"); }
-    } unset_home;
-    ScaledClock clock(10);
     QuestionPrompts prompts;
-    AutomaticDeviceChooser chooser;
-    NoWindow window;
-    DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
-                                        [&] { return home.str(); }, false,
-                                        DiaryEngineDelays{}.DividedBy(100)});
-    engine.LoadSettings();
+    CommandHome at(prompts);
+    DiaryEngine& engine = *at.engine;
+    TempDir& home = at.home;
     engine.Settings().Update([](DiarySettings& s) {
         s.SELECT = "Cam";
         s.WIDTH = 160;
@@ -74,7 +90,7 @@ TEST(DiarySetupCommand, ReleasesRunsMarksPagesOnOkRebuildsOrWaitsForTheCameraAnd
     ASSERT_TRUE(engine.BuildCaptureGraph(true, false));
     RecordingPrompts dialog_prompts;
     CDiarySetupDialog dialog(
-        DiarySetupServices{engine.Settings(), dialog_prompts, clock, false, {}});
+        DiarySetupServices{engine.Settings(), dialog_prompts, at.clock, false, {}});
 
     // Ready, running: what the dialog found of the main graph and worker.
     std::pair<bool, bool> during_dialog{true, true};
@@ -140,20 +156,10 @@ public:
 };
 
 TEST(HtmlSetupCommand, ReleasesRunsMarksPagesOnOkAndRebuildsOrWaitsWithoutSaving) {
-    ScopedTestDevices devices("Cam");
-    TempDir home;
-    ::setenv("QUILLOMAT_HOME", home.str().c_str(), 1);
-    struct UnsetHome {
-        ~UnsetHome() { ::unsetenv("QUILLOMAT_HOME"); }
-    } unset_home;
-    ScaledClock clock(10);
     AnsweringPrompts prompts;
-    AutomaticDeviceChooser chooser;
-    NoWindow window;
-    DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
-                                        [&] { return home.str(); }, false});
-    engine.LoadSettings();
-    engine.Settings().Update([](DiarySettings& s) { s.SELECT = "Cam"; });
+    CommandHome at(prompts);
+    DiaryEngine& engine = *at.engine;
+    TempDir& home = at.home;
     ASSERT_TRUE(engine.BuildCaptureGraph(true, false));
     RecordingPrompts dialog_prompts;
     CHtmlSetupDialog dialog(
@@ -202,20 +208,10 @@ TEST(HtmlSetupCommand, ReleasesRunsMarksPagesOnOkAndRebuildsOrWaitsWithoutSaving
 }
 
 TEST(TimeTextSetupCommand, RunsTheDialogWhileTheWorkerKeepsRunningAndSavesNothing) {
-    ScopedTestDevices devices("Cam");
-    TempDir home;
-    ::setenv("QUILLOMAT_HOME", home.str().c_str(), 1);
-    struct UnsetHome {
-        ~UnsetHome() { ::unsetenv("QUILLOMAT_HOME"); }
-    } unset_home;
-    ScaledClock clock(10);
     RecordingPrompts prompts;
-    AutomaticDeviceChooser chooser;
-    RecordingWindow window;
-    DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
-                                        [&] { return home.str(); }, false});
-    engine.LoadSettings();
-    engine.Settings().Update([](DiarySettings& s) { s.SELECT = "Cam"; });
+    CommandHome at(prompts);
+    DiaryEngine& engine = *at.engine;
+    TempDir& home = at.home;
     engine.SaveSettings();
     ASSERT_TRUE(engine.BuildCaptureGraph(true, false));
     const std::string setup_before = ReadFileBytes(home.path() / "setup.ini");

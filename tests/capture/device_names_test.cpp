@@ -70,10 +70,19 @@ TEST(ParseTestDevices, NamesModesAndOptionsInGivenOrder) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("wobble"), std::string::npos);
 
+    const auto real = ParseTestDevices("R:bars:warmup=1500:stale=5:hang=40,S");
+    ASSERT_EQ(real.size(), 2u);
+    EXPECT_EQ(real[0].warmup_ms, 1500);
+    EXPECT_EQ(real[0].stale_frames, 5);
+    EXPECT_EQ(real[0].hang_after_frames, 40);
+    EXPECT_EQ(real[1].warmup_ms, 0);
+    EXPECT_EQ(real[1].stale_frames, 0);
+    EXPECT_FALSE(real[1].hang_after_frames);
+
     errors.clear();
     EXPECT_TRUE(ParseTestDevices("", &errors).empty());
-    ParseTestDevices("A:0x480,B:fail=-1,C:stop=,D:15x480", &errors);
-    EXPECT_EQ(errors.size(), 4u);
+    ParseTestDevices("A:0x480,B:fail=-1,C:stop=,D:15x480,E:warmup=-5,F:hang=", &errors);
+    EXPECT_EQ(errors.size(), 6u);
     EXPECT_EQ(ParseTestDevices("E:16x16")[0].fixed_width, 16);
 }
 

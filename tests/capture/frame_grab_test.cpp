@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/picture_settle.h"
 #include "platform/stop_signal.h"
 #include "support/fake_clock.h"
 #include "support/fake_frame_source.h"
@@ -15,7 +16,7 @@ class FrameGrab : public ::testing::Test {
 protected:
     GrabResult Grab(GrabCaller caller) {
         buffer.assign(source.ConnectedFormat().SizeBytes() + 16, 0xEE);
-        const GrabContext context{source, graph, clock, stop};
+        const GrabContext context{source, graph, clock, stop, {}, settle_max_ms};
         return GrabFreshFrame(
             context, caller,
             [&](std::size_t size) {
@@ -31,7 +32,33 @@ protected:
     StopSignal stop;
     std::vector<std::uint8_t> buffer;
     std::size_t prepared_size = 0;
+    std::uint32_t settle_max_ms = kDefaultSettleMaxMs;
 };
+
+// A fade by about a level per frame or more never settles; a steady picture
+// with noise and a moving object settles after four frames, and a step back
+// into a fade unsettles it again.
+TEST(SettleWindow, SteadyBrightnessOverFourFramesSettlesAFadeDoesNot) {
+    SettleWindow window;
+    double mean = 16;
+    for (int frame = 0; frame < 45; ++frame, mean += 2.0)
+        EXPECT_FALSE(window.Add(mean)) << "frame " << frame << " of a 1.5 s fade";
+    window.Reset();
+    mean = 20;
+    for (int frame = 0; frame < 30; ++frame, mean += 0.7)
+        EXPECT_FALSE(window.Add(mean)) << "a dark scene still brightening, frame " << frame;
+    window.Reset();
+    EXPECT_FALSE(window.Add(100.0));
+    EXPECT_FALSE(window.Add(101.5));
+    EXPECT_FALSE(window.Add(99.8));
+    EXPECT_TRUE(window.Add(100.9)) << "within 2 % of 100";
+    EXPECT_TRUE(window.Add(101.2));
+    EXPECT_FALSE(window.Add(104.0));
+    // A dark scene: the band is never narrower than 1.5 levels.
+    window.Reset();
+    for (const double dark : {19.0, 20.2, 19.4}) EXPECT_FALSE(window.Add(dark));
+    EXPECT_TRUE(window.Add(20.4));
+}
 
 TEST(FrameFormat, StrideIsPaddedToFourBytes) {
     EXPECT_EQ((FrameFormat{320, 240}.Stride()), 960u);
@@ -86,6 +113,44 @@ TEST_F(FrameGrab, StoreAndSnapshotRecoveriesAreBounded) {
     EXPECT_EQ(source.rebuilds(), kMaxGrabRecoveries);
     // Failed copies leave the destination as it was.
     EXPECT_EQ(buffer[5], 0xEE);
+}
+
+// The reference is taken from a settled picture: the wait comes after the
+// run wait and before any copy, and again after every recovery's start. The
+// store waits no longer than the polls would before a recovery when frames
+// stop coming.
+TEST_F(FrameGrab, SettleWaitPrecedesTheReferenceAndFollowsEachRecovery) {
+    settle_max_ms = 2500;
+    source.SetMode(FakeFrameSource::Mode::kStill);
+    source.SetModeAfterRebuild(FakeFrameSource::Mode::kMoving);
+    EXPECT_EQ(Grab(GrabCaller::kPictureStore).outcome, GrabOutcome::kFresh);
+    const auto waits = source.settle_waits();
+    ASSERT_EQ(waits.size(), 2u);
+    EXPECT_EQ(waits[0].copies_before, 0);
+    EXPECT_EQ(waits[0].rebuilds_before, 0);
+    EXPECT_EQ(waits[1].rebuilds_before, 1);
+    EXPECT_EQ(waits[1].copies_before, 12) << "the reference and eleven polls";
+    for (const auto& wait : waits) {
+        EXPECT_TRUE(wait.buffering);
+        EXPECT_EQ(wait.max_ms, 2500u);
+        EXPECT_EQ(wait.stall_ms, 10u * 100u);
+    }
+
+    // A stop during the wait ends the grab with no frame taken (the store
+    // then keeps nothing); 0 waits not at all.
+    source.OnSettleWait([&] {
+        stop.Request();
+        return SettleOutcome::kStopped;
+    });
+    const GrabResult stopped = Grab(GrabCaller::kWorker);
+    EXPECT_EQ(stopped.outcome, GrabOutcome::kStopped);
+    EXPECT_FALSE(stopped.frame_copied);
+    EXPECT_EQ(source.copies(), 13 + 1) << "the reference only";
+    EXPECT_FALSE(source.buffering());
+    stop.Clear();
+    settle_max_ms = 0;
+    EXPECT_EQ(Grab(GrabCaller::kSnapshot).outcome, GrabOutcome::kFresh);
+    EXPECT_EQ(source.settle_waits().size(), 3u);
 }
 
 TEST_F(FrameGrab, StopRequestEndsTheGrabAtTheNextCheck) {

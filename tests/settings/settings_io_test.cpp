@@ -206,6 +206,17 @@ TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedA
     EXPECT_NE(text.find("[PUBLISH]\r\nREMOTE=bucket:diary\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("KEEP_FREE_MB"), std::string::npos) << text;
     EXPECT_EQ(text.find("[CAPTURE]"), std::string::npos) << text;
+
+    // A command line that begins and ends with the same quote reads back as
+    // it was saved, though reading drops a pair of quotes around a value.
+    s.ON_CAMERA_LOST = "'/opt/my tools/say' 'camera lost'";
+    s.ON_CAMERA_FOUND = "\"x\"";
+    SaveSettings(s);
+    DiarySettings again;
+    LoadSettings(again);
+    EXPECT_EQ(again.ON_CAMERA_LOST, "'/opt/my tools/say' 'camera lost'");
+    EXPECT_EQ(again.ON_CAMERA_FOUND, "\"x\"");
+    EXPECT_EQ(again.ON_PICTURE, "notify-send \"a b\"");
 }
 
 // A file that is neither CP932 nor UTF-8 throughout is read value by value;

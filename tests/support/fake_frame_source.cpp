@@ -49,6 +49,16 @@ bool FakeFrameSource::CopyCurrentBuffer(std::uint8_t* destination, std::size_t s
     return true;
 }
 
+SettleOutcome FakeFrameSource::WaitForSettledPicture(const StopSignal&, std::uint32_t max_ms,
+                                                     std::uint32_t stall_ms) {
+    {
+        std::lock_guard lock(mutex_);
+        settle_waits_.push_back(
+            {max_ms, stall_ms, copies_.load(), rebuilds_.load(), buffering_.load()});
+    }
+    return settle_answer_ ? settle_answer_() : SettleOutcome::kSettled;
+}
+
 bool FakeFrameSource::RebuildGraph(const StopSignal&) {
     rebuilds_.fetch_add(1);
     if (has_mode_after_rebuild_) mode_.store(mode_after_rebuild_);

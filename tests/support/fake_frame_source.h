@@ -41,8 +41,25 @@ public:
     FrameFormat ConnectedFormat() const override { return format_; }
     bool QueryBufferSize(std::size_t& size) override;
     bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;
+    SettleOutcome WaitForSettledPicture(const StopSignal& stop, std::uint32_t max_ms,
+                                        std::uint32_t stall_ms) override;
     bool RebuildGraph(const StopSignal& stop) override;
     void ReleaseGraph() override;
+
+    // One settle wait as the grab asked for it, with what had happened before.
+    struct SettleWait {
+        std::uint32_t max_ms = 0;
+        std::uint32_t stall_ms = 0;
+        int copies_before = 0;
+        int rebuilds_before = 0;
+        bool buffering = false;
+    };
+    // Answers every settle wait (default: settled at once).
+    void OnSettleWait(std::function<SettleOutcome()> answer) { settle_answer_ = std::move(answer); }
+    std::vector<SettleWait> settle_waits() const {
+        std::lock_guard lock(mutex_);
+        return settle_waits_;
+    }
 
     int copies() const { return copies_.load(); }
     int rebuilds() const { return rebuilds_.load(); }
@@ -60,6 +77,9 @@ private:
     std::vector<std::uint8_t> picture_;
     std::function<void(int)> on_copy_;
     std::function<void(int, std::uint8_t*, std::size_t)> generator_;
+    std::function<SettleOutcome()> settle_answer_;
+    mutable std::mutex mutex_;
+    std::vector<SettleWait> settle_waits_;
     std::atomic<bool> buffering_{false};
     std::atomic<bool> running_{false};
     std::atomic<bool> never_runs_{false};

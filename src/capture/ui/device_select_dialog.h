@@ -9,6 +9,7 @@
 class QComboBox;
 
 // "デバイス選択": the device list in the given order, one entry pre-selected.
+// A network camera's address may be typed into the list's field instead.
 // Escape and the close box cancel; there is no Cancel button.
 class CDeviceSelectDialog : public QDialog {
 public:
@@ -19,6 +20,8 @@ public:
     void SetInitialSelection(int index) { initial_index_ = index > 0 ? index : 0; }
     // After OK: the chosen position, -1 when nothing was selected.
     int SelectedIndex() const { return selected_index_; }
+    // After OK: the network address typed instead, else empty.
+    const std::string& TypedAddress() const { return typed_address_; }
 
     int exec() override;
     void accept() override;
@@ -28,6 +31,7 @@ private:
     QComboBox* combo_;
     int selected_index_ = -1;
     int initial_index_ = 0;
+    std::string typed_address_;
 };
 
 // The device choice of interactive builds: runs the dialog once.

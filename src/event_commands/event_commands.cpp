@@ -1,0 +1,227 @@
+#include "event_commands/event_commands.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <variant>
+
+#include "settings/shared_settings.h"
+
+const char* CommandKey(CommandEvent event) {
+    switch (event) {
+        case CommandEvent::kPicture:
+            return "ON_PICTURE";
+        case CommandEvent::kStoreFailed:
+            return "ON_STORE_FAILED";
+        case CommandEvent::kCameraLost:
+            return "ON_CAMERA_LOST";
+        case CommandEvent::kCameraFound:
+            return "ON_CAMERA_FOUND";
+    }
+    return "";
+}
+
+std::string DiarySettings::*CommandField(CommandEvent event) {
+    switch (event) {
+        case CommandEvent::kPicture:
+            return &DiarySettings::ON_PICTURE;
+        case CommandEvent::kStoreFailed:
+            return &DiarySettings::ON_STORE_FAILED;
+        case CommandEvent::kCameraLost:
+            return &DiarySettings::ON_CAMERA_LOST;
+        case CommandEvent::kCameraFound:
+            return &DiarySettings::ON_CAMERA_FOUND;
+    }
+    return &DiarySettings::ON_PICTURE;
+}
+
+const char* CommandEventName(CommandEvent event) {
+    switch (event) {
+        case CommandEvent::kPicture:
+            return "picture";
+        case CommandEvent::kStoreFailed:
+            return "store-failed";
+        case CommandEvent::kCameraLost:
+            return "camera-lost";
+        case CommandEvent::kCameraFound:
+            return "camera-found";
+    }
+    return "";
+}
+
+std::string IsoLocalTime(const std::tm& t) {
+    const long offset_minutes = t.tm_gmtoff / 60;
+    const long magnitude = offset_minutes < 0 ? -offset_minutes : offset_minutes;
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                  offset_minutes < 0 ? '-' : '+', magnitude / 60 % 100, magnitude % 60);
+    return text;
+}
+
+std::vector<std::pair<std::string, std::string>> CommandEnvironment(const CommandFacts& facts) {
+    std::vector<std::pair<std::string, std::string>> environment = {
+        {"QUILLOMAT_EVENT", CommandEventName(facts.event)},
+        {"QUILLOMAT_TIME", IsoLocalTime(facts.time)},
+        {"QUILLOMAT_CAMERA", facts.camera},
+    };
+    if (facts.event == CommandEvent::kPicture) {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(facts.picture, error);
+        environment.emplace_back("QUILLOMAT_PICTURE", error ? facts.picture : absolute.string());
+        environment.emplace_back("QUILLOMAT_TRIGGER", facts.trigger);
+    }
+    return environment;
+}
+
+std::string CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome) {
+    if (outcome.Succeeded()) return {};
+    std::string line = key + " のコマンドが失敗しました (";
+    line += outcome.exited ? "終了コード " + std::to_string(outcome.exit_code)
+                           : "シグナル " + std::to_string(outcome.signal);
+    line += ")";
+    if (!outcome.first_error_line.empty()) line += ": " + outcome.first_error_line;
+    return line;
+}
+
+std::string CommandTimeOutLine(const std::string& key, int seconds) {
+    return key + " のコマンドが " + std::to_string(seconds) + " 秒で終わらないため終了させました";
+}
+
+std::string CommandNotStartedLine(const std::string& key, const std::string& why) {
+    return key + " のコマンドを実行できません: " + why;
+}
+
+namespace {
+
+std::tm LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+}  // namespace
+
+EventCommands::EventCommands(SharedSettings& settings,
+                             std::function<void(const std::string&)> post_line)
+    : settings_(settings), post_line_(std::move(post_line)) {}
+
+EventCommands::~EventCommands() = default;
+
+void EventCommands::Handle(const DiaryEvent& event, const StopSignal&) {
+    CommandFacts facts;
+    if (const auto* stored = std::get_if<PictureStored>(&event)) {
+        facts.event = CommandEvent::kPicture;
+        facts.time = stored->capture_time;
+        facts.picture = stored->path;
+        facts.trigger = stored->trigger == PictureTrigger::kMotion ? "motion" : "interval";
+    } else if (std::holds_alternative<StoreFailed>(event)) {
+        facts.event = CommandEvent::kStoreFailed;
+    } else if (const auto* gone = std::get_if<CameraGone>(&event)) {
+        facts.event = CommandEvent::kCameraLost;
+        facts.camera = gone->camera;
+    } else if (const auto* back = std::get_if<CameraBack>(&event)) {
+        facts.event = CommandEvent::kCameraFound;
+        facts.camera = back->camera;
+    } else {
+        return;
+    }
+    if (facts.event == CommandEvent::kPicture || facts.event == CommandEvent::kStoreFailed) {
+        facts.camera = settings_.Read([](const DiarySettings& s) { return s.SELECT; });
+    }
+    if (facts.event != CommandEvent::kPicture) facts.time = LocalNow();
+    Look();
+    Run(facts);
+}
+
+void EventCommands::Run(const CommandFacts& facts) {
+    const std::string key = CommandKey(facts.event);
+    const auto [line, timeout_seconds] = settings_.Read([&](const DiarySettings& s) {
+        return std::pair(s.*CommandField(facts.event), s.COMMAND_TIMEOUT_SECOND);
+    });
+    if (line.empty()) return;
+    PerEvent& per = Of(facts.event);
+    if (per.running) {
+        ++per.skipped;
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const auto not_started = [&](const std::string& why) {
+        if (per.not_started_said && now - *per.not_started_said < kNotStartedSilence) return;
+        per.not_started_said = now;
+        post_line_(CommandNotStartedLine(key, why));
+    };
+    const CommandWords words = SplitCommandLine(line);
+    if (!words.error.empty()) return not_started(words.error);
+    auto running = std::make_unique<Running>();
+    std::string error;
+    if (!running->process.Start(words.words, CommandEnvironment(facts), error))
+        return not_started(error);
+    running->timeout_seconds = std::max(1, timeout_seconds);
+    running->deadline = now + std::chrono::seconds(running->timeout_seconds);
+    per.running = std::move(running);
+}
+
+void EventCommands::Look() {
+    const auto now = std::chrono::steady_clock::now();
+    for (const CommandEvent event : kCommandEvents) {
+        PerEvent& per = Of(event);
+        if (!per.running) continue;
+        Running& running = *per.running;
+        const std::string key = CommandKey(event);
+        if (running.process.Poll()) {
+            if (!running.kill_at && now >= running.deadline) {
+                running.process.SignalGroup(SIGTERM);
+                running.kill_at = now + kKillGrace;
+            } else if (running.kill_at && now >= *running.kill_at) {
+                running.process.SignalGroup(SIGKILL);
+            }
+            continue;
+        }
+        // Whatever the command left in its group goes with it after a
+        // time-out; a command that ended by itself keeps what it started.
+        if (running.kill_at) {
+            running.process.SignalGroup(SIGKILL);
+            post_line_(CommandTimeOutLine(key, running.timeout_seconds));
+        } else if (const std::string line = CommandOutcomeLine(key, *running.process.outcome());
+                   !line.empty()) {
+            post_line_(line);
+        }
+        if (per.skipped > 0) {
+            post_line_(key + " のコマンドの実行中に来たイベント " + std::to_string(per.skipped) +
+                       " 件では、コマンドを実行しませんでした");
+            per.skipped = 0;
+        }
+        per.running.reset();
+    }
+}
+
+std::optional<std::chrono::milliseconds> EventCommands::NextWake() {
+    for (const PerEvent& per : per_event_) {
+        if (per.running) return kLookMs;
+    }
+    return std::nullopt;
+}
+
+void EventCommands::Wake(const StopSignal&) { Look(); }
+
+void EventCommands::End(const StopSignal&) {
+    // One grace for all of them, so that the program's stop stays short.
+    for (PerEvent& per : per_event_) {
+        if (per.running) per.running->process.SignalGroup(SIGTERM);
+    }
+    const auto give_up = std::chrono::steady_clock::now() + kEndGrace;
+    for (bool any = true; any && std::chrono::steady_clock::now() < give_up;) {
+        any = false;
+        for (PerEvent& per : per_event_) any = (per.running && per.running->process.Poll()) || any;
+        if (any) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (PerEvent& per : per_event_) {
+        if (per.running) per.running->process.End(std::chrono::milliseconds(0));
+        per.running.reset();
+    }
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "event_commands/command_process.h"
+#include "events/diary_events.h"
+
+class SharedSettings;
+struct DiarySettings;
+
+// The events a user's command can follow, each with its setting.
+enum class CommandEvent { kPicture, kStoreFailed, kCameraLost, kCameraFound };
+inline constexpr std::array<CommandEvent, 4> kCommandEvents = {
+    CommandEvent::kPicture, CommandEvent::kStoreFailed, CommandEvent::kCameraLost,
+    CommandEvent::kCameraFound};
+
+// "ON_PICTURE", ...: the key of the event's command in [EVENTS].
+const char* CommandKey(CommandEvent event);
+std::string DiarySettings::*CommandField(CommandEvent event);
+// QUILLOMAT_EVENT's value: "picture", "store-failed", "camera-lost", "camera-found".
+const char* CommandEventName(CommandEvent event);
+
+// "2024-03-15T09:30:05+09:00": local time with the offset it was taken in
+// (tm_gmtoff).
+std::string IsoLocalTime(const std::tm& time);
+
+// The facts of one event as the command's environment: QUILLOMAT_EVENT,
+// QUILLOMAT_TIME, QUILLOMAT_CAMERA, and for a picture QUILLOMAT_PICTURE
+// (absolute) and QUILLOMAT_TRIGGER ("interval" or "motion").
+struct CommandFacts {
+    CommandEvent event = CommandEvent::kPicture;
+    std::tm time{};
+    std::string camera;
+    std::string picture;
+    std::string trigger;
+};
+std::vector<std::pair<std::string, std::string>> CommandEnvironment(const CommandFacts& facts);
+
+// What a command that did not succeed did, for the log ("" when it
+// succeeded); `key` names its setting.
+std::string CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome);
+std::string CommandTimeOutLine(const std::string& key, int seconds);
+std::string CommandNotStartedLine(const std::string& key, const std::string& why);
+
+// Commands on events: for each event its command from [EVENTS], split as a
+// POSIX shell would and run without one, from the job's own thread. At most
+// one command per event runs at a time: an event that comes meanwhile is
+// counted and said when the command ends, never queued. A command past
+// COMMAND_TIMEOUT_SECOND is ended (SIGTERM to its group, SIGKILL after a
+// grace); one that fails has its exit status and first error line logged; one
+// that cannot be started is said at most once a minute.
+class EventCommands final : public DiarySubscriber {
+public:
+    // A command still running this long after SIGTERM gets SIGKILL.
+    static constexpr std::chrono::milliseconds kKillGrace{3000};
+    // At the program's end a command gets this long after SIGTERM.
+    static constexpr std::chrono::milliseconds kEndGrace{300};
+    // While a command runs, the job looks at it this often.
+    static constexpr std::chrono::milliseconds kLookMs{50};
+    static constexpr std::chrono::seconds kNotStartedSilence{60};
+
+    EventCommands(SharedSettings& settings, std::function<void(const std::string&)> post_line);
+    ~EventCommands() override;
+
+    std::string Name() const override { return "commands"; }
+    void Handle(const DiaryEvent& event, const StopSignal& stop) override;
+    std::optional<std::chrono::milliseconds> NextWake() override;
+    void Wake(const StopSignal& stop) override;
+    void End(const StopSignal& stop) override;
+
+private:
+    using SteadyTime = std::chrono::steady_clock::time_point;
+    struct Running {
+        CommandProcess process;
+        SteadyTime deadline{};
+        int timeout_seconds = 0;
+        std::optional<SteadyTime> kill_at;
+    };
+    struct PerEvent {
+        std::unique_ptr<Running> running;
+        int skipped = 0;
+        std::optional<SteadyTime> not_started_said;
+    };
+
+    void Run(const CommandFacts& facts);
+    void Look();
+    PerEvent& Of(CommandEvent event) { return per_event_[static_cast<std::size_t>(event)]; }
+
+    SharedSettings& settings_;
+    std::function<void(const std::string&)> post_line_;
+    std::array<PerEvent, kCommandEvents.size()> per_event_;
+};
