@@ -7,10 +7,15 @@
 #include "event_commands/event_commands.h"
 #include "platform/clock.h"
 #include "publish/diary_publisher.h"
+#include "retention/diary_retention.h"
 #include "timelapse/day_timelapse.h"
 #include "timelapse/store_watch.h"
 
 void AttachDiaryJobs(DiaryEngine& engine) {
+    engine.Events().Subscribe(std::make_shared<DiaryRetention>(
+        DiaryRetentionServices{engine.Settings(), engine.Events(), SystemClockInstance(),
+                               [&engine](const std::string& line) { engine.PostLogLine(line); },
+                               [&engine] { engine.Store().MarkPagesChanged(); }}));
     engine.Events().Subscribe(std::make_shared<CameraLogLines>(
         [&engine](const std::string& line) { engine.PostLogLine(line); }));
     auto stores = std::make_shared<StoreWatch>();

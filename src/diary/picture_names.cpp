@@ -29,6 +29,12 @@ int DaysIn(int year, int month) {
 
 }  // namespace
 
+std::string DayVideoName(std::string_view day_name) { return std::string(day_name) + ".webm"; }
+
+std::string DayVideoTemporaryName(std::string_view day_name) {
+    return DayVideoName(day_name) + std::string(kTemporarySuffix);
+}
+
 std::string DayDirectoryName(const std::tm& t) {
     char name[16];
     std::snprintf(name, sizeof name, "%04d%02d%02d", (t.tm_year + 1900) % 100000,

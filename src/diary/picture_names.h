@@ -13,6 +13,8 @@
 //   YYYYMMDD/YYYYMMDDhhmmss_NNN.jpg    the NNNth picture taken with a name
 //                                      already in use (001 to 999), so a
 //                                      store never replaces a picture
+//   YYYYMMDD/YYYYMMDD.webm             the day's video (the timelapse), and
+//   YYYYMMDD/YYYYMMDD.webm.tmp         that video while it is being made
 //   <name>.XXXXXX.tmp, <name>.tmp      a write of <name> cut off before its
 //                                      rename (platform/atomic_file.h)
 //
@@ -20,6 +22,10 @@
 // before its numbered repeats.
 
 inline constexpr int kMaxPictureRepeat = 999;
+
+// "YYYYMMDD.webm" and "YYYYMMDD.webm.tmp" of a day "YYYYMMDD".
+std::string DayVideoName(std::string_view day_name);
+std::string DayVideoTemporaryName(std::string_view day_name);
 
 // "YYYYMMDD" of a capture time.
 std::string DayDirectoryName(const std::tm& time);

@@ -17,12 +17,6 @@ int Number(std::string_view digits) {
 
 }  // namespace
 
-std::string DayVideoName(std::string_view day_name) { return std::string(day_name) + ".webm"; }
-
-std::string DayVideoTemporaryName(std::string_view day_name) {
-    return DayVideoName(day_name) + ".tmp";
-}
-
 bool IsDayFolderName(std::string_view name) {
     if (name.size() != 8 || !AllDigits(name)) return false;
     const int year = Number(name.substr(0, 4));

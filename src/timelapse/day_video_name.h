@@ -3,11 +3,10 @@
 #include <string>
 #include <string_view>
 
-// The names the timelapse gives its files in a day folder, so that whoever
-// cleans a day (retention, the start-up) recognises them as the program's own:
-// the video "YYYYMMDD.webm" and, while it is being made, "YYYYMMDD.webm.tmp".
-std::string DayVideoName(std::string_view day_name);
-std::string DayVideoTemporaryName(std::string_view day_name);
+// The video's names, DayVideoName and DayVideoTemporaryName, are made with
+// the diary's other names, so that whoever cleans a day (retention, the
+// start-up) recognises them as the program's own.
+#include "diary/picture_names.h"
 
 // True for a folder name of a real date ("20240229", not "20240230").
 bool IsDayFolderName(std::string_view name);

@@ -89,6 +89,23 @@ TEST(FullDiskShim, WritesUnderThePrefixObeyTheControlFile) {
     EXPECT_EQ(RunShell(shell_write + (full / "f.txt").string(), pages_only), 0);
     EXPECT_NE(RunShell(shell_write + (full / "f.html").string(), pages_only), 0);
     EXPECT_NE(RunShell(shell_write + (full / "f.html.tmp").string(), pages_only), 0);
+
+    // A small file system: its files may take its size, and statfs says what
+    // they leave (in 4096-byte blocks).
+    fs::remove_all(full);
+    fs::create_directory(full);
+    WriteFileBytes(control, "size 8200");
+    const std::string space =
+        "stat -f -c '%b %a' " + full.string() + "/ > " + (dir.path() / "space").string();
+    EXPECT_EQ(RunShell(shell_write + (full / "g").string(), env), 0);
+    EXPECT_NE(RunShell("printf '%8192s' '' > " + (full / "h").string(), env), 0);
+    EXPECT_EQ(fs::file_size(full / "h"), 8188u);
+    EXPECT_EQ(RunShell(space, env), 0);
+    EXPECT_EQ(ReadFileBytes(dir.path() / "space"), "2 0\n");
+    fs::remove(full / "h");
+    EXPECT_EQ(RunShell(space, env), 0);
+    EXPECT_EQ(ReadFileBytes(dir.path() / "space"), "2 1\n");
+    EXPECT_EQ(RunShell(shell_write + (other / "g").string(), env), 0);
 }
 
 class HeadlessDiskTest : public HeadlessDiaryTest {

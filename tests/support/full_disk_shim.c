@@ -9,6 +9,13 @@
  *   a number N           N more bytes pass from the moment this text is first
  *                        seen (the write that crosses it is cut short, as on
  *                        a disk that fills up), then ENOSPC.
+ *   "size N"             a file system of N bytes: the regular files under
+ *                        the prefix (counted anew at every write) may take
+ *                        up to N bytes, the write that crosses it is cut
+ *                        short and later ones fail with ENOSPC until files
+ *                        are removed; statvfs and statfs of a path under the
+ *                        prefix report N bytes, and as free what the files
+ *                        leave of them.
  * Opening, renaming and removing still work, as on a real full disk.
  *
  * glibc's stdio writes through its internal write, which cannot be
@@ -20,6 +27,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <limits.h>
 #include <pthread.h>
 #include <stdarg.h>
@@ -28,6 +36,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -50,6 +61,10 @@ typedef int (*DupFn)(int);
 typedef int (*Dup2Fn)(int, int);
 typedef int (*Dup3Fn)(int, int, int);
 typedef int (*FcntlFn)(int, int, ...);
+typedef int (*StatvfsFn)(const char*, struct statvfs*);
+typedef int (*Statvfs64Fn)(const char*, struct statvfs64*);
+typedef int (*StatfsFn)(const char*, struct statfs*);
+typedef int (*Statfs64Fn)(const char*, struct statfs64*);
 
 static OpenFn real_open;
 static OpenFn real_open64;
@@ -66,11 +81,17 @@ static Dup2Fn real_dup2;
 static Dup3Fn real_dup3;
 static FcntlFn real_fcntl;
 static FcntlFn real_fcntl64;
+static StatvfsFn real_statvfs;
+static Statvfs64Fn real_statvfs64;
+static StatfsFn real_statfs;
+static Statfs64Fn real_statfs64;
 
 static atomic_bool g_watched[MAX_WATCHED_FDS];
 static pthread_mutex_t g_budget_mutex = PTHREAD_MUTEX_INITIALIZER;
 static char g_seen_state[64];
 static long long g_budget = -1; /* bytes left; -1: no limit */
+static long long g_size = -1;   /* "size N": the file system's bytes; -1: none */
+static long long g_used;        /* UsedBytes' sum, under g_budget_mutex */
 
 static void Resolve(void) {
     if (real_write != NULL) return;
@@ -88,6 +109,10 @@ static void Resolve(void) {
     real_fcntl = (FcntlFn)dlsym(RTLD_NEXT, "fcntl");
     real_fcntl64 = (FcntlFn)dlsym(RTLD_NEXT, "fcntl64");
     real_writev = (WritevFn)dlsym(RTLD_NEXT, "writev");
+    real_statvfs = (StatvfsFn)dlsym(RTLD_NEXT, "statvfs");
+    real_statvfs64 = (Statvfs64Fn)dlsym(RTLD_NEXT, "statvfs64");
+    real_statfs = (StatfsFn)dlsym(RTLD_NEXT, "statfs");
+    real_statfs64 = (Statfs64Fn)dlsym(RTLD_NEXT, "statfs64");
     real_write = (WriteFn)dlsym(RTLD_NEXT, "write");
 }
 
@@ -147,7 +172,11 @@ static long long CurrentBudget(void) {
         state[--len] = '\0';
     if (strcmp(state, g_seen_state) != 0) {
         memcpy(g_seen_state, state, sizeof state);
-        if (strcmp(state, "full") == 0) {
+        g_size = -1;
+        if (strncmp(state, "size ", 5) == 0) {
+            g_size = strtoll(state + 5, NULL, 10);
+            g_budget = -1;
+        } else if (strcmp(state, "full") == 0) {
             g_budget = 0;
         } else if (state[0] >= '0' && state[0] <= '9') {
             g_budget = strtoll(state, NULL, 10);
@@ -158,10 +187,30 @@ static long long CurrentBudget(void) {
     return g_budget;
 }
 
+static int AddFileSize(const char* path, const struct stat* st, int type, struct FTW* ftw) {
+    (void)path;
+    (void)ftw;
+    if (type == FTW_F && S_ISREG(st->st_mode)) g_used += (long long)st->st_size;
+    return 0;
+}
+
+/* Caller holds g_budget_mutex. Bytes of the regular files under the prefix,
+ * links not followed. */
+static long long UsedBytes(void) {
+    const char* prefix = getenv("QUILLOMAT_FULL_DISK_PREFIX");
+    g_used = 0;
+    if (prefix != NULL && *prefix != '\0') nftw(prefix, AddFileSize, 16, FTW_PHYS);
+    return g_used;
+}
+
 static ssize_t BudgetedWrite(int fd, const void* buf, size_t count) {
     if (count == 0) return real_write(fd, buf, count);
     pthread_mutex_lock(&g_budget_mutex);
-    const long long left = CurrentBudget();
+    long long left = CurrentBudget();
+    if (g_size >= 0) {
+        left = g_size - UsedBytes();
+        if (left < 0) left = 0;
+    }
     size_t allowed = count;
     if (left == 0) {
         pthread_mutex_unlock(&g_budget_mutex);
@@ -170,7 +219,7 @@ static ssize_t BudgetedWrite(int fd, const void* buf, size_t count) {
     }
     if (left > 0 && (unsigned long long)left < count) allowed = (size_t)left;
     const ssize_t written = real_write(fd, buf, allowed);
-    if (written > 0 && g_budget > 0) g_budget -= written;
+    if (written > 0 && g_budget > 0 && g_size < 0) g_budget -= written;
     pthread_mutex_unlock(&g_budget_mutex);
     return written;
 }
@@ -361,4 +410,85 @@ EXPORT FILE* fopen64(const char* path, const char* mode) {
     Resolve();
     if (WritesMode(mode) && IsWatchedPath(AT_FDCWD, path)) return WatchedFopen(path, mode);
     return real_fopen64(path, mode);
+}
+
+/* --- the size of a small file system --- */
+
+static int IsUnderPrefix(const char* path) {
+    const char* prefix = getenv("QUILLOMAT_FULL_DISK_PREFIX");
+    if (prefix == NULL || *prefix == '\0' || path == NULL) return 0;
+    char full[2 * PATH_MAX];
+    if (path[0] == '/') {
+        snprintf(full, sizeof full, "%s", path);
+    } else {
+        char base[PATH_MAX];
+        if (getcwd(base, sizeof base) == NULL) return 0;
+        snprintf(full, sizeof full, "%s/%s", base, path);
+    }
+    return strncmp(full, prefix, strlen(prefix)) == 0;
+}
+
+/* The size and the free bytes of the small file system holding `path`, or 0
+ * when it is none. */
+static int SmallFileSystem(const char* path, long long* size, long long* free_bytes) {
+    if (!IsUnderPrefix(path)) return 0;
+    pthread_mutex_lock(&g_budget_mutex);
+    CurrentBudget();
+    *size = g_size;
+    if (g_size >= 0) {
+        *free_bytes = g_size - UsedBytes();
+        if (*free_bytes < 0) *free_bytes = 0;
+    }
+    pthread_mutex_unlock(&g_budget_mutex);
+    return *size >= 0;
+}
+
+#define SMALL_BLOCK 4096
+
+EXPORT int statvfs(const char* path, struct statvfs* info) {
+    Resolve();
+    const int result = real_statvfs(path, info);
+    long long size = 0, free_bytes = 0;
+    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
+        info->f_bsize = info->f_frsize = SMALL_BLOCK;
+        info->f_blocks = (fsblkcnt_t)(size / SMALL_BLOCK);
+        info->f_bfree = info->f_bavail = (fsblkcnt_t)(free_bytes / SMALL_BLOCK);
+    }
+    return result;
+}
+
+EXPORT int statvfs64(const char* path, struct statvfs64* info) {
+    Resolve();
+    const int result = real_statvfs64(path, info);
+    long long size = 0, free_bytes = 0;
+    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
+        info->f_bsize = info->f_frsize = SMALL_BLOCK;
+        info->f_blocks = (fsblkcnt64_t)(size / SMALL_BLOCK);
+        info->f_bfree = info->f_bavail = (fsblkcnt64_t)(free_bytes / SMALL_BLOCK);
+    }
+    return result;
+}
+
+EXPORT int statfs(const char* path, struct statfs* info) {
+    Resolve();
+    const int result = real_statfs(path, info);
+    long long size = 0, free_bytes = 0;
+    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
+        info->f_bsize = info->f_frsize = SMALL_BLOCK;
+        info->f_blocks = (fsblkcnt_t)(size / SMALL_BLOCK);
+        info->f_bfree = info->f_bavail = (fsblkcnt_t)(free_bytes / SMALL_BLOCK);
+    }
+    return result;
+}
+
+EXPORT int statfs64(const char* path, struct statfs64* info) {
+    Resolve();
+    const int result = real_statfs64(path, info);
+    long long size = 0, free_bytes = 0;
+    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
+        info->f_bsize = info->f_frsize = SMALL_BLOCK;
+        info->f_blocks = (fsblkcnt64_t)(size / SMALL_BLOCK);
+        info->f_bfree = info->f_bavail = (fsblkcnt64_t)(free_bytes / SMALL_BLOCK);
+    }
+    return result;
 }

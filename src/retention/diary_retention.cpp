@@ -1,0 +1,356 @@
+#include "retention/diary_retention.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+#include "diary/picture_names.h"
+#include "platform/clock.h"
+#include "settings/shared_settings.h"
+
+namespace {
+
+std::string SizeText(std::uint64_t bytes) {
+    char text[32];
+    if (bytes < DiaryRetention::kBytesPerMb) {
+        std::snprintf(text, sizeof text, "%.0fKB", static_cast<double>(bytes) / 1024.0);
+    } else {
+        std::snprintf(
+            text, sizeof text, "%.1fMB",
+            static_cast<double>(bytes) / static_cast<double>(DiaryRetention::kBytesPerMb));
+    }
+    return text;
+}
+
+std::uint64_t Megabytes(std::int32_t mb) {
+    return static_cast<std::uint64_t>(std::max(mb, 0)) * DiaryRetention::kBytesPerMb;
+}
+
+}  // namespace
+
+DiaryRetention::DiaryRetention(DiaryRetentionServices services) : services_(std::move(services)) {}
+
+DiaryRetention::Rules DiaryRetention::ReadRules() const {
+    return services_.settings.Read([](const DiarySettings& s) {
+        Rules rules;
+        rules.keep_days = std::max(s.KEEP_DAYS, 0);
+        rules.max_mb = std::max(s.KEEP_MAX_MB, 0);
+        rules.free_mb = std::max(s.KEEP_FREE_MB, 0);
+        rules.save = SaveFolderPath(s);
+        if (!rules.save.empty() && rules.save.back() != '/') rules.save += '/';
+        rules.day_page = PageFileName(s.PREVIEW_HTML);
+        rules.index_page = PageFileName(s.INDEX_HTML);
+        return rules;
+    });
+}
+
+void DiaryRetention::Begin(const StopSignal& stop) { Sweep(stop); }
+
+void DiaryRetention::Handle(const DiaryEvent& event, const StopSignal& stop) {
+    if (std::holds_alternative<StoreComing>(event)) {
+        const Rules rules = ReadRules();
+        if (rules.free_mb == 0 || rules.save.empty()) return;
+        // Only a low disk needs the listing: the query alone takes microseconds.
+        const std::optional<FileSystemSpace> space = SpaceOf(rules.save);
+        if (!space || space->free_bytes >= Megabytes(rules.free_mb)) {
+            said_nothing_left_.erase(Rule::kFreeSpace);
+            return;
+        }
+        OpenFolder save;
+        if (!OpenSave(rules, save)) return;
+        KeepFreeSpace(rules, save, stop);
+    } else if (const auto* stored = std::get_if<PictureStored>(&event)) {
+        storing_day_ = stored->day_name;
+        emptied_.erase(stored->day_name);
+        const Rules rules = ReadRules();
+        if (rules.max_mb == 0 || !counted_ || stored->save_directory != save_) return;
+        AddStored(rules, *stored);
+        if (total_ <= Megabytes(rules.max_mb)) {
+            said_nothing_left_.erase(Rule::kMaxSize);
+            return;
+        }
+        OpenFolder save;
+        if (OpenSave(rules, save)) KeepMaxSize(rules, save, stop);
+    } else if (const auto* made = std::get_if<DayVideoMade>(&event)) {
+        emptied_.erase(made->day_name);
+        const Rules rules = ReadRules();
+        if (rules.max_mb > 0 && counted_ && made->save_directory == save_) AddVideo(rules, *made);
+    }
+}
+
+std::optional<std::chrono::milliseconds> DiaryRetention::NextWake() {
+    if (!swept_with_ || ReadRules() != *swept_with_) return std::chrono::milliseconds(0);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        next_sweep_ - std::chrono::steady_clock::now());
+    return std::clamp(left, std::chrono::milliseconds(0), kLookAgain);
+}
+
+void DiaryRetention::Wake(const StopSignal& stop) {
+    if (!swept_with_ || ReadRules() != *swept_with_ ||
+        std::chrono::steady_clock::now() >= next_sweep_) {
+        Sweep(stop);
+    }
+}
+
+void DiaryRetention::Sweep(const StopSignal& stop) {
+    const Rules rules = ReadRules();
+    swept_with_ = rules;
+    next_sweep_ = std::chrono::steady_clock::now() + kSweepEvery;
+    if (rules.max_mb == 0) ForgetTotals();
+    if (rules.keep_days == 0 && rules.max_mb == 0 && rules.free_mb == 0) return;
+    OpenFolder save;
+    if (!OpenSave(rules, save)) return;
+    if (rules.keep_days > 0) KeepDays(rules, save, stop);
+    if (rules.free_mb > 0 && !stop.IsSet()) KeepFreeSpace(rules, save, stop);
+    if (rules.max_mb > 0 && !stop.IsSet() && CountDays(rules, save, stop))
+        KeepMaxSize(rules, save, stop);
+}
+
+bool DiaryRetention::OpenSave(const Rules& rules, OpenFolder& save) {
+    if (rules.save.empty()) return false;
+    if (rules.save != save_) {
+        save_ = rules.save;
+        emptied_.clear();
+        said_kept_.clear();
+        said_nothing_left_.clear();
+        ForgetTotals();
+    }
+    save = OpenFolder::Open(save_);
+    if (!save.IsOpen()) return false;
+    days_ = ListDayFolders(save);
+    today_ = DayDirectoryName(services_.clock.LocalNow());
+    return true;
+}
+
+bool DiaryRetention::Deletable(const std::string& day) const {
+    if (day >= today_ || emptied_.contains(day)) return false;
+    // The day the diary last stored into may still be written to just
+    // after midnight.
+    return day != storing_day_ || DayNumberOf(today_) - DayNumberOf(day) > 1;
+}
+
+std::string DiaryRetention::OldestDeletable() const {
+    for (const std::string& day : days_) {
+        if (day >= today_) break;
+        if (Deletable(day)) return day;
+    }
+    return {};
+}
+
+void DiaryRetention::KeepDays(const Rules& rules, const OpenFolder& save, const StopSignal& stop) {
+    const std::int64_t today = DayNumberOf(today_);
+    const auto young = std::find_if(days_.begin(), days_.end(), [&](const std::string& day) {
+        return today - DayNumberOf(day) < rules.keep_days;
+    });
+    // Copied: each deletion takes its day out of days_.
+    const std::vector<std::string> old(days_.begin(), young);
+    for (const std::string& day : old) {
+        if (Deletable(day) && !DeleteDay(rules, save, day, Rule::kDays, stop)) return;
+    }
+}
+
+void DiaryRetention::KeepFreeSpace(const Rules& rules, const OpenFolder& save,
+                                   const StopSignal& stop) {
+    for (;;) {
+        const std::optional<FileSystemSpace> space = SpaceOf(save_);
+        if (!space || space->free_bytes >= Megabytes(rules.free_mb)) {
+            said_nothing_left_.erase(Rule::kFreeSpace);
+            return;
+        }
+        const std::string day = OldestDeletable();
+        if (day.empty()) {
+            SayNothingLeft(rules, Rule::kFreeSpace);
+            return;
+        }
+        if (!DeleteDay(rules, save, day, Rule::kFreeSpace, stop)) return;
+    }
+}
+
+void DiaryRetention::KeepMaxSize(const Rules& rules, const OpenFolder& save,
+                                 const StopSignal& stop) {
+    const std::uint64_t limit = Megabytes(rules.max_mb);
+    if (total_ > limit) {
+        // A folder changed by hand since it was counted is counted as it is
+        // now before anything goes for it.
+        Recount(rules, save, stop);
+    }
+    while (total_ > limit) {
+        if (stop.IsSet()) return;
+        const std::string day = OldestDeletable();
+        if (day.empty()) {
+            SayNothingLeft(rules, Rule::kMaxSize);
+            return;
+        }
+        if (!DeleteDay(rules, save, day, Rule::kMaxSize, stop)) return;
+    }
+    said_nothing_left_.erase(Rule::kMaxSize);
+}
+
+bool DiaryRetention::CountDays(const Rules& rules, const OpenFolder& save, const StopSignal& stop) {
+    // Both in name order: one walk finds the days gone and the days new.
+    auto it = totals_.begin();
+    const auto forget = [&] {
+        total_ -= it->second.bytes;
+        it = totals_.erase(it);
+    };
+    for (const std::string& day : days_) {
+        while (it != totals_.end() && it->first < day) forget();
+        if (it != totals_.end() && it->first == day) {
+            ++it;
+            continue;
+        }
+        if (stop.IsSet()) return false;
+        const DayFiles files = CountDayFiles(save, day, rules.day_page);
+        if (!files.found) continue;
+        it = std::next(totals_.emplace_hint(
+            it, day, DayTotal{files.bytes, files.page_bytes, files.folder_changed}));
+        total_ += files.bytes;
+    }
+    while (it != totals_.end()) forget();
+    const std::uint64_t index =
+        rules.index_page.empty() ? 0 : RegularFileSize(save_ + rules.index_page);
+    total_ = total_ - index_bytes_ + index;
+    index_bytes_ = index;
+    counted_ = true;
+    return true;
+}
+
+void DiaryRetention::Recount(const Rules& rules, const OpenFolder& save, const StopSignal& stop) {
+    std::vector<std::string> changed;
+    for (const auto& [day, total] : totals_) {
+        if (DayFolderChanged(save, day, total.folder_changed)) changed.push_back(day);
+    }
+    for (const std::string& day : changed) {
+        if (stop.IsSet()) return;
+        SetDay(day, CountDayFiles(save, day, rules.day_page));
+    }
+}
+
+void DiaryRetention::SetDay(const std::string& day, const DayFiles& files) {
+    if (!files.found) {
+        ForgetDay(day);
+        return;
+    }
+    DayTotal& total = totals_[day];
+    total_ -= total.bytes;
+    total = {files.bytes, files.page_bytes, files.folder_changed};
+    total_ += total.bytes;
+}
+
+void DiaryRetention::ForgetDay(const std::string& day) {
+    const auto it = totals_.find(day);
+    if (it == totals_.end()) return;
+    total_ -= it->second.bytes;
+    totals_.erase(it);
+}
+
+void DiaryRetention::ForgetTotals() {
+    counted_ = false;
+    totals_.clear();
+    index_bytes_ = 0;
+    total_ = 0;
+}
+
+void DiaryRetention::AddStored(const Rules& rules, const PictureStored& stored) {
+    const auto it = totals_.find(stored.day_name);
+    if (it == totals_.end()) {
+        // First seen: counted whole, this picture included.
+        const OpenFolder save = OpenFolder::Open(save_);
+        SetDay(stored.day_name, CountDayFiles(save, stored.day_name, rules.day_page));
+    } else {
+        const std::uint64_t bytes = RegularFileSize(stored.path);
+        it->second.bytes += bytes;
+        total_ += bytes;
+    }
+    for (const std::string& page : stored.pages) SetPageBytes(rules, stored.day_name, page);
+}
+
+void DiaryRetention::AddVideo(const Rules& rules, const DayVideoMade& made) {
+    const auto it = totals_.find(made.day_name);
+    if (it == totals_.end()) {
+        const OpenFolder save = OpenFolder::Open(save_);
+        SetDay(made.day_name, CountDayFiles(save, made.day_name, rules.day_page));
+    } else {
+        const std::uint64_t bytes = RegularFileSize(made.path);
+        it->second.bytes += bytes;
+        total_ += bytes;
+    }
+    for (const std::string& page : made.pages) SetPageBytes(rules, made.day_name, page);
+}
+
+void DiaryRetention::SetPageBytes(const Rules& rules, const std::string& day,
+                                  const std::string& path) {
+    const std::uint64_t bytes = RegularFileSize(path);
+    if (!rules.index_page.empty() && path == save_ + rules.index_page) {
+        total_ = total_ - index_bytes_ + bytes;
+        index_bytes_ = bytes;
+        return;
+    }
+    const auto it = totals_.find(day);
+    if (rules.day_page.empty() || it == totals_.end() ||
+        path != save_ + day + "/" + rules.day_page) {
+        return;
+    }
+    DayTotal& total = it->second;
+    total.bytes = total.bytes - total.page_bytes + bytes;
+    total_ = total_ - total.page_bytes + bytes;
+    total.page_bytes = bytes;
+}
+
+bool DiaryRetention::DeleteDay(const Rules& rules, const OpenFolder& save, const std::string& day,
+                               Rule rule, const StopSignal& stop) {
+    const DayDeletion deletion = DeleteDayFiles(save, day, rules.day_page, stop);
+    if (!deletion.stopped) {
+        if (deletion.folder_removed || !deletion.found) {
+            days_.erase(std::remove(days_.begin(), days_.end(), day), days_.end());
+            ForgetDay(day);
+        } else {
+            emptied_.insert(day);
+            if (counted_) SetDay(day, CountDayFiles(save, day, rules.day_page));
+        }
+    }
+    if (!deletion.removed.empty()) {
+        // The next store builds the pages from the folders, without this day.
+        if (services_.pages_changed) services_.pages_changed();
+        DayDeleted deleted{save_, day, {}};
+        deleted.files.reserve(deletion.removed.size());
+        for (const std::string& name : deletion.removed) deleted.files.push_back(day + "/" + name);
+        services_.events.Publish(std::move(deleted));
+        services_.post_line("古い日を削除 " + day + " (" + RuleText(rules, rule) + ", " +
+                            std::to_string(deletion.removed.size()) + "ファイル, " +
+                            SizeText(deletion.bytes) + ")");
+    }
+    if (deletion.others && said_kept_.insert(day).second) {
+        services_.post_line("日別ディレクトリ " + day +
+                            " にはほかのファイルがあるため、ディレクトリを残します");
+    }
+    if (deletion.failed_errno != 0) {
+        services_.post_line("古い日の削除に失敗 " + day + " (" +
+                            std::generic_category().message(deletion.failed_errno) + ")");
+    }
+    return !deletion.stopped;
+}
+
+std::string DiaryRetention::RuleText(const Rules& rules, Rule rule) const {
+    switch (rule) {
+        case Rule::kDays:
+            return "保存日数" + std::to_string(rules.keep_days) + "日";
+        case Rule::kMaxSize:
+            return "合計の上限" + std::to_string(rules.max_mb) + "MB";
+        case Rule::kFreeSpace:
+            return "空き容量の下限" + std::to_string(rules.free_mb) + "MB";
+    }
+    return {};
+}
+
+void DiaryRetention::SayNothingLeft(const Rules& rules, Rule rule) {
+    if (!said_nothing_left_.insert(rule).second) return;
+    if (rule == Rule::kFreeSpace) {
+        services_.post_line("空き容量が下限" + std::to_string(rules.free_mb) +
+                            "MBを下回っていますが、削除できる古い日がありません");
+    } else {
+        services_.post_line("合計が上限" + std::to_string(rules.max_mb) +
+                            "MBを超えていますが、削除できる古い日がありません");
+    }
+}
