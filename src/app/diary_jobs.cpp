@@ -14,7 +14,7 @@
 void AttachDiaryJobs(DiaryEngine& engine) {
     engine.Events().Subscribe(std::make_shared<DiaryRetention>(
         DiaryRetentionServices{engine.Settings(), engine.Events(), SystemClockInstance(),
-                               [&engine](const std::string& line) { engine.PostLogLine(line); },
+                               [&engine](const LogText& line) { engine.PostLogLine(line); },
                                [&engine] { engine.Store().MarkPagesChanged(); }}));
     engine.Events().Subscribe(std::make_shared<CameraLogLines>(
         [&engine](const std::string& line) { engine.PostLogLine(line); }));

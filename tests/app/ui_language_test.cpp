@@ -13,6 +13,13 @@
 #include <string>
 
 #include "app/message_box_prompts.h"
+#include "events/diary_events.h"
+#include "platform/stop_signal.h"
+#include "retention/diary_retention.h"
+#include "settings/shared_settings.h"
+#include "support/fake_clock.h"
+#include "support/local_time.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -113,6 +120,40 @@ void WithMessageBox(const std::function<void()>& prompt,
     });
     prompt();
     EXPECT_TRUE(seen);
+}
+
+class NoEvents final : public EventPublisher {
+public:
+    void Publish(DiaryEvent) override {}
+};
+
+// A log line whose parts are texts of their own (the rule that deleted a
+// day): each language is put together from its own parts.
+TEST(UiLanguage, EnglishLogLinesKeepTheirDesignedTextForTheFile) {
+    const LanguageEnvironment english(Variables{{"QUILLOMAT_LANGUAGE", "en"}});
+    QTranslator* ours = LoadInterfaceTranslations(*QApplication::instance());
+    ASSERT_NE(ours, nullptr);
+    TempDir save;
+    std::filesystem::create_directories(save.path() / "20240301");
+    WriteFileBytes(save.path() / "20240301" / "20240301120000.jpg", "x");
+    FakeClock clock;
+    clock.SetWallClock(LocalTime(2024, 3, 15, 12));
+    SharedSettings settings;
+    settings.Update([&](DiarySettings& s) {
+        s.SAVE_DIRECTORY = save.str();
+        s.KEEP_DAYS = 3;
+    });
+    NoEvents events;
+    std::vector<LogText> lines;
+    DiaryRetention job(
+        {settings, events, clock, [&](const LogText& l) { lines.push_back(l); }, {}});
+    StopSignal stop;
+    job.Begin(stop);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].designed, "古い日を削除 20240301 (保存日数3日, 1ファイル, 0KB)");
+    EXPECT_EQ(lines[0].shown, "Old day deleted 20240301 (keep 3 days, files: 1, 0KB)");
+    QCoreApplication::removeTranslator(ours);
+    delete ours;
 }
 
 TEST(UiLanguage, QtsOwnButtonsSpeakJapaneseAndValidationPromptsWarn) {

@@ -689,6 +689,41 @@ Do you want to quit the application?</translation>
     </message>
 </context>
 <context>
+    <name>DiaryRetention</name>
+    <message>
+        <source>古い日を削除 %1 (%2, %3ファイル, %4)</source>
+        <translation>Old day deleted %1 (%2, files: %3, %4)</translation>
+    </message>
+    <message>
+        <source>日別ディレクトリ %1 にはほかのファイルがあるため、ディレクトリを残します</source>
+        <translation>The day folder %1 holds other files, so the folder stays</translation>
+    </message>
+    <message>
+        <source>古い日の削除に失敗 %1 (%2)</source>
+        <translation>Deleting an old day failed %1 (%2)</translation>
+    </message>
+    <message>
+        <source>保存日数%1日</source>
+        <translation>keep %1 days</translation>
+    </message>
+    <message>
+        <source>合計の上限%1MB</source>
+        <translation>at most %1MB in all</translation>
+    </message>
+    <message>
+        <source>空き容量の下限%1MB</source>
+        <translation>at least %1MB free</translation>
+    </message>
+    <message>
+        <source>空き容量が下限%1MBを下回っていますが、削除できる古い日がありません</source>
+        <translation>Less than %1MB is free, but there is no old day left to delete</translation>
+    </message>
+    <message>
+        <source>合計が上限%1MBを超えていますが、削除できる古い日がありません</source>
+        <translation>The diary is over %1MB, but there is no old day left to delete</translation>
+    </message>
+</context>
+<context>
     <name>EventCommands</name>
     <message>
         <source>%1 のコマンドが失敗しました (終了コード %2)</source>
@@ -870,6 +905,73 @@ Do you want to quit the application?</translation>
     <message>
         <source>rcloneの答え:</source>
         <translation>rclone&apos;s answer:</translation>
+    </message>
+</context>
+<context>
+    <name>RetentionPage</name>
+    <message>
+        <source>保存する日数(&amp;D):</source>
+        <translation>&amp;Days to keep:</translation>
+    </message>
+    <message>
+        <source>日 (0: すべての日を残す)</source>
+        <translation>days (0: keep every day)</translation>
+    </message>
+    <message>
+        <source>合計の上限(&amp;M):</source>
+        <translation>&amp;Most in all:</translation>
+    </message>
+    <message>
+        <source>MB (0: 上限なし)</source>
+        <translation>MB (0: no limit)</translation>
+    </message>
+    <message>
+        <source>空き容量の下限(&amp;F):</source>
+        <translation>Least &amp;free space:</translation>
+    </message>
+    <message>
+        <source>MB (0: 下限なし)</source>
+        <translation>MB (0: no limit)</translation>
+    </message>
+    <message>
+        <source>保存フォルダ</source>
+        <translation>Save folder</translation>
+    </message>
+    <message>
+        <source>条件を超えると、古い日から順に、このプログラムが保存した画像、日別ページ、タイムラプス動画を削除します。今日の分は削除しません。ほかのファイルがある日別ディレクトリは、そのファイルとともに残します。</source>
+        <translation>Past a limit, the oldest days go first: the pictures, day pages and timelapse videos this program stored. Today is never deleted. A day folder that holds other files stays with them.</translation>
+    </message>
+    <message>
+        <source>保存期間</source>
+        <translation>Retention</translation>
+    </message>
+    <message>
+        <source>保存フォルダが設定されていません</source>
+        <translation>No save folder is set</translation>
+    </message>
+    <message>
+        <source>保存フォルダを調べています…</source>
+        <translation>Looking at the save folder…</translation>
+    </message>
+    <message>
+        <source>保存フォルダを調べられません (%1)</source>
+        <translation>Cannot look at the save folder (%1)</translation>
+    </message>
+    <message>
+        <source>空き容量: %1 (全体 %2)</source>
+        <translation>Free: %1 (of %2)</translation>
+    </message>
+    <message>
+        <source>直近7日間の画像がないため、あと何日分入るかはわかりません。</source>
+        <translation>No pictures in the last 7 days, so how many more days fit is unknown.</translation>
+    </message>
+    <message>
+        <source>直近7日間のペース(1日あたり%1)では、1日分の画像も入りません。</source>
+        <translation>At the pace of the last 7 days (%1 a day), not even one more day fits.</translation>
+    </message>
+    <message>
+        <source>直近7日間のペース(1日あたり%1)で、あと約%2日分の画像が入ります。</source>
+        <translation>At the pace of the last 7 days (%1 a day), about %2 more days fit.</translation>
     </message>
 </context>
 <context>
