@@ -445,50 +445,22 @@ static int SmallFileSystem(const char* path, long long* size, long long* free_by
 
 #define SMALL_BLOCK 4096
 
-EXPORT int statvfs(const char* path, struct statvfs* info) {
-    Resolve();
-    const int result = real_statvfs(path, info);
-    long long size = 0, free_bytes = 0;
-    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
-        info->f_bsize = info->f_frsize = SMALL_BLOCK;
-        info->f_blocks = (fsblkcnt_t)(size / SMALL_BLOCK);
-        info->f_bfree = info->f_bavail = (fsblkcnt_t)(free_bytes / SMALL_BLOCK);
+// The four calls differ only in their types: each answers for a small file
+// system with the budget's size and what is left of it.
+#define SMALL_FILE_SYSTEM_CALL(name, info_type, count_type)                          \
+    EXPORT int name(const char* path, struct info_type* info) {                      \
+        Resolve();                                                                   \
+        const int result = real_##name(path, info);                                  \
+        long long size = 0, free_bytes = 0;                                          \
+        if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {              \
+            info->f_bsize = info->f_frsize = SMALL_BLOCK;                            \
+            info->f_blocks = (count_type)(size / SMALL_BLOCK);                       \
+            info->f_bfree = info->f_bavail = (count_type)(free_bytes / SMALL_BLOCK); \
+        }                                                                            \
+        return result;                                                               \
     }
-    return result;
-}
 
-EXPORT int statvfs64(const char* path, struct statvfs64* info) {
-    Resolve();
-    const int result = real_statvfs64(path, info);
-    long long size = 0, free_bytes = 0;
-    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
-        info->f_bsize = info->f_frsize = SMALL_BLOCK;
-        info->f_blocks = (fsblkcnt64_t)(size / SMALL_BLOCK);
-        info->f_bfree = info->f_bavail = (fsblkcnt64_t)(free_bytes / SMALL_BLOCK);
-    }
-    return result;
-}
-
-EXPORT int statfs(const char* path, struct statfs* info) {
-    Resolve();
-    const int result = real_statfs(path, info);
-    long long size = 0, free_bytes = 0;
-    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
-        info->f_bsize = info->f_frsize = SMALL_BLOCK;
-        info->f_blocks = (fsblkcnt_t)(size / SMALL_BLOCK);
-        info->f_bfree = info->f_bavail = (fsblkcnt_t)(free_bytes / SMALL_BLOCK);
-    }
-    return result;
-}
-
-EXPORT int statfs64(const char* path, struct statfs64* info) {
-    Resolve();
-    const int result = real_statfs64(path, info);
-    long long size = 0, free_bytes = 0;
-    if (result == 0 && SmallFileSystem(path, &size, &free_bytes)) {
-        info->f_bsize = info->f_frsize = SMALL_BLOCK;
-        info->f_blocks = (fsblkcnt64_t)(size / SMALL_BLOCK);
-        info->f_bfree = info->f_bavail = (fsblkcnt64_t)(free_bytes / SMALL_BLOCK);
-    }
-    return result;
-}
+SMALL_FILE_SYSTEM_CALL(statvfs, statvfs, fsblkcnt_t)
+SMALL_FILE_SYSTEM_CALL(statvfs64, statvfs64, fsblkcnt64_t)
+SMALL_FILE_SYSTEM_CALL(statfs, statfs, fsblkcnt_t)
+SMALL_FILE_SYSTEM_CALL(statfs64, statfs64, fsblkcnt64_t)
