@@ -137,7 +137,7 @@ void BM_HourlySweep(benchmark::State& state) {
     NoEventPublisher events;
     FixedClock clock;
     std::atomic<int> deleted{0};
-    DiaryRetention job({settings, events, clock, [&](const std::string&) { ++deleted; }, {}});
+    DiaryRetention job({settings, events, clock, [&](const LogText&) { ++deleted; }, {}});
     StopSignal stop;
     job.Sweep(stop);  // the start: every day is counted once
     for (auto _ : state) job.Sweep(stop);
@@ -177,7 +177,7 @@ void BM_DeleteADayOf8640Pictures(benchmark::State& state) {
     });
     NoEventPublisher events;
     FixedClock clock;
-    DiaryRetention job({settings, events, clock, [](const std::string&) {}, {}});
+    DiaryRetention job({settings, events, clock, [](const LogText&) {}, {}});
     StopSignal stop;
     for (auto _ : state) {
         const std::string day = PastDay(state, diary, 30 * 1024);
@@ -227,7 +227,7 @@ void LongestStore(benchmark::State& state, bool deleting) {
     });
     NoEventPublisher events;
     FixedClock clock;
-    DiaryRetention job({settings, events, clock, [](const std::string&) {}, {}});
+    DiaryRetention job({settings, events, clock, [](const LogText&) {}, {}});
     StopSignal stop;
     int number = 0;
     for (auto _ : state) {

@@ -200,7 +200,7 @@ void PictureCommand(benchmark::State& state, bool report_floor) {
     WebPages pages(notices);
     PictureStore store(source, graph, clock, settings, pages, notices);
     std::vector<std::string> lines;
-    EventCommands commands(settings, [&](const std::string& line) { lines.push_back(line); });
+    EventCommands commands(settings, [&](const LogText& line) { lines.push_back(line.designed); });
     StopSignal stop;
     SetDiskFlushes(false);
     for (int i = 0; i < 100; ++i) store.StorePicture(stop);

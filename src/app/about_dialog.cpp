@@ -16,7 +16,7 @@ constexpr int kTextTop = 136;
 
 CAboutDialog::CAboutDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), bitmap_(ResourceBitmap(147)) {
-    setWindowTitle(QStringLiteral("Quillomat - バージョン情報"));
+    setWindowTitle(tr("Quillomat - バージョン情報"));
     // The stock GUI font of a Japanese desktop.
     setFont(DialogFont(QStringLiteral("MS UI Gothic"), 9));
     setFixedSize(DialogUnits(font()).Size(183, 160));
@@ -26,11 +26,10 @@ CAboutDialog::CAboutDialog(QWidget* parent)
 }
 
 QString CAboutDialog::AboutText() {
-    return QStringLiteral(
-               "Quillomat バージョン %1\n"
-               "Webカメラの写真日記\n"
-               "\n"
-               "クリックすると閉じます")
+    return tr("Quillomat バージョン %1\n"
+              "Webカメラの写真日記\n"
+              "\n"
+              "クリックすると閉じます")
         .arg(QStringLiteral(QUILLOMAT_VERSION));
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPixmap>
 
 // "Quillomat - バージョン情報": a frameless box showing bitmap 147 with the
 // version text; a left click anywhere (or Escape) closes it.
 class CAboutDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CAboutDialog)
+
 public:
     explicit CAboutDialog(QWidget* parent = nullptr);
 

@@ -14,7 +14,7 @@
 void AttachDiaryJobs(DiaryEngine& engine) {
     engine.Events().Subscribe(std::make_shared<DiaryRetention>(
         DiaryRetentionServices{engine.Settings(), engine.Events(), SystemClockInstance(),
-                               [&engine](const std::string& line) { engine.PostLogLine(line); },
+                               [&engine](const LogText& line) { engine.PostLogLine(line); },
                                [&engine] { engine.Store().MarkPagesChanged(); }}));
     engine.Events().Subscribe(std::make_shared<CameraLogLines>(
         [&engine](const std::string& line) { engine.PostLogLine(line); }));
@@ -22,9 +22,9 @@ void AttachDiaryJobs(DiaryEngine& engine) {
     engine.Events().Subscribe(stores);
     engine.Events().Subscribe(std::make_shared<DayTimelapse>(DayTimelapseServices{
         engine.Settings(), engine.Pages(), engine.Events(), SystemClockInstance(),
-        [&engine](const std::string& line) { engine.PostLogLine(line); }, stores}));
+        [&engine](const LogText& line) { engine.PostLogLine(line); }, stores}));
     engine.Events().Subscribe(std::make_shared<DiaryPublisher>(DiaryPublisherSeams{
-        engine.Settings(), [&engine](const std::string& line) { engine.PostLogLine(line); }}));
+        engine.Settings(), [&engine](const LogText& line) { engine.PostLogLine(line); }}));
     engine.Events().Subscribe(std::make_shared<EventCommands>(
-        engine.Settings(), [&engine](const std::string& line) { engine.PostLogLine(line); }));
+        engine.Settings(), [&engine](const LogText& line) { engine.PostLogLine(line); }));
 }

@@ -25,7 +25,7 @@ bool RebuildCaptureGraphOrWait(DiaryEngine& engine, Prompts& prompts) {
     if (engine.BuildCaptureGraph(true, false)) return true;
     // A shutdown under way makes every build fail; no prompt then.
     if (engine.IsShutDown() || engine.ShutdownRequest().IsSet()) return false;
-    if (prompts.AskYesNo(kGraphFailedPrompt)) return false;
+    if (prompts.AskYesNo(GraphFailedPrompt())) return false;
     // Asking again at once would find no camera either, and would keep the
     // user from the device menu (a network camera's address).
     engine.WaitForCamera();

@@ -10,6 +10,7 @@
 
 #include "app/headless_runner.h"
 #include "app/signal_relay.h"
+#include "app/ui_language.h"
 #include "app/version.h"
 #include "diary/leftover_files.h"
 #include "platform/clock.h"
@@ -24,7 +25,6 @@
 #include "app/main_dialog.h"
 #include "app/message_box_prompts.h"
 #include "app/quillomat_app.h"
-#include "app/ui_language.h"
 #endif
 
 namespace {
@@ -48,6 +48,10 @@ constexpr const char* kUsage =
     "  QUILLOMAT_HOME          folder of setup.ini, device.ini and log.txt\n"
     "                          (default: the folder of the executable when it is\n"
     "                          writable, else ~/.local/share/quillomat/).\n"
+    "  QUILLOMAT_LANGUAGE      ja or en: the language of the windows and the log\n"
+    "                          lines (default: as LANGUAGE, LC_ALL, LC_MESSAGES and\n"
+    "                          LANG say; Japanese for C, English for any language\n"
+    "                          but Japanese). log.txt keeps its Japanese lines.\n"
     "  QUILLOMAT_TEST_DEVICES  built-in test cameras, e.g. 'Cam' or\n"
     "                          'Cam,Still:still,Broken:fail'; options after the\n"
     "                          name, each after a colon: moving (default), bars,\n"
@@ -124,6 +128,7 @@ int RunHeadless(int argc, char** argv) {
         return EXIT_FAILURE;
     }
     QGuiApplication app(argc, argv);
+    LoadInterfaceTranslations(app);
 
     HeadlessRunner runner(SystemClockInstance(), stdout, TestDelayDivisor());
     SignalRelay signals([&](int) {
@@ -185,6 +190,7 @@ int RunWindow(int argc, char** argv, const std::vector<std::string>& arguments) 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillomat"));
     QApplication::setDesktopFileName(QStringLiteral("quillomat"));
+    LoadInterfaceTranslations(app);
     LoadQtTranslations(app);
     // The window hides to the tray and behind the version information; only
     // its own close ends the program.
@@ -212,7 +218,11 @@ int RunWindow(int argc, char** argv, const std::vector<std::string>& arguments) 
     FolderLock lock;
     if (!TakeSettingsFolder(lock, folder)) {
         MessageBoxPrompts(nullptr).ShowMessage(
-            "Quillomatは既にこの設定フォルダで動作しています。\n" + folder);
+            QCoreApplication::translate("main",
+                                        "Quillomatは既にこの設定フォルダで動作しています。"
+                                        "\n%1")
+                .arg(QString::fromStdString(folder))
+                .toStdString());
         return kExitAnotherCopy;
     }
 

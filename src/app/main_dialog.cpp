@@ -51,12 +51,19 @@ struct ButtonSpec {
 
 // Dialog 102's buttons: 31 x 36 units each, in one row at y 175.
 constexpr ButtonSpec kButtons[] = {
-    {CMainDialog::kSnapshotButton, 37, "スナップショット", "スナップショット", 165, 166},
-    {CMainDialog::kDeviceChangeButton, 68, "入力デバイス変更", "入力機器変更", 167, 168},
-    {CMainDialog::kDeviceSettingsButton, 99, "入力設定", "入力設定", 163, 162},
-    {CMainDialog::kDevicePropertiesButton, 130, "入力のプロパティ", "入力プロパティ", 170, 169},
-    {CMainDialog::kCaptureSettingsButton, 161, "Diary設定", "キャプチャ設定", 174, 176},
-    {CMainDialog::kOnAirButton, 192, "ON/OFF", "ON/OFF切替", 175, 175},
+    {CMainDialog::kSnapshotButton, 37, QT_TRANSLATE_NOOP("CMainDialog", "スナップショット"),
+     QT_TRANSLATE_NOOP("CMainDialog", "スナップショット"), 165, 166},
+    {CMainDialog::kDeviceChangeButton, 68, QT_TRANSLATE_NOOP("CMainDialog", "入力デバイス変更"),
+     QT_TRANSLATE_NOOP("CMainDialog", "入力機器変更"), 167, 168},
+    {CMainDialog::kDeviceSettingsButton, 99, QT_TRANSLATE_NOOP("CMainDialog", "入力設定"),
+     QT_TRANSLATE_NOOP("CMainDialog", "入力設定"), 163, 162},
+    {CMainDialog::kDevicePropertiesButton, 130,
+     QT_TRANSLATE_NOOP("CMainDialog", "入力のプロパティ"),
+     QT_TRANSLATE_NOOP("CMainDialog", "入力プロパティ"), 170, 169},
+    {CMainDialog::kCaptureSettingsButton, 161, QT_TRANSLATE_NOOP("CMainDialog", "Diary設定"),
+     QT_TRANSLATE_NOOP("CMainDialog", "キャプチャ設定"), 174, 176},
+    {CMainDialog::kOnAirButton, 192, "ON/OFF", QT_TRANSLATE_NOOP("CMainDialog", "ON/OFF切替"), 175,
+     175},
 };
 
 // Mouse releases never reach the main window here, so the press stands for
@@ -190,14 +197,14 @@ void CMainDialog::BuildLayout() {
 
     preview_ = new PreviewView(area);
     preview_->setFixedSize(320, 240);
-    preview_->setAccessibleName(QStringLiteral("プレビュー"));
+    preview_->setAccessibleName(tr("プレビュー"));
     preview_->SetPlaceholder(ResourceBitmap(147));
     preview_->move(units.X(38), units.Y(7));
 
     for (const ButtonSpec& spec : kButtons) {
         auto* button = new CImageButton(area);
         button->setGeometry(units.Rect(spec.x, 175, 31, 36));
-        button->setText(QString::fromUtf8(spec.caption));
+        button->setText(tr(spec.caption));
         buttons_[spec.id] = button;
         connect(button, &QPushButton::clicked, this, [this, id = spec.id] { OnCommand(id); });
     }
@@ -208,15 +215,15 @@ void CMainDialog::BuildLayout() {
     log_box_->setReadOnly(true);
     log_box_->setLineWrapMode(QPlainTextEdit::NoWrap);
     log_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    log_box_->setAccessibleName(QStringLiteral("ログ"));
+    log_box_->setAccessibleName(tr("ログ"));
     QPalette log_palette = log_box_->palette();
     log_palette.setColor(QPalette::Base, Qt::white);
     log_box_->setPalette(log_palette);
 }
 
 void CMainDialog::BuildMenus() {
-    auto add = [this](QMenu* menu, int id, const char* text) {
-        QAction* action = menu->addAction(QString::fromUtf8(text));
+    auto add = [this](QMenu* menu, int id, const QString& text) {
+        QAction* action = menu->addAction(text);
         action->setData(id);
         actions_[id] = action;
         // Queued, as a command posted once the menu has closed: whoever
@@ -226,41 +233,41 @@ void CMainDialog::BuildMenus() {
             action, &QAction::triggered, this, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
     };
 
-    QMenu* file = menu_bar_->addMenu(QStringLiteral("ファイル(&F)"));
-    add(file, kSnapshot, "スナップショット(&P)");
+    QMenu* file = menu_bar_->addMenu(tr("ファイル(&F)"));
+    add(file, kSnapshot, tr("スナップショット(&P)"));
     file->addSeparator();
-    add(file, kExit, "終了(&X)");
+    add(file, kExit, tr("終了(&X)"));
 
-    QMenu* settings = menu_bar_->addMenu(QStringLiteral("各種設定(&S)"));
-    add(settings, kAppSettings, "アプリケーション設定(&S)");
-    add(settings, kCaptureSettings, "キャプチャ設定(&M)");
-    add(settings, kHtmlSettings, "HTML出力設定(&H)");
-    add(settings, kTimeTextSettings, "日時表示設定(&T)");
-    add(settings, kExtraSettings, "拡張設定(&E)");
+    QMenu* settings = menu_bar_->addMenu(tr("各種設定(&S)"));
+    add(settings, kAppSettings, tr("アプリケーション設定(&S)"));
+    add(settings, kCaptureSettings, tr("キャプチャ設定(&M)"));
+    add(settings, kHtmlSettings, tr("HTML出力設定(&H)"));
+    add(settings, kTimeTextSettings, tr("日時表示設定(&T)"));
+    add(settings, kExtraSettings, tr("拡張設定(&E)"));
 
-    QMenu* device = menu_bar_->addMenu(QStringLiteral("入力機器(&D)"));
-    add(device, kDeviceChange, "変更(&C)");
-    add(device, kDeviceSettings, "設定(&S)");
-    add(device, kDeviceProperties, "プロパティ(&P)");
+    QMenu* device = menu_bar_->addMenu(tr("入力機器(&D)"));
+    add(device, kDeviceChange, tr("変更(&C)"));
+    add(device, kDeviceSettings, tr("設定(&S)"));
+    add(device, kDeviceProperties, tr("プロパティ(&P)"));
 
-    QMenu* help = menu_bar_->addMenu(QStringLiteral("ヘルプ(&H)"));
-    add(help, kHomePage, "ホームページ(&H)");
+    QMenu* help = menu_bar_->addMenu(tr("ヘルプ(&H)"));
+    add(help, kHomePage, tr("ホームページ(&H)"));
     help->addSeparator();
-    add(help, kAbout, "バージョン情報(&A)");
+    add(help, kAbout, tr("バージョン情報(&A)"));
 
     // Menu 133; its entries are no members of the menu bar's table.
-    tray_menu_ = new QMenu(QStringLiteral("タスクトレイ"), this);
-    tray_show_hide_ = tray_menu_->addAction(QStringLiteral("表示/非表示(&S)"));
+    tray_menu_ = new QMenu(tr("タスクトレイ"), this);
+    tray_show_hide_ = tray_menu_->addAction(tr("表示/非表示(&S)"));
     connect(
         tray_show_hide_, &QAction::triggered, this, [this] { OnCommand(kTrayShowHide); },
         Qt::QueuedConnection);
     tray_menu_->addSeparator();
-    QAction* snapshot = tray_menu_->addAction(QStringLiteral("スナップショット(&P)"));
+    QAction* snapshot = tray_menu_->addAction(tr("スナップショット(&P)"));
     connect(
         snapshot, &QAction::triggered, this, [this] { OnCommand(kSnapshot); },
         Qt::QueuedConnection);
     tray_menu_->addSeparator();
-    QAction* exit = tray_menu_->addAction(QStringLiteral("終了(&X)"));
+    QAction* exit = tray_menu_->addAction(tr("終了(&X)"));
     connect(
         exit, &QAction::triggered, this, [this] { OnCommand(kTrayExit); }, Qt::QueuedConnection);
 }
@@ -270,7 +277,7 @@ void CMainDialog::SetupButtons() {
         CImageButton* button = buttons_[spec.id];
         button->setText(QString());
         button->SetIcons(ButtonIcon(spec.hover_icon), ButtonIcon(spec.normal_icon));
-        button->SetToolTipText(QString::fromUtf8(spec.tooltip));
+        button->SetToolTipText(tr(spec.tooltip));
     }
     const int on_air_icon = engine_->Settings().OnAir() ? 175 : 177;
     buttons_[kOnAirButton]->SetIcons(ButtonIcon(on_air_icon), ButtonIcon(on_air_icon));
@@ -293,7 +300,7 @@ bool CMainDialog::Initialise() {
 
     DiaryStartUpSeams seams;
     seams.remark = [this](const std::string& text) { engine_->Log().AddLogLine(text); };
-    seams.ask_quit = [this] { return prompts_->AskYesNo(kGraphFailedPrompt); };
+    seams.ask_quit = [this] { return prompts_->AskYesNo(GraphFailedPrompt()); };
     seams.first_run_asks = true;
     seams.first_run_dialogs = [this] {
         // A camera found later starts the first run from a timer: the window
@@ -329,7 +336,7 @@ bool CMainDialog::Initialise() {
 bool CMainDialog::BuildOrWait(bool keepDevice, bool configureDevice) {
     if (engine_->BuildCaptureGraph(keepDevice, configureDevice)) return true;
     if (engine_->ShutdownRequest().IsSet()) return false;
-    if (prompts_->AskYesNo(kGraphFailedPrompt)) {
+    if (prompts_->AskYesNo(GraphFailedPrompt())) {
         QuitAfterFailedRebuild();
         return false;
     }
@@ -534,8 +541,7 @@ void CMainDialog::OnTrayClicked() {
 QMenu* CMainDialog::PrepareTrayMenu() {
     // No menu while a modal dialog of the window is open.
     if (closed_ || busy_ > 0 || QApplication::activeModalWidget() != nullptr) return nullptr;
-    tray_show_hide_->setText(isMinimized() ? QStringLiteral("表示(&S)")
-                                           : QStringLiteral("非表示(&S)"));
+    tray_show_hide_->setText(isMinimized() ? tr("表示(&S)") : tr("非表示(&S)"));
     return tray_menu_;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 #include <QUrl>
@@ -59,6 +60,8 @@ struct MainDialogSeams {
 // the log box, menu 128 and the tray icon with menu 133. It owns the diary
 // engine. User interface thread only, except RequestShutdown.
 class CMainDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CMainDialog)
+
 public:
     enum Command {
         kSnapshotButton = 1000,

@@ -13,10 +13,10 @@ CTimerDialog::CTimerDialog(int seconds, QWidget* parent, int tick_ms)
       remaining_seconds_(seconds),
       tick_ms_(tick_ms),
       countdown_(new QLineEdit(this)),
-      start_now_(new QPushButton(QStringLiteral("今すぐ起動"), this)),
-      hide_(new QPushButton(QStringLiteral("非表示"), this)),
-      do_not_start_(new QPushButton(QStringLiteral("起動しない"), this)) {
-    setWindowTitle(QStringLiteral("Quillomat 起動タイマー"));
+      start_now_(new QPushButton(tr("今すぐ起動"), this)),
+      hide_(new QPushButton(tr("非表示"), this)),
+      do_not_start_(new QPushButton(tr("起動しない"), this)) {
+    setWindowTitle(tr("Quillomat 起動タイマー"));
     setFont(DialogFont(QStringLiteral("MS Shell Dlg"), 8));
     const DialogUnits units(font());
     setFixedSize(units.Size(168, 46));
@@ -25,7 +25,7 @@ CTimerDialog::CTimerDialog(int seconds, QWidget* parent, int tick_ms)
     countdown_->setReadOnly(true);
     countdown_->setAlignment(Qt::AlignCenter);
     countdown_->setGeometry(units.Rect(7, 7, 154, 14));
-    countdown_->setAccessibleName(QStringLiteral("起動タイマー"));
+    countdown_->setAccessibleName(tr("起動タイマー"));
     start_now_->setGeometry(units.Rect(7, 25, 50, 14));
     hide_->setGeometry(units.Rect(59, 25, 50, 14));
     do_not_start_->setGeometry(units.Rect(111, 25, 50, 14));
@@ -59,7 +59,7 @@ void CTimerDialog::timerEvent(QTimerEvent* event) {
         accept();
         return;
     }
-    countdown_text_ = QStringLiteral("%1秒後にQuillomatを起動します").arg(remaining_seconds_);
+    countdown_text_ = tr("%n秒後にQuillomatを起動します", nullptr, remaining_seconds_);
     countdown_->setText(countdown_text_);
     --remaining_seconds_;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 
@@ -11,6 +12,8 @@ class QPushButton;
 // over or on "今すぐ起動"; with cancel on "起動しない", Escape or the close box.
 // "非表示" hides it while the countdown goes on.
 class CTimerDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CTimerDialog)
+
 public:
     static constexpr int kTickMs = 1000;
 

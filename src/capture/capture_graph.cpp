@@ -155,7 +155,7 @@ public:
                 return;
             }
         }
-        Report(kNoVideoDeviceMessage);
+        Report(NoVideoDeviceMessage());
     }
 
     // A network address the user typed instead of choosing: the build binds

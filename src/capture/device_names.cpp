@@ -1,5 +1,6 @@
 #include "capture/device_names.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -88,4 +89,12 @@ bool IsNetworkAddress(const std::string& name) {
         return true;
     };
     return starts("http://") || starts("https://") || starts("rtsp://");
+}
+
+std::string NoVideoDeviceMessage() {
+    return QCoreApplication::translate("CaptureGraph", kNoVideoDeviceMessage).toStdString();
+}
+
+std::string GraphFailedPrompt() {
+    return QCoreApplication::translate("CaptureGraph", kGraphFailedPrompt).toStdString();
 }

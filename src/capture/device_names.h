@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtGlobal>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,9 +27,13 @@ std::vector<std::size_t> ListEachDeviceOnce(const std::vector<DeviceIdentity>& d
 std::string FormatCaptureTitle(const std::string& device_name, std::int32_t width,
                                std::int32_t height);
 
-inline constexpr const char* kNoVideoDeviceMessage = "映像入力デバイスが見つかりませんでした";
-inline constexpr const char* kGraphFailedPrompt =
-    "DirectShowの初期化に失敗しました。\nアプリケーションを終了しますか";
+// As designed; the functions give them in the interface's language.
+inline constexpr const char* kNoVideoDeviceMessage =
+    QT_TRANSLATE_NOOP("CaptureGraph", "映像入力デバイスが見つかりませんでした");
+inline constexpr const char* kGraphFailedPrompt = QT_TRANSLATE_NOOP(
+    "CaptureGraph", "DirectShowの初期化に失敗しました。\nアプリケーションを終了しますか");
+std::string NoVideoDeviceMessage();
+std::string GraphFailedPrompt();
 
 // An http://, https:// or rtsp:// address (case-insensitive scheme): a
 // network camera rather than a device of the machine.

@@ -60,7 +60,7 @@ struct PreviewGraph::Impl final : PipelineAssembly {
         return false;
     }
 
-    void NoDevice() override { prompts.ShowMessage(kNoVideoDeviceMessage); }
+    void NoDevice() override { prompts.ShowMessage(NoVideoDeviceMessage()); }
 
     // Never asks: a device that is not listed ends the build, silently.
     std::optional<int> ChooseDevice(const std::vector<std::string>& names) override {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "diary/drawing_surface.h"
 #include "diary/jpeg_writer.h"
 #include "diary/time_text.h"
+#include "log/log_text.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
@@ -164,8 +166,10 @@ SnapshotResult TakeSnapshot(const SnapshotContext& context) {
         case GrabOutcome::kGaveUp:
             // Every recovery passed without a new frame: an old or black
             // picture would pass for a snapshot of now.
-            context.prompts.ShowMessage(
-                "カメラから新しい画像を取得できなかったため、スナップショットを撮れませんでした。");
+            context.prompts.ShowMessage(TranslatedText(
+                "TakeSnapshot", QT_TRANSLATE_NOOP("TakeSnapshot",
+                                                  "カメラから新しい画像を取得できなかったため、"
+                                                  "スナップショットを撮れませんでした。")));
             return SnapshotResult::kNoFrame;
         case GrabOutcome::kFresh:
             break;
@@ -192,9 +196,12 @@ SnapshotResult TakeSnapshot(const SnapshotContext& context) {
     }
     std::error_code ec;
     if (!fs::is_regular_file(jpeg_path, ec)) {
-        context.prompts.ShowMessage(
-            "スナップショットのJPEGファイルを作成できなかったため、保存できませんでした。\n" +
-            chosen);
+        context.prompts.ShowMessage(TranslatedText(
+            "TakeSnapshot",
+            QT_TRANSLATE_NOOP("TakeSnapshot",
+                              "スナップショットのJPEGファイルを作成できなかったため、"
+                              "保存できませんでした。\n%1"),
+            {chosen}));
         return SnapshotResult::kNotSaved;
     }
     if (chosen == jpeg_path) return SnapshotResult::kSaved;
@@ -202,8 +209,12 @@ SnapshotResult TakeSnapshot(const SnapshotContext& context) {
     if (!MoveFileReplacing(jpeg_path, chosen, error)) {
         // The picture cannot be taken again: it stays in the settings folder.
         const std::string kept = KeepUnsavedSnapshot(jpeg_path, context.app_directory, stem);
-        context.prompts.ShowMessage("スナップショットを保存できませんでした。\n" + chosen + "\n" +
-                                    error + "\n\n画像は次の場所に残してあります。\n" + kept);
+        context.prompts.ShowMessage(
+            TranslatedText("TakeSnapshot",
+                           QT_TRANSLATE_NOOP("TakeSnapshot",
+                                             "スナップショットを保存できませんでした。\n%1\n%2\n\n"
+                                             "画像は次の場所に残してあります。\n%3"),
+                           {chosen, error, kept}));
         return SnapshotResult::kNotSaved;
     }
     return SnapshotResult::kSaved;

@@ -1,5 +1,6 @@
 #include "engine/diary_engine.h"
 
+#include <QtGlobal>
 #include <algorithm>
 
 #include "capture/frame_grab.h"
@@ -9,14 +10,14 @@
 #include "settings/stored_nothing.h"
 
 namespace {
-constexpr const char* kStartLine = "Quillomatを開始しました。";
+constexpr const char* kStartLine = QT_TRANSLATE_NOOP("DiaryEngine", "Quillomatを開始しました。");
 }  // namespace
 
 DiaryEngine::DiaryEngine(DiaryEngineSeams seams)
     : clock_(seams.clock),
       log_(seams.clock, settings_, std::move(seams.app_directory)),
       receiver_([this](int code) { log_.OnDiaryNotify(code); }),
-      events_([this](const std::string& line) { PostLogLine(line); }),
+      events_([this](const LogText& line) { PostLogLine(line); }),
       pages_(notices_),
       // The run wait of a command build ends on the shutdown request; a
       // recovery build on the worker thread only meets a stop there too.
@@ -92,7 +93,7 @@ StartUpOutcome DiaryEngine::StartUp(DiaryStartUpSeams seams) {
         if (shutdown_.IsSet()) return StartUpOutcome::kQuit;
         retry_timer_.start();
     }
-    log_.AddLogLine(kStartLine);
+    log_.AddLogLine(TranslatedLogText("DiaryEngine", kStartLine));
     return StartUpOutcome::kRunning;
 }
 
@@ -134,7 +135,7 @@ void DiaryEngine::RetryBuild() {
     FinishBuild(first_run);
 }
 
-void DiaryEngine::PostLogLine(const std::string& line) {
+void DiaryEngine::PostLogLine(const LogText& line) {
     QMetaObject::invokeMethod(
         log_context_.get(), [this, line] { log_.AddLogLine(line); }, Qt::QueuedConnection);
 }

@@ -125,7 +125,7 @@ public:
     void WaitForCamera();
 
     // Any thread: adds a stamped line to the log on the owner's thread.
-    void PostLogLine(const std::string& line);
+    void PostLogLine(const LogText& line);
 
     // Reads setup.ini and device.ini into the shared record.
     void LoadSettings();

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -77,22 +78,46 @@ std::vector<std::pair<std::string, std::string>> CommandEnvironment(const Comman
     return environment;
 }
 
-std::string CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome) {
-    if (outcome.Succeeded()) return {};
-    std::string line = key + " のコマンドが失敗しました (";
-    line += outcome.exited ? "終了コード " + std::to_string(outcome.exit_code)
-                           : "シグナル " + std::to_string(outcome.signal);
-    line += ")";
-    if (!outcome.first_error_line.empty()) line += ": " + outcome.first_error_line;
-    return line;
+LogText CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome) {
+    if (outcome.Succeeded()) return std::string();
+    const std::string code = std::to_string(outcome.exited ? outcome.exit_code : outcome.signal);
+    if (outcome.first_error_line.empty()) {
+        return outcome.exited
+                   ? TranslatedLogText(
+                         "EventCommands",
+                         QT_TRANSLATE_NOOP("EventCommands",
+                                           "%1 のコマンドが失敗しました (終了コード %2)"),
+                         {key, code})
+                   : TranslatedLogText(
+                         "EventCommands",
+                         QT_TRANSLATE_NOOP("EventCommands",
+                                           "%1 のコマンドが失敗しました (シグナル %2)"),
+                         {key, code});
+    }
+    return outcome.exited
+               ? TranslatedLogText(
+                     "EventCommands",
+                     QT_TRANSLATE_NOOP("EventCommands",
+                                       "%1 のコマンドが失敗しました (終了コード %2): %3"),
+                     {key, code, outcome.first_error_line})
+               : TranslatedLogText(
+                     "EventCommands",
+                     QT_TRANSLATE_NOOP("EventCommands",
+                                       "%1 のコマンドが失敗しました (シグナル %2): %3"),
+                     {key, code, outcome.first_error_line});
 }
 
-std::string CommandTimeOutLine(const std::string& key, int seconds) {
-    return key + " のコマンドが " + std::to_string(seconds) + " 秒で終わらないため終了させました";
+LogText CommandTimeOutLine(const std::string& key, int seconds) {
+    return TranslatedLogText(
+        "EventCommands",
+        QT_TRANSLATE_NOOP("EventCommands", "%1 のコマンドが %2 秒で終わらないため終了させました"),
+        {key, std::to_string(seconds)});
 }
 
-std::string CommandNotStartedLine(const std::string& key, const std::string& why) {
-    return key + " のコマンドを実行できません: " + why;
+LogText CommandNotStartedLine(const std::string& key, const std::string& why) {
+    return TranslatedLogText(
+        "EventCommands", QT_TRANSLATE_NOOP("EventCommands", "%1 のコマンドを実行できません: %2"),
+        {key, why});
 }
 
 namespace {
@@ -107,7 +132,7 @@ std::tm LocalNow() {
 }  // namespace
 
 EventCommands::EventCommands(SharedSettings& settings,
-                             std::function<void(const std::string&)> post_line)
+                             std::function<void(const LogText&)> post_line)
     : settings_(settings), post_line_(std::move(post_line)) {}
 
 EventCommands::~EventCommands() = default;
@@ -187,13 +212,17 @@ void EventCommands::Look() {
         if (running.kill_at) {
             running.process.SignalGroup(SIGKILL);
             post_line_(CommandTimeOutLine(key, running.timeout_seconds));
-        } else if (const std::string line = CommandOutcomeLine(key, *running.process.outcome());
-                   !line.empty()) {
+        } else if (const LogText line = CommandOutcomeLine(key, *running.process.outcome());
+                   !line.designed.empty()) {
             post_line_(line);
         }
         if (per.skipped > 0) {
-            post_line_(key + " のコマンドの実行中に来たイベント " + std::to_string(per.skipped) +
-                       " 件では、コマンドを実行しませんでした");
+            post_line_(TranslatedLogText(
+                "EventCommands",
+                QT_TRANSLATE_NOOP(
+                    "EventCommands",
+                    "%1 のコマンドの実行中に来たイベント %2 件では、コマンドを実行しませんでした"),
+                {key, std::to_string(per.skipped)}));
             per.skipped = 0;
         }
         per.running.reset();

@@ -12,6 +12,7 @@
 
 #include "event_commands/command_process.h"
 #include "events/diary_events.h"
+#include "log/log_text.h"
 
 class SharedSettings;
 struct DiarySettings;
@@ -46,9 +47,9 @@ std::vector<std::pair<std::string, std::string>> CommandEnvironment(const Comman
 
 // What a command that did not succeed did, for the log ("" when it
 // succeeded); `key` names its setting.
-std::string CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome);
-std::string CommandTimeOutLine(const std::string& key, int seconds);
-std::string CommandNotStartedLine(const std::string& key, const std::string& why);
+LogText CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome);
+LogText CommandTimeOutLine(const std::string& key, int seconds);
+LogText CommandNotStartedLine(const std::string& key, const std::string& why);
 
 // Commands on events: for each event its command from [EVENTS], split as a
 // POSIX shell would and run without one, from the job's own thread. At most
@@ -67,7 +68,7 @@ public:
     static constexpr std::chrono::milliseconds kLookMs{50};
     static constexpr std::chrono::seconds kNotStartedSilence{60};
 
-    EventCommands(SharedSettings& settings, std::function<void(const std::string&)> post_line);
+    EventCommands(SharedSettings& settings, std::function<void(const LogText&)> post_line);
     ~EventCommands() override;
 
     std::string Name() const override { return "commands"; }
@@ -95,6 +96,6 @@ private:
     PerEvent& Of(CommandEvent event) { return per_event_[static_cast<std::size_t>(event)]; }
 
     SharedSettings& settings_;
-    std::function<void(const std::string&)> post_line_;
+    std::function<void(const LogText&)> post_line_;
     std::array<PerEvent, kCommandEvents.size()> per_event_;
 };

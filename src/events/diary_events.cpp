@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <QtGlobal>
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -110,7 +111,7 @@ private:
     std::thread thread_;
 };
 
-DiaryEvents::DiaryEvents(std::function<void(const std::string&)> say, std::size_t queue_cap)
+DiaryEvents::DiaryEvents(std::function<void(const LogText&)> say, std::size_t queue_cap)
     : say_(std::move(say)), queue_cap_(queue_cap > 0 ? queue_cap : 1) {}
 
 DiaryEvents::~DiaryEvents() { Stop(); }
@@ -136,8 +137,11 @@ void DiaryEvents::Publish(DiaryEvent event) {
         DiaryEvent copy = i + 1 < strands_.size() ? event : std::move(event);
         bool first_overflow = false;
         if (!strands_[i]->Offer(std::move(copy), first_overflow) && first_overflow && say_) {
-            say_(strands_[i]->Name() +
-                 ": 処理が追いつかないため、あふれたイベントを数えて捨てます");
+            say_(TranslatedLogText(
+                "DiaryEvents",
+                QT_TRANSLATE_NOOP("DiaryEvents",
+                                  "%1: 処理が追いつかないため、あふれたイベントを数えて捨てます"),
+                {strands_[i]->Name()}));
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "events/diary_event.h"
+#include "log/log_text.h"
 #include "platform/stop_signal.h"
 
 // One job that runs after pictures: retention, publishing, the timelapse,
@@ -43,7 +44,7 @@ public:
 
     // `say` receives the overflow line (any thread; the owner queues it to
     // the log). `queue_cap` bounds each subscriber's queue.
-    explicit DiaryEvents(std::function<void(const std::string&)> say = {},
+    explicit DiaryEvents(std::function<void(const LogText&)> say = {},
                          std::size_t queue_cap = kDefaultQueueCap);
     // Stops.
     ~DiaryEvents() override;
@@ -70,7 +71,7 @@ private:
 
     enum State { kNew, kStarted, kStopped };
 
-    std::function<void(const std::string&)> say_;
+    std::function<void(const LogText&)> say_;
     const std::size_t queue_cap_;
     // Written by the owner's thread before Start only.
     std::vector<std::unique_ptr<Strand>> strands_;

@@ -1,8 +1,10 @@
 #include "log/activity_log.h"
 
+#include <QtGlobal>
 #include <cstdio>
 #include <ctime>
 
+#include "log/diary_notice.h"
 #include "platform/clock.h"
 #include "platform/cp932.h"
 #include "platform/weekdays.h"
@@ -11,7 +13,28 @@
 
 namespace {
 
-constexpr const char* kFileErrorLine = "ERROR : ログファイルエラー\r\n";
+// Box only, with no stamp.
+constexpr const char* kFileErrorLine =
+    QT_TRANSLATE_NOOP("ActivityLog", "ERROR : ログファイルエラー");
+
+struct NoticeText {
+    int code;
+    const char* text;
+};
+
+constexpr NoticeText kNoticeTexts[] = {
+    {kNoticeMotionDetected, QT_TRANSLATE_NOOP("ActivityLog", "動作を検知しました")},
+    {kNoticeDayDirectoryFailed, QT_TRANSLATE_NOOP("ActivityLog", "日別ディレクトリの作成に失敗")},
+    {kNoticePictureNotStored, QT_TRANSLATE_NOOP("ActivityLog", "画像の保存に失敗")},
+    {kNoticeFileOpenFailed, QT_TRANSLATE_NOOP("ActivityLog", "ファイルのオープンに失敗")},
+};
+
+const char* NoticeSource(int code) {
+    for (const NoticeText& notice : kNoticeTexts) {
+        if (notice.code == code) return notice.text;
+    }
+    return "";
+}
 
 bool IsSingleByteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -42,20 +65,7 @@ std::string FileStamp(const std::tm& t) {
 
 }  // namespace
 
-std::string DiaryNoticeText(int code) {
-    switch (code) {
-        case 1:
-            return "動作を検知しました";
-        case 256:
-            return "日別ディレクトリの作成に失敗";
-        case 257:
-            return "画像の保存に失敗";
-        case 258:
-            return "ファイルのオープンに失敗";
-        default:
-            return "";
-    }
-}
+std::string DiaryNoticeText(int code) { return NoticeSource(code); }
 
 int CountLogLines(const std::string& text) {
     int lines = 1;
@@ -75,11 +85,10 @@ ActivityLog::ActivityLog(Clock& clock, const SharedSettings& settings,
 
 int ActivityLog::LineCount() const { return CountLogLines(text_); }
 
-void ActivityLog::AddLogLine(const std::string& utf8_message) {
+void ActivityLog::AddLogLine(const LogText& message) {
     const std::size_t old_size = text_.size();
-    const std::string message = TrimRight(utf8_message);
-    text_ += BoxStamp(clock_.LocalNow()) + " - " + message + "\r\n";
-    AppendLogFile(message);
+    text_ += BoxStamp(clock_.LocalNow()) + " - " + TrimRight(message.shown) + "\r\n";
+    AppendLogFile(TrimRight(message.designed));
     last_added_ = text_.substr(old_size);
 
     // Drops the oldest line while the text is over the limit. One drop per
@@ -97,18 +106,19 @@ void ActivityLog::AddLogLine(const std::string& utf8_message) {
 }
 
 int ActivityLog::OnDiaryNotify(int code) {
-    AddLogLine(DiaryNoticeText(code));
+    AddLogLine(TranslatedLogText("ActivityLog", NoticeSource(code)));
     return 0;
 }
 
-void ActivityLog::AppendLogFile(const std::string& message) {
+void ActivityLog::AppendLogFile(const std::string& designed_message) {
     const bool enabled = settings_.Read([](const DiarySettings& s) { return s.LOGFILE; });
     if (!enabled) return;
-    const std::string line = Utf8ToCp932(FileStamp(clock_.LocalNow()) + " - " + message + "\r\n");
+    const std::string line =
+        Utf8ToCp932(FileStamp(clock_.LocalNow()) + " - " + designed_message + "\r\n");
     const std::string path = app_directory_() + "log.txt";
     std::FILE* file = std::fopen(path.c_str(), "ab");
     bool ok = file != nullptr;
     if (ok) ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();
     if (file != nullptr && std::fclose(file) != 0) ok = false;
-    if (!ok) text_ += kFileErrorLine;
+    if (!ok) text_ += TranslatedText("ActivityLog", kFileErrorLine) + "\r\n";
 }

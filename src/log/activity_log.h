@@ -3,15 +3,19 @@
 #include <functional>
 #include <string>
 
+#include "log/log_text.h"
+
 class Clock;
 class SharedSettings;
 
-// The fixed log text of a notice code; empty for a code without one.
+// The fixed log text of a notice code (as designed; the box shows its
+// translation); empty for a code without one.
 std::string DiaryNoticeText(int code);
 
 // The log box content, with its line rules, and the appending of "log.txt".
 // User interface thread only: the worker reaches it through posted notices.
-// The text is UTF-8; "log.txt" is CP932 with CR LF line ends.
+// The text is UTF-8 in the interface's language; "log.txt" keeps the
+// designed texts, in CP932 with CR LF line ends.
 class ActivityLog {
 public:
     static constexpr int kMaxLines = 1000;
@@ -28,8 +32,9 @@ public:
     ActivityLog(Clock& clock, const SharedSettings& settings,
                 std::function<std::string()> app_directory = nullptr);
 
-    // Adds a stamped line to the text and, when LOGFILE is on, to "log.txt".
-    void AddLogLine(const std::string& utf8_message);
+    // Adds a stamped line to the text (the shown message) and, when LOGFILE
+    // is on, to "log.txt" (the designed one).
+    void AddLogLine(const LogText& message);
 
     // The handler of a posted notice: its text as a log line. Returns 0.
     int OnDiaryNotify(int code);
@@ -43,7 +48,7 @@ public:
     void SetListener(Listener listener) { listener_ = std::move(listener); }
 
 private:
-    void AppendLogFile(const std::string& message);
+    void AppendLogFile(const std::string& designed_message);
 
     Clock& clock_;
     const SharedSettings& settings_;

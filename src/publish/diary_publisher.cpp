@@ -117,8 +117,8 @@ DiaryPublisher::TimePoint DiaryPublisher::Now() const {
     return seams_.now ? seams_.now() : std::chrono::steady_clock::now();
 }
 
-void DiaryPublisher::Say(const std::string& text) {
-    if (seams_.post_line) seams_.post_line(text);
+void DiaryPublisher::Say(const char* text, const std::string& about) {
+    if (seams_.post_line) seams_.post_line(TranslatedLogText("DiaryPublisher", text, {about}));
 }
 
 std::string DiaryPublisher::Masked(const std::string& text) const {
@@ -193,7 +193,7 @@ bool DiaryPublisher::Prepare(const AbortFn& abort) {
                             &error)) {
             daemon_.reset();
             if (abort && abort()) return false;
-            GoDown(kRcloneFailedLine + Masked(error));
+            GoDown(kRcloneFailedLine, Masked(error));
             return false;
         }
         target_ = std::make_unique<PublishTarget>(*daemon_, config_.remote);
@@ -211,8 +211,8 @@ bool DiaryPublisher::Prepare(const AbortFn& abort) {
     return true;
 }
 
-void DiaryPublisher::GoDown(const std::string& line) {
-    if (!down_) Say(line);
+void DiaryPublisher::GoDown(const char* text, const std::string& about) {
+    if (!down_) Say(text, about);
     down_ = true;
     pausing_ = true;
     backoff_ = backoff_.count() == 0 ? kFirstRetry : std::min(backoff_ * 2, kLongestRetry);
@@ -228,10 +228,10 @@ void DiaryPublisher::GoDown(const std::string& line) {
 void DiaryPublisher::Failed(const PublishTarget::Result& result) {
     if (result.outcome == PublishTarget::Outcome::kAborted) return;
     if (daemon_ && !daemon_->Running()) {
-        GoDown(kRcloneFailedLine + Masked(daemon_->RecentOutput()));
+        GoDown(kRcloneFailedLine, Masked(daemon_->RecentOutput()));
         return;
     }
-    GoDown(kRemoteGoneLine + Masked(result.error));
+    GoDown(kRemoteGoneLine, Masked(result.error));
 }
 
 bool DiaryPublisher::IsPublished(const std::string& path) const {
@@ -405,7 +405,7 @@ bool DiaryPublisher::SendPage(const std::string& path, const AbortFn& abort) {
     }
     if (out >= 0) ::close(out);
     if (!written) {
-        if (!scratch_failed_said_) Say(kScratchFailedLine + copy + ": " + std::strerror(errno));
+        if (!scratch_failed_said_) Say(kScratchFailedLine, copy + ": " + std::strerror(errno));
         scratch_failed_said_ = true;
         ::unlink(copy.c_str());
         return true;
@@ -490,7 +490,7 @@ void DiaryPublisher::QueueDeletions(const DayDeleted& deleted) {
     if (IsDayName(deleted.day_name)) all.push_back({deleted.day_name, true});
     for (Deletion& d : all) {
         if (deletions_.size() >= kMaxDeletions) {
-            if (!deletions_dropped_said_) Say(kDeletionsDroppedLine + d.path);
+            if (!deletions_dropped_said_) Say(kDeletionsDroppedLine, d.path);
             deletions_dropped_said_ = true;
             break;
         }
@@ -651,7 +651,7 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
                 if (!OpenDay(c, c.days[c.next_day++], abort)) return Step::kStopped;
                 return Step::kProgress;
             }
-            Say(kRemoteBackLine + std::to_string(c.waiting) + "件");
+            Say(kRemoteBackLine, std::to_string(c.waiting));
             down_ = false;
             backoff_ = std::chrono::seconds(0);
             c.phase = CatchUp::Phase::kRoot;
@@ -718,7 +718,7 @@ std::string DiaryPublisher::Scratch() {
     SweepScratch(tmp);
     std::string name = tmp + kScratchPrefix + std::to_string(::getpid()) + "-XXXXXX";
     if (::mkdtemp(name.data()) == nullptr) {
-        if (!scratch_failed_said_) Say(kScratchFailedLine + tmp + ": " + std::strerror(errno));
+        if (!scratch_failed_said_) Say(kScratchFailedLine, tmp + ": " + std::strerror(errno));
         scratch_failed_said_ = true;
         return {};
     }

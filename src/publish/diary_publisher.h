@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtGlobal>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -12,25 +13,32 @@
 #include <vector>
 
 #include "events/diary_events.h"
+#include "log/log_text.h"
 #include "publish/publish_target.h"
 #include "publish/rclone_daemon.h"
 
 class SharedSettings;
 
-// Log texts of publishing.
-inline constexpr const char* kRcloneMissingLine =
-    "rcloneが見つからないため公開できません（sudo apt-get install rclone で入ります）";
-inline constexpr const char* kRcloneFailedLine = "rcloneを起動できません: ";
+// Log texts of publishing (translated in context "DiaryPublisher"; %1 is
+// what the line is about).
+inline constexpr const char* kRcloneMissingLine = QT_TRANSLATE_NOOP(
+    "DiaryPublisher",
+    "rcloneが見つからないため公開できません（sudo apt-get install rclone で入ります）");
+inline constexpr const char* kRcloneFailedLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher", "rcloneを起動できません: %1");
 inline constexpr const char* kRemoteGoneLine =
-    "公開先に接続できません（つながるまで再試行します）: ";
-inline constexpr const char* kRemoteBackLine = "公開先に再び接続しました。送信待ちのファイル: ";
-inline constexpr const char* kDeletionsDroppedLine = "公開先で削除されずに残るファイルがあります: ";
-inline constexpr const char* kScratchFailedLine = "公開用の一時ファイルを作れません: ";
+    QT_TRANSLATE_NOOP("DiaryPublisher", "公開先に接続できません（つながるまで再試行します）: %1");
+inline constexpr const char* kRemoteBackLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher", "公開先に再び接続しました。送信待ちのファイル: %1件");
+inline constexpr const char* kDeletionsDroppedLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher", "公開先で削除されずに残るファイルがあります: %1");
+inline constexpr const char* kScratchFailedLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher", "公開用の一時ファイルを作れません: %1");
 
 struct DiaryPublisherSeams {
     SharedSettings& settings;
     // Adds a log line (any thread).
-    std::function<void(const std::string&)> post_line;
+    std::function<void(const LogText&)> post_line;
     // The rclone program: a name looked up on PATH, or a path.
     std::string rclone = "rclone";
     // Empty: the steady clock.
@@ -121,14 +129,15 @@ private:
     enum class Step { kProgress, kDone, kStopped };
 
     TimePoint Now() const;
-    void Say(const std::string& text);
+    // One of the log texts above with its %1.
+    void Say(const char* text, const std::string& about = {});
     std::string Masked(const std::string& text) const;
     void Refresh();
     // Ready to talk to the remote: publishing on, rclone there, the daemon
     // running and the remote answering (not in a pause after a failure).
     bool Prepare(const AbortFn& abort);
     void Shutdown();
-    void GoDown(const std::string& error);
+    void GoDown(const char* text, const std::string& about);
     void Failed(const PublishTarget::Result& result);
 
     bool IsPublished(const std::string& path) const;

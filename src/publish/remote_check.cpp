@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QtGlobal>
 
+#include "log/log_text.h"
 #include "publish/remote_secrets.h"
 
 namespace {
@@ -30,19 +32,32 @@ std::string DescribeRemoteCheck(int exit_code, const std::string& output, const 
     std::string text;
     if (exit_code == 0) {
         const QJsonDocument list = QJsonDocument::fromJson(QByteArray::fromStdString(output));
-        text = std::string(kCheckReachedLine) +
-               "フォルダの項目: " + std::to_string(list.isArray() ? list.array().size() : 0) + "件";
+        text = TranslatedText(
+            "RemoteCheck", QT_TRANSLATE_NOOP("RemoteCheck", "接続できました。フォルダの項目: %1件"),
+            {std::to_string(list.isArray() ? list.array().size() : 0)});
     } else if (exit_code == kExitNoFolder) {
-        text = kCheckNoFolderLine;
+        text = TranslatedText(
+            "RemoteCheck",
+            QT_TRANSLATE_NOOP(
+                "RemoteCheck",
+                "接続できました。フォルダはまだありません（最初の送信で作られます）。"));
     } else if (exit_code < 0) {
-        text = std::string(kCheckFailedLine) + "（rcloneが終わりませんでした）。";
+        text = TranslatedText(
+            "RemoteCheck",
+            QT_TRANSLATE_NOOP("RemoteCheck",
+                              "接続できませんでした（rcloneが終わりませんでした）。"));
     } else {
-        text = std::string(kCheckFailedLine) + "（rcloneの終了コード " + std::to_string(exit_code) +
-               "）。";
+        text = TranslatedText(
+            "RemoteCheck",
+            QT_TRANSLATE_NOOP("RemoteCheck", "接続できませんでした（rcloneの終了コード %1）。"),
+            {std::to_string(exit_code)});
     }
     std::string said = errors;
     if (said.size() > kErrorsShown) said = "..." + said.substr(said.size() - kErrorsShown);
     while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
-    if (!said.empty()) text += "\nrcloneの答え:\n" + said;
+    if (!said.empty())
+        text += "\n" +
+                TranslatedText("RemoteCheck", QT_TRANSLATE_NOOP("RemoteCheck", "rcloneの答え:")) +
+                "\n" + said;
     return MaskSecrets(text, remote);
 }

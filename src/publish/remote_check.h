@@ -14,6 +14,7 @@ std::vector<std::string> RemoteCheckArguments(const std::string& remote,
 std::string DescribeRemoteCheck(int exit_code, const std::string& output, const std::string& errors,
                                 const std::string& remote);
 
+// How the designed texts begin (translated in context "RemoteCheck").
 inline constexpr const char* kCheckReachedLine = "接続できました。";
 inline constexpr const char* kCheckNoFolderLine =
     "接続できました。フォルダはまだありません（最初の送信で作られます）。";

@@ -1,5 +1,6 @@
 #include "retention/diary_retention.h"
 
+#include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
 #include <system_error>
@@ -317,40 +318,63 @@ bool DiaryRetention::DeleteDay(const Rules& rules, const OpenFolder& save, const
         deleted.files.reserve(deletion.removed.size());
         for (const std::string& name : deletion.removed) deleted.files.push_back(day + "/" + name);
         services_.events.Publish(std::move(deleted));
-        services_.post_line("古い日を削除 " + day + " (" + RuleText(rules, rule) + ", " +
-                            std::to_string(deletion.removed.size()) + "ファイル, " +
-                            SizeText(deletion.bytes) + ")");
+        // The rule's own text in each of the line's two languages.
+        const LogText why = RuleText(rules, rule);
+        const char* source =
+            QT_TRANSLATE_NOOP("DiaryRetention", "古い日を削除 %1 (%2, %3ファイル, %4)");
+        const std::string files = std::to_string(deletion.removed.size());
+        const std::string size = SizeText(deletion.bytes);
+        services_.post_line(LogText(
+            TranslatedLogText("DiaryRetention", source, {day, why.designed, files, size}).designed,
+            TranslatedText("DiaryRetention", source, {day, why.shown, files, size})));
     }
     if (deletion.others && said_kept_.insert(day).second) {
-        services_.post_line("日別ディレクトリ " + day +
-                            " にはほかのファイルがあるため、ディレクトリを残します");
+        services_.post_line(TranslatedLogText(
+            "DiaryRetention",
+            QT_TRANSLATE_NOOP(
+                "DiaryRetention",
+                "日別ディレクトリ %1 にはほかのファイルがあるため、ディレクトリを残します"),
+            {day}));
     }
     if (deletion.failed_errno != 0) {
-        services_.post_line("古い日の削除に失敗 " + day + " (" +
-                            std::generic_category().message(deletion.failed_errno) + ")");
+        services_.post_line(TranslatedLogText(
+            "DiaryRetention", QT_TRANSLATE_NOOP("DiaryRetention", "古い日の削除に失敗 %1 (%2)"),
+            {day, std::generic_category().message(deletion.failed_errno)}));
     }
     return !deletion.stopped;
 }
 
-std::string DiaryRetention::RuleText(const Rules& rules, Rule rule) const {
+LogText DiaryRetention::RuleText(const Rules& rules, Rule rule) const {
     switch (rule) {
         case Rule::kDays:
-            return "保存日数" + std::to_string(rules.keep_days) + "日";
+            return TranslatedLogText("DiaryRetention",
+                                     QT_TRANSLATE_NOOP("DiaryRetention", "保存日数%1日"),
+                                     {std::to_string(rules.keep_days)});
         case Rule::kMaxSize:
-            return "合計の上限" + std::to_string(rules.max_mb) + "MB";
+            return TranslatedLogText("DiaryRetention",
+                                     QT_TRANSLATE_NOOP("DiaryRetention", "合計の上限%1MB"),
+                                     {std::to_string(rules.max_mb)});
         case Rule::kFreeSpace:
-            return "空き容量の下限" + std::to_string(rules.free_mb) + "MB";
+            return TranslatedLogText("DiaryRetention",
+                                     QT_TRANSLATE_NOOP("DiaryRetention", "空き容量の下限%1MB"),
+                                     {std::to_string(rules.free_mb)});
     }
-    return {};
+    return std::string();
 }
 
 void DiaryRetention::SayNothingLeft(const Rules& rules, Rule rule) {
     if (!said_nothing_left_.insert(rule).second) return;
     if (rule == Rule::kFreeSpace) {
-        services_.post_line("空き容量が下限" + std::to_string(rules.free_mb) +
-                            "MBを下回っていますが、削除できる古い日がありません");
+        services_.post_line(TranslatedLogText(
+            "DiaryRetention",
+            QT_TRANSLATE_NOOP("DiaryRetention",
+                              "空き容量が下限%1MBを下回っていますが、削除できる古い日がありません"),
+            {std::to_string(rules.free_mb)}));
     } else {
-        services_.post_line("合計が上限" + std::to_string(rules.max_mb) +
-                            "MBを超えていますが、削除できる古い日がありません");
+        services_.post_line(TranslatedLogText(
+            "DiaryRetention",
+            QT_TRANSLATE_NOOP("DiaryRetention",
+                              "合計が上限%1MBを超えていますが、削除できる古い日がありません"),
+            {std::to_string(rules.max_mb)}));
     }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "events/diary_events.h"
+#include "log/log_text.h"
 #include "retention/day_folders.h"
 
 class Clock;
@@ -20,7 +21,7 @@ struct DiaryRetentionServices {
     // Where DayDeleted goes (the diary's events).
     EventPublisher& events;
     Clock& clock;
-    std::function<void(const std::string&)> post_line;
+    std::function<void(const LogText&)> post_line;
     // Tells the page writers that days are gone, so that the next store
     // builds the pages from the folders (PictureStore::MarkPagesChanged).
     std::function<void()> pages_changed;
@@ -100,7 +101,7 @@ private:
     // False when the stop came.
     bool DeleteDay(const Rules& rules, const OpenFolder& save, const std::string& day, Rule rule,
                    const StopSignal& stop);
-    std::string RuleText(const Rules& rules, Rule rule) const;
+    LogText RuleText(const Rules& rules, Rule rule) const;
     void SayNothingLeft(const Rules& rules, Rule rule);
 
     DiaryRetentionServices services_;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -79,16 +80,31 @@ std::string SizeText(std::uintmax_t bytes) {
     return text;
 }
 
-std::string MadeLine(const std::string& day, const DayVideoOutcome& outcome, int fps,
-                     double seconds_taken) {
-    char text[256];
-    std::snprintf(text, sizeof text, "タイムラプス動画を作成 %s (%dコマ, %.1f秒, %s, 処理%.1f秒",
-                  day.c_str(), outcome.frames, static_cast<double>(outcome.frames) / fps,
-                  SizeText(outcome.bytes).c_str(), seconds_taken);
-    std::string line = text;
-    if (outcome.skipped > 0)
-        line += ", 読めない画像" + std::to_string(outcome.skipped) + "枚を除外";
-    return line + ")";
+std::string OneDecimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+LogText MadeLine(const std::string& day, const DayVideoOutcome& outcome, int fps,
+                 double seconds_taken) {
+    const std::vector<std::string> arguments{day,
+                                             std::to_string(outcome.frames),
+                                             OneDecimal(static_cast<double>(outcome.frames) / fps),
+                                             SizeText(outcome.bytes),
+                                             OneDecimal(seconds_taken),
+                                             std::to_string(outcome.skipped)};
+    if (outcome.skipped > 0) {
+        return TranslatedLogText("DayTimelapse",
+                                 QT_TRANSLATE_NOOP("DayTimelapse",
+                                                   "タイムラプス動画を作成 %1 (%2コマ, %3秒, %4, "
+                                                   "処理%5秒, 読めない画像%6枚を除外)"),
+                                 arguments);
+    }
+    return TranslatedLogText(
+        "DayTimelapse",
+        QT_TRANSLATE_NOOP("DayTimelapse", "タイムラプス動画を作成 %1 (%2コマ, %3秒, %4, 処理%5秒)"),
+        arguments);
 }
 
 }  // namespace
@@ -181,12 +197,17 @@ void DayTimelapse::MakeVideo(const DiarySettings& settings, const std::string& s
             RewritePage(settings, save_directory, day_name, video);
             break;
         case DayVideoOutcome::Result::kNothingDecoded:
-            services_.post_line("タイムラプス動画を作成できません " + day_name +
-                                " (読める画像がありません)");
+            services_.post_line(TranslatedLogText(
+                "DayTimelapse",
+                QT_TRANSLATE_NOOP("DayTimelapse",
+                                  "タイムラプス動画を作成できません %1 (読める画像がありません)"),
+                {day_name}));
             break;
         case DayVideoOutcome::Result::kFailed:
-            services_.post_line("タイムラプス動画の作成に失敗 " + day_name + " (" + outcome.error +
-                                ")");
+            services_.post_line(TranslatedLogText(
+                "DayTimelapse",
+                QT_TRANSLATE_NOOP("DayTimelapse", "タイムラプス動画の作成に失敗 %1 (%2)"),
+                {day_name, outcome.error}));
             // No other day would do better now: this one and the rest wait
             // for the next day (or start), not one failed line each.
             if (outcome.every_day_would_fail) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "events/diary_events.h"
+#include "log/log_text.h"
 
 class Clock;
 class SharedSettings;
@@ -22,7 +23,7 @@ struct DayTimelapseServices {
     // Where DayVideoMade goes (the diary's events).
     EventPublisher& events;
     Clock& clock;
-    std::function<void(const std::string&)> post_line;
+    std::function<void(const LogText&)> post_line;
     // The diary's stores, which a video being made gives way to; may be null.
     std::shared_ptr<const StoreWatch> stores;
 };

@@ -70,6 +70,12 @@ bool DiaryProcess::Start(const Options& options) {
     if (options.delay_divisor > 1 && !own_delays) {
         env.push_back("QUILLOMAT_TEST_DELAYS=" + std::to_string(options.delay_divisor));
     }
+    // The designed texts whatever this machine's locale, unless a test asks
+    // for a language.
+    const bool own_language = std::any_of(
+        options.environment.begin(), options.environment.end(),
+        [](const std::string& entry) { return entry.starts_with("QUILLOMAT_LANGUAGE="); });
+    if (!own_language) env.push_back("QUILLOMAT_LANGUAGE=ja");
     for (const std::string& entry : options.environment) {
         env.push_back(entry);
         if (entry.starts_with("LD_PRELOAD=")) preloads = true;

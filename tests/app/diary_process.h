@@ -39,9 +39,11 @@ struct ProcessEnd {
 class DiaryProcess {
 public:
     struct Options {
-        std::filesystem::path home;                 // QUILLOMAT_HOME
-        std::optional<std::string> test_devices;    // QUILLOMAT_TEST_DEVICES; nullopt: unset
-        std::vector<std::string> environment = {};  // extra NAME=value entries
+        std::filesystem::path home;               // QUILLOMAT_HOME
+        std::optional<std::string> test_devices;  // QUILLOMAT_TEST_DEVICES; nullopt: unset
+        // Extra NAME=value entries. Without a QUILLOMAT_LANGUAGE entry the
+        // program runs with QUILLOMAT_LANGUAGE=ja.
+        std::vector<std::string> environment = {};
         // QUILLOMAT_TEST_DELAYS: the program's designed delays (run wait,
         // polls, recoveries, the 10 s retry) divided by this; 1 keeps them.
         // An entry of `environment` takes precedence.

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <ostream>
 #include <random>
+#include <regex>
 #include <thread>
 
 #include "app/headless_fixture.h"
 #include "app/version.h"
+#include "platform/cp932.h"
 #include "support/jpeg_decode.h"
 
 namespace {
@@ -411,6 +413,44 @@ TEST_F(HeadlessDiaryTest, UnwritableLogFileIsReportedInTheLogAndStoresGoOn) {
     ASSERT_TRUE(WaitForPictures(2)) << Transcript();
     StopAndExpectCleanExit();
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// In English the log lines on standard output are English, and "log.txt"
+// keeps the designed Japanese lines, in CP932, byte for byte.
+TEST_F(HeadlessDiaryTest, EnglishOutputLeavesTheLogFileAsDesigned) {
+    WriteSetup(1, true, {"[APPLICATION]", "LOGFILE=on"});
+    WriteDevice("Cam", 320, 240);
+    Start("Cam", {"QUILLOMAT_LANGUAGE=en"});
+    ASSERT_TRUE(process_.WaitForLogLine("Quillomat has started.", 1, kConditionLimit))
+        << Transcript();
+    ASSERT_TRUE(WaitForPictures(2)) << Transcript();
+    StopAndExpectCleanExit();
+
+    const std::vector<std::string> shown = LogTexts(process_.Output());
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), "Quillomat has started.");
+    for (const std::string& text : shown)
+        EXPECT_TRUE(text == "Quillomat has started." || text == "Motion detected") << text;
+
+    const std::string file = ReadFileBytes(home_.path() / "log.txt");
+    const std::regex stamped(
+        "\\d{4}年\\d{2}月\\d{2}日\\((日|月|火|水|木|金|土)\\) \\d{2}時\\d{2}分\\d{2}秒 - (.*)");
+    std::vector<std::string> kept;
+    for (std::size_t pos = 0; pos < file.size();) {
+        const std::size_t end = file.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos) << "a line without CR LF: " << file.substr(pos);
+        std::smatch match;
+        const std::string line = Cp932ToUtf8(file.substr(pos, end - pos));
+        ASSERT_TRUE(std::regex_match(line, match, stamped)) << line;
+        kept.push_back(match[2]);
+        pos = end + 2;
+    }
+    // The same lines as the output, each as designed.
+    ASSERT_EQ(kept.size(), shown.size()) << file;
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        EXPECT_EQ(kept[i], shown[i] == "Motion detected" ? kMotionLine : kStartedLine);
+    EXPECT_NE(file.find(Utf8ToCp932(std::string(" - ") + kStartedLine + "\r\n")),
+              std::string::npos);
 }
 
 // The about box shows the same version (app_ui_tests).

@@ -112,14 +112,23 @@ def pictures(save):
 
 
 class Program:
-    """The quillomat executable running with its own home and test camera."""
+    """The quillomat executable running with its own home and test camera.
+
+    Its texts are the designed Japanese ones whatever this machine's locale
+    says (QUILLOMAT_LANGUAGE=ja); `env` adds to the environment, and a None
+    value takes a variable out of it."""
 
     def __init__(self, binary, home, devices="Cam", args=(), env=None, log=None):
         self.home = Path(home)
         environment = dict(os.environ)
         environment["QUILLOMAT_HOME"] = f"{self.home}/"
         environment["QUILLOMAT_TEST_DEVICES"] = devices
-        environment.update(env or {})
+        environment["QUILLOMAT_LANGUAGE"] = "ja"
+        for name, value in (env or {}).items():
+            if value is None:
+                environment.pop(name, None)
+            else:
+                environment[name] = value
         self.log_path = Path(log) if log else self.home / "program.log"
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen([str(binary), *args], env=environment, cwd=self.home,
@@ -422,9 +431,15 @@ class Widgets:
         return []
 
 
-def preview_picture(widgets, main_window, window, scratch):
+# The program's own environment for an English interface, as a desktop in
+# any language but Japanese gives it: through the locale, not our variable.
+ENGLISH = {"QUILLOMAT_LANGUAGE": None, "LC_ALL": None, "LC_MESSAGES": None, "LANG": "C.UTF-8",
+           "LANGUAGE": "en_GB:en"}
+
+
+def preview_picture(widgets, main_window, window, scratch, name="プレビュー"):
     """The preview control's pixels as the X server shows them."""
-    preview = widgets.find(main_window, role="filler", name="プレビュー")
+    preview = widgets.find(main_window, role="filler", name=name)
     if preview is None:
         raise Failure("no preview control")
     px, py, width, height = preview.queryComponent().getExtents(0)
@@ -433,12 +448,14 @@ def preview_picture(widgets, main_window, window, scratch):
     return crop(read_ppm(shot), px - wx, py - wy, width, height)
 
 
-def wait_live_preview(widgets, main_window, window, scratch, limit_s=CONDITION_LIMIT_S):
-    """Two different pictures in the preview: the moving ball is drawn."""
+def wait_live_preview(widgets, main_window, window, scratch, limit_s=CONDITION_LIMIT_S,
+                      name="プレビュー"):
+    """Two different pictures in the preview (its accessible name `name`):
+    the moving ball is drawn."""
     pictures = []
 
     def moved():
-        pictures.append(preview_picture(widgets, main_window, window, scratch))
+        pictures.append(preview_picture(widgets, main_window, window, scratch, name))
         # A uniform first picture is the white before the first frame.
         if len(set(pictures[0][::3])) < 2:
             pictures.pop(0)

@@ -7,8 +7,11 @@ comes with a live preview; ON/OFF writes ONAIR; a snapshot is saved through
 the file dialog; the window goes to the tray and comes back from the tray
 menu; Cancel in the settings dialogs keeps nothing and the spins answer
 through their Value interface; "終了(&X)" ends it with status 0, the diary
-pictures and the settings kept. Exit status 0 when every step passed, 1 at the first failed one, 77
-(skip) where the desktop's packages are missing.
+pictures and the settings kept. With --language en the program runs with an
+English desktop's locale and a shorter run checks that the menus, a dialog,
+the log box and the tray menu speak English. Exit status 0 when every step
+passed, 1 at the first failed one, 77 (skip) where the desktop's packages are
+missing.
 """
 import argparse
 import os
@@ -39,17 +42,33 @@ TEXT_TITLE = f"Quillomat - Cam ({TEXT_WIDTH}x{TEXT_HEIGHT})"
 CORNER = 24
 TIME_TEXT_TITLE = "日時表示設定"
 
+# The texts the shared steps look for, in each language (accessible names:
+# mnemonics without "&").
+TEXTS = {
+    "ja": {"log": "ログ", "started": "Quillomatを開始しました。", "preview": "プレビュー",
+           "hide": "非表示(S)", "show": "表示(S)", "snapshot": "スナップショット(P)",
+           "file": "ファイル(F)", "exit": "終了(X)"},
+    "en": {"log": "Log", "started": "Quillomat has started.", "preview": "Preview",
+           "hide": "Hide", "show": "Show", "snapshot": "Snapshot", "file": "File",
+           "exit": "Exit"},
+}
+
 
 class Session:
-    def __init__(self, binary, home):
+    def __init__(self, binary, home, language):
         self.binary = binary
         self.home = home
+        self.texts = TEXTS[language]
+        # What the capture settings step saved, for the end to check.
+        self.interval = None
         self.save = desktop.prepare_home(home, DEVICE, WIDTH, HEIGHT,
                                          diary={"INTERVAL_SECOND": 2})
         # Shorter designed waits (the run wait of every restore) keep the
         # steps quick; the order of events stays the same.
-        self.program = desktop.Program(binary, home, DEVICE,
-                                       env={"QUILLOMAT_TEST_DELAYS": "10"})
+        env = {"QUILLOMAT_TEST_DELAYS": "10"}
+        if language == "en":
+            env.update(desktop.ENGLISH)
+        self.program = desktop.Program(binary, home, DEVICE, env=env)
         self.widgets = desktop.Widgets(self.program.pid)
         self.widgets.watch_popups()
         self.window = None
@@ -59,7 +78,8 @@ class Session:
         return desktop.read_ini(self.home / "setup.ini").get((section, key))
 
     def wait_live_preview(self):
-        desktop.wait_live_preview(self.widgets, self.accessible, self.window, self.home)
+        desktop.wait_live_preview(self.widgets, self.accessible, self.window, self.home,
+                                  name=self.texts["preview"])
 
     def press(self, name, root=None):
         button = self.widgets.wait_find(
@@ -98,7 +118,7 @@ class Session:
             if len(seen) > 1:
                 print(f"      tray menu first entries seen: {seen}")
         names = [item.name for item in items]
-        if names[1:] != ["スナップショット(P)", "終了(X)"]:
+        if names[1:] != [self.texts["snapshot"], self.texts["exit"]]:
             raise Failure(f"the tray menu holds {names}")
         return items
 
@@ -115,8 +135,10 @@ def step_window_comes(s):
     s.accessible = s.widgets.wait_find("the main window on the accessibility bus",
                                        s.widgets.main_window)
     wait_until(lambda: desktop.window_shown(s.window), LIMIT_S, "the window mapped")
-    log = s.widgets.find(s.accessible, role="text", name="ログ")
-    wait_until(lambda: "Quillomatを開始しました。" in log.queryText().getText(0, -1), LIMIT_S,
+    log = s.widgets.find(s.accessible, role="text", name=s.texts["log"])
+    if log is None:
+        raise Failure(f'no log box "{s.texts["log"]}"')
+    wait_until(lambda: s.texts["started"] in log.queryText().getText(0, -1), LIMIT_S,
                "the start line in the log box")
     s.wait_live_preview()
 
@@ -178,10 +200,10 @@ def step_snapshot_saved(s):
 
 
 def step_tray_and_back(s):
-    items = s.tray_menu("非表示(S)")
+    items = s.tray_menu(s.texts["hide"])
     s.widgets.do_action(items[0])
     wait_until(lambda: not desktop.window_shown(s.window), LIMIT_S, "the window in the tray")
-    s.widgets.do_action(s.tray_menu("表示(S)")[0])
+    s.widgets.do_action(s.tray_menu(s.texts["show"])[0])
     wait_until(lambda: desktop.window_shown(s.window), LIMIT_S, "the window back on screen")
     s.wait_live_preview()
 
@@ -189,7 +211,7 @@ def step_tray_and_back(s):
     desktop.minimise_window(s.window)
     wait_until(lambda: not desktop.window_shown(s.window), LIMIT_S,
                "the minimised window in the tray")
-    s.widgets.do_action(s.tray_menu("表示(S)")[0])
+    s.widgets.do_action(s.tray_menu(s.texts["show"])[0])
     wait_until(lambda: desktop.window_shown(s.window), LIMIT_S, "the window restored")
     s.wait_live_preview()
 
@@ -312,6 +334,7 @@ def step_cancel_keeps_nothing_and_spins_speak(s):
 
 def step_capture_settings(s):
     run_settings_dialog(s, "キャプチャ設定", "キャプチャ設定", {"秒間隔": "7"})
+    s.interval = "7"
     # Saved after the rebuild, which brings the live picture back.
     wait_until(lambda: s.setting("DIARY", "INTERVAL_SECOND") == "7", LIMIT_S,
                "INTERVAL_SECOND=7 in setup.ini")
@@ -320,7 +343,7 @@ def step_capture_settings(s):
 
 def step_exit(s):
     wait_until(lambda: len(desktop.pictures(s.save)) >= 1, LIMIT_S, "a diary picture")
-    s.widgets.menu_command(s.accessible, "ファイル(F)", "終了(X)")
+    s.widgets.menu_command(s.accessible, s.texts["file"], s.texts["exit"])
     status = s.program.wait_exit(LIMIT_S)
     if status != 0:
         raise Failure(f"exit status {status}")
@@ -333,8 +356,38 @@ def step_exit(s):
         raise Failure(f"device.ini lost the device: {device}")
     if s.setting("DIARY", "ONAIR") != "on":
         raise Failure("ONAIR is not on after the end")
-    if s.setting("DIARY", "INTERVAL_SECOND") != "7":
+    if s.interval is not None and s.setting("DIARY", "INTERVAL_SECOND") != s.interval:
         raise Failure("the interval of the capture settings dialog was not kept")
+
+
+def step_menus_and_a_dialog_speak_english(s):
+    bar = s.widgets.find(s.accessible, role="menu bar")
+    if bar is None:
+        raise Failure("no menu bar")
+    menus = [bar.getChildAtIndex(i) for i in range(bar.childCount)]
+    names = [menu.name for menu in menus]
+    if names != ["File", "Settings", "Device", "Help"]:
+        raise Failure(f"the menu bar reads {names}")
+    entries = {menu.name: [item.name for item in s.widgets.find_all(menu, role="menu item")
+                           if item.name]
+               for menu in menus}
+    expected = {"File": ["Snapshot", "Exit"],
+                "Settings": ["Application Settings", "Capture Settings", "HTML Settings",
+                             "Time Text Settings", "Extra Settings"],
+                "Device": ["Change", "Settings", "Properties"],
+                "Help": ["Home Page", "About Quillomat"]}
+    if entries != expected:
+        raise Failure(f"the menus read {entries}")
+
+    s.press("Capture settings")
+    title = "Capture Settings"
+    dialog = s.widgets.wait_find(f'the dialog "{title}"', lambda: s.widgets.window_named(title))
+    for role, name in [("check box", "Store a picture on motion"), ("text", "Picture Folder"),
+                       ("push button", "Browse"), ("push button", "Apply")]:
+        if s.widgets.find(dialog, role=role, name=name) is None:
+            raise Failure(f'the dialog "{title}" has no {role} "{name}"')
+    close_with(s, dialog, title, "Cancel")
+    s.wait_live_preview()
 
 
 def time_text_home(home, time_format):
@@ -436,11 +489,21 @@ STEPS = [
      step_time_text),
 ]
 
+# English: a shorter run, the texts rather than the behaviour again.
+ENGLISH_STEPS = [
+    ("the window comes with a live preview and an English log box", step_window_comes),
+    ("the menus and the capture settings dialog speak English",
+     step_menus_and_a_dialog_speak_english),
+    ("the tray menu speaks English and brings the window back", step_tray_and_back),
+    ('"Exit" ends the program cleanly with its diary and settings', step_exit),
+]
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--binary", type=Path, default=desktop.DEFAULT_BINARY)
     parser.add_argument("--keep", action="store_true", help="keep the home folder")
+    parser.add_argument("--language", choices=["ja", "en"], default="ja")
     args = parser.parse_args()
     missing = desktop.tools_missing(TOOLS)
     if missing or desktop.accessibility() is None:
@@ -450,10 +513,11 @@ def main():
     desktop.run_in_session([str(Path(__file__).resolve()), *sys.argv[1:]])
 
     home = Path(tempfile.mkdtemp(prefix="quillomat-e2e-"))
-    s = Session(args.binary, home)
+    s = Session(args.binary, home, args.language)
+    steps = STEPS if args.language == "ja" else ENGLISH_STEPS
     passed = failed = 0
     try:
-        for name, step in STEPS:
+        for name, step in steps:
             start = time.monotonic()
             try:
                 step(s)
@@ -478,7 +542,7 @@ def main():
         else:
             import shutil
             shutil.rmtree(home, ignore_errors=True)
-    skipped = len(STEPS) - passed - failed
+    skipped = len(steps) - passed - failed
     print(f"{passed} passed, {failed} failed" + (f", {skipped} skipped" if skipped else ""))
     return 0 if failed == 0 and skipped == 0 else 1
 

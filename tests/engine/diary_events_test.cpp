@@ -147,9 +147,9 @@ TEST(DiaryEvents, AFullQueueCountsWhatItRefusesAndSaysSoOnce) {
     std::vector<std::string> said;
     std::mutex said_mutex;
     DiaryEvents events(
-        [&](const std::string& line) {
+        [&](const LogText& line) {
             std::lock_guard lock(said_mutex);
-            said.push_back(line);
+            said.push_back(line.shown);
         },
         4);
     auto stuck = std::make_shared<Stuck>();

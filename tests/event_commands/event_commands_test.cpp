@@ -156,7 +156,7 @@ protected:
     SharedSettings settings;
     StopSignal stop;
     std::vector<std::string> lines;
-    EventCommands job{settings, [this](const std::string& line) { lines.push_back(line); }};
+    EventCommands job{settings, [this](const LogText& line) { lines.push_back(line.designed); }};
 };
 
 // One command per event at a time: pictures that come while the picture

@@ -91,7 +91,7 @@ protected:
 
     std::unique_ptr<DiaryPublisher> Make(std::string rclone = "rclone") {
         return std::make_unique<DiaryPublisher>(DiaryPublisherSeams{
-            settings_, [this](const std::string& line) { lines_.push_back(line); },
+            settings_, [this](const LogText& line) { lines_.push_back(line.designed); },
             std::move(rclone), [this] { return now_; }});
     }
 
@@ -419,7 +419,8 @@ TEST_F(PublisherTest, OutageIsSaidOnceRetriedWithGrowingPausesAndTheBackLineCoun
     publisher->Begin(stop_);
     Settle(*publisher);
     ASSERT_EQ(lines_.size(), 1u);
-    EXPECT_TRUE(lines_[0].starts_with(kRemoteGoneLine)) << lines_[0];
+    EXPECT_TRUE(lines_[0].starts_with("公開先に接続できません（つながるまで再試行します）: "))
+        << lines_[0];
     EXPECT_EQ(lines_[0].find(obscured), std::string::npos) << lines_[0];
     EXPECT_EQ(lines_[0].find("secretpw"), std::string::npos) << lines_[0];
     EXPECT_EQ(publisher->NextWake(), std::optional(2000ms));
@@ -440,7 +441,7 @@ TEST_F(PublisherTest, OutageIsSaidOnceRetriedWithGrowingPausesAndTheBackLineCoun
     now_ += 4s;
     Settle(*publisher);
     ASSERT_EQ(lines_.size(), 2u);
-    EXPECT_EQ(lines_[1], std::string(kRemoteBackLine) + "4件");
+    EXPECT_EQ(lines_[1], "公開先に再び接続しました。送信待ちのファイル: 4件");
     EXPECT_EQ(Tree(remote_ / "diary"), Tree(save_));
     publisher->End(stop_);
 }

@@ -72,7 +72,7 @@ protected:
     std::vector<std::string> lines_;
     int pages_changed_ = 0;
     DiaryRetention job_{{settings_, publisher_, clock_,
-                         [this](const std::string& line) { lines_.push_back(line); },
+                         [this](const LogText& line) { lines_.push_back(line.designed); },
                          [this] { ++pages_changed_; }}};
     StopSignal stop_;
 };

@@ -84,7 +84,11 @@ protected:
     StopSignal stop_;
     std::shared_ptr<StoreWatch> stores_ = std::make_shared<StoreWatch>();
     DayTimelapse job_{DayTimelapseServices{settings_, pages_, publisher_, clock_,
-                                           [this](const std::string& l) { lines_.push_back(l); },
+                                           [this](const LogText& l) {
+                                               // As designed: no translator is installed.
+                                               EXPECT_EQ(l.shown, l.designed);
+                                               lines_.push_back(l.designed);
+                                           },
                                            stores_}};
 };
 

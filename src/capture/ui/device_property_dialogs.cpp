@@ -21,10 +21,10 @@ QString RateText(std::int64_t interval_100ns) {
 CDeviceFormatDialog::CDeviceFormatDialog(const std::vector<DeviceFormatOffer>& offers,
                                          const DeviceFormat& current, QWidget* parent)
     : QDialog(parent), offers_(offers), sizes_(new QComboBox(this)), rates_(new QComboBox(this)) {
-    setWindowTitle(QStringLiteral("ビデオ形式"));
+    setWindowTitle(tr("ビデオ形式"));
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("サイズ"), sizes_);
-    form->addRow(QStringLiteral("フレームレート"), rates_);
+    form->addRow(tr("サイズ"), sizes_);
+    form->addRow(tr("フレームレート"), rates_);
     // A size may be offered raw and as Motion-JPEG: the entry that has the
     // current rate, else the first of that size.
     int selected = -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <vector>
 
@@ -10,6 +11,8 @@ class QComboBox;
 // Takes the place of the device's format pages: the sizes and frame rates the
 // device offers.
 class CDeviceFormatDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CDeviceFormatDialog)
+
 public:
     CDeviceFormatDialog(const std::vector<DeviceFormatOffer>& offers, const DeviceFormat& current,
                         QWidget* parent = nullptr);

@@ -9,11 +9,11 @@
 
 CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent)
     : QDialog(parent), combo_(new QComboBox(this)) {
-    setWindowTitle(QStringLiteral("デバイス選択"));
+    setWindowTitle(tr("デバイス選択"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("映像入力デバイスを選択してください。"), this));
+    layout->addWidget(new QLabel(tr("映像入力デバイスを選択してください。"), this));
     combo_->setObjectName(QStringLiteral("device"));
-    combo_->setAccessibleName(QStringLiteral("映像入力デバイス"));
+    combo_->setAccessibleName(tr("映像入力デバイス"));
     combo_->setMaxVisibleItems(12);
     // A network camera is never listed until it is stored: its address is
     // typed here (http://, https:// or rtsp://).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@ class QComboBox;
 // A network camera's address may be typed into the list's field instead.
 // Escape and the close box cancel; there is no Cancel button.
 class CDeviceSelectDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CDeviceSelectDialog)
+
 public:
     explicit CDeviceSelectDialog(QWidget* parent = nullptr);
 

@@ -30,12 +30,12 @@ CSnapshotDialog::CSnapshotDialog(const std::string& stem, const std::string& bit
       stem_(stem),
       run_save_dialog_(run_save_dialog ? std::move(run_save_dialog) : RunSaveFileDialog),
       picture_(new QLabel(this)),
-      save_(new QPushButton(QStringLiteral("保存"), this)),
-      cancel_(new QPushButton(QStringLiteral("キャンセル"), this)) {
-    setWindowTitle(QStringLiteral("Quillomat - スナップショット"));
+      save_(new QPushButton(tr("保存"), this)),
+      cancel_(new QPushButton(tr("キャンセル"), this)) {
+    setWindowTitle(tr("Quillomat - スナップショット"));
     setFont(DialogFont(QStringLiteral("MS UI Gothic"), 9));
     picture_->setObjectName(QStringLiteral("picture"));
-    picture_->setAccessibleName(QStringLiteral("スナップショット"));
+    picture_->setAccessibleName(tr("スナップショット"));
     picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     QSize shown(kEmptyPictureWidth, kEmptyPictureHeight);
@@ -68,7 +68,7 @@ void CSnapshotDialog::PrepareSaveFileDialog(QFileDialog& dialog, const QString& 
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("jpg"));
-    dialog.setNameFilters({QStringLiteral("JPEGファイル(*.jpg)"), QStringLiteral("全て(*.*)")});
+    dialog.setNameFilters({tr("JPEGファイル(*.jpg)"), tr("全て(*.*)")});
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.selectFile(stem + QStringLiteral(".jpg"));
 }

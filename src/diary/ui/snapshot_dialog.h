@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -14,6 +15,8 @@ class QPushButton;
 // "Quillomat - スナップショット": the picture of "snap.tmp" at its own size
 // (a picture beyond 640 x 480 is cut, not scaled), "保存" and "キャンセル".
 class CSnapshotDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CSnapshotDialog)
+
 public:
     // Runs the prepared save-file dialog; the confirmed path, empty when the
     // user cancelled it. Tests answer without opening it.

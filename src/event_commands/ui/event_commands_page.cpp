@@ -25,13 +25,13 @@ constexpr int kLongestTimeout = 86400;
 QString Label(CommandEvent event) {
     switch (event) {
         case CommandEvent::kPicture:
-            return QStringLiteral("画像を保存したとき");
+            return EventCommandsPage::tr("画像を保存したとき");
         case CommandEvent::kStoreFailed:
-            return QStringLiteral("画像の保存に失敗したとき");
+            return EventCommandsPage::tr("画像の保存に失敗したとき");
         case CommandEvent::kCameraLost:
-            return QStringLiteral("カメラが見つからなくなったとき");
+            return EventCommandsPage::tr("カメラが見つからなくなったとき");
         case CommandEvent::kCameraFound:
-            return QStringLiteral("カメラが戻ったとき");
+            return EventCommandsPage::tr("カメラが戻ったとき");
     }
     return {};
 }
@@ -72,24 +72,24 @@ EventCommandsPage::EventCommandsPage(Prompts& prompts, QWidget* parent)
     timeout_ = new SpinEdit(this);
     timeout_->setObjectName(QStringLiteral("COMMAND_TIMEOUT_SECOND"));
     timeout_->SetRange(kLeastTimeout, kLongestTimeout);
-    timeout_->setAccessibleName(QStringLiteral("時間制限 (秒)"));
-    form->addRow(QStringLiteral("時間制限 (秒)(&L):"), timeout_);
+    timeout_->setAccessibleName(tr("時間制限 (秒)"));
+    form->addRow(tr("時間制限 (秒)(&L):"), timeout_);
     layout->addLayout(form);
 
-    auto* note = new QLabel(
-        QStringLiteral("コマンドはシェルを通さずに実行します (シェルが要るときは sh -c '...' "
-                       "と書きます)。内容は環境変数 QUILLOMAT_EVENT, QUILLOMAT_PICTURE, "
-                       "QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA で渡します。"),
-        this);
+    auto* note =
+        new QLabel(tr("コマンドはシェルを通さずに実行します (シェルが要るときは sh -c '...' "
+                      "と書きます)。内容は環境変数 QUILLOMAT_EVENT, QUILLOMAT_PICTURE, "
+                      "QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA で渡します。"),
+                   this);
     note->setWordWrap(true);
     layout->addWidget(note);
 
     auto* test_row = new QHBoxLayout;
     test_event_ = new QComboBox(this);
     test_event_->setObjectName(QStringLiteral("test_event"));
-    test_event_->setAccessibleName(QStringLiteral("テストするイベント"));
+    test_event_->setAccessibleName(tr("テストするイベント"));
     for (const CommandEvent event : kCommandEvents) test_event_->addItem(Label(event));
-    test_ = new QPushButton(QStringLiteral("テスト実行(&T)"), this);
+    test_ = new QPushButton(tr("テスト実行(&T)"), this);
     test_->setObjectName(QStringLiteral("test"));
     test_row->addWidget(test_event_, 1);
     test_row->addWidget(test_);
@@ -109,7 +109,7 @@ EventCommandsPage::EventCommandsPage(Prompts& prompts, QWidget* parent)
 // A test still running ends with the page.
 EventCommandsPage::~EventCommandsPage() = default;
 
-QString EventCommandsPage::Title() const { return QStringLiteral("コマンド"); }
+QString EventCommandsPage::Title() const { return tr("コマンド"); }
 
 QLineEdit* EventCommandsPage::CommandEdit(CommandEvent event) const {
     return commands_[static_cast<std::size_t>(event)];
@@ -146,13 +146,14 @@ void EventCommandsPage::RunTest() {
     test_key_ = CommandKey(event);
     const std::string line = CommandEdit(event)->text().toStdString();
     if (line.empty()) {
-        result_->setText(QString::fromStdString(test_key_) +
-                         QStringLiteral(" にはコマンドがありません。"));
+        result_->setText(
+            tr("%1 にはコマンドがありません。").arg(QString::fromStdString(test_key_)));
         return;
     }
     const CommandWords words = SplitCommandLine(line);
     if (!words.error.empty()) {
-        result_->setText(QString::fromStdString(CommandNotStartedLine(test_key_, words.error)));
+        result_->setText(
+            QString::fromStdString(CommandNotStartedLine(test_key_, words.error).shown));
         return;
     }
     CommandFacts facts;
@@ -166,7 +167,7 @@ void EventCommandsPage::RunTest() {
     auto run = std::make_unique<CommandProcess>();
     std::string error;
     if (!run->Start(words.words, CommandEnvironment(facts), error)) {
-        result_->setText(QString::fromStdString(CommandNotStartedLine(test_key_, error)));
+        result_->setText(QString::fromStdString(CommandNotStartedLine(test_key_, error).shown));
         return;
     }
     test_run_ = std::move(run);
@@ -174,7 +175,7 @@ void EventCommandsPage::RunTest() {
     test_started_ = std::chrono::steady_clock::now();
     test_kill_at_.reset();
     test_->setEnabled(false);
-    result_->setText(QString::fromStdString(test_key_) + QStringLiteral(" のコマンドを実行中…"));
+    result_->setText(tr("%1 のコマンドを実行中…").arg(QString::fromStdString(test_key_)));
     look_.start();
 }
 
@@ -195,15 +196,15 @@ void EventCommandsPage::LookAtTest() {
     QString text;
     if (test_kill_at_) {
         test_run_->SignalGroup(SIGKILL);
-        text = QString::fromStdString(CommandTimeOutLine(test_key_, test_timeout_seconds_));
+        text = QString::fromStdString(CommandTimeOutLine(test_key_, test_timeout_seconds_).shown);
     } else if (outcome.Succeeded()) {
         const double seconds = std::chrono::duration<double>(now - test_started_).count();
-        text = QString::fromStdString(test_key_) + QStringLiteral(" のコマンドは終了コード 0 で") +
-               QString::number(seconds, 'f', 1) + QStringLiteral(" 秒で終わりました");
+        text = tr("%1 のコマンドは終了コード 0 で%2 秒で終わりました")
+                   .arg(QString::fromStdString(test_key_), QString::number(seconds, 'f', 1));
         if (!outcome.first_error_line.empty())
             text += QStringLiteral(": ") + QString::fromStdString(outcome.first_error_line);
     } else {
-        text = QString::fromStdString(CommandOutcomeLine(test_key_, outcome));
+        text = QString::fromStdString(CommandOutcomeLine(test_key_, outcome).shown);
     }
     result_->setText(text);
     test_run_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <array>
 #include <chrono>
@@ -22,6 +23,8 @@ class SpinEdit;
 // runs beside the dialog (the tab looks at it every 50 ms), under the time
 // limit in the field, and ends with the page.
 class EventCommandsPage final : public SettingsPage {
+    Q_DECLARE_TR_FUNCTIONS(EventCommandsPage)
+
 public:
     explicit EventCommandsPage(Prompts& prompts, QWidget* parent = nullptr);
     ~EventCommandsPage() override;

@@ -35,19 +35,18 @@ PublishSetupPage::PublishSetupPage(Prompts& prompts, QWidget* parent)
 
     remote_ = new QLineEdit(this);
     remote_->setObjectName(QStringLiteral("remote"));
-    remote_->setPlaceholderText(
-        QStringLiteral("例: mybucket:diary、:webdav,url='https://host/dav':diary"));
-    form->addRow(QStringLiteral("公開先(&R):"), remote_);
+    remote_->setPlaceholderText(tr("例: mybucket:diary、:webdav,url='https://host/dav':diary"));
+    form->addRow(tr("公開先(&R):"), remote_);
 
     auto* config_row = new QHBoxLayout;
     config_ = new QLineEdit(this);
     config_->setObjectName(QStringLiteral("rcloneConfig"));
-    config_->setPlaceholderText(QStringLiteral("空欄: rcloneの既定の設定ファイル"));
-    auto* browse = new QPushButton(QStringLiteral("参照(&B)..."), this);
+    config_->setPlaceholderText(tr("空欄: rcloneの既定の設定ファイル"));
+    auto* browse = new QPushButton(tr("参照(&B)..."), this);
     browse->setObjectName(QStringLiteral("browseConfig"));
     config_row->addWidget(config_);
     config_row->addWidget(browse);
-    auto* config_label = new QLabel(QStringLiteral("rcloneの設定ファイル(&C):"), this);
+    auto* config_label = new QLabel(tr("rcloneの設定ファイル(&C):"), this);
     config_label->setBuddy(config_);
     form->addRow(config_label, config_row);
 
@@ -55,22 +54,21 @@ PublishSetupPage::PublishSetupPage(Prompts& prompts, QWidget* parent)
     interval->setObjectName(QStringLiteral("pageInterval"));
     interval->SetRange(0, kMaxInterval);
     interval_ = interval->lineEdit();
-    form->addRow(QStringLiteral("ページの送信間隔(秒)(&P):"), interval);
+    form->addRow(tr("ページの送信間隔(秒)(&P):"), interval);
 
     bwlimit_ = new QLineEdit(this);
     bwlimit_->setObjectName(QStringLiteral("bwlimit"));
-    bwlimit_->setPlaceholderText(QStringLiteral("例: 1M（空欄: 制限なし）"));
-    form->addRow(QStringLiteral("帯域制限(&L):"), bwlimit_);
+    bwlimit_->setPlaceholderText(tr("例: 1M（空欄: 制限なし）"));
+    form->addRow(tr("帯域制限(&L):"), bwlimit_);
 
-    auto* note = new QLabel(
-        QStringLiteral(
-            "公開先が空欄なら公開しません。写真はすぐに、ページは送信間隔ごとに送ります。"
-            "パスワードや鍵はrcloneの設定ファイルに置いてください（rclone config）。"),
-        this);
+    auto* note =
+        new QLabel(tr("公開先が空欄なら公開しません。写真はすぐに、ページは送信間隔ごとに送ります。"
+                      "パスワードや鍵はrcloneの設定ファイルに置いてください（rclone config）。"),
+                   this);
     note->setWordWrap(true);
     layout->addWidget(note);
 
-    check_ = new QPushButton(QStringLiteral("接続テスト(&T)"), this);
+    check_ = new QPushButton(tr("接続テスト(&T)"), this);
     check_->setObjectName(QStringLiteral("checkRemote"));
     auto* check_row = new QHBoxLayout;
     check_row->addWidget(check_);
@@ -79,7 +77,7 @@ PublishSetupPage::PublishSetupPage(Prompts& prompts, QWidget* parent)
     result_ = new QPlainTextEdit(this);
     result_->setObjectName(QStringLiteral("checkResult"));
     result_->setReadOnly(true);
-    result_->setAccessibleName(QStringLiteral("接続テストの結果"));
+    result_->setAccessibleName(tr("接続テストの結果"));
     layout->addWidget(result_);
 
     check_limit_.setSingleShot(true);
@@ -88,9 +86,9 @@ PublishSetupPage::PublishSetupPage(Prompts& prompts, QWidget* parent)
     });
     connect(check_, &QPushButton::clicked, this, [this] { CheckRemote(); });
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(
-            this, QStringLiteral("rcloneの設定ファイル"), config_->text(),
-            QStringLiteral("rclone.conf (*.conf);;すべてのファイル (*)"));
+        const QString file =
+            QFileDialog::getOpenFileName(this, tr("rcloneの設定ファイル"), config_->text(),
+                                         tr("rclone.conf (*.conf);;すべてのファイル (*)"));
         if (!file.isEmpty()) config_->setText(file);
     });
 }
@@ -103,7 +101,7 @@ PublishSetupPage::~PublishSetupPage() {
     }
 }
 
-QString PublishSetupPage::Title() const { return QStringLiteral("公開"); }
+QString PublishSetupPage::Title() const { return tr("公開"); }
 
 void PublishSetupPage::Load(const DiarySettings& s) {
     loaded_remote_ = s.REMOTE;
@@ -133,7 +131,7 @@ bool PublishSetupPage::Validate() {
             return b.key == p.key && b.value == p.value;
         });
         if (!kept) {
-            prompts_.ShowWarning(kCredentialsInRemotePrompt);
+            prompts_.ShowWarning(tr(kCredentialsInRemotePrompt).toStdString());
             remote_->setFocus();
             remote_->selectAll();
             return false;
@@ -157,13 +155,13 @@ void PublishSetupPage::CheckRemote() {
     if (Checking()) return;
     checked_remote_ = RemoteValue();
     if (checked_remote_.empty()) {
-        result_->setPlainText(QStringLiteral("公開先が空欄です。"));
+        result_->setPlainText(tr("公開先が空欄です。"));
         return;
     }
     const std::string program = FindOnPath(rclone_);
     if (program.empty()) {
         result_->setPlainText(
-            QStringLiteral("rcloneが見つかりません（sudo apt-get install rclone で入ります）。"));
+            tr("rcloneが見つかりません（sudo apt-get install rclone で入ります）。"));
         return;
     }
     QStringList args;
@@ -181,7 +179,7 @@ void PublishSetupPage::CheckRemote() {
         if (error == QProcess::FailedToStart) CheckEnded(-1);
     });
     check_->setEnabled(false);
-    result_->setPlainText(QStringLiteral("確認しています…"));
+    result_->setPlainText(tr("確認しています…"));
     check_limit_.start(kCheckLimitMs);
     process_->start();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QString>
 #include <QTimer>
@@ -12,8 +13,9 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-inline constexpr const char* kCredentialsInRemotePrompt =
-    "パスワードや鍵は公開先に書かず、rcloneの設定ファイルに置いてください（rclone config）。";
+inline constexpr const char* kCredentialsInRemotePrompt = QT_TRANSLATE_NOOP(
+    "PublishSetupPage",
+    "パスワードや鍵は公開先に書かず、rcloneの設定ファイルに置いてください（rclone config）。");
 
 // "公開": the remote, rclone's configuration file, how often pages go and the
 // bandwidth limit, with a button that asks rclone to list the remote and
@@ -21,6 +23,8 @@ inline constexpr const char* kCredentialsInRemotePrompt =
 // "***" and keep their stored values; new ones are refused, since
 // credentials belong in rclone's configuration.
 class PublishSetupPage final : public SettingsPage {
+    Q_DECLARE_TR_FUNCTIONS(PublishSetupPage)
+
 public:
     explicit PublishSetupPage(Prompts& prompts, QWidget* parent = nullptr);
     ~PublishSetupPage() override;

@@ -43,18 +43,21 @@ RetentionPage::RetentionPage(Prompts& prompts, Clock& clock, QWidget* parent)
         edit->SetRange(0, max);
         auto* row = new QHBoxLayout;
         row->addWidget(edit);
-        row->addWidget(new QLabel(QString::fromUtf8(unit), this));
+        row->addWidget(new QLabel(tr(unit), this));
         row->addStretch(1);
-        auto* caption = new QLabel(QString::fromUtf8(label), this);
+        auto* caption = new QLabel(tr(label), this);
         caption->setBuddy(edit);
         form->addRow(caption, row);
     };
-    add_row(days_, "KEEP_DAYS", kMaxDays, "保存する日数(&D):", "日 (0: すべての日を残す)");
-    add_row(max_mb_, "KEEP_MAX_MB", kMaxMb, "合計の上限(&M):", "MB (0: 上限なし)");
-    add_row(free_mb_, "KEEP_FREE_MB", kMaxMb, "空き容量の下限(&F):", "MB (0: 下限なし)");
+    add_row(days_, "KEEP_DAYS", kMaxDays, QT_TR_NOOP("保存する日数(&D):"),
+            QT_TR_NOOP("日 (0: すべての日を残す)"));
+    add_row(max_mb_, "KEEP_MAX_MB", kMaxMb, QT_TR_NOOP("合計の上限(&M):"),
+            QT_TR_NOOP("MB (0: 上限なし)"));
+    add_row(free_mb_, "KEEP_FREE_MB", kMaxMb, QT_TR_NOOP("空き容量の下限(&F):"),
+            QT_TR_NOOP("MB (0: 下限なし)"));
     layout->addLayout(form);
 
-    auto* folder = new QGroupBox(QStringLiteral("保存フォルダ"), this);
+    auto* folder = new QGroupBox(tr("保存フォルダ"), this);
     auto* folder_layout = new QVBoxLayout(folder);
     free_space_ = new QLabel(folder);
     free_space_->setObjectName(QStringLiteral("free_space"));
@@ -65,11 +68,11 @@ RetentionPage::RetentionPage(Prompts& prompts, Clock& clock, QWidget* parent)
     folder_layout->addWidget(days_that_fit_);
     layout->addWidget(folder);
 
-    auto* note = new QLabel(
-        QStringLiteral("条件を超えると、古い日から順に、このプログラムが保存した画像、日別ページ、"
-                       "タイムラプス動画を削除します。今日の分は削除しません。"
-                       "ほかのファイルがある日別ディレクトリは、そのファイルとともに残します。"),
-        this);
+    auto* note =
+        new QLabel(tr("条件を超えると、古い日から順に、このプログラムが保存した画像、日別ページ、"
+                      "タイムラプス動画を削除します。今日の分は削除しません。"
+                      "ほかのファイルがある日別ディレクトリは、そのファイルとともに残します。"),
+                   this);
     note->setWordWrap(true);
     layout->addWidget(note);
     layout->addStretch(1);
@@ -77,7 +80,7 @@ RetentionPage::RetentionPage(Prompts& prompts, Clock& clock, QWidget* parent)
 
 RetentionPage::~RetentionPage() { StopLooking(); }
 
-QString RetentionPage::Title() const { return QStringLiteral("保存期間"); }
+QString RetentionPage::Title() const { return tr("保存期間"); }
 
 void RetentionPage::Load(const DiarySettings& settings) {
     const auto show = [](SpinEdit* edit, std::int32_t& checked, std::int32_t value) {
@@ -109,10 +112,10 @@ void RetentionPage::LookAt(const std::string& save_folder, const std::string& da
     StopLooking();
     days_that_fit_->clear();
     if (save_folder.empty()) {
-        free_space_->setText(QStringLiteral("保存フォルダが設定されていません"));
+        free_space_->setText(tr("保存フォルダが設定されていません"));
         return;
     }
-    free_space_->setText(QStringLiteral("保存フォルダを調べています…"));
+    free_space_->setText(tr("保存フォルダを調べています…"));
     stop_looking_.Clear();
     const std::uint64_t number = ++look_number_;
     const std::tm now = clock_.LocalNow();
@@ -137,25 +140,23 @@ void RetentionPage::StopLooking() {
 void RetentionPage::Show(const DiaryOutlook& outlook) {
     if (outlook.error != 0) {
         free_space_->setText(
-            QStringLiteral("保存フォルダを調べられません (%1)")
+            tr("保存フォルダを調べられません (%1)")
                 .arg(QString::fromStdString(std::generic_category().message(outlook.error))));
         return;
     }
-    free_space_->setText(QStringLiteral("空き容量: %1 (全体 %2)")
+    free_space_->setText(tr("空き容量: %1 (全体 %2)")
                              .arg(SizeText(static_cast<double>(outlook.free_bytes)),
                                   SizeText(static_cast<double>(outlook.total_bytes))));
     const std::optional<double> rate = outlook.BytesPerDay();
     const std::optional<double> days = outlook.DaysThatFit();
     if (!rate || !days) {
-        days_that_fit_->setText(
-            QStringLiteral("直近7日間の画像がないため、あと何日分入るかはわかりません。"));
+        days_that_fit_->setText(tr("直近7日間の画像がないため、あと何日分入るかはわかりません。"));
     } else if (*days < 1.0) {
-        days_that_fit_->setText(
-            QStringLiteral("直近7日間のペース(1日あたり%1)では、1日分の画像も入りません。")
-                .arg(SizeText(*rate)));
+        days_that_fit_->setText(tr("直近7日間のペース(1日あたり%1)では、1日分の画像も入りません。")
+                                    .arg(SizeText(*rate)));
     } else {
         days_that_fit_->setText(
-            QStringLiteral("直近7日間のペース(1日あたり%1)で、あと約%2日分の画像が入ります。")
+            tr("直近7日間のペース(1日あたり%1)で、あと約%2日分の画像が入ります。")
                 .arg(SizeText(*rate))
                 .arg(static_cast<qlonglong>(std::floor(*days))));
     }

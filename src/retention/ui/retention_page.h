@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -19,6 +20,8 @@ class SpinEdit;
 // looked at on a thread of the tab's own, so that a large diary on a slow
 // disk never holds up the dialog.
 class RetentionPage final : public SettingsPage {
+    Q_DECLARE_TR_FUNCTIONS(RetentionPage)
+
 public:
     RetentionPage(Prompts& prompts, Clock& clock, QWidget* parent = nullptr);
     // Stops the look at the folder and waits for it (it ends between two files).

@@ -64,7 +64,7 @@ int RemoveFile(const std::string& path) {
 
 CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)) {
-    setWindowTitle(QStringLiteral("アプリケーション設定"));
+    setWindowTitle(tr("アプリケーション設定"));
     const QFont font = DialogFont(QStringLiteral("MS Shell Dlg"), 8);
     setFont(font);
     const DialogUnits du(font);
@@ -80,28 +80,28 @@ CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
         "#band { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2f5d8a, "
         "stop:1 #9cc3e6); border-radius: 3px; }"));
 
-    make.Group("スタートアップ", du.Rect(34, 4, 221, 64));
-    startup_timer_ = make.Spin("1039", "秒後に起動する", du.Rect(42, 16, 34, 13), 0, 180);
+    make.Group(tr("スタートアップ"), du.Rect(34, 4, 221, 64));
+    startup_timer_ = make.Spin("1039", tr("秒後に起動する"), du.Rect(42, 16, 34, 13), 0, 180);
     startup_timer_->lineEdit()->setReadOnly(true);
-    make.Label("秒後に起動する", du.Rect(80, 18, 80, 8), startup_timer_);
+    make.Label(tr("秒後に起動する"), du.Rect(80, 18, 80, 8), startup_timer_);
     startup_dialog_ =
-        make.Check("1054", "起動までの秒数をダイアログで表示する", du.Rect(42, 33, 206, 10));
-    auto* create_shortcut = make.Button("1002", "ショートカット作成", du.Rect(42, 48, 90, 14));
-    auto* delete_shortcut = make.Button("1003", "ショートカット削除", du.Rect(138, 48, 90, 14));
+        make.Check("1054", tr("起動までの秒数をダイアログで表示する"), du.Rect(42, 33, 206, 10));
+    auto* create_shortcut = make.Button("1002", tr("ショートカット作成"), du.Rect(42, 48, 90, 14));
+    auto* delete_shortcut = make.Button("1003", tr("ショートカット削除"), du.Rect(138, 48, 90, 14));
 
-    make.Group("ログファイル", du.Rect(34, 72, 221, 48));
-    log_file_ = make.Check("1024", "ログをファイルに出力する", du.Rect(42, 84, 206, 10));
-    auto* open_log = make.Button("1000", "ログファイルを開く", du.Rect(42, 99, 90, 14));
-    auto* delete_log = make.Button("1001", "ログファイルを削除", du.Rect(138, 99, 90, 14));
+    make.Group(tr("ログファイル"), du.Rect(34, 72, 221, 48));
+    log_file_ = make.Check("1024", tr("ログをファイルに出力する"), du.Rect(42, 84, 206, 10));
+    auto* open_log = make.Button("1000", tr("ログファイルを開く"), du.Rect(42, 99, 90, 14));
+    auto* delete_log = make.Button("1001", tr("ログファイルを削除"), du.Rect(138, 99, 90, 14));
 
-    make.Group("終了の設定", du.Rect(34, 124, 221, 26));
-    close_cancel_ =
-        make.Check("1025", "閉じるボタンでアプリケーションを終了しない", du.Rect(42, 136, 206, 10));
+    make.Group(tr("終了の設定"), du.Rect(34, 124, 221, 26));
+    close_cancel_ = make.Check("1025", tr("閉じるボタンでアプリケーションを終了しない"),
+                               du.Rect(42, 136, 206, 10));
 
-    make.Group("JPEG保存画質", du.Rect(34, 154, 221, 48));
+    make.Group(tr("JPEG保存画質"), du.Rect(34, 154, 221, 48));
     quality_ = new ReleasingSlider([this] { OnQualityReleased(); }, this);
     quality_->setObjectName(QStringLiteral("1052"));
-    quality_->setAccessibleName(QStringLiteral("JPEG保存画質"));
+    quality_->setAccessibleName(tr("JPEG保存画質"));
     quality_->setGeometry(du.Rect(40, 167, 209, 20));
     make.Label("0%", du.Rect(42, 189, 20, 8), nullptr);
     make.Label("50%", du.Rect(135, 189, 20, 8), nullptr)->setAlignment(Qt::AlignHCenter);
@@ -109,7 +109,7 @@ CAppConfigDlg::CAppConfigDlg(AppConfigServices services, QWidget* parent)
 
     auto* ok = make.Button("1", "OK", du.Rect(149, 208, 50, 14));
     ok->setDefault(true);
-    auto* cancel = make.Button("2", "キャンセル", du.Rect(205, 208, 50, 14));
+    auto* cancel = make.Button("2", tr("キャンセル"), du.Rect(205, 208, 50, 14));
 
     connect(open_log, &QPushButton::clicked, this, [this] { OpenLogFile(); });
     connect(delete_log, &QPushButton::clicked, this, [this] { DeleteLogFile(); });
@@ -167,7 +167,7 @@ void CAppConfigDlg::OnQualityReleased() {
 void CAppConfigDlg::OpenLogFile() {
     const std::string directory = services_.app_directory();
     if (!EntryExists(directory, kLogFileName)) {
-        services_.prompts.ShowMessage(kNoLogFileMessage);
+        services_.prompts.ShowMessage(tr(kNoLogFileMessage).toStdString());
         return;
     }
     const std::string path = directory + kLogFileName;
@@ -180,10 +180,10 @@ void CAppConfigDlg::OpenLogFile() {
 void CAppConfigDlg::DeleteLogFile() {
     const std::string directory = services_.app_directory();
     if (!EntryExists(directory, kLogFileName)) {
-        services_.prompts.ShowMessage(kNoLogFileMessage);
+        services_.prompts.ShowMessage(tr(kNoLogFileMessage).toStdString());
         return;
     }
-    if (!services_.prompts.AskOkCancel(kDeleteLogFileQuestion)) return;
+    if (!services_.prompts.AskOkCancel(tr(kDeleteLogFileQuestion).toStdString())) return;
     const std::string path = directory + kLogFileName;
     if (const int error = RemoveFile(path); error != 0)
         services_.prompts.ShowMessage(FileErrorMessage(path, error));
@@ -199,7 +199,7 @@ void CAppConfigDlg::CreateStartupShortcut() {
     const std::string folder = StartupFolder();
     if (folder.empty()) return;
     const std::string link_path = folder + "/" + kStartupShortcutName;
-    if (!services_.prompts.AskOkCancel(kCreateShortcutQuestion)) return;
+    if (!services_.prompts.AskOkCancel(tr(kCreateShortcutQuestion).toStdString())) return;
     // Unlike a shell link, an entry that could not be written says so: the
     // user would otherwise count on a start at log-in that never comes.
     const int error =
@@ -214,10 +214,10 @@ void CAppConfigDlg::DeleteStartupShortcut() {
     const std::string folder = StartupFolder();
     if (folder.empty()) return;
     if (!EntryExists(folder, kStartupShortcutName)) {
-        services_.prompts.ShowMessage(kNoShortcutMessage);
+        services_.prompts.ShowMessage(tr(kNoShortcutMessage).toStdString());
         return;
     }
-    if (!services_.prompts.AskOkCancel(kDeleteShortcutQuestion)) return;
+    if (!services_.prompts.AskOkCancel(tr(kDeleteShortcutQuestion).toStdString())) return;
     const std::string link_path = folder + "/" + kStartupShortcutName;
     if (const int error = RemoveFile(link_path); error != 0)
         services_.prompts.ShowMessage(FileErrorMessage(link_path, error));

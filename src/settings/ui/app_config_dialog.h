@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <cstdint>
 #include <functional>
@@ -14,13 +15,17 @@ class SharedSettings;
 class SpinEdit;
 struct DiarySettings;
 
-inline constexpr const char* kNoLogFileMessage = "ログファイルが存在しません";
-inline constexpr const char* kDeleteLogFileQuestion = "ログファイルを削除します";
-inline constexpr const char* kCreateShortcutQuestion =
-    "スタートアップフォルダにQuillomatのショートカットを作成します";
-inline constexpr const char* kNoShortcutMessage = "ショートカットが存在しません";
-inline constexpr const char* kDeleteShortcutQuestion =
-    "スタートアップフォルダのQuillomatのショートカットを削除します";
+// As designed; the dialog asks in the interface's language.
+inline constexpr const char* kNoLogFileMessage =
+    QT_TRANSLATE_NOOP("CAppConfigDlg", "ログファイルが存在しません");
+inline constexpr const char* kDeleteLogFileQuestion =
+    QT_TRANSLATE_NOOP("CAppConfigDlg", "ログファイルを削除します");
+inline constexpr const char* kCreateShortcutQuestion = QT_TRANSLATE_NOOP(
+    "CAppConfigDlg", "スタートアップフォルダにQuillomatのショートカットを作成します");
+inline constexpr const char* kNoShortcutMessage =
+    QT_TRANSLATE_NOOP("CAppConfigDlg", "ショートカットが存在しません");
+inline constexpr const char* kDeleteShortcutQuestion = QT_TRANSLATE_NOOP(
+    "CAppConfigDlg", "スタートアップフォルダのQuillomatのショートカットを削除します");
 
 struct AppConfigServices {
     // Its APPLICATION fields are the dialog's variables.
@@ -42,6 +47,8 @@ struct AppConfigServices {
 // takes the fields over only when every check passes; Cancel leaves the
 // settings as they were when the dialog opened.
 class CAppConfigDlg : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CAppConfigDlg)
+
 public:
     explicit CAppConfigDlg(AppConfigServices services, QWidget* parent = nullptr);
 

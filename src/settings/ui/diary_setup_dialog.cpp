@@ -23,8 +23,8 @@ constexpr int kResetValues = 1000;
 
 std::optional<std::string> ChooseFolderWithQt(QWidget* owner, const std::string& start) {
     const QString chosen = QFileDialog::getExistingDirectory(
-        owner, QStringLiteral("保存先のフォルダを選択してください"), QString::fromStdString(start),
-        QFileDialog::ShowDirsOnly);
+        owner, CDiarySetupDialog::tr("保存先のフォルダを選択してください"),
+        QString::fromStdString(start), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return std::nullopt;
     return chosen.toStdString();
 }
@@ -54,7 +54,7 @@ CDiarySetupDialog::CDiarySetupDialog(DiarySetupServices services, QWidget* paren
       preview_(
           services_.prompts, services_.clock, [this] { StopMotionThread(); },
           services_.system_devices) {
-    setWindowTitle(QStringLiteral("キャプチャ設定"));
+    setWindowTitle(tr("キャプチャ設定"));
     const QFont font = DialogFont(QStringLiteral("MS Shell Dlg"), 8);
     setFont(font);
     const DialogUnits du(font);
@@ -64,39 +64,39 @@ CDiarySetupDialog::CDiarySetupDialog(DiarySetupServices services, QWidget* paren
 
     const DialogControls make(this);
 
-    make.Group("画像保存先ディレクトリ", du.Rect(7, 4, 160, 34));
-    folder_ = make.Edit("1003", "画像保存先ディレクトリ", du.Rect(14, 17, 110, 13));
-    browse_ = make.Button("1000", "参照", du.Rect(128, 16, 32, 14));
+    make.Group(tr("画像保存先ディレクトリ"), du.Rect(7, 4, 160, 34));
+    folder_ = make.Edit("1003", tr("画像保存先ディレクトリ"), du.Rect(14, 17, 110, 13));
+    browse_ = make.Button("1000", tr("参照"), du.Rect(128, 16, 32, 14));
 
-    make.Group("撮影間隔", du.Rect(7, 41, 160, 32));
-    hours_ = make.Spin("1039", "時間", du.Rect(14, 54, 36, 13), 0, 1024);
-    make.Label("時間", du.Rect(52, 56, 16, 8), hours_);
-    minutes_ = make.Spin("1041", "分", du.Rect(70, 54, 28, 13), 0, 59);
-    make.Label("分", du.Rect(100, 56, 8, 8), minutes_);
-    seconds_ = make.Spin("1043", "秒", du.Rect(110, 54, 28, 13), 0, 59);
-    make.Label("秒間隔", du.Rect(140, 56, 24, 8), seconds_);
-    seconds_->setAccessibleName(QStringLiteral("秒間隔"));
+    make.Group(tr("撮影間隔"), du.Rect(7, 41, 160, 32));
+    // The unit labels are narrow; the fields' names need not be.
+    hours_ = make.Spin("1039", tr("時間", "hours field"), du.Rect(14, 54, 36, 13), 0, 1024);
+    make.Label(tr("時間"), du.Rect(52, 56, 16, 8), hours_);
+    minutes_ = make.Spin("1041", tr("分", "minutes field"), du.Rect(70, 54, 28, 13), 0, 59);
+    make.Label(tr("分"), du.Rect(100, 56, 8, 8), minutes_);
+    seconds_ = make.Spin("1043", tr("秒間隔", "seconds field"), du.Rect(110, 54, 28, 13), 0, 59);
+    make.Label(tr("秒間隔"), du.Rect(140, 56, 24, 8), seconds_);
 
-    make.Group("動作検知設定", du.Rect(7, 76, 160, 92));
-    motion_detect_ = make.Check("1059", "動作検知保存を使用する", du.Rect(14, 88, 146, 10));
-    level_ = make.Spin("1048", "レベル", du.Rect(80, 102, 36, 13), 1, 99);
-    make.Label("レベル", du.Rect(14, 104, 62, 8), level_);
-    update_ = make.Spin("1073", "検査間隔", du.Rect(80, 118, 44, 13), 20, 30000);
-    make.Label("検査間隔", du.Rect(14, 120, 62, 8), update_);
+    make.Group(tr("動作検知設定"), du.Rect(7, 76, 160, 92));
+    motion_detect_ = make.Check("1059", tr("動作検知保存を使用する"), du.Rect(14, 88, 146, 10));
+    level_ = make.Spin("1048", tr("レベル"), du.Rect(80, 102, 36, 13), 1, 99);
+    make.Label(tr("レベル"), du.Rect(14, 104, 62, 8), level_);
+    update_ = make.Spin("1073", tr("検査間隔"), du.Rect(80, 118, 44, 13), 20, 30000);
+    make.Label(tr("検査間隔"), du.Rect(14, 120, 62, 8), update_);
     make.Label("ms", du.Rect(128, 120, 16, 8), nullptr);
-    least_interval_ = make.Spin("1010", "画像保存最短間隔", du.Rect(80, 134, 44, 13), 1, 30000);
-    make.Label("画像保存最短間隔", du.Rect(14, 136, 64, 8), least_interval_);
+    least_interval_ = make.Spin("1010", tr("画像保存最短間隔"), du.Rect(80, 134, 44, 13), 1, 30000);
+    make.Label(tr("画像保存最短間隔"), du.Rect(14, 136, 64, 8), least_interval_);
     make.Label("sec", du.Rect(128, 136, 16, 8), nullptr);
-    apply_ = make.Button("4", "適用", du.Rect(118, 150, 42, 14));
+    apply_ = make.Button("4", tr("適用"), du.Rect(118, 150, 42, 14));
 
     live_picture_ = new PreviewView(this);
     live_picture_->setObjectName(QStringLiteral("1001"));
     live_picture_->setGeometry(du.Rect(174, 7, 134, 100));
-    make.Label("動作変化量グラフ", du.Rect(174, 111, 134, 8), nullptr);
+    make.Label(tr("動作変化量グラフ"), du.Rect(174, 111, 134, 8), nullptr);
     graph_rect_ = du.Rect(174, 121, 134, 44);
     auto* placeholder = new QWidget(this);
     placeholder->setObjectName(QString::fromUtf8(kPlaceholderName));
-    placeholder->setAccessibleName(QStringLiteral("動作変化量グラフ"));
+    placeholder->setAccessibleName(tr("動作変化量グラフ"));
     placeholder->setGeometry(graph_rect_);
     graph_ = new C2DPushGraph;
     graph_->CreateOverPlaceholder(this, QString::fromUtf8(kPlaceholderName));
@@ -104,7 +104,7 @@ CDiarySetupDialog::CDiarySetupDialog(DiarySetupServices services, QWidget* paren
 
     auto* ok = make.Button("1", "OK", du.Rect(204, 172, 50, 14));
     ok->setDefault(true);
-    auto* cancel = make.Button("2", "キャンセル", du.Rect(258, 172, 50, 14));
+    auto* cancel = make.Button("2", tr("キャンセル"), du.Rect(258, 172, 50, 14));
 
     connect(browse_, &QPushButton::clicked, this, [this] { OnBrowse(); });
     connect(apply_, &QPushButton::clicked, this, [this] { OnApply(); });

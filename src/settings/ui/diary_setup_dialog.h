@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <cstdint>
 #include <functional>
@@ -42,6 +43,8 @@ struct DiarySetupServices {
 // reaches them only through an OK or an "適用" whose checks all passed;
 // "参照" fills in the folder field only, and Cancel stores nothing.
 class CDiarySetupDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CDiarySetupDialog)
+
 public:
     explicit CDiarySetupDialog(DiarySetupServices services, QWidget* parent = nullptr);
     ~CDiarySetupDialog() override;

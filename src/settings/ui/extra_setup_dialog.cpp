@@ -9,7 +9,7 @@
 
 CExtraSetupDialog::CExtraSetupDialog(SharedSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
-    setWindowTitle(QStringLiteral("拡張設定"));
+    setWindowTitle(tr("拡張設定"));
     // Laid out, not placed: these pages are ours, and their texts come in
     // more than one language.
     auto* layout = new QVBoxLayout(this);
@@ -20,8 +20,7 @@ CExtraSetupDialog::CExtraSetupDialog(SharedSettings& settings, QWidget* parent)
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("1"));
     ok->setDefault(true);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    QPushButton* cancel = buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("2"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &CExtraSetupDialog::accept);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 #include <QWidget>
@@ -32,6 +33,8 @@ public:
 // writes every page only when every page accepts its values; Cancel leaves
 // the settings as they were when the dialog opened.
 class CExtraSetupDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CExtraSetupDialog)
+
 public:
     explicit CExtraSetupDialog(SharedSettings& settings, QWidget* parent = nullptr);
 

@@ -56,17 +56,17 @@ int SpinPosition(std::int32_t value) { return static_cast<std::int16_t>(value); 
 
 CHtmlSetupDialog::CHtmlSetupDialog(HtmlSetupServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)) {
-    setWindowTitle(QStringLiteral("HTML設定"));
+    setWindowTitle(tr("HTML設定"));
     const QFont font = DialogFont(QStringLiteral("MS Shell Dlg"), 8);
     setFont(font);
     const DialogUnits du(font);
     setFixedSize(du.Size(401, 262));
 
     const DialogControls make(this);
-    auto code = [&](const char* id, const char* name, QRect rect) {
+    auto code = [&](const char* id, const QString& name, QRect rect) {
         auto* e = new QPlainTextEdit(this);
         e->setObjectName(QString::fromUtf8(id));
-        e->setAccessibleName(QString::fromUtf8(name));
+        e->setAccessibleName(name);
         e->setGeometry(rect);
         e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         // Enter breaks the line; Tab still moves on, as in a dialog's edit.
@@ -75,64 +75,67 @@ CHtmlSetupDialog::CHtmlSetupDialog(HtmlSetupServices services, QWidget* parent)
     };
 
     // Day page, top left.
-    make.Group("日別画像HTMLの自動作成", du.Rect(7, 4, 190, 124));
-    preview_create_ = make.Check("1057", "日別画像HTMLを自動作成する", du.Rect(14, 16, 176, 10));
-    preview_html_ = make.Edit("1004", "HTMLファイル名", du.Rect(78, 29, 112, 13));
-    make.Label("HTMLファイル名", du.Rect(14, 31, 60, 8), preview_html_);
-    preview_sort_ = make.Check("1056", "新しい画像から順に表示する", du.Rect(14, 46, 176, 10));
-    preview_size_ = make.Spin("1045", "画像サイズ", du.Rect(78, 59, 36, 13), 1, 100);
-    make.Label("画像サイズ", du.Rect(14, 61, 60, 8), preview_size_);
+    make.Group(tr("日別画像HTMLの自動作成"), du.Rect(7, 4, 190, 124));
+    preview_create_ =
+        make.Check("1057", tr("日別画像HTMLを自動作成する"), du.Rect(14, 16, 176, 10));
+    preview_html_ = make.Edit("1004", tr("HTMLファイル名"), du.Rect(78, 29, 112, 13));
+    make.Label(tr("HTMLファイル名"), du.Rect(14, 31, 60, 8), preview_html_);
+    preview_sort_ = make.Check("1056", tr("新しい画像から順に表示する"), du.Rect(14, 46, 176, 10));
+    preview_size_ = make.Spin("1045", tr("画像サイズ"), du.Rect(78, 59, 36, 13), 1, 100);
+    make.Label(tr("画像サイズ"), du.Rect(14, 61, 60, 8), preview_size_);
     make.Label("%", du.Rect(117, 61, 12, 8), nullptr);
     preview_refresh_ =
-        make.Check("1058", "WEBページが自動更新するようにする", du.Rect(14, 76, 176, 10));
-    preview_refresh_second_ = make.Spin("1049", "更新間隔", du.Rect(78, 89, 44, 13), 0, 10000);
-    make.Label("更新間隔", du.Rect(24, 91, 50, 8), preview_refresh_second_);
-    make.Label("秒", du.Rect(125, 91, 12, 8), nullptr);
-    auto* day_reset = make.Button("1002", "リセット", du.Rect(84, 108, 50, 14));
-    auto* day_default = make.Button("1008", "デフォルト", du.Rect(140, 108, 50, 14));
+        make.Check("1058", tr("WEBページが自動更新するようにする"), du.Rect(14, 76, 176, 10));
+    preview_refresh_second_ = make.Spin("1049", tr("更新間隔"), du.Rect(78, 89, 44, 13), 0, 10000);
+    make.Label(tr("更新間隔"), du.Rect(24, 91, 50, 8), preview_refresh_second_);
+    make.Label(tr("秒"), du.Rect(125, 91, 12, 8), nullptr);
+    auto* day_reset = make.Button("1002", tr("リセット"), du.Rect(84, 108, 50, 14));
+    auto* day_default = make.Button("1008", tr("デフォルト"), du.Rect(140, 108, 50, 14));
 
     // Index page, the right column, with its calendar.
-    make.Group("インデックスHTMLの自動作成", du.Rect(204, 4, 190, 232));
-    index_create_ = make.Check("1061", "インデックスHTMLを自動作成する", du.Rect(211, 16, 176, 10));
-    index_html_ = make.Edit("1005", "HTMLファイル名", du.Rect(275, 29, 112, 13));
-    make.Label("HTMLファイル名", du.Rect(211, 31, 60, 8), index_html_);
-    index_preview_ = make.Check("1060", "最新画像を表示する", du.Rect(211, 46, 176, 10));
-    index_size_ = make.Spin("1051", "画像サイズ", du.Rect(275, 59, 36, 13), 1, 100);
-    make.Label("画像サイズ", du.Rect(221, 61, 50, 8), index_size_);
+    make.Group(tr("インデックスHTMLの自動作成"), du.Rect(204, 4, 190, 232));
+    index_create_ =
+        make.Check("1061", tr("インデックスHTMLを自動作成する"), du.Rect(211, 16, 176, 10));
+    index_html_ = make.Edit("1005", tr("HTMLファイル名"), du.Rect(275, 29, 112, 13));
+    make.Label(tr("HTMLファイル名"), du.Rect(211, 31, 60, 8), index_html_);
+    index_preview_ = make.Check("1060", tr("最新画像を表示する"), du.Rect(211, 46, 176, 10));
+    index_size_ = make.Spin("1051", tr("画像サイズ"), du.Rect(275, 59, 36, 13), 1, 100);
+    make.Label(tr("画像サイズ"), du.Rect(221, 61, 50, 8), index_size_);
     make.Label("%", du.Rect(314, 61, 12, 8), nullptr);
-    index_max_ = make.Spin("1053", "表示枚数", du.Rect(275, 74, 36, 13), 0, 100);
-    make.Label("表示枚数", du.Rect(221, 76, 50, 8), index_max_);
+    index_max_ = make.Spin("1053", tr("表示枚数"), du.Rect(275, 74, 36, 13), 0, 100);
+    make.Label(tr("表示枚数"), du.Rect(221, 76, 50, 8), index_max_);
     index_refresh_ =
-        make.Check("1062", "WEBページが自動更新するようにする", du.Rect(211, 91, 176, 10));
-    index_refresh_second_ = make.Spin("1055", "更新間隔", du.Rect(275, 104, 44, 13), 0, 10000);
-    make.Label("更新間隔", du.Rect(221, 106, 50, 8), index_refresh_second_);
-    make.Label("秒", du.Rect(322, 106, 12, 8), nullptr);
+        make.Check("1062", tr("WEBページが自動更新するようにする"), du.Rect(211, 91, 176, 10));
+    index_refresh_second_ = make.Spin("1055", tr("更新間隔"), du.Rect(275, 104, 44, 13), 0, 10000);
+    make.Label(tr("更新間隔"), du.Rect(221, 106, 50, 8), index_refresh_second_);
+    make.Label(tr("秒"), du.Rect(322, 106, 12, 8), nullptr);
 
-    make.Group("カレンダー", du.Rect(211, 122, 176, 92));
-    calendar_ = make.Check("1064", "カレンダーを表示する", du.Rect(218, 134, 162, 10));
-    calendar_sort_ = make.Check("1071", "新しい月から表示する", du.Rect(218, 148, 162, 10));
-    calendar_max_ = make.Spin("1065", "最大", du.Rect(275, 161, 36, 13), 1, 100);
-    make.Label("最大", du.Rect(228, 163, 44, 8), calendar_max_);
-    make.Label("ヶ月分", du.Rect(314, 163, 30, 8), nullptr);
-    calendar_row_ = make.Spin("1067", "列数", du.Rect(275, 177, 36, 13), 1, 100);
-    make.Label("列数", du.Rect(228, 179, 44, 8), calendar_row_);
-    calendar_font_size_ = make.Spin("1069", "フォントサイズ", du.Rect(275, 193, 36, 13), 1, 100);
-    make.Label("フォントサイズ", du.Rect(228, 195, 46, 8), calendar_font_size_);
-    auto* index_reset = make.Button("1007", "リセット", du.Rect(281, 218, 50, 14));
-    auto* index_default = make.Button("1006", "デフォルト", du.Rect(337, 218, 50, 14));
+    make.Group(tr("カレンダー"), du.Rect(211, 122, 176, 92));
+    calendar_ = make.Check("1064", tr("カレンダーを表示する"), du.Rect(218, 134, 162, 10));
+    calendar_sort_ = make.Check("1071", tr("新しい月から表示する"), du.Rect(218, 148, 162, 10));
+    calendar_max_ = make.Spin("1065", tr("最大"), du.Rect(275, 161, 36, 13), 1, 100);
+    make.Label(tr("最大"), du.Rect(228, 163, 44, 8), calendar_max_);
+    make.Label(tr("ヶ月分"), du.Rect(314, 163, 30, 8), nullptr);
+    calendar_row_ = make.Spin("1067", tr("列数"), du.Rect(275, 177, 36, 13), 1, 100);
+    make.Label(tr("列数"), du.Rect(228, 179, 44, 8), calendar_row_);
+    calendar_font_size_ =
+        make.Spin("1069", tr("フォントサイズ"), du.Rect(275, 193, 36, 13), 1, 100);
+    make.Label(tr("フォントサイズ"), du.Rect(228, 195, 46, 8), calendar_font_size_);
+    auto* index_reset = make.Button("1007", tr("リセット"), du.Rect(281, 218, 50, 14));
+    auto* index_default = make.Button("1006", tr("デフォルト"), du.Rect(337, 218, 50, 14));
 
     // Index page texts, bottom left; no buttons of their own.
-    make.Group("インデックスHTMLの修正", du.Rect(7, 132, 190, 104));
-    title_ = make.Edit("1003", "タイトル", du.Rect(50, 144, 140, 13));
-    make.Label("タイトル", du.Rect(14, 146, 34, 8), title_);
-    top_code_ = code("1009", "上部追加HTMLコード", du.Rect(14, 170, 176, 26));
-    make.Label("上部追加HTMLコード", du.Rect(14, 160, 176, 8), top_code_);
-    bottom_code_ = code("1010", "下部追加HTMLコード", du.Rect(14, 208, 176, 24));
-    make.Label("下部追加HTMLコード", du.Rect(14, 199, 176, 8), bottom_code_);
+    make.Group(tr("インデックスHTMLの修正"), du.Rect(7, 132, 190, 104));
+    title_ = make.Edit("1003", tr("タイトル"), du.Rect(50, 144, 140, 13));
+    make.Label(tr("タイトル"), du.Rect(14, 146, 34, 8), title_);
+    top_code_ = code("1009", tr("上部追加HTMLコード"), du.Rect(14, 170, 176, 26));
+    make.Label(tr("上部追加HTMLコード"), du.Rect(14, 160, 176, 8), top_code_);
+    bottom_code_ = code("1010", tr("下部追加HTMLコード"), du.Rect(14, 208, 176, 24));
+    make.Label(tr("下部追加HTMLコード"), du.Rect(14, 199, 176, 8), bottom_code_);
 
     auto* ok = make.Button("1", "OK", du.Rect(288, 242, 50, 14));
     ok->setDefault(true);
-    auto* cancel = make.Button("2", "キャンセル", du.Rect(344, 242, 50, 14));
+    auto* cancel = make.Button("2", tr("キャンセル"), du.Rect(344, 242, 50, 14));
 
     connect(day_reset, &QPushButton::clicked, this, [this] { LoadDayPageSettings(); });
     connect(day_default, &QPushButton::clicked, this, [this] { DefaultDayPageSettings(); });

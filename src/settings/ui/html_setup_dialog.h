@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <functional>
 #include <string>
@@ -29,6 +30,8 @@ struct HtmlSetupServices {
 // settings; only an OK whose checks all passed writes it into them, so
 // Cancel leaves the settings as they were when the dialog opened.
 class CHtmlSetupDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CHtmlSetupDialog)
+
 public:
     explicit CHtmlSetupDialog(HtmlSetupServices services, QWidget* parent = nullptr);
 

@@ -48,7 +48,7 @@ std::uint32_t ColorRefOfColour(const QColor& colour) {
 
 CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSetupServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)) {
-    setWindowTitle(QStringLiteral("日時表示設定"));
+    setWindowTitle(tr("日時表示設定"));
     const QFont font = DialogFont(QStringLiteral("MS Shell Dlg"), 8);
     setFont(font);
     const DialogUnits du(font);
@@ -56,21 +56,21 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSetupServices services, QWidg
 
     const DialogControls make(this);
     // Two pairs of spins read "横" and "縦": the description tells them apart.
-    auto spin = [&](const char* id, const char* name, const char* where, QRect rect, int min,
+    auto spin = [&](const char* id, const QString& name, const QString& where, QRect rect, int min,
                     int max) {
         SpinEdit* s = make.Spin(id, name, rect, min, max);
-        s->setAccessibleDescription(QString::fromUtf8(where));
+        s->setAccessibleDescription(where);
         return s;
     };
-    auto button = [&](const char* id, const char* text, const char* what, QRect rect) {
+    auto button = [&](const char* id, const QString& text, const QString& what, QRect rect) {
         QPushButton* b = make.Button(id, text, rect);
-        if (what) b->setAccessibleDescription(QString::fromUtf8(what));
+        if (!what.isEmpty()) b->setAccessibleDescription(what);
         return b;
     };
-    auto swatch = [&](const char* id, const char* name, QRect rect) {
+    auto swatch = [&](const char* id, const QString& name, QRect rect) {
         auto* s = new ColourSwatch(this);
         s->setObjectName(QString::fromUtf8(id));
-        s->setAccessibleName(QString::fromUtf8(name));
+        s->setAccessibleName(name);
         s->setGeometry(rect);
         return s;
     };
@@ -82,49 +82,51 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSetupServices services, QWidg
     band->setStyleSheet(QStringLiteral(
         "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #1f6fd1, stop:1 #0f3f7f);"));
 
-    show_text_ = make.Check("1041", "キャプチャした画像に日時を表示する", du.Rect(34, 7, 209, 10));
+    show_text_ =
+        make.Check("1041", tr("キャプチャした画像に日時を表示する"), du.Rect(34, 7, 209, 10));
 
-    make.Group("表示位置", du.Rect(34, 20, 209, 30));
-    text_x_ = spin("1003", "横", "表示位置", du.Rect(56, 32, 44, 13), 0, 10000);
-    make.Label("横", du.Rect(42, 34, 12, 8), text_x_);
-    text_y_ = spin("1004", "縦", "表示位置", du.Rect(128, 32, 44, 13), 0, 10000);
-    make.Label("縦", du.Rect(114, 34, 12, 8), text_y_);
+    make.Group(tr("表示位置"), du.Rect(34, 20, 209, 30));
+    text_x_ = spin("1003", tr("横"), tr("表示位置"), du.Rect(56, 32, 44, 13), 0, 10000);
+    make.Label(tr("横"), du.Rect(42, 34, 12, 8), text_x_);
+    text_y_ = spin("1004", tr("縦"), tr("表示位置"), du.Rect(128, 32, 44, 13), 0, 10000);
+    make.Label(tr("縦"), du.Rect(114, 34, 12, 8), text_y_);
 
-    make.Group("表示文字列", du.Rect(34, 53, 209, 50));
-    format_ = make.Edit("1039", "表示文字列", du.Rect(42, 65, 193, 13));
-    auto* help = make.Label("%Y=年 %M=月 %D=日 %W=曜日(英語)\n%h=時 %m=分 %s=秒 %w=曜日(日本語)",
-                            du.Rect(42, 81, 193, 18), nullptr);
+    make.Group(tr("表示文字列"), du.Rect(34, 53, 209, 50));
+    format_ = make.Edit("1039", tr("表示文字列"), du.Rect(42, 65, 193, 13));
+    auto* help =
+        make.Label(tr("%Y=年 %M=月 %D=日 %W=曜日(英語)\n%h=時 %m=分 %s=秒 %w=曜日(日本語)"),
+                   du.Rect(42, 81, 193, 18), nullptr);
     help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    make.Group("フォント設定", du.Rect(34, 106, 209, 64));
+    make.Group(tr("フォント設定"), du.Rect(34, 106, 209, 64));
     font_box_ = new QComboBox(this);
     font_box_->setObjectName(QStringLiteral("1044"));
-    font_box_->setAccessibleName(QStringLiteral("フォント設定"));
+    font_box_->setAccessibleName(tr("フォント設定"));
     font_box_->setEditable(true);
     font_box_->setInsertPolicy(QComboBox::NoInsert);
     font_box_->setGeometry(du.Rect(42, 118, 193, 13));
-    font_size_ = spin("1043", "サイズ", "フォント設定", du.Rect(72, 136, 36, 13), 0, 1000);
-    make.Label("サイズ", du.Rect(42, 138, 28, 8), font_size_);
-    text_swatch_ = swatch("1049", "文字色", du.Rect(148, 136, 22, 13));
-    make.Label("文字色", du.Rect(118, 138, 28, 8), text_swatch_);
-    text_colour_ = button("1000", "変更", "文字色", du.Rect(174, 135, 34, 14));
-    bold_ = make.Check("1051", "太文字", du.Rect(42, 154, 60, 10));
-    italic_ = make.Check("1052", "イタリック体", du.Rect(108, 154, 80, 10));
+    font_size_ = spin("1043", tr("サイズ"), tr("フォント設定"), du.Rect(72, 136, 36, 13), 0, 1000);
+    make.Label(tr("サイズ"), du.Rect(42, 138, 28, 8), font_size_);
+    text_swatch_ = swatch("1049", tr("文字色"), du.Rect(148, 136, 22, 13));
+    make.Label(tr("文字色"), du.Rect(118, 138, 28, 8), text_swatch_);
+    text_colour_ = button("1000", tr("変更"), tr("文字色"), du.Rect(174, 135, 34, 14));
+    bold_ = make.Check("1051", tr("太文字"), du.Rect(42, 154, 60, 10));
+    italic_ = make.Check("1052", tr("イタリック体"), du.Rect(108, 154, 80, 10));
 
-    make.Group("影の表示設定", du.Rect(34, 173, 209, 62));
-    show_shadow_ = make.Check("1046", "影を表示する", du.Rect(42, 186, 70, 10));
-    shadow_swatch_ = swatch("1050", "影の色", du.Rect(148, 184, 22, 13));
-    make.Label("影の色", du.Rect(118, 186, 28, 8), shadow_swatch_);
-    shadow_colour_ = button("1001", "変更", "影の色", du.Rect(174, 183, 34, 14));
-    make.Group("表示位置", du.Rect(42, 198, 193, 32));
-    shadow_x_ = spin("1005", "横", "影の表示位置", du.Rect(64, 211, 44, 13), -1000, 1000);
-    make.Label("横", du.Rect(50, 213, 12, 8), shadow_x_);
-    shadow_y_ = spin("1006", "縦", "影の表示位置", du.Rect(136, 211, 44, 13), -1000, 1000);
-    make.Label("縦", du.Rect(122, 213, 12, 8), shadow_y_);
+    make.Group(tr("影の表示設定"), du.Rect(34, 173, 209, 62));
+    show_shadow_ = make.Check("1046", tr("影を表示する"), du.Rect(42, 186, 70, 10));
+    shadow_swatch_ = swatch("1050", tr("影の色"), du.Rect(148, 184, 22, 13));
+    make.Label(tr("影の色"), du.Rect(118, 186, 28, 8), shadow_swatch_);
+    shadow_colour_ = button("1001", tr("変更"), tr("影の色"), du.Rect(174, 183, 34, 14));
+    make.Group(tr("表示位置"), du.Rect(42, 198, 193, 32));
+    shadow_x_ = spin("1005", tr("横"), tr("影の表示位置"), du.Rect(64, 211, 44, 13), -1000, 1000);
+    make.Label(tr("横"), du.Rect(50, 213, 12, 8), shadow_x_);
+    shadow_y_ = spin("1006", tr("縦"), tr("影の表示位置"), du.Rect(136, 211, 44, 13), -1000, 1000);
+    make.Label(tr("縦"), du.Rect(122, 213, 12, 8), shadow_y_);
 
-    auto* ok = button("1", "OK", nullptr, du.Rect(139, 241, 50, 14));
+    auto* ok = button("1", QStringLiteral("OK"), QString(), du.Rect(139, 241, 50, 14));
     ok->setDefault(true);
-    auto* cancel = button("2", "キャンセル", nullptr, du.Rect(193, 241, 50, 14));
+    auto* cancel = button("2", tr("キャンセル"), QString(), du.Rect(193, 241, 50, 14));
 
     text_swatch_->OnDoubleClick([this] { OnTextColour(); });
     shadow_swatch_->OnDoubleClick([this] { OnShadowColour(); });

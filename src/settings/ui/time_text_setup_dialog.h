@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QDialog>
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,8 @@ struct TimeTextSetupServices {
 // passes; a chosen colour is in effect at once, and Cancel restores the
 // colours the dialog opened with.
 class CTimeTextSetupDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(CTimeTextSetupDialog)
+
 public:
     explicit CTimeTextSetupDialog(TimeTextSetupServices services, QWidget* parent = nullptr);
     ~CTimeTextSetupDialog() override;

@@ -12,7 +12,7 @@
 TimelapsePage::TimelapsePage(Prompts& prompts, QWidget* parent)
     : SettingsPage(parent), prompts_(prompts) {
     auto* layout = new QVBoxLayout(this);
-    make_ = new QCheckBox(QStringLiteral("終わった日の画像からタイムラプス動画を作る(&M)"), this);
+    make_ = new QCheckBox(tr("終わった日の画像からタイムラプス動画を作る(&M)"), this);
     make_->setObjectName(QStringLiteral("TIMELAPSE_MAKE"));
     layout->addWidget(make_);
 
@@ -20,21 +20,21 @@ TimelapsePage::TimelapsePage(Prompts& prompts, QWidget* parent)
     fps_ = new SpinEdit(this);
     fps_->setObjectName(QStringLiteral("TIMELAPSE_FPS"));
     fps_->SetRange(1, 60);
-    auto* fps_label = new QLabel(QStringLiteral("1秒あたりのコマ数(&F):"), this);
+    auto* fps_label = new QLabel(tr("1秒あたりのコマ数(&F):"), this);
     fps_label->setBuddy(fps_);
     form->addRow(fps_label, fps_);
     layout->addLayout(form);
 
-    auto* note = new QLabel(
-        QStringLiteral("1枚の画像が1コマになり、日別フォルダに「年月日.webm」として保存されます。"
-                       "日別ページにはその動画へのリンクが付きます。"),
-        this);
+    auto* note =
+        new QLabel(tr("1枚の画像が1コマになり、日別フォルダに「年月日.webm」として保存されます。"
+                      "日別ページにはその動画へのリンクが付きます。"),
+                   this);
     note->setWordWrap(true);
     layout->addWidget(note);
     layout->addStretch(1);
 }
 
-QString TimelapsePage::Title() const { return QStringLiteral("タイムラプス"); }
+QString TimelapsePage::Title() const { return tr("タイムラプス"); }
 
 void TimelapsePage::Load(const DiarySettings& settings) {
     make_->setChecked(settings.TIMELAPSE_MAKE);

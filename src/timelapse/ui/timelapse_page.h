@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <cstdint>
 
 #include "settings/ui/extra_setup_dialog.h"
@@ -10,6 +11,8 @@ class SpinEdit;
 
 // The "タイムラプス" tab: TIMELAPSE_MAKE and TIMELAPSE_FPS (1 to 60).
 class TimelapsePage final : public SettingsPage {
+    Q_DECLARE_TR_FUNCTIONS(TimelapsePage)
+
 public:
     explicit TimelapsePage(Prompts& prompts, QWidget* parent = nullptr);
 
