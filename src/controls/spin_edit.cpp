@@ -1,6 +1,8 @@
 #include "controls/spin_edit.h"
 
 #include <QAccessible>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -54,4 +56,17 @@ void SpinEdit::stepBy(int steps) {
 
 QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
     return StepUpEnabled | StepDownEnabled;
+}
+
+QSize SpinEdit::sizeHint() const {
+    ensurePolished();
+    const QFontMetrics metrics(fontMetrics());
+    int width = 0;
+    for (const int end : {minimum_, maximum_})
+        width = std::max(width, metrics.horizontalAdvance(QString::number(end) + u' '));
+    width += 2;  // the cursor
+    QStyleOptionSpinBox option;
+    initStyleOption(&option);
+    return style()->sizeFromContents(QStyle::CT_SpinBox, &option,
+                                     QSize(width, lineEdit()->sizeHint().height()), this);
 }

@@ -39,6 +39,9 @@ public:
     void SetValue(int value) { SetPosition(value); }
 
     void stepBy(int steps) override;
+    // Wide enough for the range's ends, as QSpinBox is: the base class knows
+    // no range and asks for a field of one blank.
+    QSize sizeHint() const override;
 
 protected:
     StepEnabled stepEnabled() const override;

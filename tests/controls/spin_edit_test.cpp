@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
+#include <QHBoxLayout>
 
 namespace {
 
@@ -36,6 +37,25 @@ TEST(SpinEdit, AccessibleValueIsTheNumberInTheEditAndASetValueLandsThere) {
     EXPECT_EQ(spin.lineEdit()->text(), QStringLiteral("20"));
     spin.stepBy(2);
     EXPECT_EQ(value->currentValue().toInt(), 22);
+}
+
+// Laid out (the extra settings' tabs), a field shows the widest number of
+// its range whole.
+TEST(SpinEdit, LaidOutItShowsTheWidestNumberOfItsRange) {
+    QWidget window;
+    auto* layout = new QHBoxLayout(&window);
+    auto* spin = new SpinEdit(&window);
+    spin->SetRange(0, 36500);
+    layout->addWidget(spin);
+    layout->addStretch(1);
+    window.resize(600, 60);
+    window.show();
+    spin->SetPosition(36500);
+    const QLineEdit* edit = spin->lineEdit();
+    const int needed = edit->fontMetrics().horizontalAdvance(edit->text());
+    EXPECT_GE(
+        edit->contentsRect().width() - edit->textMargins().left() - edit->textMargins().right(),
+        needed);
 }
 
 }  // namespace

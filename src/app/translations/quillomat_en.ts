@@ -812,10 +812,6 @@ Do you want to quit the application?</translation>
 <context>
     <name>PublishSetupPage</name>
     <message>
-        <source>例: mybucket:diary、:webdav,url=&apos;https://host/dav&apos;:diary</source>
-        <translation>e.g. mybucket:diary or :webdav,url=&apos;https://host/dav&apos;:diary</translation>
-    </message>
-    <message>
         <source>公開先(&amp;R):</source>
         <translation>&amp;Remote:</translation>
     </message>
@@ -882,6 +878,14 @@ Do you want to quit the application?</translation>
     <message>
         <source>パスワードや鍵は公開先に書かず、rcloneの設定ファイルに置いてください（rclone config）。</source>
         <translation>Do not write passwords or keys into the remote; keep them in rclone&apos;s configuration file (rclone config).</translation>
+    </message>
+    <message>
+        <source>例: mybucket:diary</source>
+        <translation>e.g. mybucket:diary</translation>
+    </message>
+    <message>
+        <source>rcloneのリモートとパス (例: mybucket:diary)、または接続文字列 (例: :webdav,url=&apos;https://host/dav&apos;:diary)</source>
+        <translation>An rclone remote and path (e.g. mybucket:diary), or a connection string (e.g. :webdav,url=&apos;https://host/dav&apos;:diary)</translation>
     </message>
 </context>
 <context>
