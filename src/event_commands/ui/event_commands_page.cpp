@@ -59,6 +59,8 @@ EventCommandsPage::EventCommandsPage(Prompts& prompts, QWidget* parent)
     : SettingsPage(parent), prompts_(prompts) {
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
+    // A command line is long: each gets the page's width under its label.
+    form->setRowWrapPolicy(QFormLayout::WrapAllRows);
     for (const CommandEvent event : kCommandEvents) {
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QString::fromLatin1(CommandKey(event)));
@@ -73,8 +75,11 @@ EventCommandsPage::EventCommandsPage(Prompts& prompts, QWidget* parent)
     timeout_->setObjectName(QStringLiteral("COMMAND_TIMEOUT_SECOND"));
     timeout_->SetRange(kLeastTimeout, kLongestTimeout);
     timeout_->setAccessibleName(tr("時間制限 (秒)"));
-    form->addRow(tr("時間制限 (秒)(&L):"), timeout_);
     layout->addLayout(form);
+    auto* limit_form = new QFormLayout;
+    limit_form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    limit_form->addRow(tr("時間制限 (秒)(&L):"), timeout_);
+    layout->addLayout(limit_form);
 
     auto* note =
         new QLabel(tr("コマンドはシェルを通さずに実行します (シェルが要るときは sh -c '...' "

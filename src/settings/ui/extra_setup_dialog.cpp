@@ -15,6 +15,8 @@ CExtraSetupDialog::CExtraSetupDialog(SharedSettings& settings, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("tabs"));
+    // Room for a path or a command line in the pages' fields.
+    tabs_->setMinimumWidth(fontMetrics().averageCharWidth() * 84);
     layout->addWidget(tabs_);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
