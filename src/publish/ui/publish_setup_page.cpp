@@ -36,8 +36,9 @@ PublishSetupPage::PublishSetupPage(Prompts& prompts, QWidget* parent)
     remote_ = new QLineEdit(this);
     remote_->setObjectName(QStringLiteral("remote"));
     remote_->setPlaceholderText(tr("例: mybucket:diary"));
-    remote_->setToolTip(tr("rcloneのリモートとパス (例: mybucket:diary)、"
-                           "または接続文字列 (例: :webdav,url='https://host/dav':diary)"));
+    remote_->setToolTip(
+        tr("rcloneのリモートとパス (例: mybucket:diary)、"
+           "または接続文字列 (例: :webdav,url='https://host/dav':diary)"));
     form->addRow(tr("公開先(&R):"), remote_);
 
     auto* config_row = new QHBoxLayout;
