@@ -83,15 +83,6 @@ TEST_F(HeadlessCameraKindsTest, MotionJpegCameraStoresDecodedPicturesAndSkipsDam
     }
 }
 
-// Mean of every colour byte of a picture, 0 to 255.
-double MeanBrightness(const fs::path& picture) {
-    const std::optional<DecodedJpeg> decoded = DecodeJpegFile(picture.string());
-    if (!decoded || decoded->rgb.empty()) return -1;
-    double sum = 0;
-    for (const std::uint8_t byte : decoded->rgb) sum += byte;
-    return sum / static_cast<double>(decoded->rgb.size());
-}
-
 // A camera whose picture fades in from black over 1.5 s after every start,
 // as automatic exposure does: the graph starts for every interval picture,
 // yet every picture is as bright as one from the same camera that starts

@@ -56,3 +56,11 @@ std::optional<DecodedJpeg> DecodeJpegFile(const std::string& path) {
     if (!ok) return std::nullopt;
     return out;
 }
+
+double MeanBrightness(const std::string& path) {
+    const std::optional<DecodedJpeg> decoded = DecodeJpegFile(path);
+    if (!decoded || decoded->rgb.empty()) return -1;
+    double sum = 0;
+    for (const std::uint8_t byte : decoded->rgb) sum += byte;
+    return sum / static_cast<double>(decoded->rgb.size());
+}

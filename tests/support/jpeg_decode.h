@@ -17,3 +17,7 @@ struct DecodedJpeg {
 
 // Decodes the whole file; nullopt when it is not a complete, valid JPEG.
 std::optional<DecodedJpeg> DecodeJpegFile(const std::string& path);
+
+// Mean of every colour byte of a picture file, 0 to 255; -1 when it does not
+// decode.
+double MeanBrightness(const std::string& path);
