@@ -46,14 +46,17 @@ TEST(DiaryEngineStress, StartsStopsRecoveriesAndCommandBuildsFromTwoThreads) {
     constexpr int kRounds = 2000;
     ScopedTestDevices devices("Dead:fail,Stall:stop=2");
     TempDir home;
-    // A thousandth of real time: run waits of 1 ms, polls without a pause.
+    // A thousandth of real time: run waits of 1 ms, polls without a pause;
+    // the waits that go by the real clock (a stream's stall while a picture
+    // settles) a thousandth too, or the stalling device costs a second a grab.
     ScaledClock clock(1000);
     QuietPrompts prompts;
     AutomaticDeviceChooser chooser;
     GraphState* graph = nullptr;
     LockCheckingWindow window(graph);
     DiaryEngine engine(DiaryEngineSeams{clock, prompts, chooser, nullptr, window, nullptr,
-                                        [&] { return home.str(); }, false});
+                                        [&] { return home.str(); }, false,
+                                        DiaryEngineDelays{}.DividedBy(1000)});
     graph = &engine.Graph();
     engine.Settings().Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = home.str();
