@@ -2,12 +2,9 @@
 // starts: rclone's WebDAV and SFTP servers and the S3 server s3rver. One run
 // per server goes through an outage of the server, a SIGKILL at a random
 // moment and a restart; the remote is polled all along.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +20,7 @@
 
 #include "app/headless_fixture.h"
 #include "support/jpeg_decode.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -35,29 +33,6 @@ constexpr const char* kBackLine = "公開先に再び接続しました。送信
 
 const std::string kPlacedFile = "notes/keep.txt";
 const std::string kPlacedText = "put there by the user";
-
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Listening(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
 
 // A helper program with its output in `log`; ended (and reaped) by Stop.
 class Helper {
