@@ -3,9 +3,9 @@
 #include <QDialog>
 
 #include "capture/device_names.h"
+#include "diary/ui/diary_setup_dialog.h"
 #include "engine/diary_engine.h"
 #include "platform/prompts.h"
-#include "settings/ui/diary_setup_dialog.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "capture/capture_fakes.h"
 #include "capture/ui/preview_view.h"
 #include "controls/image_button.h"
+#include "diary/ui/diary_setup_dialog.h"
 #include "log/diary_notice.h"
 #include "platform/cp932.h"
-#include "settings/ui/diary_setup_dialog.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -18,7 +18,6 @@
 #include "controls/dialog_controls.h"
 #include "controls/dialog_units.h"
 #include "controls/spin_edit.h"
-#include "diary/directory_helpers.h"
 #include "platform/file_error.h"
 #include "platform/prompts.h"
 #include "settings/shared_settings.h"
@@ -28,6 +27,13 @@
 namespace {
 
 constexpr const char* kLogFileName = "log.txt";
+
+// The log file and the start-up entry are the application's files, not the
+// diary's, so no rule of the save folder applies.
+bool EntryExists(const std::string& directory, const char* name) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::path(directory) / name, ec);
+}
 
 // A trackbar tells its owner when it lets go of the mouse, at the end of a
 // drag or of a click; keys move it without that.

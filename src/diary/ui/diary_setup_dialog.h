@@ -9,8 +9,8 @@
 #include <string>
 
 #include "capture/preview_graph.h"
+#include "diary/ui/motion_thread.h"
 #include "settings/diary_settings.h"
-#include "settings/ui/motion_thread.h"
 
 class C2DPushGraph;
 class Clock;

@@ -1,4 +1,4 @@
-#include "settings/ui/motion_thread.h"
+#include "diary/ui/motion_thread.h"
 
 #include <pthread.h>
 

@@ -8,10 +8,10 @@
 
 #include "capture/ui/preview_view.h"
 #include "controls/push_graph.h"
+#include "diary/ui/diary_setup_dialog.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
 #include "settings/shared_settings.h"
-#include "settings/ui/diary_setup_dialog.h"
 
 namespace {
 class PrintedPrompts final : public Prompts {

@@ -1,4 +1,4 @@
-#include "settings/ui/diary_setup_dialog.h"
+#include "diary/ui/diary_setup_dialog.h"
 
 #include <gtest/gtest.h>
 
