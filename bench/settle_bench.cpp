@@ -49,6 +49,7 @@ public:
 
 void Grabs(benchmark::State& state, const char* device, bool report_floor) {
     ::setenv("QUILLOMAT_TEST_DEVICES", device, 1);
+    ::setenv("QUILLOMAT_TEST_DEVICE_PLUGIN", QUILLOMAT_TEST_DEVICE_PLUGIN, 0);
     GraphState graph_state;
     // The store's grab stops the graph again afterwards, so each starts it.
     graph_state.minimised = true;

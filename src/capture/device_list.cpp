@@ -1,12 +1,10 @@
 #include "capture/device_list.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "capture/device_names.h"
 
@@ -51,149 +49,45 @@ std::vector<VideoDevice> SystemDevices(bool& monitor_failed) {
     return devices;
 }
 
-struct FrameCounter {
-    std::atomic<int> frames{0};
-    int fail_after = 0;
-};
-
-// Runs on the streaming thread: counts and, past the limit, fails the push
-// as a camera that was pulled out would.
-GstPadProbeReturn FailAfterFrames(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    auto* counter = static_cast<FrameCounter*>(data);
-    if (counter->frames.fetch_add(1) < counter->fail_after) return GST_PAD_PROBE_OK;
-    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
-    BufferHandle::Take(GST_PAD_PROBE_INFO_BUFFER(info));
-    GST_PAD_PROBE_INFO_DATA(info) = nullptr;
-    return GST_PAD_PROBE_HANDLED;
-}
-
-void DeleteFrameCounter(gpointer data) { delete static_cast<FrameCounter*>(data); }
-
-// Runs on the streaming thread: a device unplugged meanwhile fails its push.
-GstPadProbeReturn FailWhileUnplugged(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    if (!IsUnplugged(*static_cast<const TestDeviceSpec*>(data))) return GST_PAD_PROBE_OK;
-    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
-    BufferHandle::Take(GST_PAD_PROBE_INFO_BUFFER(info));
-    GST_PAD_PROBE_INFO_DATA(info) = nullptr;
-    return GST_PAD_PROBE_HANDLED;
-}
-
-void DeleteSpec(gpointer data) { delete static_cast<TestDeviceSpec*>(data); }
-
-struct CorruptFrame {
-    std::atomic<int> frames{0};
-    int corrupt = 0;
-};
-
-// Runs on the streaming thread: the chosen frame becomes a JPEG with no
-// picture in it (start and end of image only), which no decoder accepts.
-GstPadProbeReturn CorruptOneFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    auto* counter = static_cast<CorruptFrame*>(data);
-    if (counter->frames.fetch_add(1) + 1 != counter->corrupt) return GST_PAD_PROBE_OK;
-    const BufferHandle whole = BufferHandle::Take(GST_PAD_PROBE_INFO_BUFFER(info));
-    static const guint8 kEmptyJpeg[] = {0xff, 0xd8, 0xff, 0xd9};
-    GstBuffer* damaged = gst_buffer_new_memdup(kEmptyJpeg, sizeof kEmptyJpeg);
-    gst_buffer_copy_into(damaged, whole.get(), GST_BUFFER_COPY_METADATA, 0, 0);
-    GST_PAD_PROBE_INFO_DATA(info) = damaged;
-    return GST_PAD_PROBE_OK;
-}
-
-void DeleteCorruptFrame(gpointer data) { delete static_cast<CorruptFrame*>(data); }
-
-// Runs on the streaming thread, before any encoder: the first luma byte of a
-// YUY2 frame is its top left pixel's brightness; the count cycles within the
-// video range.
-GstPadProbeReturn NumberFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    auto* counter = static_cast<std::atomic<int>*>(data);
-    const int number = counter->fetch_add(1);
-    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
-    GST_PAD_PROBE_INFO_DATA(info) = buffer;
-    GstMapInfo map;
-    if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        if (map.size > 0) map.data[0] = static_cast<guint8>(16 + number % 220);
-        gst_buffer_unmap(buffer, &map);
-    }
-    return GST_PAD_PROBE_OK;
-}
-
-void DeleteNumberCounter(gpointer data) { delete static_cast<std::atomic<int>*>(data); }
-
-// Counters start again with each start of the graph, as the frame limits do.
-GstPadProbeReturn RestartCount(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START)
-        static_cast<CorruptFrame*>(data)->frames.store(0);
-    return GST_PAD_PROBE_OK;
-}
-
-// Runs on the streaming thread, on the raw YUY2 frames: after each start the
-// picture fades in from black (luma 16, neutral chroma) to what it is, over
-// the device's warm-up, as a camera's automatic exposure brings it up. The
-// time is the frame's own stamp, which starts again at every start.
-GstPadProbeReturn FadeInFromBlack(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    const auto warmup = static_cast<GstClockTime>(*static_cast<int*>(data)) * GST_MSECOND;
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    const GstClockTime pts = GST_BUFFER_PTS(buffer);
-    if (!GST_CLOCK_TIME_IS_VALID(pts) || pts >= warmup) return GST_PAD_PROBE_OK;
-    const double share = static_cast<double>(pts) / static_cast<double>(warmup);
-    buffer = gst_buffer_make_writable(buffer);
-    GST_PAD_PROBE_INFO_DATA(info) = buffer;
-    GstMapInfo map;
-    if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        // YUY2: luma in the even bytes, chroma in the odd ones.
-        for (gsize i = 0; i + 1 < map.size; i += 2) {
-            map.data[i] = static_cast<guint8>(16 + (map.data[i] - 16) * share);
-            map.data[i + 1] = static_cast<guint8>(128 + (map.data[i + 1] - 128) * share);
-        }
-        gst_buffer_unmap(buffer, &map);
-    }
-    return GST_PAD_PROBE_OK;
-}
-
-void DeleteInt(gpointer data) { delete static_cast<int*>(data); }
-
-struct StaleFrames {
-    int count = 0;
-    // Both used on the streaming thread only.
-    int since_start = 0;
-    BufferHandle last;
-};
-
-// Runs on the streaming thread, after any encoder: the first frames after
-// each start are the last frame before the stop once more, stamped at the
-// start of the stream, as v4l2src stamps a frame it captured before it was
-// started.
-GstPadProbeReturn RepeatLastFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    auto* stale = static_cast<StaleFrames*>(data);
-    if ((GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) != 0) {
-        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START)
-            stale->since_start = 0;
-        return GST_PAD_PROBE_OK;
-    }
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (stale->since_start++ < stale->count && stale->last) {
-        GstBuffer* repeated = gst_buffer_copy(stale->last.get());
-        GST_BUFFER_PTS(repeated) = 0;
-        GST_BUFFER_DTS(repeated) = GST_CLOCK_TIME_NONE;
-        BufferHandle::Take(buffer);
-        GST_PAD_PROBE_INFO_DATA(info) = repeated;
-        return GST_PAD_PROBE_OK;
-    }
-    stale->last = BufferHandle::Add(buffer);
-    return GST_PAD_PROBE_OK;
-}
-
-void DeleteStaleFrames(gpointer data) { delete static_cast<StaleFrames*>(data); }
-
-// Runs on the streaming thread: past the limit the thread never returns, and
-// whoever stops the device waits for it for good.
-GstPadProbeReturn HangAfterFrames(GstPad*, GstPadProbeInfo*, gpointer data) {
-    auto* counter = static_cast<FrameCounter*>(data);
-    if (counter->frames.fetch_add(1) < counter->fail_after) return GST_PAD_PROBE_OK;
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
-}
-
 ElementHandle Make(const char* factory) {
     return ElementHandle::Sink(gst_element_factory_make(factory, nullptr));
+}
+
+constexpr const char* kFaultsElement = "quillomatfaults";
+
+// The faults of real cameras are no part of the program: the plugin of
+// tests/test_devices gives them, loaded from QUILLOMAT_TEST_DEVICE_PLUGIN at
+// the first test device that asks for one. False (said once) without it.
+bool LoadFaultsPlugin() {
+    static std::once_flag once;
+    static bool loaded = false;
+    std::call_once(once, [] {
+        if (ElementFactoryHandle::Take(gst_element_factory_find(kFaultsElement))) {
+            loaded = true;
+            return;
+        }
+        const char* path = std::getenv(kTestDevicePluginVariable);
+        GError* error = nullptr;
+        PluginHandle plugin;
+        if (path != nullptr && *path != '\0') {
+            plugin = PluginHandle::Take(gst_plugin_load_file(path, &error));
+        }
+        const ErrorHandle owned_error = ErrorHandle::Take(error);
+        loaded = plugin && ElementFactoryHandle::Take(gst_element_factory_find(kFaultsElement));
+        if (!loaded) {
+            std::fprintf(stderr,
+                         "Quillomat: test device faults need %s, the path of the plugin built "
+                         "in tests/test_devices (%s)\n",
+                         kTestDevicePluginVariable,
+                         error != nullptr ? error->message : (path ? path : "unset"));
+        }
+    });
+    return loaded;
+}
+
+ElementHandle MakeFaults() {
+    if (!LoadFaultsPlugin()) return {};
+    return Make(kFaultsElement);
 }
 
 ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
@@ -252,68 +146,35 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
     g_object_set(caps.get(), "caps", offered, nullptr);
     CapsHandle::Take(offered);
 
-    gst_bin_add_many(GST_BIN(bin.get()), src.get(), caps.get(), nullptr);
-    GstElement* last = caps.get();
-    if (!gst_element_link(src.get(), caps.get())) return {};
-    if (balance) {
-        gst_bin_add(GST_BIN(bin.get()), balance.get());
-        if (!gst_element_link(caps.get(), balance.get())) return {};
-        last = balance.get();
+    // The faults of the raw frames come before the caps filter, those of the
+    // frames as sent after the last element.
+    const bool raw_faults = !spec.unplugged_file.empty() || spec.warmup_ms > 0 || spec.counter ||
+                            spec.fail_after_frames || spec.hang_after_frames;
+    const bool sent_faults = spec.stale_frames > 0 || (encoder && spec.corrupt_frame);
+    ElementHandle raw = raw_faults ? MakeFaults() : ElementHandle();
+    ElementHandle sent = sent_faults ? MakeFaults() : ElementHandle();
+    if ((raw_faults && !raw) || (sent_faults && !sent)) return {};
+    if (raw) {
+        g_object_set(raw.get(), "unplugged-file", spec.unplugged_file.c_str(), "warmup-ms",
+                     spec.warmup_ms, "counter", spec.counter ? TRUE : FALSE, "fail-after",
+                     spec.fail_after_frames.value_or(-1), "hang-after",
+                     spec.hang_after_frames.value_or(-1), nullptr);
     }
-    if (encoder) {
-        gst_bin_add(GST_BIN(bin.get()), encoder.get());
-        if (!gst_element_link(last, encoder.get())) return {};
-        last = encoder.get();
-        if (spec.corrupt_frame) {
-            PadHandle encoded = PadHandle::Take(gst_element_get_static_pad(last, "src"));
-            auto* counter = new CorruptFrame;
-            counter->corrupt = *spec.corrupt_frame;
-            gst_pad_add_probe(encoded.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, RestartCount,
-                              counter, nullptr);
-            gst_pad_add_probe(encoded.get(), GST_PAD_PROBE_TYPE_BUFFER, CorruptOneFrame, counter,
-                              DeleteCorruptFrame);
-        }
+    if (sent) {
+        g_object_set(sent.get(), "stale", spec.stale_frames, "corrupt",
+                     encoder ? spec.corrupt_frame.value_or(0) : 0, nullptr);
+    }
+
+    // The bin holds a reference of each element it takes.
+    GstElement* last = nullptr;
+    for (const ElementHandle* next : {&src, &raw, &caps, &balance, &encoder, &sent}) {
+        if (!*next) continue;
+        gst_bin_add(GST_BIN(bin.get()), next->get());
+        if (last != nullptr && !gst_element_link(last, next->get())) return {};
+        last = next->get();
     }
     PadHandle last_pad = PadHandle::Take(gst_element_get_static_pad(last, "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", last_pad.get()));
-    if (spec.stale_frames > 0) {
-        auto* stale = new StaleFrames;
-        stale->count = spec.stale_frames;
-        gst_pad_add_probe(last_pad.get(),
-                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
-                                                       GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-                          RepeatLastFrame, stale, DeleteStaleFrames);
-    }
-
-    if (!spec.unplugged_file.empty()) {
-        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
-        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailWhileUnplugged,
-                          new TestDeviceSpec(spec), DeleteSpec);
-    }
-    if (spec.warmup_ms > 0) {
-        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
-        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FadeInFromBlack,
-                          new int(spec.warmup_ms), DeleteInt);
-    }
-    if (spec.counter) {
-        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
-        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, NumberFrame,
-                          new std::atomic<int>(0), DeleteNumberCounter);
-    }
-    if (spec.fail_after_frames) {
-        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
-        auto* counter = new FrameCounter;
-        counter->fail_after = *spec.fail_after_frames;
-        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, FailAfterFrames, counter,
-                          DeleteFrameCounter);
-    }
-    if (spec.hang_after_frames) {
-        PadHandle src_pad = PadHandle::Take(gst_element_get_static_pad(src.get(), "src"));
-        auto* counter = new FrameCounter;
-        counter->fail_after = *spec.hang_after_frames;
-        gst_pad_add_probe(src_pad.get(), GST_PAD_PROBE_TYPE_BUFFER, HangAfterFrames, counter,
-                          DeleteFrameCounter);
-    }
     return bin;
 }
 

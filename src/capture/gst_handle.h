@@ -39,6 +39,10 @@ struct Traits<GstDeviceMonitor> : ObjectTraits<GstDeviceMonitor> {};
 template <>
 struct Traits<GstClock> : ObjectTraits<GstClock> {};
 template <>
+struct Traits<GstPlugin> : ObjectTraits<GstPlugin> {};
+template <>
+struct Traits<GstElementFactory> : ObjectTraits<GstElementFactory> {};
+template <>
 struct Traits<GstCaps> : MiniObjectTraits<GstCaps> {};
 template <>
 struct Traits<GstSample> : MiniObjectTraits<GstSample> {};
@@ -120,6 +124,8 @@ using PadHandle = GstHandle<GstPad>;
 using DeviceHandle = GstHandle<GstDevice>;
 using DeviceMonitorHandle = GstHandle<GstDeviceMonitor>;
 using ClockHandle = GstHandle<GstClock>;
+using PluginHandle = GstHandle<GstPlugin>;
+using ElementFactoryHandle = GstHandle<GstElementFactory>;
 using CapsHandle = GstHandle<GstCaps>;
 using SampleHandle = GstHandle<GstSample>;
 using BufferHandle = GstHandle<GstBuffer>;

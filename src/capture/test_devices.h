@@ -51,6 +51,9 @@ struct TestDeviceSpec {
 };
 
 inline constexpr const char* kTestDevicesVariable = "QUILLOMAT_TEST_DEVICES";
+// The path of the plugin that gives the faults (tests/test_devices), never
+// installed: a device with any of them cannot be made without it.
+inline constexpr const char* kTestDevicePluginVariable = "QUILLOMAT_TEST_DEVICE_PLUGIN";
 
 // The smallest width and height a test device offers: videotestsrc's moving
 // ball writes past its line buffer in narrower frames and takes the process

@@ -59,7 +59,9 @@ bool DiaryProcess::Start(const Options& options) {
     bool preloads = false;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        if (entry.starts_with("QUILLOMAT_")) continue;
+        // The test devices' faults come from the plugin the test was given.
+        if (entry.starts_with("QUILLOMAT_") && !entry.starts_with("QUILLOMAT_TEST_DEVICE_PLUGIN="))
+            continue;
         env.push_back(entry);
     }
     env.push_back("QUILLOMAT_HOME=" + options.home.string());
