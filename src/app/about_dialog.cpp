@@ -15,7 +15,7 @@ constexpr int kTextTop = 136;
 }  // namespace
 
 CAboutDialog::CAboutDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), bitmap_(ResourceBitmap(147)) {
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), bitmap_(PreviewPlaceholderBitmap()) {
     setWindowTitle(tr("Quillomat - バージョン情報"));
     // The stock GUI font of a Japanese desktop.
     setFont(DialogFont(QStringLiteral("MS UI Gothic"), 9));

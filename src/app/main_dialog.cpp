@@ -41,30 +41,33 @@
 namespace {
 
 struct ButtonSpec {
-    int id;
+    CMainDialog::MainButton button;
     int x;
     const char* caption;
     const char* tooltip;
-    int hover_icon;
-    int normal_icon;
+    // Its icon; the lit one under the pointer is "<icon>_hover".
+    const char* icon;
 };
 
-// Dialog 102's buttons: 31 x 36 units each, in one row at y 175.
+// The main window's buttons: 31 x 36 units each, in one row at y 175.
 constexpr ButtonSpec kButtons[] = {
-    {CMainDialog::kSnapshotButton, 37, QT_TRANSLATE_NOOP("CMainDialog", "スナップショット"),
-     QT_TRANSLATE_NOOP("CMainDialog", "スナップショット"), 165, 166},
-    {CMainDialog::kDeviceChangeButton, 68, QT_TRANSLATE_NOOP("CMainDialog", "入力デバイス変更"),
-     QT_TRANSLATE_NOOP("CMainDialog", "入力機器変更"), 167, 168},
-    {CMainDialog::kDeviceSettingsButton, 99, QT_TRANSLATE_NOOP("CMainDialog", "入力設定"),
-     QT_TRANSLATE_NOOP("CMainDialog", "入力設定"), 163, 162},
-    {CMainDialog::kDevicePropertiesButton, 130,
+    {CMainDialog::MainButton::kSnapshot, 37, QT_TRANSLATE_NOOP("CMainDialog", "スナップショット"),
+     QT_TRANSLATE_NOOP("CMainDialog", "スナップショット"), "snapshot"},
+    {CMainDialog::MainButton::kDeviceChange, 68,
+     QT_TRANSLATE_NOOP("CMainDialog", "入力デバイス変更"),
+     QT_TRANSLATE_NOOP("CMainDialog", "入力機器変更"), "device_change"},
+    {CMainDialog::MainButton::kDeviceSettings, 99, QT_TRANSLATE_NOOP("CMainDialog", "入力設定"),
+     QT_TRANSLATE_NOOP("CMainDialog", "入力設定"), "device_settings"},
+    {CMainDialog::MainButton::kDeviceProperties, 130,
      QT_TRANSLATE_NOOP("CMainDialog", "入力のプロパティ"),
-     QT_TRANSLATE_NOOP("CMainDialog", "入力プロパティ"), 170, 169},
-    {CMainDialog::kCaptureSettingsButton, 161, QT_TRANSLATE_NOOP("CMainDialog", "Diary設定"),
-     QT_TRANSLATE_NOOP("CMainDialog", "キャプチャ設定"), 174, 176},
-    {CMainDialog::kOnAirButton, 192, "ON/OFF", QT_TRANSLATE_NOOP("CMainDialog", "ON/OFF切替"), 175,
-     175},
+     QT_TRANSLATE_NOOP("CMainDialog", "入力プロパティ"), "device_properties"},
+    {CMainDialog::MainButton::kCaptureSettings, 161, QT_TRANSLATE_NOOP("CMainDialog", "Diary設定"),
+     QT_TRANSLATE_NOOP("CMainDialog", "キャプチャ設定"), "capture_settings"},
+    {CMainDialog::MainButton::kOnAir, 192, "ON/OFF", QT_TRANSLATE_NOOP("CMainDialog", "ON/OFF切替"),
+     nullptr},
 };
+
+QString OnAirIcon(bool on) { return on ? QStringLiteral("on_air") : QStringLiteral("off_air"); }
 
 // Mouse releases never reach the main window here, so the press stands for
 // the release of the designed notification.
@@ -136,6 +139,7 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
     setWindowIcon(AppIcon());
     // The menus first: the menu bar's height depends on its entries.
     menu_bar_ = new QMenuBar(this);
+    BuildActions();
     BuildMenus();
     BuildLayout();
 
@@ -193,20 +197,30 @@ void CMainDialog::BuildLayout() {
     auto* band = new QLabel(area);
     band->setGeometry(units.Rect(7, 7, 27, 307));
     band->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    band->setPixmap(ResourceBitmap(144));
+    band->setPixmap(SideBandBitmap());
 
     preview_ = new PreviewView(area);
     preview_->setFixedSize(320, 240);
     preview_->setAccessibleName(tr("プレビュー"));
-    preview_->SetPlaceholder(ResourceBitmap(147));
+    preview_->SetPlaceholder(PreviewPlaceholderBitmap());
     preview_->move(units.X(38), units.Y(7));
 
+    // A button runs its command at once, as the menu entry of the same
+    // command does once its menu has closed.
+    const std::map<MainButton, void (CMainDialog::*)()> commands = {
+        {MainButton::kSnapshot, &CMainDialog::OnSnapshot},
+        {MainButton::kDeviceChange, &CMainDialog::OnDeviceChange},
+        {MainButton::kDeviceSettings, &CMainDialog::OnDeviceSettings},
+        {MainButton::kDeviceProperties, &CMainDialog::OnDeviceProperties},
+        {MainButton::kCaptureSettings, &CMainDialog::OnCaptureSettings},
+        {MainButton::kOnAir, &CMainDialog::OnOnAir},
+    };
     for (const ButtonSpec& spec : kButtons) {
         auto* button = new CImageButton(area);
         button->setGeometry(units.Rect(spec.x, 175, 31, 36));
         button->setText(tr(spec.caption));
-        buttons_[spec.id] = button;
-        connect(button, &QPushButton::clicked, this, [this, id = spec.id] { OnCommand(id); });
+        buttons_[spec.button] = button;
+        connect(button, &QPushButton::clicked, this, commands.at(spec.button));
     }
 
     log_box_ = new QPlainTextEdit(area);
@@ -221,66 +235,75 @@ void CMainDialog::BuildLayout() {
     log_box_->setPalette(log_palette);
 }
 
-void CMainDialog::BuildMenus() {
-    auto add = [this](QMenu* menu, int id, const QString& text) {
-        QAction* action = menu->addAction(text);
-        action->setData(id);
-        actions_[id] = action;
+void CMainDialog::BuildActions() {
+    auto make = [this](QAction*& action, const char* name, const QString& text,
+                       void (CMainDialog::*slot)()) {
+        action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
         // Queued, as a command posted once the menu has closed: whoever
         // chose the entry (a screen reader too) gets its answer before a
         // modal dialog of the command runs.
-        connect(
-            action, &QAction::triggered, this, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
+        connect(action, &QAction::triggered, this, slot, Qt::QueuedConnection);
     };
+    MainDialogActions& a = actions_;
+    make(a.snapshot, "snapshot", tr("スナップショット(&P)"), &CMainDialog::OnSnapshot);
+    make(a.exit, "exit", tr("終了(&X)"), &CMainDialog::OnExit);
+    make(a.app_settings, "app_settings", tr("アプリケーション設定(&S)"),
+         &CMainDialog::OnAppSettings);
+    make(a.capture_settings, "capture_settings", tr("キャプチャ設定(&M)"),
+         &CMainDialog::OnCaptureSettings);
+    make(a.html_settings, "html_settings", tr("HTML出力設定(&H)"), &CMainDialog::OnHtmlSettings);
+    make(a.time_text_settings, "time_text_settings", tr("日時表示設定(&T)"),
+         &CMainDialog::OnTimeTextSettings);
+    make(a.extra_settings, "extra_settings", tr("拡張設定(&E)"), &CMainDialog::OnExtraSettings);
+    make(a.device_change, "device_change", tr("変更(&C)"), &CMainDialog::OnDeviceChange);
+    make(a.device_settings, "device_settings", tr("設定(&S)"), &CMainDialog::OnDeviceSettings);
+    make(a.device_properties, "device_properties", tr("プロパティ(&P)"),
+         &CMainDialog::OnDeviceProperties);
+    make(a.home_page, "home_page", tr("ホームページ(&H)"), &CMainDialog::OnHomePage);
+    make(a.about, "about", tr("バージョン情報(&A)"), &CMainDialog::OnAbout);
+    make(a.show_hide, "show_hide", tr("表示/非表示(&S)"), &CMainDialog::OnShowHide);
+}
 
+void CMainDialog::BuildMenus() {
+    const MainDialogActions& a = actions_;
     QMenu* file = menu_bar_->addMenu(tr("ファイル(&F)"));
-    add(file, kSnapshot, tr("スナップショット(&P)"));
+    file->addAction(a.snapshot);
     file->addSeparator();
-    add(file, kExit, tr("終了(&X)"));
+    file->addAction(a.exit);
 
     QMenu* settings = menu_bar_->addMenu(tr("各種設定(&S)"));
-    add(settings, kAppSettings, tr("アプリケーション設定(&S)"));
-    add(settings, kCaptureSettings, tr("キャプチャ設定(&M)"));
-    add(settings, kHtmlSettings, tr("HTML出力設定(&H)"));
-    add(settings, kTimeTextSettings, tr("日時表示設定(&T)"));
-    add(settings, kExtraSettings, tr("拡張設定(&E)"));
+    settings->addActions({a.app_settings, a.capture_settings, a.html_settings, a.time_text_settings,
+                          a.extra_settings});
 
     QMenu* device = menu_bar_->addMenu(tr("入力機器(&D)"));
-    add(device, kDeviceChange, tr("変更(&C)"));
-    add(device, kDeviceSettings, tr("設定(&S)"));
-    add(device, kDeviceProperties, tr("プロパティ(&P)"));
+    device->addActions({a.device_change, a.device_settings, a.device_properties});
 
     QMenu* help = menu_bar_->addMenu(tr("ヘルプ(&H)"));
-    add(help, kHomePage, tr("ホームページ(&H)"));
+    help->addAction(a.home_page);
     help->addSeparator();
-    add(help, kAbout, tr("バージョン情報(&A)"));
+    help->addAction(a.about);
 
-    // Menu 133; its entries are no members of the menu bar's table.
     tray_menu_ = new QMenu(tr("タスクトレイ"), this);
-    tray_show_hide_ = tray_menu_->addAction(tr("表示/非表示(&S)"));
-    connect(
-        tray_show_hide_, &QAction::triggered, this, [this] { OnCommand(kTrayShowHide); },
-        Qt::QueuedConnection);
+    tray_menu_->addAction(a.show_hide);
     tray_menu_->addSeparator();
-    QAction* snapshot = tray_menu_->addAction(tr("スナップショット(&P)"));
-    connect(
-        snapshot, &QAction::triggered, this, [this] { OnCommand(kSnapshot); },
-        Qt::QueuedConnection);
+    tray_menu_->addAction(a.snapshot);
     tray_menu_->addSeparator();
-    QAction* exit = tray_menu_->addAction(tr("終了(&X)"));
-    connect(
-        exit, &QAction::triggered, this, [this] { OnCommand(kTrayExit); }, Qt::QueuedConnection);
+    tray_menu_->addAction(a.exit);
 }
 
 void CMainDialog::SetupButtons() {
     for (const ButtonSpec& spec : kButtons) {
-        CImageButton* button = buttons_[spec.id];
+        CImageButton* button = buttons_[spec.button];
         button->setText(QString());
-        button->SetIcons(ButtonIcon(spec.hover_icon), ButtonIcon(spec.normal_icon));
+        if (spec.icon != nullptr) {
+            const QString icon = QString::fromLatin1(spec.icon);
+            button->SetIcons(ButtonIcon(icon + QStringLiteral("_hover")), ButtonIcon(icon));
+        }
         button->SetToolTipText(tr(spec.tooltip));
     }
-    const int on_air_icon = engine_->Settings().OnAir() ? 175 : 177;
-    buttons_[kOnAirButton]->SetIcons(ButtonIcon(on_air_icon), ButtonIcon(on_air_icon));
+    const QIcon on_air = ButtonIcon(OnAirIcon(engine_->Settings().OnAir()));
+    buttons_[MainButton::kOnAir]->SetIcons(on_air, on_air);
 }
 
 bool CMainDialog::Initialise() {
@@ -345,68 +368,83 @@ bool CMainDialog::BuildOrWait(bool keepDevice, bool configureDevice) {
     return false;
 }
 
-void CMainDialog::OnCommand(int id) {
+void CMainDialog::RunCommand(const std::function<void()>& command) {
     if (closed_) return;
     ++busy_;
-    switch (id) {
-        case kSnapshotButton:
-        case kSnapshot:
-            TakeSnapshotCommand();
-            break;
-        case kDeviceChangeButton:
-        case kDeviceChange:
-            engine_->ReleaseCaptureGraph();
-            if (BuildOrWait(false, false)) engine_->SaveSettings();
-            break;
-        case kDeviceSettingsButton:
-        case kDeviceSettings:
-            engine_->ReleaseCaptureGraph();
-            if (BuildOrWait(false, true)) engine_->SaveSettings();
-            break;
-        case kDevicePropertiesButton:
-        case kDeviceProperties:
-            engine_->Capture().ShowFilterPropertyPages();
-            engine_->SaveSettings();
-            break;
-        case kCaptureSettingsButton:
-        case kCaptureSettings:
-            if (!RunDiarySetupCommand(*engine_, *diary_setup_, *prompts_, seams_.run_dialog))
-                QuitAfterFailedRebuild();
-            break;
-        case kHtmlSettings:
-            if (!RunHtmlSetupCommand(*engine_, *html_setup_, *prompts_, seams_.run_dialog))
-                QuitAfterFailedRebuild();
-            break;
-        case kAppSettings:
-            RunAppConfigCommand(*app_config_, seams_.run_dialog);
-            break;
-        case kTimeTextSettings:
-            RunTimeTextSetupCommand(*time_text_setup_, seams_.run_dialog);
-            break;
-        case kExtraSettings:
-            RunExtraSetupCommand(*engine_, *extra_setup_, seams_.run_dialog);
-            break;
-        case kOnAirButton:
-            ToggleOnAir();
-            break;
-        case kTrayShowHide:
-            ToggleMinimised();
-            break;
-        case kTrayExit:
-        case kExit:
-            RequestClose();
-            break;
-        case kHomePage:
-            seams_.open_url(HomePageUrl());
-            break;
-        case kAbout:
-            ShowAbout();
-            break;
-        default:
-            break;
-    }
+    command();
     --busy_;
     if (close_pending_ && busy_ == 0) Close();
+}
+
+void CMainDialog::OnSnapshot() {
+    RunCommand([this] { TakeSnapshotCommand(); });
+}
+
+void CMainDialog::OnExit() {
+    RunCommand([this] { RequestClose(); });
+}
+
+void CMainDialog::OnAppSettings() {
+    RunCommand([this] { RunAppConfigCommand(*app_config_, seams_.run_dialog); });
+}
+
+void CMainDialog::OnCaptureSettings() {
+    RunCommand([this] {
+        if (!RunDiarySetupCommand(*engine_, *diary_setup_, *prompts_, seams_.run_dialog))
+            QuitAfterFailedRebuild();
+    });
+}
+
+void CMainDialog::OnHtmlSettings() {
+    RunCommand([this] {
+        if (!RunHtmlSetupCommand(*engine_, *html_setup_, *prompts_, seams_.run_dialog))
+            QuitAfterFailedRebuild();
+    });
+}
+
+void CMainDialog::OnTimeTextSettings() {
+    RunCommand([this] { RunTimeTextSetupCommand(*time_text_setup_, seams_.run_dialog); });
+}
+
+void CMainDialog::OnExtraSettings() {
+    RunCommand([this] { RunExtraSetupCommand(*engine_, *extra_setup_, seams_.run_dialog); });
+}
+
+void CMainDialog::OnDeviceChange() {
+    RunCommand([this] {
+        engine_->ReleaseCaptureGraph();
+        if (BuildOrWait(false, false)) engine_->SaveSettings();
+    });
+}
+
+void CMainDialog::OnDeviceSettings() {
+    RunCommand([this] {
+        engine_->ReleaseCaptureGraph();
+        if (BuildOrWait(false, true)) engine_->SaveSettings();
+    });
+}
+
+void CMainDialog::OnDeviceProperties() {
+    RunCommand([this] {
+        engine_->Capture().ShowFilterPropertyPages();
+        engine_->SaveSettings();
+    });
+}
+
+void CMainDialog::OnHomePage() {
+    RunCommand([this] { seams_.open_url(HomePageUrl()); });
+}
+
+void CMainDialog::OnAbout() {
+    RunCommand([this] { ShowAbout(); });
+}
+
+void CMainDialog::OnShowHide() {
+    RunCommand([this] { ToggleMinimised(); });
+}
+
+void CMainDialog::OnOnAir() {
+    RunCommand([this] { ToggleOnAir(); });
 }
 
 void CMainDialog::QuitAfterFailedRebuild() {
@@ -429,8 +467,8 @@ void CMainDialog::ToggleOnAir() {
         s.ONAIR = !s.ONAIR;
         on = s.ONAIR;
     });
-    const int icon = on ? 175 : 177;
-    buttons_[kOnAirButton]->SetIcons(ButtonIcon(icon), ButtonIcon(icon));
+    const QIcon icon = ButtonIcon(OnAirIcon(on));
+    buttons_[MainButton::kOnAir]->SetIcons(icon, icon);
     engine_->SaveSettings();
 }
 
@@ -453,13 +491,8 @@ void CMainDialog::ShowLog(const ActivityLog::Change& change) {
     bar->setValue(bar->maximum());
 }
 
-QAction* CMainDialog::Action(int id) const {
-    const auto it = actions_.find(id);
-    return it == actions_.end() ? nullptr : it->second;
-}
-
-CImageButton* CMainDialog::Button(int id) const {
-    const auto it = buttons_.find(id);
+CImageButton* CMainDialog::Button(MainButton button) const {
+    const auto it = buttons_.find(button);
     return it == buttons_.end() ? nullptr : it->second;
 }
 
@@ -541,7 +574,7 @@ void CMainDialog::OnTrayClicked() {
 QMenu* CMainDialog::PrepareTrayMenu() {
     // No menu while a modal dialog of the window is open.
     if (closed_ || busy_ > 0 || QApplication::activeModalWidget() != nullptr) return nullptr;
-    tray_show_hide_->setText(isMinimized() ? tr("表示(&S)") : tr("非表示(&S)"));
+    actions_.show_hide->setText(isMinimized() ? tr("表示(&S)") : tr("非表示(&S)"));
     return tray_menu_;
 }
 

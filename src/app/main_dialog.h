@@ -56,35 +56,41 @@ struct MainDialogSeams {
     DiaryEngineDelays delays = {};
 };
 
+// The window's commands, one QAction each: the menu bar's entries (the tray
+// menu shares the snapshot and the exit) and the tray's show and hide. Every
+// one has its own slot; the image buttons call the slots of theirs (the
+// on-air switch is a button only).
+struct MainDialogActions {
+    QAction* snapshot = nullptr;
+    QAction* exit = nullptr;
+    QAction* app_settings = nullptr;
+    QAction* capture_settings = nullptr;
+    QAction* html_settings = nullptr;
+    QAction* time_text_settings = nullptr;
+    QAction* extra_settings = nullptr;
+    QAction* device_change = nullptr;
+    QAction* device_settings = nullptr;
+    QAction* device_properties = nullptr;
+    QAction* home_page = nullptr;
+    QAction* about = nullptr;
+    QAction* show_hide = nullptr;
+};
+
 // The main window for the life of the process: preview, six image buttons,
-// the log box, menu 128 and the tray icon with menu 133. It owns the diary
-// engine. User interface thread only, except RequestShutdown.
+// the log box, the menu bar and the tray icon with its menu. It owns the
+// diary engine. User interface thread only, except RequestShutdown.
 class CMainDialog : public QDialog {
     Q_DECLARE_TR_FUNCTIONS(CMainDialog)
 
 public:
-    enum Command {
-        kSnapshotButton = 1000,
-        kCaptureSettingsButton = 1002,
-        kDevicePropertiesButton = 1007,
-        kDeviceSettingsButton = 1008,
-        kDeviceChangeButton = 1016,
-        kOnAirButton = 1021,
-        kTrayShowHide = 32772,
-        kTrayExit = 32777,
-        kSnapshot = 32779,
-        kDeviceChange = 32789,
-        kDeviceProperties = 32790,
-        kDeviceSettings = 32794,
-        kAppSettings = 32796,
-        kHomePage = 32799,
-        kCaptureSettings = 32802,
-        kTimeTextSettings = 32805,
-        kHtmlSettings = 32811,
-        // Beyond the original menu: the jobs after a picture.
-        kExtraSettings = 32900,
-        kAbout = 57664,
-        kExit = 57665,
+    // The image buttons, left to right.
+    enum class MainButton {
+        kSnapshot,
+        kDeviceChange,
+        kDeviceSettings,
+        kDeviceProperties,
+        kCaptureSettings,
+        kOnAir,
     };
 
     explicit CMainDialog(MainDialogSeams seams, QWidget* parent = nullptr);
@@ -97,8 +103,22 @@ public:
     // then closed.
     bool Initialise();
 
-    // Runs a command of the menus, the buttons or the tray menu.
-    void OnCommand(int id);
+    // The commands' slots. An entry of a menu reaches its slot queued, once
+    // the menu has closed; a button and a direct call at once.
+    void OnSnapshot();
+    void OnExit();
+    void OnAppSettings();
+    void OnCaptureSettings();
+    void OnHtmlSettings();
+    void OnTimeTextSettings();
+    void OnExtraSettings();
+    void OnDeviceChange();
+    void OnDeviceSettings();
+    void OnDeviceProperties();
+    void OnHomePage();
+    void OnAbout();
+    void OnShowHide();
+    void OnOnAir();
 
     // Any thread (a stop signal): ends the waits of a build under way and
     // closes the window as "終了(&X)" does.
@@ -110,7 +130,8 @@ public:
 
     // The tray icon was clicked (left) or asked for its menu (right).
     void OnTrayClicked();
-    // Prepares menu 133 for a right click; null while a modal dialog is open.
+    // Prepares the tray menu for a right click; null while a modal dialog is
+    // open.
     QMenu* PrepareTrayMenu();
     void ToggleMinimised();
 
@@ -118,8 +139,8 @@ public:
     QMenuBar* MenuBar() const { return menu_bar_; }
     QMenu* TrayMenu() const { return tray_menu_; }
     QSystemTrayIcon* TrayIcon() const { return tray_; }
-    QAction* Action(int id) const;
-    CImageButton* Button(int id) const;
+    const MainDialogActions& Actions() const { return actions_; }
+    CImageButton* Button(MainButton button) const;
     PreviewView* Preview() const { return preview_; }
     CDiarySetupDialog& DiarySetup() const { return *diary_setup_; }
     CHtmlSetupDialog& HtmlSetup() const { return *html_setup_; }
@@ -141,10 +162,14 @@ private:
     class WindowSeam;
 
     void BuildLayout();
+    void BuildActions();
     void BuildMenus();
     void SetupButtons();
     void ShowLog(const ActivityLog::Change& change);
 
+    // Runs a command: none once the window has closed, and a close asked for
+    // meanwhile waits until it has unwound.
+    void RunCommand(const std::function<void()>& command);
     // A command's build. When it fails the user may quit, which hides and
     // closes the window; else the engine looks for a camera. True when built.
     bool BuildOrWait(bool keepDevice, bool configureDevice);
@@ -170,10 +195,9 @@ private:
     QMenuBar* menu_bar_ = nullptr;
     PreviewView* preview_ = nullptr;
     QPlainTextEdit* log_box_ = nullptr;
-    std::map<int, CImageButton*> buttons_;
-    std::map<int, QAction*> actions_;
+    std::map<MainButton, CImageButton*> buttons_;
+    MainDialogActions actions_;
     QMenu* tray_menu_ = nullptr;
-    QAction* tray_show_hide_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
 
     // Commands (and the initialisation) under way: a close asked for

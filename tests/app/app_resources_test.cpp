@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QStringList>
 
 namespace {
 
@@ -16,23 +17,30 @@ bool HasVisiblePixels(const QImage& image) {
 }
 
 TEST(AppResources, EveryButtonIconOfThePairsIsThere) {
+    const QStringList pairs = {QStringLiteral("snapshot"), QStringLiteral("device_change"),
+                               QStringLiteral("device_settings"),
+                               QStringLiteral("device_properties"),
+                               QStringLiteral("capture_settings")};
     // Hover and normal icon of each button, and both on-air icons.
-    for (int id : {165, 166, 167, 168, 163, 162, 170, 169, 174, 176, 175, 177}) {
-        SCOPED_TRACE(id);
-        const QIcon icon = ButtonIcon(id);
+    QStringList names = {QStringLiteral("on_air"), QStringLiteral("off_air")};
+    for (const QString& name : pairs) names << name << name + QStringLiteral("_hover");
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QIcon icon = ButtonIcon(name);
         ASSERT_FALSE(icon.isNull());
         const QImage image = icon.pixmap(32, 32).toImage();
         EXPECT_EQ(image.size(), QSize(32, 32));
         EXPECT_TRUE(HasVisiblePixels(image));
     }
     // Each hover icon differs from its normal one.
-    for (auto [hover, normal] :
-         {std::pair{165, 166}, {167, 168}, {163, 162}, {170, 169}, {174, 176}}) {
-        EXPECT_NE(ButtonIcon(hover).pixmap(32, 32).toImage(),
-                  ButtonIcon(normal).pixmap(32, 32).toImage());
+    for (const QString& name : pairs) {
+        EXPECT_NE(ButtonIcon(name + QStringLiteral("_hover")).pixmap(32, 32).toImage(),
+                  ButtonIcon(name).pixmap(32, 32).toImage());
     }
-    EXPECT_TRUE(ButtonIcon(164).isNull());
-    EXPECT_TRUE(ButtonIcon(128).isNull());
+    EXPECT_NE(ButtonIcon(QStringLiteral("on_air")).pixmap(32, 32).toImage(),
+              ButtonIcon(QStringLiteral("off_air")).pixmap(32, 32).toImage());
+    EXPECT_TRUE(ButtonIcon(QStringLiteral("on_air_hover")).isNull());
+    EXPECT_TRUE(ButtonIcon(QStringLiteral("quillomat-32")).isNull());
 }
 
 TEST(AppResources, ApplicationIconAndBitmaps) {
@@ -43,9 +51,8 @@ TEST(AppResources, ApplicationIconAndBitmaps) {
         EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size)));
         EXPECT_TRUE(HasVisiblePixels(icon.pixmap(size, size).toImage()));
     }
-    EXPECT_EQ(ResourceBitmap(144).size(), QSize(47, 499));
-    EXPECT_EQ(ResourceBitmap(147).size(), QSize(320, 240));
-    EXPECT_TRUE(ResourceBitmap(145).isNull());
+    EXPECT_EQ(SideBandBitmap().size(), QSize(47, 499));
+    EXPECT_EQ(PreviewPlaceholderBitmap().size(), QSize(320, 240));
 }
 
 }  // namespace

@@ -238,7 +238,7 @@ TEST_F(EnglishInterface, NoTextOfAnyWindowOrDialogIsWiderThanItsControl) {
     seams.app_directory = [&home] { return home.str(); };
     seams.system_devices = false;
     CMainDialog main(seams);
-    ASSERT_EQ(main.Action(CMainDialog::kExit)->text(), QStringLiteral("E&xit"));
+    ASSERT_EQ(main.Actions().exit->text(), QStringLiteral("E&xit"));
     fits.Window(main);
     fits.MenuBar(QStringLiteral("main window"), *main.MenuBar());
 

@@ -187,18 +187,23 @@ TEST_F(MainDialogTest, FirstRunWithOneDeviceAsksOnlyForTheFormatThenShowsTheWind
         << lines[0].toStdString();
 
     // The buttons: icons instead of text, tooltips that are their names.
-    const std::vector<std::tuple<int, int, int, const char*>> buttons = {
-        {1000, 165, 166, "スナップショット"}, {1016, 167, 168, "入力機器変更"},
-        {1008, 163, 162, "入力設定"},         {1007, 170, 169, "入力プロパティ"},
-        {1002, 174, 176, "キャプチャ設定"},   {1021, 175, 175, "ON/OFF切替"}};
+    using B = CMainDialog::MainButton;
+    const std::vector<std::tuple<B, const char*, const char*, const char*>> buttons = {
+        {B::kSnapshot, "snapshot_hover", "snapshot", "スナップショット"},
+        {B::kDeviceChange, "device_change_hover", "device_change", "入力機器変更"},
+        {B::kDeviceSettings, "device_settings_hover", "device_settings", "入力設定"},
+        {B::kDeviceProperties, "device_properties_hover", "device_properties", "入力プロパティ"},
+        {B::kCaptureSettings, "capture_settings_hover", "capture_settings", "キャプチャ設定"},
+        {B::kOnAir, "on_air", "on_air", "ON/OFF切替"}};
     for (const auto& [id, hover, normal, tip] : buttons) {
+        SCOPED_TRACE(tip);
         CImageButton* button = dialog.Button(id);
-        ASSERT_NE(button, nullptr) << id;
-        EXPECT_TRUE(button->text().isEmpty()) << id;
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->text().isEmpty());
         EXPECT_EQ(button->toolTip(), QString::fromUtf8(tip));
         EXPECT_EQ(button->accessibleName(), QString::fromUtf8(tip));
-        EXPECT_TRUE(SameIcon(button->HoverIcon(), ButtonIcon(hover))) << id;
-        EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(normal))) << id;
+        EXPECT_TRUE(SameIcon(button->HoverIcon(), ButtonIcon(QString::fromLatin1(hover))));
+        EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(QString::fromLatin1(normal))));
     }
     EXPECT_EQ(dialog.Preview()->size(), QSize(320, 240));
 }
@@ -251,7 +256,7 @@ TEST_F(MainDialogTest, FailedBuildAsksOnceNoWaitsForACameraYesClosesTheWindow) {
     dialog.show();
 
     // The device menu answers meanwhile; its failed build asks once too.
-    dialog.OnCommand(CMainDialog::kDeviceChange);
+    dialog.OnDeviceChange();
     EXPECT_EQ(prompts_.questions().size(), 2u);
     EXPECT_FALSE(dialog.Closed());
     devices_.Set("Cam");
@@ -278,7 +283,7 @@ TEST_F(MainDialogTest, FailedBuildAsksOnceNoWaitsForACameraYesClosesTheWindow) {
     Start();
     devices_.Set("");
     closed_before = closed_calls_;
-    dialog_->OnCommand(CMainDialog::kDeviceChange);
+    dialog_->OnDeviceChange();
     EXPECT_TRUE(dialog_->Closed());
     EXPECT_EQ(closed_calls_, closed_before + 1);
 }
@@ -313,19 +318,20 @@ TEST_F(MainDialogTest, MenuBarAndTrayMenuHaveEveryEntryInOrder) {
     for (QAction* popup : dialog.MenuBar()->actions()) {
         QStringList entries;
         for (QAction* entry : popup->menu()->actions()) {
-            entries
-                << (entry->isSeparator()
-                        ? QStringLiteral("-")
-                        : QStringLiteral("%1 %2").arg(entry->data().toInt()).arg(entry->text()));
+            entries << (entry->isSeparator()
+                            ? QStringLiteral("-")
+                            : QStringLiteral("%1 %2").arg(entry->objectName(), entry->text()));
         }
         bar << popup->text() + ": " + entries.join(QStringLiteral(", "));
     }
     EXPECT_EQ(bar.join('\n').toStdString(),
-              "ファイル(&F): 32779 スナップショット(&P), -, 57665 終了(&X)\n"
-              "各種設定(&S): 32796 アプリケーション設定(&S), 32802 キャプチャ設定(&M), "
-              "32811 HTML出力設定(&H), 32805 日時表示設定(&T), 32900 拡張設定(&E)\n"
-              "入力機器(&D): 32789 変更(&C), 32794 設定(&S), 32790 プロパティ(&P)\n"
-              "ヘルプ(&H): 32799 ホームページ(&H), -, 57664 バージョン情報(&A)");
+              "ファイル(&F): snapshot スナップショット(&P), -, exit 終了(&X)\n"
+              "各種設定(&S): app_settings アプリケーション設定(&S), capture_settings "
+              "キャプチャ設定(&M), html_settings HTML出力設定(&H), time_text_settings "
+              "日時表示設定(&T), extra_settings 拡張設定(&E)\n"
+              "入力機器(&D): device_change 変更(&C), device_settings 設定(&S), "
+              "device_properties プロパティ(&P)\n"
+              "ヘルプ(&H): home_page ホームページ(&H), -, about バージョン情報(&A)");
 
     auto tray_entries = [&] {
         QMenu* menu = dialog.PrepareTrayMenu();
@@ -338,12 +344,12 @@ TEST_F(MainDialogTest, MenuBarAndTrayMenuHaveEveryEntryInOrder) {
     };
     EXPECT_EQ(tray_entries().join(',').toStdString(),
               "非表示(&S),-,スナップショット(&P),-,終了(&X)");
-    dialog.OnCommand(CMainDialog::kTrayShowHide);
+    dialog.OnShowHide();
     EXPECT_TRUE(dialog.isMinimized());
     EXPECT_EQ(tray_entries().join(',').toStdString(), "表示(&S),-,スナップショット(&P),-,終了(&X)");
     // No menu while a modal dialog of the window is open.
-    dialog.OnCommand(CMainDialog::kTrayShowHide);
-    dialog.OnCommand(CMainDialog::kAbout);
+    dialog.OnShowHide();
+    dialog.OnAbout();
     EXPECT_EQ(tray_menu_during_dialog_, nullptr);
     EXPECT_NE(dialog.PrepareTrayMenu(), nullptr);
 }
@@ -355,23 +361,28 @@ TEST_F(MainDialogTest, DeviceCommandsRebuildAndSave) {
 
     // Change: the choice even though the stored device is there.
     chooser_.answers = {{true, 1}};
-    dialog.Button(1016)->click();
+    dialog.Button(CMainDialog::MainButton::kDeviceChange)->click();
     ASSERT_EQ(chooser_.calls.size(), 1u);
     EXPECT_EQ(Title(), QStringLiteral("Quillomat - Pro (320x240)"));
     EXPECT_NE(Ini("device.ini").find("SELECT=Pro"), std::string::npos);
     chooser_.answers = {{true, 0}};
-    Choose(dialog.Action(32789));
+    Choose(dialog.Actions().device_change);
     EXPECT_EQ(chooser_.calls.size(), 2u);
     EXPECT_NE(Ini("device.ini").find("SELECT=Cam"), std::string::npos);
     chooser_.answers = {{true, 1}};
-    dialog.Button(1016)->click();
+    dialog.Button(CMainDialog::MainButton::kDeviceChange)->click();
 
     // Settings: the stored device is kept (no choice) and its format asked.
-    for (int id : {1008, 32794}) {
+    // The button, then the menu entry.
+    for (int id : {0, 1}) {
         const std::size_t choices = chooser_.calls.size();
         dialogs_.choose = DeviceFormat{640, 480, 333333};
         const int formats = dialogs_.format_dialogs;
-        dialog.OnCommand(id);
+        if (id == 0) {
+            dialog.Button(CMainDialog::MainButton::kDeviceSettings)->click();
+        } else {
+            Choose(dialog.Actions().device_settings);
+        }
         EXPECT_EQ(dialogs_.format_dialogs, formats + 1) << id;
         EXPECT_EQ(chooser_.calls.size(), choices) << id;
         EXPECT_NE(Ini("device.ini").find("WIDTH=640"), std::string::npos) << id;
@@ -381,9 +392,13 @@ TEST_F(MainDialogTest, DeviceCommandsRebuildAndSave) {
     EXPECT_EQ(Title(), QStringLiteral("Quillomat - Pro (640x480)"));
 
     // Properties: the device's controls, then a save; the graph stays.
-    for (int id : {1007, 32790}) {
+    for (int id : {0, 1}) {
         const int controls = dialogs_.controls_dialogs;
-        dialog.OnCommand(id);
+        if (id == 0) {
+            dialog.Button(CMainDialog::MainButton::kDeviceProperties)->click();
+        } else {
+            Choose(dialog.Actions().device_properties);
+        }
         EXPECT_EQ(dialogs_.controls_dialogs, controls + 1) << id;
         EXPECT_TRUE(fs::exists(home_.path() / "device.ini")) << id;
         fs::remove(home_.path() / "device.ini");
@@ -398,16 +413,20 @@ TEST_F(MainDialogTest, CaptureSettingsRunOnTheReleasedGraphThenRebuildAndSave) {
     CMainDialog& dialog = Start();
     // Nothing is stored (no save folder), so no store takes the flag back.
     struct Case {
-        int id;
+        bool button;
         int result;
     };
-    for (const Case& c : {Case{1002, QDialog::Rejected}, Case{32802, QDialog::Rejected},
-                          Case{32802, QDialog::Accepted}}) {
-        SCOPED_TRACE(c.id);
+    for (const Case& c : {Case{true, QDialog::Rejected}, Case{false, QDialog::Rejected},
+                          Case{false, QDialog::Accepted}}) {
+        SCOPED_TRACE(c.button ? "button" : "menu");
         fs::remove(home_.path() / "device.ini");
         ready_during_dialog_.clear();
         dialog_result_ = c.result;
-        dialog.OnCommand(c.id);
+        if (c.button) {
+            dialog.Button(CMainDialog::MainButton::kCaptureSettings)->click();
+        } else {
+            Choose(dialog.Actions().capture_settings);
+        }
         EXPECT_EQ(run_dialogs_.back(), QStringLiteral("キャプチャ設定"));
         EXPECT_EQ(ready_during_dialog_, std::vector<bool>{false});
         EXPECT_EQ(dialog.Engine().Store().PagesChanged(), c.result == QDialog::Accepted);
@@ -426,30 +445,31 @@ TEST_F(MainDialogTest, WebPageApplicationAndTimeTextSettingsRunAsDesigned) {
     WriteDevice("Cam");
     CMainDialog& dialog = Start();
     struct Case {
-        int id;
+        QAction* action;
         int result;
         const char* title;
         bool on_released_graph;
     };
-    for (const Case& c : {Case{32811, QDialog::Rejected, "HTML設定", true},
-                          Case{32796, QDialog::Accepted, "アプリケーション設定", false},
-                          Case{32805, QDialog::Accepted, "日時表示設定", false},
-                          Case{32811, QDialog::Accepted, "HTML設定", true}}) {
-        SCOPED_TRACE(c.id * 10 + c.result);
+    const MainDialogActions& a = dialog.Actions();
+    for (const Case& c : {Case{a.html_settings, QDialog::Rejected, "HTML設定", true},
+                          Case{a.app_settings, QDialog::Accepted, "アプリケーション設定", false},
+                          Case{a.time_text_settings, QDialog::Accepted, "日時表示設定", false},
+                          Case{a.html_settings, QDialog::Accepted, "HTML設定", true}}) {
+        SCOPED_TRACE(c.title);
         fs::remove(home_.path() / "device.ini");
         ready_during_dialog_.clear();
         dialog_result_ = c.result;
-        dialog.OnCommand(c.id);
+        Choose(c.action);
         EXPECT_EQ(run_dialogs_.back(), QString::fromUtf8(c.title));
         EXPECT_EQ(ready_during_dialog_, std::vector<bool>{!c.on_released_graph});
         EXPECT_EQ(dialog.Engine().Store().PagesChanged(),
-                  c.id == 32811 && c.result == QDialog::Accepted);
+                  c.action == a.html_settings && c.result == QDialog::Accepted);
         EXPECT_TRUE(GraphReady());
         EXPECT_FALSE(fs::exists(home_.path() / "device.ini"));
     }
     // The extra settings run beside the diary as well; their OK saves.
     ready_during_dialog_.clear();
-    dialog.OnCommand(CMainDialog::kExtraSettings);
+    dialog.OnExtraSettings();
     EXPECT_EQ(run_dialogs_.back(), QStringLiteral("拡張設定"));
     EXPECT_EQ(ready_during_dialog_, std::vector<bool>{true});
     EXPECT_TRUE(fs::exists(home_.path() / "device.ini"));
@@ -463,7 +483,7 @@ TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
     CMainDialog& dialog = Start();
 
     snapshot_view_.save_to = (home_.path() / "chosen.jpg").string();
-    dialog.Button(1000)->click();
+    dialog.Button(CMainDialog::MainButton::kSnapshot)->click();
     ASSERT_EQ(snapshot_view_.stems.size(), 1u);
     EXPECT_TRUE(snapshot_view_.bitmap_existed);
     EXPECT_EQ(snapshot_view_.stems[0].size(), 14u);
@@ -471,7 +491,7 @@ TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
     EXPECT_EQ(ReadFileBytes(snapshot_view_.save_to).substr(0, 2), "\xFF\xD8");
     EXPECT_FALSE(fs::exists(home_.path() / "snap.tmp"));
     snapshot_view_.save_to.clear();
-    Choose(dialog.Action(32779));
+    Choose(dialog.Actions().snapshot);
     ASSERT_EQ(snapshot_view_.stems.size(), 2u);
     EXPECT_FALSE(fs::exists(home_.path() / (snapshot_view_.stems[1] + ".jpg")));
     QMenu* tray_menu = dialog.PrepareTrayMenu();
@@ -479,11 +499,11 @@ TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
     Choose(tray_menu->actions().at(2));  // the tray menu's snapshot entry
     EXPECT_EQ(snapshot_view_.stems.size(), 3u);
 
-    Choose(dialog.Action(32799));
+    Choose(dialog.Actions().home_page);
     EXPECT_EQ(opened_, (std::vector<QUrl>{HomePageUrl()}));
 
     // The entry answers before the command's modal dialog runs.
-    dialog.Action(57664)->trigger();
+    dialog.Actions().about->trigger();
     EXPECT_TRUE(run_dialogs_.empty());
     EXPECT_TRUE(dialog.isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
@@ -494,13 +514,13 @@ TEST_F(MainDialogTest, SnapshotHomePageAboutAndExitCommands) {
 
     // "終了(&X)": settings saved, graph released, tray icon removed.
     fs::remove(home_.path() / "device.ini");
-    Choose(dialog.Action(57665));
+    Choose(dialog.Actions().exit);
     EXPECT_TRUE(dialog.Closed());
     EXPECT_EQ(closed_calls_, 1);
     EXPECT_FALSE(GraphReady());
     EXPECT_FALSE(dialog.TrayIcon()->isVisible());
     EXPECT_TRUE(fs::exists(home_.path() / "device.ini"));
-    dialog.OnCommand(CMainDialog::kExit);
+    dialog.OnExit();
     EXPECT_EQ(closed_calls_, 1);
 }
 
@@ -509,7 +529,8 @@ TEST_F(MainDialogTest, EnterAndEscapeNeverCloseTheWindow) {
     CMainDialog& dialog = Start();
     dialog.activateWindow();
     for (QWidget* target :
-         {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(dialog.Button(1002)),
+         {static_cast<QWidget*>(&dialog),
+          static_cast<QWidget*>(dialog.Button(CMainDialog::MainButton::kCaptureSettings)),
           static_cast<QWidget*>(dialog.LogBox())}) {
         target->setFocus();
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
@@ -527,21 +548,22 @@ TEST_F(MainDialogTest, EnterAndEscapeNeverCloseTheWindow) {
 TEST_F(MainDialogTest, OnOffSwitchesTheIconAndSavesAtOnce) {
     WriteDevice("Cam");
     CMainDialog& dialog = Start();
-    CImageButton* button = dialog.Button(1021);
-    dialog.Button(1021)->click();
+    CImageButton* button = dialog.Button(CMainDialog::MainButton::kOnAir);
+    dialog.Button(CMainDialog::MainButton::kOnAir)->click();
     EXPECT_NE(Ini("setup.ini").find("ONAIR=off"), std::string::npos);
     EXPECT_FALSE(dialog.Engine().Settings().OnAir());
-    EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(177)));
-    EXPECT_TRUE(SameIcon(button->HoverIcon(), ButtonIcon(177)));
+    EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(QStringLiteral("off_air"))));
+    EXPECT_TRUE(SameIcon(button->HoverIcon(), ButtonIcon(QStringLiteral("off_air"))));
     button->click();
     EXPECT_NE(Ini("setup.ini").find("ONAIR=on"), std::string::npos);
-    EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(175)));
+    EXPECT_TRUE(SameIcon(button->NormalIcon(), ButtonIcon(QStringLiteral("on_air"))));
     dialog_.reset();
 
     // A later start shows the stored state.
     WriteSetup("[DIARY]\r\nONAIR=off\r\n");
     Start();
-    EXPECT_TRUE(SameIcon(dialog_->Button(1021)->NormalIcon(), ButtonIcon(177)));
+    EXPECT_TRUE(SameIcon(dialog_->Button(CMainDialog::MainButton::kOnAir)->NormalIcon(),
+                         ButtonIcon(QStringLiteral("off_air"))));
 }
 
 TEST_F(MainDialogTest, MinimiseGoesToTheTrayAndStopsTheGraphRestoreRunsIt) {
@@ -567,7 +589,7 @@ TEST_F(MainDialogTest, MinimiseGoesToTheTrayAndStopsTheGraphRestoreRunsIt) {
     // And again minimises.
     dialog.OnTrayClicked();
     EXPECT_FALSE(dialog.isVisible());
-    dialog.OnCommand(CMainDialog::kTrayShowHide);
+    dialog.OnShowHide();
     EXPECT_TRUE(dialog.isVisible());
 
     // Without a tray the window stays on the task bar, minimised.
@@ -589,7 +611,7 @@ TEST_F(MainDialogTest, CloseBoxGoesToTheTrayWithCloseCancelWhileExitStillEnds) {
     EXPECT_TRUE(dialog.isMinimized());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_FALSE(dialog.Closed());
-    dialog.OnCommand(CMainDialog::kTrayExit);
+    dialog.OnExit();
     EXPECT_TRUE(dialog.Closed());
     EXPECT_EQ(closed_calls_, 1);
     dialog_.reset();

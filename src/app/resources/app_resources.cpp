@@ -18,20 +18,25 @@ QIcon AppIcon() {
     EnsureRegistered();
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/quillomat/icons/128-%1.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/quillomat/app/quillomat-%1.png").arg(size),
+                     QSize(size, size));
     }
     return icon;
 }
 
-QIcon ButtonIcon(int resource_id) {
+QIcon ButtonIcon(const QString& name) {
     EnsureRegistered();
-    const QString path = QStringLiteral(":/quillomat/icons/%1.png").arg(resource_id);
+    const QString path = QStringLiteral(":/quillomat/buttons/%1.png").arg(name);
     if (!QFile::exists(path)) return {};
     return QIcon(path);
 }
 
-QPixmap ResourceBitmap(int resource_id) {
+QPixmap SideBandBitmap() {
     EnsureRegistered();
-    if (resource_id != 144 && resource_id != 147) return {};
-    return QPixmap(QStringLiteral(":/quillomat/bitmaps/%1.png").arg(resource_id));
+    return QPixmap(QStringLiteral(":/quillomat/bitmaps/side_band.png"));
+}
+
+QPixmap PreviewPlaceholderBitmap() {
+    EnsureRegistered();
+    return QPixmap(QStringLiteral(":/quillomat/bitmaps/preview_placeholder.png"));
 }

@@ -2,16 +2,20 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QString>
 
-// The artwork by the resource numbers the windows use.
+// The program's artwork, by name.
 
-// Resource 128 in every size it is drawn in.
+// The program's icon in every size it is drawn in.
 QIcon AppIcon();
 
-// The image buttons' icons 162 to 177; a null icon for a number without one.
-QIcon ButtonIcon(int resource_id);
+// An image button's icon: snapshot, device_change, device_settings,
+// device_properties, capture_settings (each with a lit "_hover" twin), on_air
+// and off_air; a null icon for any other name.
+QIcon ButtonIcon(const QString& name);
 
-// Bitmap 144 (the main window's side band) and 147 (the preview before the
-// first frame, and the picture of the version information dialog); a null
-// pixmap for any other number.
-QPixmap ResourceBitmap(int resource_id);
+// The main window's side band.
+QPixmap SideBandBitmap();
+// The preview before the first frame, and the picture of the version
+// information dialog.
+QPixmap PreviewPlaceholderBitmap();

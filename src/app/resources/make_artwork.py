@@ -150,22 +150,21 @@ def write(name, svg, sizes=None):
 
 
 def main():
-    pairs = {  # hover id, normal id
-        "snapshot": (165, 166, snapshot),
-        "device_change": (167, 168, device_change),
-        "device_settings": (163, 162, device_settings),
-        "device_properties": (170, 169, device_properties),
-        "capture_settings": (174, 176, capture_settings),
+    drawings = {
+        "snapshot": snapshot,
+        "device_change": device_change,
+        "device_settings": device_settings,
+        "device_properties": device_properties,
+        "capture_settings": capture_settings,
     }
-    for _, (hover, normal, draw) in pairs.items():
-        write(f"icon{hover}", draw(HOVER))
-        write(f"icon{normal}", draw(NORMAL))
-    write("icon175", on_air())
-    write("icon177", off_air())
+    for name, draw in drawings.items():
+        write(f"{name}_hover", draw(HOVER))
+        write(name, draw(NORMAL))
+    write("on_air", on_air())
+    write("off_air", off_air())
     write("quillomat", app_icon(), sizes=(16, 32, 48, 64, 128, 256))
-    write("bitmap144", side_band())
-    write("bitmap147", preview_placeholder())
-
+    write("side_band", side_band())
+    write("preview_placeholder", preview_placeholder())
 
 if __name__ == "__main__":
     main()
