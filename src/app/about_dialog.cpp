@@ -9,7 +9,7 @@
 
 namespace {
 
-// The free lower part of bitmap 147, where the text goes.
+// The free lower part of the placeholder picture, where the text goes.
 constexpr int kTextTop = 136;
 
 }  // namespace

@@ -4,8 +4,9 @@
 #include <QDialog>
 #include <QPixmap>
 
-// "Quillomat - バージョン情報": a frameless box showing bitmap 147 with the
-// version text; a left click anywhere (or Escape) closes it.
+// "Quillomat - バージョン情報": a frameless box showing the preview's
+// placeholder picture with the version text; a left click anywhere (or
+// Escape) closes it.
 class CAboutDialog : public QDialog {
     Q_DECLARE_TR_FUNCTIONS(CAboutDialog)
 

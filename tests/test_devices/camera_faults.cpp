@@ -243,10 +243,10 @@ static void quillomat_faults_class_init(QuillomatFaultsClass* klass) {
         IntProperty("warmup-ms", "Fade-in from black after each start (ms)", 0));
     g_object_class_install_property(
         object_class, kCounter,
-        g_param_spec_boolean("counter", "counter", "Numbers the frames in their first byte",
-                             FALSE, flags));
-    g_object_class_install_property(
-        object_class, kFailAfter, IntProperty("fail-after", "Frames before a stream error", -1));
+        g_param_spec_boolean("counter", "counter", "Numbers the frames in their first byte", FALSE,
+                             flags));
+    g_object_class_install_property(object_class, kFailAfter,
+                                    IntProperty("fail-after", "Frames before a stream error", -1));
     g_object_class_install_property(
         object_class, kHangAfter,
         IntProperty("hang-after", "Frames before the streaming thread blocks", -1));
@@ -285,5 +285,5 @@ static void quillomat_faults_init(QuillomatFaults* self) {
 // GST_PLUGIN_DEFINE names the package by this macro.
 #define PACKAGE "quillomat"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, quillomattest,
-                  "Faults of real cameras for Quillomat's test devices", PluginInit, "1",
-                  "MIT/X11", "quillomat", "https://quillomat.example.org/")
+                  "Faults of real cameras for Quillomat's test devices", PluginInit, "1", "MIT/X11",
+                  "quillomat", "https://quillomat.example.org/")
