@@ -28,10 +28,10 @@
 #include <thread>
 #include <vector>
 
+#include "diary/layout/day_folders.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
-#include "retention/day_folders.h"
 #include "retention/diary_retention.h"
 #include "settings/shared_settings.h"
 

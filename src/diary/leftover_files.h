@@ -7,7 +7,7 @@ struct DiarySettings;
 // Removes the temporary files that a write cut off between its start and its
 // rename left in the save tree: those of pictures in the day folders, of the
 // day page in the day folders and of the index page in the save folder
-// (picture_names.h). Nothing else is touched, not even another ".tmp" file,
+// (diary/layout/diary_names.h). Nothing else is touched, not even another ".tmp" file,
 // and only regular files: a link at such a name stays.
 void RemoveLeftoverTemporaryFiles(const DiarySettings& settings);
 

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <optional>
 
-#include "diary/directory_helpers.h"
 #include "diary/drawing_surface.h"
 #include "diary/jpeg_writer.h"
+#include "diary/layout/day_folders.h"
+#include "diary/layout/diary_layout.h"
+#include "diary/layout/diary_names.h"
 #include "diary/page_writers.h"
 #include "diary/time_text.h"
 #include "log/diary_notice.h"
@@ -20,10 +22,10 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger t
     if (pages_changed_.exchange(false)) pages_.ResetCache();
     // One consistent copy for the whole store: dialogs may edit meanwhile.
     DiarySettings settings = settings_.Copy();
-    settings.PREVIEW_HTML = PageFileName(settings.PREVIEW_HTML);
-    settings.INDEX_HTML = PageFileName(settings.INDEX_HTML);
-    std::string save_directory = SaveFolderPath(settings);
-    if (save_directory.empty() || save_directory.back() != '/') save_directory += '/';
+    const DiaryLayout layout = DiaryLayout::Of(settings);
+    settings.PREVIEW_HTML = layout.day_page;
+    settings.INDEX_HTML = layout.index_page;
+    const std::string& save_directory = layout.save_folder;
     events_.Publish(StoreComing{save_directory});
     const auto fail = [this](int code) {
         notices_.Post(code);
@@ -80,10 +82,8 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger t
     // A day folder that is a link (planted by whoever else writes into a
     // shared web folder) would take the pictures and the page out of the
     // save folder.
-    if (!EnsureSubdirectory(picture.save_directory, picture.day_name) ||
-        IsSymbolicLink(picture.save_directory + picture.day_name)) {
+    if (!MakeDayFolder(picture.save_directory, picture.day_name))
         return fail(kNoticeDayDirectoryFailed);
-    }
     if (!day_exists) events_.Publish(DayBegun{picture.save_directory, picture.day_name});
     picture.day_directory = picture.save_directory + picture.day_name + "/";
     // A clock set back, the end of summer time or two stores in one second

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "capture/frame_grab.h"
-#include "diary/picture_names.h"
+#include "diary/layout/diary_names.h"
 #include "events/diary_event.h"
 
 class Clock;

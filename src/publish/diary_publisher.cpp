@@ -1,6 +1,5 @@
 #include "publish/diary_publisher.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -14,6 +13,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "diary/layout/diary_layout.h"
+#include "diary/layout/diary_names.h"
 #include "publish/publish_names.h"
 #include "publish/remote_secrets.h"
 #include "settings/shared_settings.h"
@@ -64,22 +65,6 @@ std::string OneLine(std::string text) {
     text = Trimmed(text);
     if (text.size() > kMaxErrorText) text = text.substr(0, kMaxErrorText) + "...";
     return text;
-}
-
-// Folder names of `root` that are real folders (not links).
-std::vector<std::string> DayFolders(const std::string& root) {
-    std::vector<std::string> days;
-    DIR* dir = ::opendir(root.c_str());
-    if (!dir) return days;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (!IsDayName(name)) continue;
-        struct stat st {};
-        if (::lstat((root + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) days.push_back(name);
-    }
-    ::closedir(dir);
-    std::sort(days.rbegin(), days.rend());
-    return days;
 }
 
 // Removes scratch folders that killed runs of ours left behind.
@@ -133,14 +118,15 @@ void DiaryPublisher::Refresh() {
     c.bwlimit = Trimmed(s.BWLIMIT);
     // The folder and the page names as the store uses them: a relative
     // folder is the settings folder's, a page name with a path the default.
-    if (const std::string save = SaveFolderPath(s); !save.empty()) {
+    const DiaryLayout layout = DiaryLayout::Of(s);
+    if (const std::string& save = layout.save_folder; !save.empty()) {
         std::error_code ec;
         c.save = fs::absolute(fs::path(save), ec).lexically_normal().string();
         if (ec) c.save.clear();
         if (!c.save.empty() && c.save.back() != '/') c.save += '/';
     }
-    c.index_page = PageFileName(s.INDEX_HTML);
-    c.day_page = PageFileName(s.PREVIEW_HTML);
+    c.index_page = layout.index_page;
+    c.day_page = layout.day_page;
     c.page_interval_s = std::clamp(s.PAGE_INTERVAL_SECOND, 0, 86400);
     if (c == config_) return;
     const bool remote_changed = c.remote != config_.remote ||
@@ -235,14 +221,7 @@ void DiaryPublisher::Failed(const PublishTarget::Result& result) {
 }
 
 bool DiaryPublisher::IsPublished(const std::string& path) const {
-    const auto [folder, name] = SplitPath(path);
-    if (folder.empty()) {
-        return (!config_.index_page.empty() && name == config_.index_page) ||
-               name == kStyleSheetName;
-    }
-    if (!IsDayName(folder)) return false;
-    return IsPictureName(name, folder) || IsVideoName(name, folder) ||
-           (!config_.day_page.empty() && name == config_.day_page) || name == kStyleSheetName;
+    return IsPublishedPath(path, {config_.save, config_.day_page, config_.index_page});
 }
 
 std::string DiaryPublisher::RelativeToSave(const std::string& save_directory,
@@ -261,20 +240,10 @@ std::string DiaryPublisher::RelativeToSave(const std::string& save_directory,
 std::vector<DiaryPublisher::LocalFile> DiaryPublisher::LocalFolder(
     const std::string& folder) const {
     std::vector<LocalFile> files;
-    const std::string root = config_.save + (folder.empty() ? std::string() : folder + "/");
-    DIR* dir = ::opendir(root.c_str());
-    if (!dir) return files;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (!IsPublished(folder.empty() ? name : folder + "/" + name)) continue;
-        struct stat st {};
-        // Links are never followed: only the folder's own regular files.
-        if (::lstat((root + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        files.push_back({name, {static_cast<std::int64_t>(st.st_size), MtimeNs(st)}});
+    for (PublishedFile& file :
+         ListPublishedFiles({config_.save, config_.day_page, config_.index_page}, folder)) {
+        files.push_back({std::move(file.name), {file.size, file.mtime_ns}});
     }
-    ::closedir(dir);
-    std::sort(files.begin(), files.end(),
-              [](const LocalFile& a, const LocalFile& b) { return a.name < b.name; });
     return files;
 }
 
@@ -487,7 +456,7 @@ void DiaryPublisher::QueueDeletions(const DayDeleted& deleted) {
     // Pages first, so that no page on the remote links a picture already gone.
     std::vector<Deletion> all = std::move(pages);
     all.insert(all.end(), others.begin(), others.end());
-    if (IsDayName(deleted.day_name)) all.push_back({deleted.day_name, true});
+    if (IsDayDirectoryName(deleted.day_name)) all.push_back({deleted.day_name, true});
     for (Deletion& d : all) {
         if (deletions_.size() >= kMaxDeletions) {
             if (!deletions_dropped_said_) Say(kDeletionsDroppedLine, d.path);
@@ -610,7 +579,8 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
     CatchUp& c = *catch_up_;
     switch (c.phase) {
         case CatchUp::Phase::kRoot: {
-            const std::vector<std::string> all = DayFolders(config_.save);
+            const std::vector<std::string> all =
+                ListPublishedDays({config_.save, config_.day_page, config_.index_page});
             c.newest_day = all.empty() ? std::string() : all.front();
             c.days = DaysToCheck(all);
             c.local_top = LocalFolder("");
@@ -622,7 +592,7 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
             }
             if (!RemoveLeftovers("", entries, abort)) return Step::kStopped;
             for (const RemoteEntry& e : entries) {
-                if (e.is_dir && IsDayName(e.name)) c.remote_days.insert(e.name);
+                if (e.is_dir && IsDayDirectoryName(e.name)) c.remote_days.insert(e.name);
                 if (!e.is_dir) c.remote_top[e.name] = e;
             }
             if (c.count_first) {
@@ -810,7 +780,8 @@ void DiaryPublisher::End(const StopSignal&) {
         // Also the pages of a last picture whose event the stop dropped.
         std::vector<std::string> extra;
         if (!config_.index_page.empty()) extra.push_back(config_.index_page);
-        const std::vector<std::string> days = DayFolders(config_.save);
+        const std::vector<std::string> days =
+            ListPublishedDays({config_.save, config_.day_page, config_.index_page});
         if (!days.empty() && !config_.day_page.empty())
             extra.push_back(days.front() + "/" + config_.day_page);
         SendDirtyPages(extra, true, abort);

@@ -1,18 +1,18 @@
 #include "publish/publish_names.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <set>
+
+#include "diary/layout/day_folders.h"
+#include "diary/layout/diary_names.h"
 
 namespace {
 
 constexpr std::string_view kPartialSuffix = ".partial";
 constexpr std::size_t kRandomLength = 6;
-
-bool AllDigits(std::string_view s) {
-    return !s.empty() &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 bool AllAlnum(std::string_view s) {
     return std::all_of(s.begin(), s.end(),
@@ -84,26 +84,42 @@ std::vector<std::string_view> LinkValues(std::string_view html) {
 
 }  // namespace
 
-bool IsDayName(std::string_view name) { return name.size() == 8 && AllDigits(name); }
-
-bool IsPictureName(std::string_view name, std::string_view day) {
-    if (!name.ends_with(".jpg")) return false;
-    name.remove_suffix(4);
-    if (name.size() == 18) {
-        if (name[14] != '_' || !AllDigits(name.substr(15))) return false;
-        name = name.substr(0, 14);
+bool IsPublishedPath(std::string_view path, const DiaryLayout& layout) {
+    const std::size_t slash = path.find('/');
+    if (slash == std::string_view::npos) {
+        return (!layout.index_page.empty() && path == layout.index_page) || path == kStyleSheetName;
     }
-    return name.size() == 14 && AllDigits(name) && IsDayName(day) && name.starts_with(day);
+    const std::string_view day = path.substr(0, slash);
+    const std::string_view name = path.substr(slash + 1);
+    if (!IsDayDirectoryName(day)) return false;
+    return IsPictureFileName(name, day) || name == DayVideoName(day) ||
+           (!layout.day_page.empty() && name == layout.day_page) || name == kStyleSheetName;
 }
 
-bool IsVideoName(std::string_view name, std::string_view day) {
-    return IsDayName(day) && name.size() == 13 && name.starts_with(day) &&
-           name.substr(8) == ".webm";
+std::vector<PublishedFile> ListPublishedFiles(const DiaryLayout& layout, const std::string& day) {
+    std::vector<PublishedFile> files;
+    if (layout.save_folder.empty()) return files;
+    OpenFolder folder = OpenFolder::Open(layout.save_folder);
+    if (!day.empty()) folder = OpenFolder::OpenInside(folder, day);
+    const std::string prefix = day.empty() ? std::string() : day + "/";
+    folder.ForEachEntry([&](std::string_view name, unsigned char) {
+        if (!IsPublishedPath(prefix + std::string(name), layout)) return;
+        const std::optional<struct stat> st = folder.Status(std::string(name));
+        if (!st || !S_ISREG(st->st_mode)) return;
+        files.push_back(
+            {std::string(name), static_cast<std::int64_t>(st->st_size),
+             static_cast<std::int64_t>(st->st_mtim.tv_sec) * 1'000'000'000 + st->st_mtim.tv_nsec});
+    });
+    std::sort(files.begin(), files.end(),
+              [](const PublishedFile& a, const PublishedFile& b) { return a.name < b.name; });
+    return files;
 }
 
-bool IsPlainPageName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+std::vector<std::string> ListPublishedDays(const DiaryLayout& layout) {
+    if (layout.save_folder.empty()) return {};
+    std::vector<std::string> days = ListDayFolders(OpenFolder::Open(layout.save_folder));
+    std::reverse(days.begin(), days.end());
+    return days;
 }
 
 std::vector<std::string> LinkedMedia(std::string_view html, std::string_view page) {
@@ -120,7 +136,9 @@ std::vector<std::string> LinkedMedia(std::string_view html, std::string_view pag
         if (cut == std::string::npos || path.find('/', cut + 1) != std::string::npos) continue;
         const std::string_view day = std::string_view(path).substr(0, cut);
         const std::string_view name = std::string_view(path).substr(cut + 1);
-        if (!IsDayName(day) || !(IsPictureName(name, day) || IsVideoName(name, day))) continue;
+        if (!IsDayDirectoryName(day) ||
+            !(IsPictureFileName(name, day) || name == DayVideoName(day)))
+            continue;
         if (seen.insert(path).second) media.push_back(path);
     }
     return media;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "diary/layout/diary_layout.h"
 
 // Which files of the save folder are published, and the names publishing
 // uses on the remote. Only the diary's own files go out:
@@ -20,15 +23,23 @@
 
 inline constexpr std::string_view kStyleSheetName = "style.css";
 
-// Eight digits.
-bool IsDayName(std::string_view name);
-// A picture of `day`: its fourteen digits start with the day, and a repeat
-// of the same second may carry "_NNN".
-bool IsPictureName(std::string_view name, std::string_view day);
-// "YYYYMMDD.webm" of `day`.
-bool IsVideoName(std::string_view name, std::string_view day);
-// A page name that stays in its folder: no "/", not "." or "..", no NUL.
-bool IsPlainPageName(std::string_view name);
+// A file published at `path` relative to the save folder ("name" in it, or
+// "YYYYMMDD/name" in a day folder): one of the forms above, the diary's names
+// as diary/layout/diary_names.h recognises them, the pages as `layout` names
+// them.
+bool IsPublishedPath(std::string_view path, const DiaryLayout& layout);
+
+struct PublishedFile {
+    std::string name;
+    std::int64_t size = 0;
+    std::int64_t mtime_ns = 0;
+};
+// The published files of the save folder (`day` empty) or of its day folder
+// `day`: regular files only, listed the diary's one way (no link followed,
+// nothing outside the save folder), in name order.
+std::vector<PublishedFile> ListPublishedFiles(const DiaryLayout& layout, const std::string& day);
+// The save folder's day folders, newest first.
+std::vector<std::string> ListPublishedDays(const DiaryLayout& layout);
 
 // Files a page links to that must be on the remote before it: pictures and
 // videos. `page` is the page's path relative to the save folder

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "diary/picture_names.h"
+#include "diary/layout/day_folders.h"
+#include "diary/layout/diary_names.h"
 #include "platform/stop_signal.h"
-#include "retention/day_folders.h"
 
 namespace {
 

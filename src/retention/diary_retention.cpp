@@ -6,7 +6,8 @@
 #include <system_error>
 #include <utility>
 
-#include "diary/picture_names.h"
+#include "diary/layout/diary_layout.h"
+#include "diary/layout/diary_names.h"
 #include "platform/clock.h"
 #include "settings/shared_settings.h"
 
@@ -38,10 +39,10 @@ DiaryRetention::Rules DiaryRetention::ReadRules() const {
         rules.keep_days = std::max(s.KEEP_DAYS, 0);
         rules.max_mb = std::max(s.KEEP_MAX_MB, 0);
         rules.free_mb = std::max(s.KEEP_FREE_MB, 0);
-        rules.save = SaveFolderPath(s);
-        if (!rules.save.empty() && rules.save.back() != '/') rules.save += '/';
-        rules.day_page = PageFileName(s.PREVIEW_HTML);
-        rules.index_page = PageFileName(s.INDEX_HTML);
+        const DiaryLayout layout = DiaryLayout::Of(s);
+        rules.save = layout.save_folder;
+        rules.day_page = layout.day_page;
+        rules.index_page = layout.index_page;
         return rules;
     });
 }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "diary/layout/day_folders.h"
 #include "events/diary_events.h"
 #include "log/log_text.h"
-#include "retention/day_folders.h"
 
 class Clock;
 class SharedSettings;

@@ -1,73 +1,39 @@
 #include "timelapse/day_timelapse.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
+#include "diary/layout/day_folders.h"
+#include "diary/layout/diary_layout.h"
+#include "diary/layout/diary_names.h"
 #include "diary/picture_store.h"
 #include "platform/clock.h"
 #include "settings/shared_settings.h"
 #include "timelapse/day_video.h"
-#include "timelapse/day_video_name.h"
 #include "timelapse/store_watch.h"
 #include "web/day_page.h"
 #include "web/web_pages.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string SaveDirectory(const DiarySettings& settings) {
-    std::string save = settings.SAVE_DIRECTORY;
-    if (!save.empty() && save.back() != '/') save += '/';
-    return save;
-}
-
-// Real folders only: a link may lead out of the save folder.
-std::vector<std::string> DayFolders(const std::string& save_directory) {
-    std::vector<std::string> days;
-    std::error_code ec;
-    fs::directory_iterator it(save_directory, ec);
-    if (ec) return days;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        std::error_code type_ec;
-        std::string name = it->path().filename().string();
-        if (IsDayFolderName(name) && it->symlink_status(type_ec).type() == fs::file_type::directory)
-            days.push_back(std::move(name));
-    }
-    return days;
-}
-
 // The day's own pictures in name order (the order they were taken).
-std::vector<std::string> DayPictures(const std::string& day_directory, const std::string& day) {
+std::vector<std::string> DayPictures(const OpenFolder& save, const std::string& day) {
     std::vector<std::string> names;
-    std::error_code ec;
-    fs::directory_iterator it(day_directory, ec);
-    if (ec) return names;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        std::error_code type_ec;
-        std::string name = it->path().filename().string();
-        if (IsDayPictureName(day, name) &&
-            it->symlink_status(type_ec).type() == fs::file_type::regular) {
-            names.push_back(std::move(name));
-        }
-    }
+    const OpenFolder folder = OpenFolder::OpenInside(save, day);
+    folder.ForEachEntry([&](std::string_view name, unsigned char type) {
+        if (IsPictureFileName(name, day) && folder.IsRegularFile(name, type))
+            names.emplace_back(name);
+    });
     std::sort(names.begin(), names.end());
     return names;
 }
 
-bool IsRegularFile(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+bool IsRegularFile(const OpenFolder& save, const std::string& day, const std::string& name) {
+    const std::optional<struct stat> st = OpenFolder::OpenInside(save, day).Status(name);
+    return st && S_ISREG(st->st_mode);
 }
 
 std::string SizeText(std::uintmax_t bytes) {
@@ -114,12 +80,12 @@ DayTimelapse::DayTimelapse(DayTimelapseServices services) : services_(std::move(
 }
 
 void DayTimelapse::Begin(const StopSignal& stop) {
-    const std::string save = SaveDirectory(services_.settings.Copy());
-    if (save.empty()) return;
-    for (const std::string& day : DayFolders(save)) {
+    const DiaryLayout layout = DiaryLayout::Of(services_.settings.Copy());
+    if (layout.save_folder.empty()) return;
+    const OpenFolder save = OpenFolder::Open(layout.save_folder);
+    for (const std::string& day : ListDayFolders(save)) {
         if (stop.IsSet()) return;
-        const std::string temporary = save + day + "/" + DayVideoTemporaryName(day);
-        if (IsRegularFile(temporary)) ::unlink(temporary.c_str());
+        OpenFolder::OpenInside(save, day).RemoveRegularFile(DayVideoTemporaryName(day));
     }
 }
 
@@ -129,8 +95,9 @@ void DayTimelapse::Handle(const DiaryEvent& event, const StopSignal&) {
 }
 
 std::optional<std::chrono::milliseconds> DayTimelapse::NextWake() {
-    const auto [making, save] = services_.settings.Read(
-        [](const DiarySettings& s) { return std::pair(s.TIMELAPSE_MAKE, SaveDirectory(s)); });
+    const auto [making, save] = services_.settings.Read([](const DiarySettings& s) {
+        return std::pair(s.TIMELAPSE_MAKE, DiaryLayout::Of(s).save_folder);
+    });
     if (making && (!was_making_ || save != looked_in_)) looking_ = true;
     was_making_ = making;
     if (!looking_) return std::nullopt;
@@ -141,33 +108,36 @@ std::optional<std::chrono::milliseconds> DayTimelapse::NextWake() {
 void DayTimelapse::Wake(const StopSignal& stop) {
     const DiarySettings settings = services_.settings.Copy();
     if (!settings.TIMELAPSE_MAKE) return;
-    looked_in_ = SaveDirectory(settings);
+    looked_in_ = DiaryLayout::Of(settings).save_folder;
     if (!WorkOnNextDay(settings, stop)) looking_ = false;
 }
 
 bool DayTimelapse::WorkOnNextDay(const DiarySettings& settings, const StopSignal& stop) {
-    const std::string save = SaveDirectory(settings);
+    const DiaryLayout layout = DiaryLayout::Of(settings);
+    const std::string& save = layout.save_folder;
     if (save.empty()) return false;
+    const OpenFolder save_folder = OpenFolder::Open(save);
     const std::string today = DayDirectoryName(services_.clock.LocalNow());
-    std::vector<std::string> days = DayFolders(save);
-    std::sort(days.begin(), days.end(), std::greater<>());
+    std::vector<std::string> days = ListDayFolders(save_folder);
+    std::reverse(days.begin(), days.end());
     for (const std::string& day : days) {
         if (stop.IsSet()) return true;
         if (day >= today || settled_.contains(save + day)) continue;
         settled_.insert(save + day);
-        const std::string directory = save + day + "/";
+        const std::string directory = layout.DayFolder(day);
         const std::string video = directory + DayVideoName(day);
-        if (Exists(video)) {
+        if (OpenFolder::OpenInside(save_folder, day).Status(DayVideoName(day))) {
             // A kill between the video's rename and its page's rewrite.
-            const std::string page = directory + settings.PREVIEW_HTML;
-            if (settings.PREVIEW_CREATE && !settings.PREVIEW_HTML.empty() && IsRegularFile(video) &&
-                IsRegularFile(page) && !DayPageLinksVideo(page, DayVideoName(day))) {
+            if (settings.PREVIEW_CREATE && !layout.day_page.empty() &&
+                IsRegularFile(save_folder, day, DayVideoName(day)) &&
+                IsRegularFile(save_folder, day, layout.day_page) &&
+                !DayPageLinksVideo(directory + layout.day_page, DayVideoName(day))) {
                 RewritePage(settings, save, day, video);
                 return true;
             }
             continue;
         }
-        std::vector<std::string> pictures = DayPictures(directory, day);
+        std::vector<std::string> pictures = DayPictures(save_folder, day);
         if (pictures.empty()) continue;
         for (std::string& name : pictures) name = directory + name;
         MakeVideo(settings, save, day, pictures, stop);

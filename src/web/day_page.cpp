@@ -9,8 +9,9 @@
 #include <functional>
 #include <iterator>
 
+#include "diary/layout/day_folders.h"
+#include "diary/layout/diary_names.h"
 #include "diary/page_writers.h"
-#include "diary/picture_names.h"
 #include "platform/weekdays.h"
 #include "settings/diary_settings.h"
 #include "web/index_page.h"
@@ -143,7 +144,7 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
         cache.dayName = picture.day_name;
     }
     if (list.empty() && picture.day_directory_existed) {
-        std::vector<std::string> names = ListJpegFiles(picture.day_directory);
+        std::vector<std::string> names = ListPagePictures(picture.save_directory, picture.day_name);
         SortForPage(names, settings);
         for (std::string& name : names) {
             if (name == picture.file_name) continue;
@@ -186,16 +187,17 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
 std::string RewriteDayPage(const std::string& save_directory, const std::string& day_name,
                            const DiarySettings& settings, NoticeSink& notices,
                            const std::string& video_name) {
-    const bool date_name =
-        day_name.size() == 8 && day_name.find_first_not_of("0123456789") == std::string::npos;
-    if (!settings.PREVIEW_CREATE || settings.PREVIEW_HTML.empty() || !date_name) return {};
+    // Any thread may ask, with the settings as set: the page goes under the
+    // name the store writes it under.
+    const std::string page_name = PageFileName(settings.PREVIEW_HTML);
+    if (!settings.PREVIEW_CREATE || page_name.empty() || !IsDayDirectoryName(day_name)) return {};
     std::tm date{};
     date.tm_year = std::stoi(day_name.substr(0, 4)) - 1900;
     date.tm_mon = std::stoi(day_name.substr(4, 2)) - 1;
     date.tm_mday = std::stoi(day_name.substr(6, 2));
     const std::string day_directory = save_directory + day_name + "/";
 
-    std::vector<std::string> names = ListJpegFiles(day_directory);
+    std::vector<std::string> names = ListPagePictures(save_directory, day_name);
     std::sort(names.begin(), names.end());
     // The size the last store of the day would have listed them with.
     int width = settings.WIDTH;
@@ -212,7 +214,7 @@ std::string RewriteDayPage(const std::string& save_directory, const std::string&
 
     std::string page = PageHead(date, settings, video_name);
     AppendThumbnailsAndTail(page, thumbnails);
-    const std::string path = day_directory + settings.PREVIEW_HTML;
+    const std::string path = day_directory + page_name;
     return WritePageFile(path, page, notices) ? path : std::string();
 }
 

@@ -18,10 +18,10 @@ std::string WriteDayPage(PageCache& cache, const StoredPicture& picture,
                          const std::string& video_name = {});
 
 // The page of a past day ("YYYYMMDD") from its folder alone, as a store's
-// rescan lists a day: every "*.jpg" in the folder in name order, thumbnails
-// sized after the newest picture that has a size, and `video_name` linked
-// when it is not empty. Touches no cache. Returns the page's path when
-// written.
+// rescan lists a day: every picture the pages show (ListPagePictures) in
+// name order, thumbnails sized after the newest picture that has a size, and
+// `video_name` linked when it is not empty. Touches no cache. Returns the
+// page's path when written.
 std::string RewriteDayPage(const std::string& save_directory, const std::string& day_name,
                            const DiarySettings& settings, NoticeSink& notices,
                            const std::string& video_name);

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "diary/directory_helpers.h"
+#include "diary/layout/day_folders.h"
+#include "diary/layout/diary_names.h"
 #include "diary/page_writers.h"
 #include "platform/replace_all.h"
 #include "platform/weekdays.h"
@@ -15,20 +16,6 @@ namespace {
 
 const char* const kColumnColours[7] = {"#ff0000", "#000000", "#000000", "#000000",
                                        "#000000", "#000000", "#0000ff"};
-
-bool IsDigits(const std::string& s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Only real dates take part in the calendar: eight digits, a year from 1,
-// a month 01 to 12 and a day that exists in that month.
-bool IsDayKey(const std::string& name) {
-    if (name.size() != 8 || !IsDigits(name)) return false;
-    const int year = std::stoi(name.substr(0, 4));
-    const int month = std::stoi(name.substr(4, 2));
-    const int day = std::stoi(name.substr(6, 2));
-    return year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
-}
 
 std::string RecentPictureEntry(const std::string& day, const std::string& file) {
     return "./" + LinkText(day) + "/" + LinkText(file);
@@ -49,7 +36,7 @@ void UpdateRecentPictures(PageCache& cache, const StoredPicture& picture,
         std::sort(dirs.begin(), dirs.end(), std::greater<>());
         std::size_t count = 0;
         for (const std::string& dir : dirs) {
-            for (const std::string& file : ListJpegFiles(picture.save_directory + dir + "/")) {
+            for (const std::string& file : ListPagePictures(picture.save_directory, dir)) {
                 recent.push_back(RecentPictureEntry(dir, file));
                 ++count;
             }
@@ -75,13 +62,6 @@ std::string ThumbnailBlock(const std::vector<std::string>& recent, int width, in
 }
 
 }  // namespace
-
-int DaysInMonth(int year, int month) {
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 0;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
 
 int DayOfWeek(int year, int month, int day) {
     if (month < 3) {
@@ -182,7 +162,7 @@ void BuildCalendarHtml(PageCache& cache, const std::string& save_directory,
     std::set<std::string> months;
     std::set<std::string> days;
     for (const std::string& name : dirs) {
-        if (!IsDayKey(name)) continue;
+        if (!IsDayDirectoryName(name)) continue;
         months.insert(name.substr(0, 6));
         days.insert(name);
     }
@@ -256,7 +236,7 @@ std::string WriteIndexPage(PageCache& cache, const StoredPicture& picture,
     }
 
     if (cache.saveSubdirectories.empty() || picture.calendar_rebuild) {
-        cache.saveSubdirectories = ListSubdirectories(picture.save_directory);
+        cache.saveSubdirectories = ListSubfolders(OpenFolder::Open(picture.save_directory));
     }
     if (picture.calendar_rebuild || (cache.calendarHtml.empty() && settings.INDEX_CALENDAR)) {
         BuildCalendarHtml(cache, picture.save_directory, settings);

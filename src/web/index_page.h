@@ -39,5 +39,3 @@ std::string BuildMonthTable(int year, int month, const std::set<std::string>& da
 
 // 0 = Sunday .. 6 = Saturday, Gregorian calendar.
 int DayOfWeek(int year, int month, int day);
-
-int DaysInMonth(int year, int month);

@@ -1,8 +1,6 @@
 #include "web/page_text.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
 
 #include "log/diary_notice.h"
 #include "platform/atomic_file.h"
@@ -60,43 +58,6 @@ std::string LinkText(std::string_view name) {
         }
     }
     return out;
-}
-
-namespace {
-
-template <class Keep>
-std::vector<std::string> ListEntries(const std::string& directory, Keep keep) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    std::filesystem::directory_iterator it(directory, ec);
-    if (ec) return names;
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        std::error_code type_ec;
-        const bool is_directory = it->is_directory(type_ec);
-        std::string name = it->path().filename().string();
-        if (keep(name, is_directory)) names.push_back(std::move(name));
-    }
-    return names;
-}
-
-bool EndsWithJpg(const std::string& name) {
-    if (name.size() < 4) return false;
-    const char* tail = name.data() + name.size() - 4;
-    return tail[0] == '.' && (tail[1] | 0x20) == 'j' && (tail[2] | 0x20) == 'p' &&
-           (tail[3] | 0x20) == 'g';
-}
-
-}  // namespace
-
-std::vector<std::string> ListSubdirectories(const std::string& directory) {
-    return ListEntries(directory,
-                       [](const std::string&, bool is_directory) { return is_directory; });
-}
-
-std::vector<std::string> ListJpegFiles(const std::string& directory) {
-    return ListEntries(directory, [](const std::string& name, bool is_directory) {
-        return !is_directory && EndsWithJpg(name);
-    });
 }
 
 int ThumbnailSide(int side, int percent) {

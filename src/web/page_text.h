@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 class NoticeSink;
 
@@ -18,13 +17,6 @@ bool WritePageFile(const std::string& path, std::string_view utf8, NoticeSink& n
 // would end the attribute, start a tag or change the meaning of the address
 // are percent-encoded. Names the diary makes itself pass unchanged.
 std::string LinkText(std::string_view name);
-
-// The names of the entries of `directory` that are (or are not) folders;
-// a missing or unreadable folder gives an empty list.
-std::vector<std::string> ListSubdirectories(const std::string& directory);
-// Files (anything but folders) whose name ends in ".jpg", compared without
-// regard to case as the Windows file search did.
-std::vector<std::string> ListJpegFiles(const std::string& directory);
 
 // Thumbnail side: side * percent / 100 in 32-bit arithmetic, truncated toward zero.
 int ThumbnailSide(int side, int percent);

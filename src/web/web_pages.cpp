@@ -1,7 +1,6 @@
 #include "web/web_pages.h"
 
-#include <sys/stat.h>
-
+#include "diary/layout/day_folders.h"
 #include "settings/diary_settings.h"
 #include "web/day_page.h"
 #include "web/index_page.h"
@@ -13,7 +12,7 @@ std::vector<std::string> WebPages::WritePages(const StoredPicture& picture,
     // The day page first: on a new day the calendar then links to it at once.
     if (std::string day =
             WriteDayPage(cache_, picture, settings, notices_,
-                         LinkedVideo(picture.day_directory, picture.day_name, settings));
+                         LinkedVideo(picture.save_directory, picture.day_name, settings));
         !day.empty()) {
         written.push_back(std::move(day));
     }
@@ -32,15 +31,15 @@ std::string WebPages::RewritePastDayPage(const std::string& save_directory,
                                          const DiarySettings& settings) {
     std::lock_guard lock(write_mutex_);
     return RewriteDayPage(save_directory, day_name, settings, notices_,
-                          LinkedVideo(save_directory + day_name + "/", day_name, settings));
+                          LinkedVideo(save_directory, day_name, settings));
 }
 
-std::string WebPages::LinkedVideo(const std::string& day_directory, const std::string& day_name,
+std::string WebPages::LinkedVideo(const std::string& save_directory, const std::string& day_name,
                                   const DiarySettings& settings) const {
     if (!settings.TIMELAPSE_MAKE || !video_name_) return {};
     std::string name = video_name_(day_name);
-    struct stat st;
-    if (name.empty() || ::lstat((day_directory + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return {};
-    return name;
+    if (name.empty()) return {};
+    const std::optional<struct stat> st =
+        OpenFolder::OpenInside(OpenFolder::Open(save_directory), day_name).Status(name);
+    return st && S_ISREG(st->st_mode) ? name : std::string();
 }

@@ -40,7 +40,7 @@ public:
 
 private:
     // The video's name when the day page is to link it, else empty.
-    std::string LinkedVideo(const std::string& day_directory, const std::string& day_name,
+    std::string LinkedVideo(const std::string& save_directory, const std::string& day_name,
                             const DiarySettings& settings) const;
 
     NoticeSink& notices_;

@@ -21,6 +21,7 @@
 
 #include "app/headless_fixture.h"
 #include "platform/cp932.h"
+#include "support/test_video.h"
 
 namespace {
 
@@ -316,23 +317,65 @@ TEST_F(HeadlessSafetyTest, Utf8SettingsFileIsReadAsUtf8AndWrittenBackInCp932) {
     EXPECT_NE(again.find(Utf8ToCp932("FONT_NAME=ＭＳ 明朝\r\n")), std::string::npos);
 }
 
-// A relative save folder lies in the home, wherever the program was started;
-// page names that reach out of their folders are refused, said once.
+// A relative save folder lies in the home, wherever the program was started,
+// for every job: the store, retention, the timelapse and publishing all act
+// on the home's diary, and nothing is made where the program was started.
+// Page names that reach out of their folders are refused, said once.
 TEST_F(HeadlessSafetyTest, PathsMeanWhatTheySay) {
     TempDir elsewhere;
+    TempDir remote;
+    const auto day_from_today = [](int days) {
+        const std::time_t then = std::time(nullptr) + days * 86400;
+        std::tm t{};
+        localtime_r(&then, &t);
+        char name[16];
+        std::strftime(name, sizeof name, "%Y%m%d", &t);
+        return std::string(name);
+    };
+    // Yesterday gets its video and stays; a day long past goes.
+    const std::string yesterday = day_from_today(-1), old = day_from_today(-30);
+    fs::create_directories(diary_ / yesterday);
+    for (int i = 0; i < 2; ++i) {
+        WriteFileBytes(diary_ / yesterday / (yesterday + "12000" + std::to_string(i) + ".jpg"),
+                       TestJpegBytes(320, 240, 60 + 20 * i, i));
+    }
+    fs::create_directories(diary_ / old);
+    WriteFileBytes(diary_ / old / "preview.html", "an old page");
+    WriteFileBytes(home_.path() / "rclone.conf", "");
     const std::string setup_before =
         "[DIARY]\r\nSAVE_DIRECTORY=diary\r\nINTERVAL_MINUTE=0\r\n"
         "INTERVAL_SECOND=1\r\n[HTML]\r\nPREVIEW_HTML=../setup.ini\r\n"
-        "INDEX_HTML=../../escaped.html\r\n";
+        "INDEX_HTML=../../escaped.html\r\n[RETENTION]\r\nKEEP_DAYS=3\r\n"
+        "[TIMELAPSE]\r\nMAKE=on\r\n[PUBLISH]\r\nREMOTE=" +
+        remote.path().string() + "\r\nRCLONE_CONFIG=" + (home_.path() / "rclone.conf").string() +
+        "\r\nPAGE_INTERVAL_SECOND=1\r\n";
     WriteFileBytes(home_.path() / "setup.ini", setup_before);
     WriteDevice("Cam", 320, 240);
     ASSERT_TRUE(process_.Start(
         {.home = home_.path(), .test_devices = "Cam", .working_directory = elsewhere.path()}));
     ASSERT_TRUE(WaitForListed(2)) << Transcript();
+    const std::string video = yesterday + "/" + yesterday + ".webm";
+    const auto published = [&](const std::string& path) {
+        return fs::exists(remote.path() / path);
+    };
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string page = ReadFileBytes(diary_ / yesterday / "preview.html");
+            return (published(video) && published("preview.html") &&
+                    published(TodayFolderName() + "/preview.html") && !fs::exists(diary_ / old) &&
+                    page.find("href=\"./" + yesterday + ".webm\"") != std::string::npos) ||
+                   !process_.Running();
+        },
+        3 * kConditionLimit))
+        << Transcript();
     StopAndExpectCleanExit();
     EXPECT_TRUE(fs::is_empty(elsewhere.path()));
     EXPECT_FALSE(fs::exists(home_.path().parent_path() / "escaped.html"));
     EXPECT_TRUE(fs::exists(IndexPage()));
+    EXPECT_EQ(ReadFileBytes(remote.path() / video), ReadFileBytes(diary_ / video));
+    EXPECT_FALSE(published(old));
+    EXPECT_EQ(process_.CountLogLines("古い日を削除 " + old + " (保存日数3日, 1ファイル"), 1)
+        << Transcript();
     const std::string setup_after = ReadFileBytes(home_.path() / "setup.ini");
     EXPECT_EQ(setup_after.find("<HTML"), std::string::npos);
     EXPECT_NE(setup_after.find("PREVIEW_HTML=../setup.ini\r\n"), std::string::npos)

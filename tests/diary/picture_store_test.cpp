@@ -256,16 +256,4 @@ TEST_F(PictureStoreTest, TimeTextLandsUprightAtTheTopOnlyWhenShown) {
     EXPECT_EQ(white_pixels(30, decoded->height), 0);
 }
 
-TEST(PictureNames, ZeroPadded) {
-    std::tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 0;
-    t.tm_mday = 5;
-    t.tm_hour = 7;
-    t.tm_min = 3;
-    t.tm_sec = 9;
-    EXPECT_EQ(DayDirectoryName(t), "20240105");
-    EXPECT_EQ(PictureFileName(t), "20240105070309.jpg");
-}
-
 }  // namespace

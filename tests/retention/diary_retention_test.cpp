@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
+#include "diary/layout/day_folders.h"
 #include "platform/stop_signal.h"
-#include "retention/day_folders.h"
 #include "retention/diary_outlook.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
@@ -197,26 +197,6 @@ TEST_F(DiaryRetentionTest, MaxSizeKeepsItsTotalFromTheStoresAndChecksItBeforeADa
                                          "日別ディレクトリ 20240312 にはほかのファイルがあるため、"
                                          "ディレクトリを残します"));
     EXPECT_EQ(job_.KeptBytes(), 712 * kKiB);
-}
-
-// A day folder swapped for a link after it was listed is not entered.
-TEST(DayFolders, DeletionNeverGoesThroughALinkPutAtADaysName) {
-    TempDir save;
-    TempDir outside;
-    WriteFileBytes(outside.path() / "20240301120000.jpg", "not the diary's");
-    fs::create_directory(save.path() / "20240301");
-    const OpenFolder folder = OpenFolder::Open(save.str());
-    ASSERT_THAT(ListDayFolders(folder), ElementsAre("20240301"));
-    fs::remove(save.path() / "20240301");
-    fs::create_directory_symlink(outside.path(), save.path() / "20240301");
-
-    StopSignal stop;
-    const DayDeletion deletion = DeleteDayFiles(folder, "20240301", "preview.html", stop);
-    EXPECT_FALSE(deletion.found);
-    EXPECT_THAT(deletion.removed, IsEmpty());
-    EXPECT_EQ(ReadFileBytes(outside.path() / "20240301120000.jpg"), "not the diary's");
-    EXPECT_TRUE(fs::is_symlink(save.path() / "20240301"));
-    EXPECT_THAT(ListDayFolders(folder), IsEmpty());
 }
 
 // The settings are looked at while nothing happens: a change sweeps at once.

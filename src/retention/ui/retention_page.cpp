@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "controls/spin_edit.h"
+#include "diary/layout/diary_layout.h"
 #include "platform/clock.h"
 #include "settings/diary_settings.h"
 #include "settings/ui/data_exchange.h"
@@ -91,7 +92,8 @@ void RetentionPage::Load(const DiarySettings& settings) {
     show(days_, checked_days_, settings.KEEP_DAYS);
     show(max_mb_, checked_max_mb_, settings.KEEP_MAX_MB);
     show(free_mb_, checked_free_mb_, settings.KEEP_FREE_MB);
-    LookAt(SaveFolderPath(settings), PageFileName(settings.PREVIEW_HTML));
+    const DiaryLayout layout = DiaryLayout::Of(settings);
+    LookAt(layout.save_folder, layout.day_page);
 }
 
 bool RetentionPage::Validate() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 
@@ -12,6 +13,12 @@
 #include <vector>
 
 class StopSignal;
+
+// The one way the diary's folders are listed, whoever lists them (the pages,
+// the clean-up at start, retention, publishing, the timelapse): a link is
+// never followed and never listed as a folder or a file, and whatever is
+// looked at below the save folder is looked at through the descriptor of
+// its folder, so nothing outside the save folder is ever reached.
 
 // A folder held by its descriptor: what is listed, counted and removed in it
 // stays in it even when its path is swapped for a link meanwhile.
@@ -44,6 +51,13 @@ public:
         const std::function<void(std::string_view name, unsigned char type)>& visit) const;
     // True when the entry is a folder of its own (a link is not).
     bool IsRealFolder(std::string_view name, unsigned char type) const;
+    // True when the entry is a regular file of its own (a link is not).
+    bool IsRegularFile(std::string_view name, unsigned char type) const;
+    // The entry itself (a link's own status, never what it points to).
+    std::optional<struct stat> Status(const std::string& name) const;
+    // Removes `name` when it is a regular file; a link or anything else
+    // put there stays. True when it went.
+    bool RemoveRegularFile(const std::string& name) const;
 
 private:
     int fd_ = -1;
@@ -60,11 +74,23 @@ std::int64_t DayNumberOf(const std::tm& time);
 // and entries that are real folders (a link named like a day leads out of the
 // save folder), oldest first.
 std::vector<std::string> ListDayFolders(const OpenFolder& save);
+// Every real folder directly under the save folder, whatever its name (the
+// index page's newest pictures come from all of them), in listing order.
+std::vector<std::string> ListSubfolders(const OpenFolder& save);
+// The regular files of `folder` that the pages show as pictures
+// (IsPagePictureName), in listing order.
+std::vector<std::string> ListPagePictures(const OpenFolder& folder);
+// The same for the folder `name` directly inside the folder at `parent`.
+std::vector<std::string> ListPagePictures(const std::string& parent, const std::string& name);
 
-// The program's own files in the day folder `day`: its pictures of that date
-// (plain and numbered), the day page `day_page` (empty: none), the day's
-// video, and the temporary files of each of them.
-bool IsOwnDayFile(std::string_view day, std::string_view name, std::string_view day_page);
+// True when `name` exists directly inside `directory` (a file, a folder or a
+// link, whatever it points to).
+bool EntryExists(const std::string& directory, const std::string& name);
+// Makes the day folder `day` in the save folder, or finds it there; false
+// when it cannot be made or what holds the name is no real folder (a link
+// would take the pictures out of the save folder). Never makes the save
+// folder itself.
+bool MakeDayFolder(const std::string& save_folder, const std::string& day);
 
 struct DayFiles {
     std::uint64_t bytes = 0;       // the program's own regular files, the page's included

@@ -1,4 +1,4 @@
-#include "retention/day_folders.h"
+#include "diary/layout/day_folders.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "diary/picture_names.h"
+#include "diary/layout/diary_names.h"
 #include "platform/atomic_file.h"
 #include "platform/stop_signal.h"
 
@@ -98,6 +98,26 @@ bool OpenFolder::IsRealFolder(std::string_view name, unsigned char type) const {
            S_ISDIR(st.st_mode);
 }
 
+bool OpenFolder::IsRegularFile(std::string_view name, unsigned char type) const {
+    if (type != DT_UNKNOWN) return type == DT_REG;
+    struct stat st {};
+    return ::fstatat(fd_, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(st.st_mode);
+}
+
+std::optional<struct stat> OpenFolder::Status(const std::string& name) const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return st;
+}
+
+bool OpenFolder::RemoveRegularFile(const std::string& name) const {
+    const std::optional<struct stat> st = Status(name);
+    // unlinkat removes a link itself, never what it points to, should the
+    // entry have been swapped for one since the look.
+    return st && S_ISREG(st->st_mode) && ::unlinkat(fd_, name.c_str(), 0) == 0;
+}
+
 std::int64_t CivilDayNumber(int year, int month, int day) {
     // Howard Hinnant's days_from_civil.
     const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
@@ -137,10 +157,39 @@ std::vector<std::string> ListDayFolders(const OpenFolder& save) {
     return days;
 }
 
-bool IsOwnDayFile(std::string_view day, std::string_view name, std::string_view day_page) {
-    if (IsPictureFileName(name, day) || IsPictureTemporaryName(name, day)) return true;
-    if (!day_page.empty() && (name == day_page || IsPageTemporaryName(name, day_page))) return true;
-    return name == DayVideoName(day) || name == DayVideoTemporaryName(day);
+std::vector<std::string> ListSubfolders(const OpenFolder& save) {
+    std::vector<std::string> folders;
+    save.ForEachEntry([&](std::string_view name, unsigned char type) {
+        if (save.IsRealFolder(name, type)) folders.emplace_back(name);
+    });
+    return folders;
+}
+
+std::vector<std::string> ListPagePictures(const OpenFolder& folder) {
+    std::vector<std::string> names;
+    folder.ForEachEntry([&](std::string_view name, unsigned char type) {
+        if (IsPagePictureName(name) && folder.IsRegularFile(name, type)) names.emplace_back(name);
+    });
+    return names;
+}
+
+std::vector<std::string> ListPagePictures(const std::string& parent, const std::string& name) {
+    return ListPagePictures(OpenFolder::OpenInside(OpenFolder::Open(parent), name));
+}
+
+bool EntryExists(const std::string& directory, const std::string& name) {
+    if (directory.empty() || name.empty() || name.find('/') != std::string::npos) return false;
+    const std::string path = directory + (directory.ends_with('/') ? "" : "/") + name;
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool MakeDayFolder(const std::string& save_folder, const std::string& day) {
+    const OpenFolder save = OpenFolder::Open(save_folder);
+    if (!save.IsOpen() || day.empty() || day.find('/') != std::string::npos) return false;
+    if (::mkdirat(save.Fd(), day.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    const std::optional<struct stat> st = save.Status(day);
+    return st && S_ISDIR(st->st_mode);
 }
 
 DayFiles CountDayFiles(const OpenFolder& save, const std::string& day,

@@ -5,8 +5,9 @@
 #include <string_view>
 
 // Every name the diary writes under its save folder, in one place, so that
-// whoever looks into the folder (the page writers, the clean-up at start, a
-// retention job) can tell the diary's own files from anything else:
+// whoever looks into the folder (the store and its pages, the clean-up at
+// start, retention, publishing, the timelapse) tells the diary's own files
+// from anything else the same way:
 //
 //   YYYYMMDD/                          a day folder (a real date)
 //   YYYYMMDD/YYYYMMDDhhmmss.jpg        a picture of that day
@@ -15,6 +16,8 @@
 //                                      store never replaces a picture
 //   YYYYMMDD/YYYYMMDD.webm             the day's video (the timelapse), and
 //   YYYYMMDD/YYYYMMDD.webm.tmp         that video while it is being made
+//   YYYYMMDD/<PREVIEW_HTML>            the day page, <INDEX_HTML> the index
+//                                      page (diary_layout.h names them)
 //   <name>.XXXXXX.tmp, <name>.tmp      a write of <name> cut off before its
 //                                      rename (platform/atomic_file.h)
 //
@@ -42,3 +45,16 @@ bool IsPictureFileName(std::string_view name, std::string_view day = {});
 bool IsPictureTemporaryName(std::string_view name, std::string_view day = {});
 // A cut-off write of the page named `page_name`.
 bool IsPageTemporaryName(std::string_view name, std::string_view page_name);
+
+// The program's own files in the day folder `day`: its pictures of that date
+// (plain and numbered), the day page `day_page` (empty: none), the day's
+// video, and the temporary files of each of them.
+bool IsOwnDayFile(std::string_view day, std::string_view name, std::string_view day_page);
+
+// What the pages show as a picture: any name ending in ".jpg", compared
+// without regard to case as the Windows file search did, also one the
+// program did not write (the pages list what the user put there too).
+bool IsPagePictureName(std::string_view name);
+
+// Days of a month of the Gregorian calendar; 0 for a month outside 1 to 12.
+int DaysInMonth(int year, int month);

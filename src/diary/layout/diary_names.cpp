@@ -1,4 +1,4 @@
-#include "diary/picture_names.h"
+#include "diary/layout/diary_names.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,13 +21,14 @@ int Number(std::string_view digits) {
     return n;
 }
 
-int DaysIn(int year, int month) {
+}  // namespace
+
+int DaysInMonth(int year, int month) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 0;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
-
-}  // namespace
 
 std::string DayVideoName(std::string_view day_name) { return std::string(day_name) + ".webm"; }
 
@@ -62,7 +63,7 @@ bool IsDayDirectoryName(std::string_view name) {
     const int year = Number(name.substr(0, 4));
     const int month = Number(name.substr(4, 2));
     const int day = Number(name.substr(6, 2));
-    return year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= DaysIn(year, month);
+    return year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
 }
 
 bool IsPictureFileName(std::string_view name, std::string_view day) {
@@ -88,4 +89,17 @@ bool IsPictureTemporaryName(std::string_view name, std::string_view day) {
 
 bool IsPageTemporaryName(std::string_view name, std::string_view page_name) {
     return IsTemporaryNameFor(name, page_name);
+}
+
+bool IsOwnDayFile(std::string_view day, std::string_view name, std::string_view day_page) {
+    if (IsPictureFileName(name, day) || IsPictureTemporaryName(name, day)) return true;
+    if (!day_page.empty() && (name == day_page || IsPageTemporaryName(name, day_page))) return true;
+    return name == DayVideoName(day) || name == DayVideoTemporaryName(day);
+}
+
+bool IsPagePictureName(std::string_view name) {
+    if (name.size() < 4) return false;
+    const std::string_view tail = name.substr(name.size() - 4);
+    return tail[0] == '.' && (tail[1] | 0x20) == 'j' && (tail[2] | 0x20) == 'p' &&
+           (tail[3] | 0x20) == 'g';
 }
