@@ -374,7 +374,7 @@ TEST_F(HeadlessSafetyTest, PathsMeanWhatTheySay) {
     EXPECT_TRUE(fs::exists(IndexPage()));
     EXPECT_EQ(ReadFileBytes(remote.path() / video), ReadFileBytes(diary_ / video));
     EXPECT_FALSE(published(old));
-    EXPECT_EQ(process_.CountLogLines("古い日を削除 " + old + " (保存日数3日, 1ファイル"), 1)
+    EXPECT_EQ(CountOf(process_.Output(), "古い日を削除 " + old + " (保存日数3日, 1ファイル, "), 1)
         << Transcript();
     const std::string setup_after = ReadFileBytes(home_.path() / "setup.ini");
     EXPECT_EQ(setup_after.find("<HTML"), std::string::npos);
