@@ -33,6 +33,7 @@
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "retention/diary_retention.h"
+#include "retention/retention_settings.h"
 #include "settings/shared_settings.h"
 
 namespace {
@@ -130,14 +131,19 @@ void BM_HourlySweep(benchmark::State& state) {
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = diary.Str();
-        s.KEEP_DAYS = 36500;
-        s.KEEP_MAX_MB = 1 << 30;
-        s.KEEP_FREE_MB = 1;
+        s.Section<RetentionSettings>().KEEP_DAYS = 36500;
+        s.Section<RetentionSettings>().KEEP_MAX_MB = 1 << 30;
+        s.Section<RetentionSettings>().KEEP_FREE_MB = 1;
     });
     NoEventPublisher events;
     FixedClock clock;
     std::atomic<int> deleted{0};
-    DiaryRetention job({settings, events, clock, [&](const LogText&) { ++deleted; }, {}});
+    DiaryEvents subscribed;
+    DiaryRetention job({.settings = settings,
+                        .events = subscribed,
+                        .publish = events,
+                        .clock = clock,
+                        .post_line = [&](const LogText&) { ++deleted; }});
     StopSignal stop;
     job.Sweep(stop);  // the start: every day is counted once
     for (auto _ : state) job.Sweep(stop);
@@ -173,11 +179,16 @@ void BM_DeleteADayOf8640Pictures(benchmark::State& state) {
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = diary.Str();
-        s.KEEP_DAYS = 7;
+        s.Section<RetentionSettings>().KEEP_DAYS = 7;
     });
     NoEventPublisher events;
     FixedClock clock;
-    DiaryRetention job({settings, events, clock, [](const LogText&) {}, {}});
+    DiaryEvents subscribed;
+    DiaryRetention job({.settings = settings,
+                        .events = subscribed,
+                        .publish = events,
+                        .clock = clock,
+                        .post_line = [](const LogText&) {}});
     StopSignal stop;
     for (auto _ : state) {
         const std::string day = PastDay(state, diary, 30 * 1024);
@@ -223,11 +234,16 @@ void LongestStore(benchmark::State& state, bool deleting) {
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = diary.Str();
-        s.KEEP_DAYS = 7;
+        s.Section<RetentionSettings>().KEEP_DAYS = 7;
     });
     NoEventPublisher events;
     FixedClock clock;
-    DiaryRetention job({settings, events, clock, [](const LogText&) {}, {}});
+    DiaryEvents subscribed;
+    DiaryRetention job({.settings = settings,
+                        .events = subscribed,
+                        .publish = events,
+                        .clock = clock,
+                        .post_line = [](const LogText&) {}});
     StopSignal stop;
     int number = 0;
     for (auto _ : state) {

@@ -27,6 +27,7 @@
 #include "capture/graph_state.h"
 #include "diary/picture_store.h"
 #include "event_commands/event_commands.h"
+#include "event_commands/event_commands_settings.h"
 #include "events/diary_events.h"
 #include "log/diary_notice.h"
 #include "platform/atomic_file.h"
@@ -194,13 +195,19 @@ void PictureCommand(benchmark::State& state, bool report_floor) {
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = diary.Folder();
-        s.ON_PICTURE = "/bin/true";
+        s.Section<EventCommandsSettings>().ON_PICTURE = "/bin/true";
     });
     CountingNotices notices;
     WebPages pages(notices);
     PictureStore store(source, graph, clock, settings, pages, notices);
     std::vector<std::string> lines;
-    EventCommands commands(settings, [&](const LogText& line) { lines.push_back(line.designed); });
+    DiaryEvents events;
+    EventCommands commands(
+        {.settings = settings,
+         .events = events,
+         .publish = events,
+         .clock = clock,
+         .post_line = [&](const LogText& line) { lines.push_back(line.designed); }});
     StopSignal stop;
     SetDiskFlushes(false);
     for (int i = 0; i < 100; ++i) store.StorePicture(stop);

@@ -1,30 +1,46 @@
 #include "app/diary_jobs.h"
 
-#include <memory>
-
 #include "app/camera_log_lines.h"
+#include "diary/picture_store.h"
 #include "engine/diary_engine.h"
 #include "event_commands/event_commands.h"
 #include "platform/clock.h"
 #include "publish/diary_publisher.h"
 #include "retention/diary_retention.h"
 #include "timelapse/day_timelapse.h"
-#include "timelapse/store_watch.h"
+#include "watchdog/service_watchdog.h"
+#include "web/web_pages.h"
 
-void AttachDiaryJobs(DiaryEngine& engine) {
-    engine.Events().Subscribe(std::make_shared<DiaryRetention>(
-        DiaryRetentionServices{engine.Settings(), engine.Events(), SystemClockInstance(),
-                               [&engine](const LogText& line) { engine.PostLogLine(line); },
-                               [&engine] { engine.Store().MarkPagesChanged(); }}));
-    engine.Events().Subscribe(std::make_shared<CameraLogLines>(
-        [&engine](const std::string& line) { engine.PostLogLine(line); }));
-    auto stores = std::make_shared<StoreWatch>();
-    engine.Events().Subscribe(stores);
-    engine.Events().Subscribe(std::make_shared<DayTimelapse>(DayTimelapseServices{
-        engine.Settings(), engine.Pages(), engine.Events(), SystemClockInstance(),
-        [&engine](const LogText& line) { engine.PostLogLine(line); }, stores}));
-    engine.Events().Subscribe(std::make_shared<DiaryPublisher>(DiaryPublisherSeams{
-        engine.Settings(), [&engine](const LogText& line) { engine.PostLogLine(line); }}));
-    engine.Events().Subscribe(std::make_shared<EventCommands>(
-        engine.Settings(), [&engine](const LogText& line) { engine.PostLogLine(line); }));
+namespace {
+
+DiaryJobContext JobContextOf(DiaryEngine& engine) {
+    return DiaryJobContext{
+        .settings = engine.Settings(),
+        .events = engine.Events(),
+        .publish = engine.Events(),
+        .clock = SystemClockInstance(),
+        .post_line = [&engine](const LogText& line) { engine.PostLogLine(line); },
+        .mark_pages_changed = [&engine] { engine.Store().MarkPagesChanged(); },
+        .rewrite_past_day_page =
+            [&engine](const std::string& save_directory, const std::string& day_name,
+                      const DiarySettings& settings) {
+                return engine.Pages().RewritePastDayPage(save_directory, day_name, settings);
+            },
+        .link_day_videos =
+            [&engine](DayVideoLink link) { engine.Pages().LinkDayVideos(std::move(link)); },
+    };
+}
+
+}  // namespace
+
+// The order of the list is the order in which sections new to setup.ini are
+// appended to it.
+void AttachDiaryJobs(DiaryEngine& engine, ServiceWatchdog* service) {
+    const DiaryJobContext context = JobContextOf(engine);
+    RegisterRetention(context);
+    RegisterPublishing(context);
+    RegisterTimelapse(context);
+    RegisterEventCommands(context);
+    RegisterCameraLogLines(context);
+    if (service != nullptr) RegisterServiceStatus(context, *service);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 class DiaryEngine;
+class ServiceWatchdog;
 
-// The one place where the jobs after a picture are attached to an engine
-// (before its start-up), for the window and for --headless alike.
-void AttachDiaryJobs(DiaryEngine& engine);
+// The one place where the jobs after a picture are registered with an
+// engine (before its start-up, which loads their settings), for the window
+// and for --headless alike. `service`: the service manager's side, where the
+// program has one (headless).
+void AttachDiaryJobs(DiaryEngine& engine, ServiceWatchdog* service = nullptr);

@@ -45,10 +45,7 @@ HeadlessRunner::HeadlessRunner(Clock& clock, std::FILE* out, std::uint32_t delay
           [] { return GetAppDirectory(); }, true, DiaryEngineDelays{}.DividedBy(delay_divisor),
           watchdog_.PingInterval() ? std::function<void()>([this] { watchdog_.Alive(); })
                                    : std::function<void()>()}) {
-    AttachDiaryJobs(engine_);
-    // The service's own status: only where a service manager listens.
-    if (watchdog_.Notifying())
-        engine_.Events().Subscribe(std::make_shared<ServiceStatus>(watchdog_));
+    AttachDiaryJobs(engine_, &watchdog_);
     if (const auto interval = watchdog_.PingInterval()) {
         // No worker runs while the diary waits for a camera: the retries on
         // this thread are what is alive then. A stuck thread here feeds

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <thread>
 #include <variant>
 
+#include "event_commands/event_commands_settings.h"
 #include "settings/shared_settings.h"
 
 const char* CommandKey(CommandEvent event) {
@@ -25,18 +27,18 @@ const char* CommandKey(CommandEvent event) {
     return "";
 }
 
-std::string DiarySettings::*CommandField(CommandEvent event) {
+std::string EventCommandsSettings::*CommandField(CommandEvent event) {
     switch (event) {
         case CommandEvent::kPicture:
-            return &DiarySettings::ON_PICTURE;
+            return &EventCommandsSettings::ON_PICTURE;
         case CommandEvent::kStoreFailed:
-            return &DiarySettings::ON_STORE_FAILED;
+            return &EventCommandsSettings::ON_STORE_FAILED;
         case CommandEvent::kCameraLost:
-            return &DiarySettings::ON_CAMERA_LOST;
+            return &EventCommandsSettings::ON_CAMERA_LOST;
         case CommandEvent::kCameraFound:
-            return &DiarySettings::ON_CAMERA_FOUND;
+            return &EventCommandsSettings::ON_CAMERA_FOUND;
     }
-    return &DiarySettings::ON_PICTURE;
+    return &EventCommandsSettings::ON_PICTURE;
 }
 
 const char* CommandEventName(CommandEvent event) {
@@ -131,9 +133,13 @@ std::tm LocalNow() {
 
 }  // namespace
 
-EventCommands::EventCommands(SharedSettings& settings,
-                             std::function<void(const LogText&)> post_line)
-    : settings_(settings), post_line_(std::move(post_line)) {}
+EventCommands::EventCommands(const DiaryJobContext& context)
+    : settings_(context.settings), post_line_(context.post_line) {}
+
+void RegisterEventCommands(const DiaryJobContext& context) {
+    RegisterSettingsSection(EventCommandsSettingsSection());
+    context.events.Subscribe(std::make_shared<EventCommands>(context));
+}
 
 EventCommands::~EventCommands() = default;
 
@@ -166,7 +172,8 @@ void EventCommands::Handle(const DiaryEvent& event, const StopSignal&) {
 void EventCommands::Run(const CommandFacts& facts) {
     const std::string key = CommandKey(facts.event);
     const auto [line, timeout_seconds] = settings_.Read([&](const DiarySettings& s) {
-        return std::pair(s.*CommandField(facts.event), s.COMMAND_TIMEOUT_SECOND);
+        const EventCommandsSettings& commands = s.Section<EventCommandsSettings>();
+        return std::pair(commands.*CommandField(facts.event), commands.COMMAND_TIMEOUT_SECOND);
     });
     if (line.empty()) return;
     PerEvent& per = Of(facts.event);

@@ -12,10 +12,11 @@
 
 #include "event_commands/command_process.h"
 #include "events/diary_events.h"
+#include "events/diary_job_context.h"
 #include "log/log_text.h"
 
 class SharedSettings;
-struct DiarySettings;
+struct EventCommandsSettings;
 
 // The events a user's command can follow, each with its setting.
 enum class CommandEvent { kPicture, kStoreFailed, kCameraLost, kCameraFound };
@@ -25,7 +26,7 @@ inline constexpr std::array<CommandEvent, 4> kCommandEvents = {
 
 // "ON_PICTURE", ...: the key of the event's command in [EVENTS].
 const char* CommandKey(CommandEvent event);
-std::string DiarySettings::*CommandField(CommandEvent event);
+std::string EventCommandsSettings::*CommandField(CommandEvent event);
 // QUILLOMAT_EVENT's value: "picture", "store-failed", "camera-lost", "camera-found".
 const char* CommandEventName(CommandEvent event);
 
@@ -68,7 +69,7 @@ public:
     static constexpr std::chrono::milliseconds kLookMs{50};
     static constexpr std::chrono::seconds kNotStartedSilence{60};
 
-    EventCommands(SharedSettings& settings, std::function<void(const LogText&)> post_line);
+    explicit EventCommands(const DiaryJobContext& context);
     ~EventCommands() override;
 
     std::string Name() const override { return "commands"; }
@@ -99,3 +100,6 @@ private:
     std::function<void(const LogText&)> post_line_;
     std::array<PerEvent, kCommandEvents.size()> per_event_;
 };
+
+// Registers [EVENTS] and subscribes the job.
+void RegisterEventCommands(const DiaryJobContext& context);

@@ -11,6 +11,30 @@
 
 #include "platform/thread_priority.h"
 
+namespace {
+
+std::int64_t SteadyNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+void StoreProgress::Note(const DiaryEvent& event) {
+    if (std::holds_alternative<StoreComing>(event)) {
+        since_ms_.store(SteadyNowMs());
+    } else if (std::holds_alternative<PictureStored>(event) ||
+               std::holds_alternative<StoreFailed>(event)) {
+        since_ms_.store(-1);
+    }
+}
+
+bool StoreProgress::UnderWay() const {
+    const std::int64_t since = since_ms_.load();
+    return since >= 0 && SteadyNowMs() - since < kLongestStore.count();
+}
+
 class DiaryEvents::Strand {
 public:
     Strand(std::shared_ptr<DiarySubscriber> subscriber, std::size_t cap)
@@ -128,6 +152,7 @@ void DiaryEvents::Start() {
 }
 
 void DiaryEvents::Publish(DiaryEvent event) {
+    stores_.Note(event);
     // The strands are fixed from Start on and live until the destructor, so
     // publishers read them without a lock; a strand that is stopping counts
     // the event as dropped.

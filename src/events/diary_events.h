@@ -33,6 +33,21 @@ public:
     virtual void End(const StopSignal& /*stop*/) {}
 };
 
+// Whether a store is under way: from a StoreComing to its PictureStored or
+// StoreFailed, at most kLongestStore (a store that ends without saying so: a
+// stop, a graph not ready). Any thread.
+class StoreProgress {
+public:
+    static constexpr std::chrono::milliseconds kLongestStore{3000};
+
+    void Note(const DiaryEvent& event);
+    bool UnderWay() const;
+
+private:
+    // steady_clock milliseconds of the store's start; -1 when none is under way.
+    std::atomic<std::int64_t> since_ms_{-1};
+};
+
 // Hands each event to every subscriber on that subscriber's own thread, at
 // idle priority, through a bounded queue: publishing never waits, a stuck job
 // holds up only itself, and what a full queue cannot take is counted and said
@@ -66,6 +81,10 @@ public:
     std::uint64_t Dropped(const std::string& name) const;
     std::size_t SubscriberCount() const;
 
+    // Any thread: a store is under way (see StoreProgress), as published,
+    // whether or not the jobs have started; a job's long work gives way to it.
+    bool StoreUnderWay() const { return stores_.UnderWay(); }
+
 private:
     class Strand;
 
@@ -76,4 +95,5 @@ private:
     // Written by the owner's thread before Start only.
     std::vector<std::unique_ptr<Strand>> strands_;
     std::atomic<int> state_{kNew};
+    StoreProgress stores_;
 };

@@ -16,6 +16,7 @@
 #include "diary/layout/diary_layout.h"
 #include "diary/layout/diary_names.h"
 #include "publish/publish_names.h"
+#include "publish/publish_settings.h"
 #include "publish/remote_secrets.h"
 #include "settings/shared_settings.h"
 
@@ -88,7 +89,13 @@ void SweepScratch(const std::string& tmp) {
 
 }  // namespace
 
-DiaryPublisher::DiaryPublisher(DiaryPublisherSeams seams) : seams_(std::move(seams)) {}
+DiaryPublisher::DiaryPublisher(DiaryJobContext context, DiaryPublisherOptions options)
+    : context_(std::move(context)), options_(std::move(options)) {}
+
+void RegisterPublishing(const DiaryJobContext& context) {
+    RegisterSettingsSection(PublishSettingsSection());
+    context.events.Subscribe(std::make_shared<DiaryPublisher>(context));
+}
 
 DiaryPublisher::~DiaryPublisher() {
     Shutdown();
@@ -99,11 +106,11 @@ DiaryPublisher::~DiaryPublisher() {
 }
 
 DiaryPublisher::TimePoint DiaryPublisher::Now() const {
-    return seams_.now ? seams_.now() : std::chrono::steady_clock::now();
+    return options_.now ? options_.now() : std::chrono::steady_clock::now();
 }
 
 void DiaryPublisher::Say(const char* text, const std::string& about) {
-    if (seams_.post_line) seams_.post_line(TranslatedLogText("DiaryPublisher", text, {about}));
+    if (context_.post_line) context_.post_line(TranslatedLogText("DiaryPublisher", text, {about}));
 }
 
 std::string DiaryPublisher::Masked(const std::string& text) const {
@@ -111,11 +118,12 @@ std::string DiaryPublisher::Masked(const std::string& text) const {
 }
 
 void DiaryPublisher::Refresh() {
-    const DiarySettings s = seams_.settings.Copy();
+    const DiarySettings s = context_.settings.Copy();
+    const PublishSettings& publish = s.Section<PublishSettings>();
     Config c;
-    c.remote = Trimmed(s.REMOTE);
-    c.rclone_config = Trimmed(s.RCLONE_CONFIG);
-    c.bwlimit = Trimmed(s.BWLIMIT);
+    c.remote = Trimmed(publish.REMOTE);
+    c.rclone_config = Trimmed(publish.RCLONE_CONFIG);
+    c.bwlimit = Trimmed(publish.BWLIMIT);
     // The folder and the page names as the store uses them: a relative
     // folder is the settings folder's, a page name with a path the default.
     const DiaryLayout layout = DiaryLayout::Of(s);
@@ -127,7 +135,7 @@ void DiaryPublisher::Refresh() {
     }
     c.index_page = layout.index_page;
     c.day_page = layout.day_page;
-    c.page_interval_s = std::clamp(s.PAGE_INTERVAL_SECOND, 0, 86400);
+    c.page_interval_s = std::clamp(publish.PAGE_INTERVAL_SECOND, 0, 86400);
     if (c == config_) return;
     const bool remote_changed = c.remote != config_.remote ||
                                 c.rclone_config != config_.rclone_config ||
@@ -167,7 +175,7 @@ bool DiaryPublisher::Prepare(const AbortFn& abort) {
     if (!daemon_ || !daemon_->Running()) {
         target_.reset();
         connected_ = false;
-        rclone_path_ = FindOnPath(seams_.rclone);
+        rclone_path_ = FindOnPath(options_.rclone);
         if (rclone_path_.empty()) {
             if (!rclone_missing_said_) Say(kRcloneMissingLine);
             rclone_missing_said_ = true;
@@ -701,7 +709,7 @@ void DiaryPublisher::Begin(const StopSignal&) {
     ::pthread_setname_np(::pthread_self(), "diary job");
     Refresh();
     if (config_.remote.empty() || config_.save.empty()) return;
-    rclone_path_ = FindOnPath(seams_.rclone);
+    rclone_path_ = FindOnPath(options_.rclone);
     if (rclone_path_.empty()) {
         Say(kRcloneMissingLine);
         rclone_missing_said_ = true;

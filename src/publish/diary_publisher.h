@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "events/diary_events.h"
+#include "events/diary_job_context.h"
 #include "log/log_text.h"
 #include "publish/publish_target.h"
 #include "publish/rclone_daemon.h"
-
-class SharedSettings;
 
 // Log texts of publishing (translated in context "DiaryPublisher"; %1 is
 // what the line is about).
@@ -35,10 +34,8 @@ inline constexpr const char* kDeletionsDroppedLine =
 inline constexpr const char* kScratchFailedLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "公開用の一時ファイルを作れません: %1");
 
-struct DiaryPublisherSeams {
-    SharedSettings& settings;
-    // Adds a log line (any thread).
-    std::function<void(const LogText&)> post_line;
+// What the program never changes (tests do).
+struct DiaryPublisherOptions {
     // The rclone program: a name looked up on PATH, or a path.
     std::string rclone = "rclone";
     // Empty: the steady clock.
@@ -67,7 +64,7 @@ public:
     static constexpr int kPageWeight = 2;
     static constexpr std::chrono::seconds kLongestPageWait{3600};
 
-    explicit DiaryPublisher(DiaryPublisherSeams seams);
+    explicit DiaryPublisher(DiaryJobContext context, DiaryPublisherOptions options = {});
     ~DiaryPublisher() override;
 
     std::string Name() const override { return "公開"; }
@@ -166,7 +163,8 @@ private:
     bool PagesDue() const;
     std::string Scratch();
 
-    DiaryPublisherSeams seams_;
+    DiaryJobContext context_;
+    DiaryPublisherOptions options_;
     Config config_;
     std::string rclone_path_;
     bool rclone_missing_said_ = false;
@@ -203,3 +201,6 @@ private:
     std::set<std::string> leftovers_;
     std::string scratch_;
 };
+
+// Registers [PUBLISH] and subscribes the job.
+void RegisterPublishing(const DiaryJobContext& context);

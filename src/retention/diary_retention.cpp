@@ -3,12 +3,14 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <system_error>
 #include <utility>
 
 #include "diary/layout/diary_layout.h"
 #include "diary/layout/diary_names.h"
 #include "platform/clock.h"
+#include "retention/retention_settings.h"
 #include "settings/shared_settings.h"
 
 namespace {
@@ -31,14 +33,20 @@ std::uint64_t Megabytes(std::int32_t mb) {
 
 }  // namespace
 
-DiaryRetention::DiaryRetention(DiaryRetentionServices services) : services_(std::move(services)) {}
+DiaryRetention::DiaryRetention(DiaryJobContext context) : context_(std::move(context)) {}
+
+void RegisterRetention(const DiaryJobContext& context) {
+    RegisterSettingsSection(RetentionSettingsSection());
+    context.events.Subscribe(std::make_shared<DiaryRetention>(context));
+}
 
 DiaryRetention::Rules DiaryRetention::ReadRules() const {
-    return services_.settings.Read([](const DiarySettings& s) {
+    return context_.settings.Read([](const DiarySettings& s) {
         Rules rules;
-        rules.keep_days = std::max(s.KEEP_DAYS, 0);
-        rules.max_mb = std::max(s.KEEP_MAX_MB, 0);
-        rules.free_mb = std::max(s.KEEP_FREE_MB, 0);
+        const RetentionSettings& kept = s.Section<RetentionSettings>();
+        rules.keep_days = std::max(kept.KEEP_DAYS, 0);
+        rules.max_mb = std::max(kept.KEEP_MAX_MB, 0);
+        rules.free_mb = std::max(kept.KEEP_FREE_MB, 0);
         const DiaryLayout layout = DiaryLayout::Of(s);
         rules.save = layout.save_folder;
         rules.day_page = layout.day_page;
@@ -121,7 +129,7 @@ bool DiaryRetention::OpenSave(const Rules& rules, OpenFolder& save) {
     save = OpenFolder::Open(save_);
     if (!save.IsOpen()) return false;
     days_ = ListDayFolders(save);
-    today_ = DayDirectoryName(services_.clock.LocalNow());
+    today_ = DayDirectoryName(context_.clock.LocalNow());
     return true;
 }
 
@@ -314,23 +322,23 @@ bool DiaryRetention::DeleteDay(const Rules& rules, const OpenFolder& save, const
     }
     if (!deletion.removed.empty()) {
         // The next store builds the pages from the folders, without this day.
-        if (services_.pages_changed) services_.pages_changed();
+        if (context_.mark_pages_changed) context_.mark_pages_changed();
         DayDeleted deleted{save_, day, {}};
         deleted.files.reserve(deletion.removed.size());
         for (const std::string& name : deletion.removed) deleted.files.push_back(day + "/" + name);
-        services_.events.Publish(std::move(deleted));
+        context_.publish.Publish(std::move(deleted));
         // The rule's own text in each of the line's two languages.
         const LogText why = RuleText(rules, rule);
         const char* source =
             QT_TRANSLATE_NOOP("DiaryRetention", "古い日を削除 %1 (%2, %3ファイル, %4)");
         const std::string files = std::to_string(deletion.removed.size());
         const std::string size = SizeText(deletion.bytes);
-        services_.post_line(LogText(
+        context_.post_line(LogText(
             TranslatedLogText("DiaryRetention", source, {day, why.designed, files, size}).designed,
             TranslatedText("DiaryRetention", source, {day, why.shown, files, size})));
     }
     if (deletion.others && said_kept_.insert(day).second) {
-        services_.post_line(TranslatedLogText(
+        context_.post_line(TranslatedLogText(
             "DiaryRetention",
             QT_TRANSLATE_NOOP(
                 "DiaryRetention",
@@ -338,7 +346,7 @@ bool DiaryRetention::DeleteDay(const Rules& rules, const OpenFolder& save, const
             {day}));
     }
     if (deletion.failed_errno != 0) {
-        services_.post_line(TranslatedLogText(
+        context_.post_line(TranslatedLogText(
             "DiaryRetention", QT_TRANSLATE_NOOP("DiaryRetention", "古い日の削除に失敗 %1 (%2)"),
             {day, std::generic_category().message(deletion.failed_errno)}));
     }
@@ -366,13 +374,13 @@ LogText DiaryRetention::RuleText(const Rules& rules, Rule rule) const {
 void DiaryRetention::SayNothingLeft(const Rules& rules, Rule rule) {
     if (!said_nothing_left_.insert(rule).second) return;
     if (rule == Rule::kFreeSpace) {
-        services_.post_line(TranslatedLogText(
+        context_.post_line(TranslatedLogText(
             "DiaryRetention",
             QT_TRANSLATE_NOOP("DiaryRetention",
                               "空き容量が下限%1MBを下回っていますが、削除できる古い日がありません"),
             {std::to_string(rules.free_mb)}));
     } else {
-        services_.post_line(TranslatedLogText(
+        context_.post_line(TranslatedLogText(
             "DiaryRetention",
             QT_TRANSLATE_NOOP("DiaryRetention",
                               "合計が上限%1MBを超えていますが、削除できる古い日がありません"),

@@ -11,21 +11,8 @@
 
 #include "diary/layout/day_folders.h"
 #include "events/diary_events.h"
+#include "events/diary_job_context.h"
 #include "log/log_text.h"
-
-class Clock;
-class SharedSettings;
-
-struct DiaryRetentionServices {
-    SharedSettings& settings;
-    // Where DayDeleted goes (the diary's events).
-    EventPublisher& events;
-    Clock& clock;
-    std::function<void(const LogText&)> post_line;
-    // Tells the page writers that days are gone, so that the next store
-    // builds the pages from the folders (PictureStore::MarkPagesChanged).
-    std::function<void()> pages_changed;
-};
 
 // Keeps the diary from filling the disk: past day folders go, oldest first,
 // while a rule of [RETENTION] asks for it. KEEP_DAYS and KEEP_MAX_MB are
@@ -35,7 +22,8 @@ struct DiaryRetentionServices {
 // Only the program's own files of a day go (day_folders.h), never today's,
 // never a day after today, never the day the last store wrote to, never
 // through a link. Each deleted day is said in the log, published as
-// DayDeleted, and the pages are told to forget it.
+// DayDeleted (to the context's `publish`), and the pages are told to forget
+// it (`mark_pages_changed`).
 class DiaryRetention final : public DiarySubscriber {
 public:
     static constexpr std::chrono::milliseconds kSweepEvery{3600 * 1000};
@@ -43,7 +31,7 @@ public:
     static constexpr std::chrono::milliseconds kLookAgain{30000};
     static constexpr std::uint64_t kBytesPerMb = 1024 * 1024;
 
-    explicit DiaryRetention(DiaryRetentionServices services);
+    explicit DiaryRetention(DiaryJobContext context);
 
     std::string Name() const override { return "retention"; }
     void Begin(const StopSignal& stop) override;
@@ -104,7 +92,7 @@ private:
     LogText RuleText(const Rules& rules, Rule rule) const;
     void SayNothingLeft(const Rules& rules, Rule rule);
 
-    DiaryRetentionServices services_;
+    DiaryJobContext context_;
     // The save folder looked after ("/" at the end) and its day folders,
     // oldest first, as last listed and kept up to date by the deletions.
     std::string save_;
@@ -129,3 +117,6 @@ private:
     std::optional<Rules> swept_with_;
     std::chrono::steady_clock::time_point next_sweep_{};
 };
+
+// Registers [RETENTION] and subscribes the job.
+void RegisterRetention(const DiaryJobContext& context);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/job_sections.h"
+
 // Every persistent setting, one field per INI key. Text is UTF-8 here; the
 // files hold CP932. Nothing is clamped: a hand-edited value outside the range
 // a dialog accepts is used as it stands.
@@ -69,35 +71,22 @@ struct DiarySettings {
     std::uint32_t TEXT_COLOR = 0xFFFFFF;  // 0x00BBGGRR
     std::uint32_t SHADOW_COLOR = 0;
 
-    // Sections beyond the original four. Their keys are written back only when
-    // they were in the file or differ from these defaults, and bad values read
-    // as the default or the nearest bound (see settings_io).
-
-    // RETENTION: 0 switches each rule off.
-    std::int32_t KEEP_DAYS = 0;
-    std::int32_t KEEP_MAX_MB = 0;
-    std::int32_t KEEP_FREE_MB = 0;
-
-    // PUBLISH: an empty REMOTE switches publishing off.
-    std::string REMOTE;
-    std::string RCLONE_CONFIG;
-    std::int32_t PAGE_INTERVAL_SECOND = 300;
-    std::string BWLIMIT;
-
-    // TIMELAPSE (keys MAKE and FPS)
-    bool TIMELAPSE_MAKE = false;
-    std::int32_t TIMELAPSE_FPS = 25;
-
-    // EVENTS: command lines, split as a POSIX shell would, run without one.
-    std::string ON_PICTURE;
-    std::string ON_STORE_FAILED;
-    std::string ON_CAMERA_LOST;
-    std::string ON_CAMERA_FOUND;
-    std::int32_t COMMAND_TIMEOUT_SECOND = 60;
-
-    // CAPTURE: the longest wait for a settled picture after a start; 0 waits
-    // not at all.
+    // CAPTURE, the first section beyond the original four (see
+    // settings_section.h for the rules they share): the longest wait for a
+    // settled picture after a start; 0 waits not at all.
     std::int32_t SETTLE_MAX_MS = 3000;
+
+    // The jobs' own sections ([RETENTION], [PUBLISH], ...), each a struct of
+    // the job's folder: Section<RetentionSettings>().
+    JobSections sections;
+    template <class T>
+    const T& Section() const {
+        return sections.Get<T>();
+    }
+    template <class T>
+    T& Section() {
+        return sections.Get<T>();
+    }
 
     // Not a key: the folder the settings were read from, ending in "/"
     // (empty when they were not read from files).

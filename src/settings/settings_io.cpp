@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdint>
 #include <initializer_list>
-#include <limits>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <variant>
@@ -12,6 +12,7 @@
 #include "platform/cp932.h"
 #include "settings/app_directory.h"
 #include "settings/ini_file.h"
+#include "settings/settings_section.h"
 
 namespace {
 
@@ -97,40 +98,6 @@ constexpr KeyDef kKeys[] = {
     SETUP_KEY("TIMETEXT", SHADOW_YPOS, F(SHADOW_YPOS)),
     SETUP_KEY("TIMETEXT", TEXT_COLOR, Colour{F(TEXT_COLOR)}),
     SETUP_KEY("TIMETEXT", SHADOW_COLOR, Colour{F(SHADOW_COLOR)}),
-};
-
-// The sections added beyond the original four. A user who sets none of them
-// keeps the original files byte for byte, so their keys are written back only
-// when they were in the file or differ from their defaults; and a value that
-// cannot be used as it stands is replaced by the default or the nearest bound
-// and remarked on.
-struct AddedKey {
-    const char* section;
-    const char* key;
-    std::variant<std::int32_t DiarySettings::*, bool DiarySettings::*, std::string DiarySettings::*>
-        field;
-    std::int32_t min = 0;
-    std::int32_t max = 0;
-};
-
-constexpr std::int32_t kMaxInt = std::numeric_limits<std::int32_t>::max();
-
-constexpr AddedKey kAddedKeys[] = {
-    {"RETENTION", "KEEP_DAYS", F(KEEP_DAYS), 0, 36500},
-    {"RETENTION", "KEEP_MAX_MB", F(KEEP_MAX_MB), 0, kMaxInt},
-    {"RETENTION", "KEEP_FREE_MB", F(KEEP_FREE_MB), 0, kMaxInt},
-    {"PUBLISH", "REMOTE", F(REMOTE)},
-    {"PUBLISH", "RCLONE_CONFIG", F(RCLONE_CONFIG)},
-    {"PUBLISH", "PAGE_INTERVAL_SECOND", F(PAGE_INTERVAL_SECOND), 0, 86400},
-    {"PUBLISH", "BWLIMIT", F(BWLIMIT)},
-    {"TIMELAPSE", "MAKE", F(TIMELAPSE_MAKE)},
-    {"TIMELAPSE", "FPS", F(TIMELAPSE_FPS), 1, 60},
-    {"EVENTS", "ON_PICTURE", F(ON_PICTURE)},
-    {"EVENTS", "ON_STORE_FAILED", F(ON_STORE_FAILED)},
-    {"EVENTS", "ON_CAMERA_LOST", F(ON_CAMERA_LOST)},
-    {"EVENTS", "ON_CAMERA_FOUND", F(ON_CAMERA_FOUND)},
-    {"EVENTS", "COMMAND_TIMEOUT_SECOND", F(COMMAND_TIMEOUT_SECOND), 1, 86400},
-    {"CAPTURE", "SETTLE_MAX_MS", F(SETTLE_MAX_MS), 0, 60000},
 };
 
 #undef DEVICE_KEY
@@ -263,11 +230,6 @@ std::string SavedValue(const KeyDef& def, const DiarySettings& s) {
         def.field);
 }
 
-std::string Remark(const AddedKey& def, const std::string& value, const std::string& why) {
-    return std::string("quillomat: setup.ini [") + def.section + "] " + def.key + "=" + value +
-           " " + why;
-}
-
 // A whole number, nothing else; false for anything else. Beyond the 32-bit
 // range it is clamped to it.
 bool ParseWholeNumber(std::string_view text, std::int64_t& value) {
@@ -283,71 +245,123 @@ bool ParseWholeNumber(std::string_view text, std::int64_t& value) {
     return true;
 }
 
-void LoadAddedKey(const AddedKey& def, const IniFile& ini, SettingsFileText kind, DiarySettings& s,
-                  const DiarySettings& defaults, std::vector<std::string>* remarks) {
-    const auto stored = ini.GetString(def.section, def.key);
-    const auto remark = [&](const std::string& why) {
-        if (remarks != nullptr) remarks->push_back(Remark(def, DecodeValue(*stored, kind), why));
-    };
-    std::visit(
-        Overloaded{
-            [&](std::int32_t DiarySettings::*m) {
-                s.*m = defaults.*m;
-                if (!stored) return;
-                std::int64_t value = 0;
-                if (!ParseWholeNumber(*stored, value)) {
-                    remark("is not a whole number; " + std::to_string(defaults.*m) + " is used.");
-                } else if (value < def.min || value > def.max) {
-                    s.*m = static_cast<std::int32_t>(value < def.min ? def.min : def.max);
-                    remark("is outside " + std::to_string(def.min) + " to " +
-                           std::to_string(def.max) + "; " + std::to_string(s.*m) + " is used.");
-                } else {
-                    s.*m = static_cast<std::int32_t>(value);
-                }
-            },
-            [&](bool DiarySettings::*m) {
-                s.*m = defaults.*m;
-                if (!stored) return;
-                if (*stored == "on" || *stored == "off") {
-                    s.*m = *stored == "on";
-                } else {
-                    remark(std::string("is neither on nor off; ") + (defaults.*m ? "on" : "off") +
-                           " is used.");
-                }
-            },
-            [&](std::string DiarySettings::*m) {
-                s.*m = stored ? DecodeValue(*stored, kind) : defaults.*m;
-            },
-        },
-        def.field);
+// The capture core's own added section.
+class CaptureSection final : public SettingsSection {
+public:
+    const char* Name() const override { return "CAPTURE"; }
+    void VisitKeys(DiarySettings& settings, SectionKeyVisitor& visitor) const override {
+        visitor.Whole("SETTLE_MAX_MS", settings.SETTLE_MAX_MS, DiarySettings{}.SETTLE_MAX_MS, 0,
+                      60000);
+    }
+};
+
+std::mutex g_sections_mutex;
+std::vector<const SettingsSection*> g_sections;
+
+// The jobs' sections in the order they came, then the capture core's.
+std::vector<const SettingsSection*> AddedSections() {
+    static const CaptureSection capture;
+    std::vector<const SettingsSection*> sections;
+    {
+        std::lock_guard lock(g_sections_mutex);
+        sections = g_sections;
+    }
+    sections.push_back(&capture);
+    return sections;
 }
 
-void SaveAddedKey(const AddedKey& def, IniFile& ini, const DiarySettings& s,
-                  const DiarySettings& defaults) {
-    std::visit(Overloaded{
-                   [&](std::int32_t DiarySettings::*m) {
-                       if (s.*m != defaults.*m || ini.GetString(def.section, def.key))
-                           ini.SetString(def.section, def.key, std::to_string(s.*m));
-                   },
-                   [&](bool DiarySettings::*m) {
-                       if (s.*m != defaults.*m || ini.GetString(def.section, def.key))
-                           ini.SetString(def.section, def.key, s.*m ? "on" : "off");
-                   },
-                   [&](std::string DiarySettings::*m) {
-                       if (s.*m == defaults.*m && !ini.GetString(def.section, def.key)) return;
-                       std::string value = Utf8ToCp932(s.*m);
-                       // Reading drops a pair of quotes around a whole value (as the
-                       // profile functions do); a command line such as 'a b' c 'd'
-                       // gets one more pair, so that it reads back as it was.
-                       if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                           value.back() == value.front()) {
-                           value = '"' + value + '"';
-                       }
-                       ini.SetString(def.section, def.key, value);
-                   },
-               },
-               def.field);
-}
+// Reads an added section: what cannot be used as it stands is replaced by
+// the default or the nearest bound and remarked on.
+class SectionLoader final : public SectionKeyVisitor {
+public:
+    SectionLoader(const char* section, const IniFile& ini, SettingsFileText kind,
+                  std::vector<std::string>* remarks)
+        : section_(section), ini_(ini), kind_(kind), remarks_(remarks) {}
+
+    void Whole(const char* key, std::int32_t& value, std::int32_t fallback, std::int32_t min,
+               std::int32_t max) override {
+        value = fallback;
+        const auto stored = ini_.GetString(section_, key);
+        if (!stored) return;
+        std::int64_t number = 0;
+        if (!ParseWholeNumber(*stored, number)) {
+            Remark(key, *stored,
+                   "is not a whole number; " + std::to_string(fallback) + " is used.");
+        } else if (number < min || number > max) {
+            value = number < min ? min : max;
+            Remark(key, *stored,
+                   "is outside " + std::to_string(min) + " to " + std::to_string(max) + "; " +
+                       std::to_string(value) + " is used.");
+        } else {
+            value = static_cast<std::int32_t>(number);
+        }
+    }
+
+    void Flag(const char* key, bool& value, bool fallback) override {
+        value = fallback;
+        const auto stored = ini_.GetString(section_, key);
+        if (!stored) return;
+        if (*stored == "on" || *stored == "off") {
+            value = *stored == "on";
+        } else {
+            Remark(
+                key, *stored,
+                std::string("is neither on nor off; ") + (fallback ? "on" : "off") + " is used.");
+        }
+    }
+
+    void Text(const char* key, std::string& value, const std::string& fallback) override {
+        const auto stored = ini_.GetString(section_, key);
+        value = stored ? DecodeValue(*stored, kind_) : fallback;
+    }
+
+private:
+    void Remark(const char* key, const std::string& stored, const std::string& why) {
+        if (remarks_ == nullptr) return;
+        remarks_->push_back(std::string("quillomat: setup.ini [") + section_ + "] " + key + "=" +
+                            DecodeValue(stored, kind_) + " " + why);
+    }
+
+    const char* section_;
+    const IniFile& ini_;
+    SettingsFileText kind_;
+    std::vector<std::string>* remarks_;
+};
+
+// Writes an added section: a key only when it was in the file or differs
+// from its default.
+class SectionSaver final : public SectionKeyVisitor {
+public:
+    SectionSaver(const char* section, IniFile& ini) : section_(section), ini_(ini) {}
+
+    void Whole(const char* key, std::int32_t& value, std::int32_t fallback, std::int32_t,
+               std::int32_t) override {
+        if (value != fallback || ini_.GetString(section_, key))
+            ini_.SetString(section_, key, std::to_string(value));
+    }
+
+    void Flag(const char* key, bool& value, bool fallback) override {
+        if (value != fallback || ini_.GetString(section_, key))
+            ini_.SetString(section_, key, value ? "on" : "off");
+    }
+
+    void Text(const char* key, std::string& value, const std::string& fallback) override {
+        if (value == fallback && !ini_.GetString(section_, key)) return;
+        std::string saved = Utf8ToCp932(value);
+        // Reading drops a pair of quotes around a whole value (as the
+        // profile functions do); a command line such as 'a b' c 'd' gets
+        // one more pair, so that it reads back as it was.
+        if (saved.size() >= 2 && (saved.front() == '"' || saved.front() == '\'') &&
+            saved.back() == saved.front()) {
+            saved = '"' + saved + '"';
+        }
+        ini_.SetString(section_, key, saved);
+    }
+
+private:
+    const char* section_;
+    IniFile& ini_;
+};
 
 // The text a key holds in the record; nullopt for keys that are no text.
 std::optional<std::string> TextOfKey(const KeyDef& def, const DiarySettings& s) {
@@ -387,6 +401,14 @@ void LoadNamedKeys(DiarySettings& settings, const std::filesystem::path& setup_i
 }
 
 }  // namespace
+
+void RegisterSettingsSection(const SettingsSection& section) {
+    std::lock_guard lock(g_sections_mutex);
+    for (const SettingsSection* known : g_sections) {
+        if (std::string_view(known->Name()) == section.Name()) return;
+    }
+    g_sections.push_back(&section);
+}
 
 void LoadDayPageSettingsFrom(DiarySettings& settings, const std::filesystem::path& setup_ini) {
     LoadNamedKeys(settings, setup_ini,
@@ -454,8 +476,10 @@ void LoadSettingsFrom(DiarySettings& settings, const std::filesystem::path& devi
         LoadKey(def, in_device ? device : setup, in_device ? device_kind : setup_kind, settings,
                 defaults);
     }
-    for (const AddedKey& def : kAddedKeys)
-        LoadAddedKey(def, setup, setup_kind, settings, defaults, remarks);
+    for (const SettingsSection* section : AddedSections()) {
+        SectionLoader loader(section->Name(), setup, setup_kind, remarks);
+        section->VisitKeys(settings, loader);
+    }
     settings.settings_folder = app_directory;
 }
 
@@ -477,8 +501,12 @@ void SaveSettingsTo(const DiarySettings& settings, const std::filesystem::path& 
         }
         (in_device ? device : setup).SetString(def->section, def->key, saved);
     }
-    const DiarySettings defaults;
-    for (const AddedKey& def : kAddedKeys) SaveAddedKey(def, setup, settings, defaults);
+    // The visitors take fields as they are, the loader's to fill them.
+    DiarySettings saving = settings;
+    for (const SettingsSection* section : AddedSections()) {
+        SectionSaver saver(section->Name(), setup);
+        section->VisitKeys(saving, saver);
+    }
     device.Save(device_ini);
     setup.Save(setup_ini);
 }

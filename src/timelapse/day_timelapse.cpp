@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "diary/layout/day_folders.h"
 #include "diary/layout/diary_layout.h"
@@ -13,9 +14,8 @@
 #include "platform/clock.h"
 #include "settings/shared_settings.h"
 #include "timelapse/day_video.h"
-#include "timelapse/store_watch.h"
+#include "timelapse/timelapse_settings.h"
 #include "web/day_page.h"
-#include "web/web_pages.h"
 
 namespace {
 
@@ -75,12 +75,21 @@ LogText MadeLine(const std::string& day, const DayVideoOutcome& outcome, int fps
 
 }  // namespace
 
-DayTimelapse::DayTimelapse(DayTimelapseServices services) : services_(std::move(services)) {
-    services_.pages.LinkDayVideos([](const std::string& day) { return DayVideoName(day); });
+std::string DayVideoToLink(const std::string& day_name, const DiarySettings& settings) {
+    return settings.Section<TimelapseSettings>().MAKE ? DayVideoName(day_name) : std::string();
+}
+
+DayTimelapse::DayTimelapse(DiaryJobContext context) : context_(std::move(context)) {
+    context_.link_day_videos(DayVideoToLink);
+}
+
+void RegisterTimelapse(const DiaryJobContext& context) {
+    RegisterSettingsSection(TimelapseSettingsSection());
+    context.events.Subscribe(std::make_shared<DayTimelapse>(context));
 }
 
 void DayTimelapse::Begin(const StopSignal& stop) {
-    const DiaryLayout layout = DiaryLayout::Of(services_.settings.Copy());
+    const DiaryLayout layout = DiaryLayout::Of(context_.settings.Copy());
     if (layout.save_folder.empty()) return;
     const OpenFolder save = OpenFolder::Open(layout.save_folder);
     for (const std::string& day : ListDayFolders(save)) {
@@ -95,8 +104,8 @@ void DayTimelapse::Handle(const DiaryEvent& event, const StopSignal&) {
 }
 
 std::optional<std::chrono::milliseconds> DayTimelapse::NextWake() {
-    const auto [making, save] = services_.settings.Read([](const DiarySettings& s) {
-        return std::pair(s.TIMELAPSE_MAKE, DiaryLayout::Of(s).save_folder);
+    const auto [making, save] = context_.settings.Read([](const DiarySettings& s) {
+        return std::pair(s.Section<TimelapseSettings>().MAKE, DiaryLayout::Of(s).save_folder);
     });
     if (making && (!was_making_ || save != looked_in_)) looking_ = true;
     was_making_ = making;
@@ -106,8 +115,8 @@ std::optional<std::chrono::milliseconds> DayTimelapse::NextWake() {
 }
 
 void DayTimelapse::Wake(const StopSignal& stop) {
-    const DiarySettings settings = services_.settings.Copy();
-    if (!settings.TIMELAPSE_MAKE) return;
+    const DiarySettings settings = context_.settings.Copy();
+    if (!settings.Section<TimelapseSettings>().MAKE) return;
     looked_in_ = DiaryLayout::Of(settings).save_folder;
     if (!WorkOnNextDay(settings, stop)) looking_ = false;
 }
@@ -117,7 +126,7 @@ bool DayTimelapse::WorkOnNextDay(const DiarySettings& settings, const StopSignal
     const std::string& save = layout.save_folder;
     if (save.empty()) return false;
     const OpenFolder save_folder = OpenFolder::Open(save);
-    const std::string today = DayDirectoryName(services_.clock.LocalNow());
+    const std::string today = DayDirectoryName(context_.clock.LocalNow());
     std::vector<std::string> days = ListDayFolders(save_folder);
     std::reverse(days.begin(), days.end());
     for (const std::string& day : days) {
@@ -151,10 +160,10 @@ void DayTimelapse::MakeVideo(const DiarySettings& settings, const std::string& s
                              const StopSignal& stop) {
     const std::string directory = save_directory + day_name + "/";
     const std::string video = directory + DayVideoName(day_name);
-    const int fps = std::clamp(settings.TIMELAPSE_FPS, 1, 60);
+    const int fps = std::clamp(settings.Section<TimelapseSettings>().FPS, 1, 60);
     const auto start = std::chrono::steady_clock::now();
     const auto give_way = [&] {
-        while (services_.stores && services_.stores->StoreUnderWay() && !stop.IsSet())
+        while (context_.events.StoreUnderWay() && !stop.IsSet())
             stop.WaitFor(std::chrono::milliseconds(5));
     };
     const DayVideoOutcome outcome = MakeDayVideo(
@@ -163,18 +172,18 @@ void DayTimelapse::MakeVideo(const DiarySettings& settings, const std::string& s
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     switch (outcome.result) {
         case DayVideoOutcome::Result::kMade:
-            services_.post_line(MadeLine(day_name, outcome, fps, seconds));
+            context_.post_line(MadeLine(day_name, outcome, fps, seconds));
             RewritePage(settings, save_directory, day_name, video);
             break;
         case DayVideoOutcome::Result::kNothingDecoded:
-            services_.post_line(TranslatedLogText(
+            context_.post_line(TranslatedLogText(
                 "DayTimelapse",
                 QT_TRANSLATE_NOOP("DayTimelapse",
                                   "タイムラプス動画を作成できません %1 (読める画像がありません)"),
                 {day_name}));
             break;
         case DayVideoOutcome::Result::kFailed:
-            services_.post_line(TranslatedLogText(
+            context_.post_line(TranslatedLogText(
                 "DayTimelapse",
                 QT_TRANSLATE_NOOP("DayTimelapse", "タイムラプス動画の作成に失敗 %1 (%2)"),
                 {day_name, outcome.error}));
@@ -193,9 +202,9 @@ void DayTimelapse::MakeVideo(const DiarySettings& settings, const std::string& s
 void DayTimelapse::RewritePage(const DiarySettings& settings, const std::string& save_directory,
                                const std::string& day_name, const std::string& video_path) {
     DayVideoMade made{save_directory, day_name, video_path, {}};
-    if (std::string page = services_.pages.RewritePastDayPage(save_directory, day_name, settings);
+    if (std::string page = context_.rewrite_past_day_page(save_directory, day_name, settings);
         !page.empty()) {
         made.pages.push_back(std::move(page));
     }
-    services_.events.Publish(std::move(made));
+    context_.publish.Publish(std::move(made));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <variant>
 
 namespace {
@@ -75,4 +76,8 @@ void ServiceStatus::Handle(const DiaryEvent& event, const StopSignal&) {
         return;
     }
     watchdog_.Status(ServiceStatusText(last_picture_, failed_in_a_row_));
+}
+
+void RegisterServiceStatus(const DiaryJobContext& context, ServiceWatchdog& watchdog) {
+    if (watchdog.Notifying()) context.events.Subscribe(std::make_shared<ServiceStatus>(watchdog));
 }

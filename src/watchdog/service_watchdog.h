@@ -8,6 +8,7 @@
 #include <string>
 
 #include "events/diary_events.h"
+#include "events/diary_job_context.h"
 
 // Tells the service manager (systemd, Type=notify) how the diary is: ready,
 // alive (the watchdog), what it last did, and that it stops. Nothing at all
@@ -53,3 +54,7 @@ private:
     std::optional<std::tm> last_picture_;
     int failed_in_a_row_ = 0;
 };
+
+// Subscribes ServiceStatus where it applies: only where a service manager
+// listens (`watchdog` Notifying).
+void RegisterServiceStatus(const DiaryJobContext& context, ServiceWatchdog& watchdog);

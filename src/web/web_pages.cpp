@@ -21,7 +21,7 @@ std::vector<std::string> WebPages::WritePages(const StoredPicture& picture,
     return written;
 }
 
-void WebPages::LinkDayVideos(std::function<std::string(const std::string&)> video_name) {
+void WebPages::LinkDayVideos(VideoName video_name) {
     std::lock_guard lock(write_mutex_);
     video_name_ = std::move(video_name);
 }
@@ -36,8 +36,8 @@ std::string WebPages::RewritePastDayPage(const std::string& save_directory,
 
 std::string WebPages::LinkedVideo(const std::string& save_directory, const std::string& day_name,
                                   const DiarySettings& settings) const {
-    if (!settings.TIMELAPSE_MAKE || !video_name_) return {};
-    std::string name = video_name_(day_name);
+    if (!video_name_) return {};
+    std::string name = video_name_(day_name, settings);
     if (name.empty()) return {};
     const std::optional<struct stat> st =
         OpenFolder::OpenInside(OpenFolder::Open(save_directory), day_name).Status(name);

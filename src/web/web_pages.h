@@ -26,10 +26,13 @@ public:
     std::vector<std::string> WritePages(const StoredPicture& picture,
                                         const DiarySettings& settings) override;
 
-    // How a day's video is named ("YYYYMMDD" to a file name in its folder):
-    // with TIMELAPSE_MAKE on, a day page links the video when it is there.
-    // Set before the worker runs.
-    void LinkDayVideos(std::function<std::string(const std::string& day_name)> video_name);
+    // The video a day page links ("YYYYMMDD" to a file name in its folder,
+    // empty for none, as the timelapse's settings say): linked when the file
+    // is there. Set before the worker runs; unset, the pages are the
+    // designed ones.
+    using VideoName =
+        std::function<std::string(const std::string& day_name, const DiarySettings& settings)>;
+    void LinkDayVideos(VideoName video_name);
 
     // Any thread: the page of a past day, rewritten from its folder (never
     // from the cache; see RewriteDayPage). Returns its path when written.
@@ -45,7 +48,7 @@ private:
 
     NoticeSink& notices_;
     PageCache cache_;
-    std::function<std::string(const std::string&)> video_name_;
+    VideoName video_name_;
     // Held while a page file is built and written: two writers of one page
     // would share its temporary file.
     std::mutex write_mutex_;

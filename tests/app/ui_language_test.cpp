@@ -16,6 +16,7 @@
 #include "events/diary_events.h"
 #include "platform/stop_signal.h"
 #include "retention/diary_retention.h"
+#include "retention/retention_settings.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/local_time.h"
@@ -141,12 +142,16 @@ TEST(UiLanguage, EnglishLogLinesKeepTheirDesignedTextForTheFile) {
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = save.str();
-        s.KEEP_DAYS = 3;
+        s.Section<RetentionSettings>().KEEP_DAYS = 3;
     });
     NoEvents events;
     std::vector<LogText> lines;
-    DiaryRetention job(
-        {settings, events, clock, [&](const LogText& l) { lines.push_back(l); }, {}});
+    DiaryEvents subscribed;
+    DiaryRetention job({.settings = settings,
+                        .events = subscribed,
+                        .publish = events,
+                        .clock = clock,
+                        .post_line = [&](const LogText& l) { lines.push_back(l); }});
     StopSignal stop;
     job.Begin(stop);
     ASSERT_EQ(lines.size(), 1u);

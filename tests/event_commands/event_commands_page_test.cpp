@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "controls/spin_edit.h"
+#include "event_commands/event_commands_settings.h"
 #include "platform/prompts.h"
 #include "settings/diary_settings.h"
 #include "support/temp_dir.h"
@@ -47,8 +48,8 @@ TEST(EventCommandsPage, EditsTheCommandsAndRunsOneWithTestValues) {
     NotedPrompts prompts;
     EventCommandsPage page(prompts);
     DiarySettings settings;
-    settings.ON_CAMERA_LOST = "notify-send 'カメラ'";
-    settings.COMMAND_TIMEOUT_SECOND = 30;
+    settings.Section<EventCommandsSettings>().ON_CAMERA_LOST = "notify-send 'カメラ'";
+    settings.Section<EventCommandsSettings>().COMMAND_TIMEOUT_SECOND = 30;
     settings.SAVE_DIRECTORY = (dir.path() / "diary").string();
     settings.SELECT = "Cam (2)";
     page.Load(settings);
@@ -91,10 +92,11 @@ TEST(EventCommandsPage, EditsTheCommandsAndRunsOneWithTestValues) {
 
     DiarySettings stored;
     page.Store(stored);
-    EXPECT_EQ(stored.ON_STORE_FAILED, "sh -c 'echo oops >&2; exit 3'");
-    EXPECT_EQ(stored.ON_CAMERA_LOST, "notify-send 'カメラ'");
-    EXPECT_EQ(stored.ON_CAMERA_FOUND, "");
-    EXPECT_EQ(stored.COMMAND_TIMEOUT_SECOND, 5);
+    EXPECT_EQ(stored.Section<EventCommandsSettings>().ON_STORE_FAILED,
+              "sh -c 'echo oops >&2; exit 3'");
+    EXPECT_EQ(stored.Section<EventCommandsSettings>().ON_CAMERA_LOST, "notify-send 'カメラ'");
+    EXPECT_EQ(stored.Section<EventCommandsSettings>().ON_CAMERA_FOUND, "");
+    EXPECT_EQ(stored.Section<EventCommandsSettings>().COMMAND_TIMEOUT_SECOND, 5);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "event_commands/event_commands_settings.h"
+#include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
 #include "support/temp_dir.h"
@@ -131,8 +133,10 @@ TEST(CommandProcess, RunsWithoutAShellAndReportsWhatItDid) {
 
 class EventCommandsTest : public ::testing::Test {
 protected:
-    void Set(std::string DiarySettings::*field, std::string command) {
-        settings.Update([&](DiarySettings& s) { s.*field = std::move(command); });
+    void Set(std::string EventCommandsSettings::*field, std::string command) {
+        settings.Update([&](DiarySettings& s) {
+            s.Section<EventCommandsSettings>().*field = std::move(command);
+        });
     }
     // Runs the job's wakes until no command runs any more.
     bool Settle(std::chrono::milliseconds limit = 30s) {
@@ -156,7 +160,13 @@ protected:
     SharedSettings settings;
     StopSignal stop;
     std::vector<std::string> lines;
-    EventCommands job{settings, [this](const LogText& line) { lines.push_back(line.designed); }};
+    DiaryEvents events;
+    EventCommands job{
+        {.settings = settings,
+         .events = events,
+         .publish = events,
+         .clock = SystemClockInstance(),
+         .post_line = [this](const LogText& line) { lines.push_back(line.designed); }}};
 };
 
 // One command per event at a time: pictures that come while the picture
@@ -167,11 +177,11 @@ TEST_F(EventCommandsTest, OneCommandPerEventAtATimeTheRestCounted) {
     const fs::path release = dir.path() / "release";
     const fs::path runs = dir.path() / "runs";
     const fs::path failed = dir.path() / "failed";
-    Set(&DiarySettings::ON_PICTURE,
+    Set(&EventCommandsSettings::ON_PICTURE,
         "sh -c 'echo \"$QUILLOMAT_EVENT\" >> \"$1\"; while [ ! -e \"$2\" ]; do sleep 0.01; done' "
         "sh " +
             Quoted(runs) + " " + Quoted(release));
-    Set(&DiarySettings::ON_STORE_FAILED,
+    Set(&EventCommandsSettings::ON_STORE_FAILED,
         "sh -c 'echo \"$QUILLOMAT_EVENT\" >> \"$1\"; echo boom >&2; exit 3' sh " + Quoted(failed));
     for (int i = 0; i < 4; ++i) job.Handle(Picture(), stop);
     job.Handle(StoreFailed{257}, stop);
@@ -202,8 +212,9 @@ TEST_F(EventCommandsTest, OneCommandPerEventAtATimeTheRestCounted) {
 // minute, not at every event; an empty setting runs nothing.
 TEST_F(EventCommandsTest, TimeLimitEndsTheGroupAndAMissingCommandIsSaidOnce) {
     const fs::path pids = dir.path() / "pids";
-    settings.Update([](DiarySettings& s) { s.COMMAND_TIMEOUT_SECOND = 1; });
-    Set(&DiarySettings::ON_CAMERA_LOST,
+    settings.Update(
+        [](DiarySettings& s) { s.Section<EventCommandsSettings>().COMMAND_TIMEOUT_SECOND = 1; });
+    Set(&EventCommandsSettings::ON_CAMERA_LOST,
         "sh -c 'trap \"\" TERM; sleep 60 & echo $$ $! > \"$1\"; while :; do sleep 0.05; done' sh " +
             Quoted(pids));
     job.Handle(CameraGone{"Cam", ""}, stop);
@@ -218,11 +229,12 @@ TEST_F(EventCommandsTest, TimeLimitEndsTheGroupAndAMissingCommandIsSaidOnce) {
     EXPECT_TRUE(WaitFor([&] { return !Alive(child); }, 5s)) << "the group's other process";
 
     lines.clear();
-    Set(&DiarySettings::ON_CAMERA_FOUND, (dir.path() / "no such command").string() + " --now");
+    Set(&EventCommandsSettings::ON_CAMERA_FOUND,
+        (dir.path() / "no such command").string() + " --now");
     for (int i = 0; i < 3; ++i) job.Handle(CameraBack{"Cam"}, stop);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_THAT(lines[0], HasSubstr("ON_CAMERA_FOUND のコマンドを実行できません: No such file"));
-    Set(&DiarySettings::ON_CAMERA_FOUND, "say 'unfinished");
+    Set(&EventCommandsSettings::ON_CAMERA_FOUND, "say 'unfinished");
     job.Handle(CameraBack{"Cam"}, stop);
     EXPECT_EQ(lines.size(), 1u) << "within the minute";
     job.Handle(Picture(), stop);
@@ -232,7 +244,7 @@ TEST_F(EventCommandsTest, TimeLimitEndsTheGroupAndAMissingCommandIsSaidOnce) {
 // At the program's end a command still running is ended at once.
 TEST_F(EventCommandsTest, EndEndsARunningCommandPromptly) {
     const fs::path pid_file = dir.path() / "pid";
-    Set(&DiarySettings::ON_PICTURE,
+    Set(&EventCommandsSettings::ON_PICTURE,
         "sh -c 'echo $$ > \"$1\"; exec sleep 60' sh " + Quoted(pid_file));
     job.Handle(Picture(), stop);
     ASSERT_TRUE(WaitFor([&] { return !ReadFileBytes(pid_file).empty(); }));

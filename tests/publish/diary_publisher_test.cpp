@@ -10,7 +10,9 @@
 #include <map>
 #include <thread>
 
+#include "platform/clock.h"
 #include "publish/child_process.h"
+#include "publish/publish_settings.h"
 #include "settings/shared_settings.h"
 #include "support/loopback.h"
 #include "support/temp_dir.h"
@@ -59,15 +61,20 @@ protected:
         WriteFileBytes(config_, "");
         settings_.Update([&](DiarySettings& s) {
             s.SAVE_DIRECTORY = save_.string() + "/";
-            s.REMOTE = remote_.string();
-            s.RCLONE_CONFIG = config_.string();
+            s.Section<PublishSettings>().REMOTE = remote_.string();
+            s.Section<PublishSettings>().RCLONE_CONFIG = config_.string();
         });
     }
 
     std::unique_ptr<DiaryPublisher> Make(std::string rclone = "rclone") {
-        return std::make_unique<DiaryPublisher>(DiaryPublisherSeams{
-            settings_, [this](const LogText& line) { lines_.push_back(line.designed); },
-            std::move(rclone), [this] { return now_; }});
+        return std::make_unique<DiaryPublisher>(
+            DiaryJobContext{
+                .settings = settings_,
+                .events = events_,
+                .publish = events_,
+                .clock = SystemClockInstance(),
+                .post_line = [this](const LogText& line) { lines_.push_back(line.designed); }},
+            DiaryPublisherOptions{std::move(rclone), [this] { return now_; }});
     }
 
     // The wakes it asks for at once, until it would sleep.
@@ -124,6 +131,7 @@ protected:
     fs::path remote_ = home_.path() / "remote";
     fs::path config_ = home_.path() / "rclone.conf";
     SharedSettings settings_;
+    DiaryEvents events_;
     std::vector<std::string> lines_;
     std::chrono::steady_clock::time_point now_{};
     StopSignal stop_;
@@ -188,7 +196,8 @@ TEST_F(PublisherTest, CatchUpSendsOnlyTheDiarysOwnFilesAndLeavesEverythingElseOn
 }
 
 TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeTheirPictures) {
-    settings_.Update([](DiarySettings& s) { s.PAGE_INTERVAL_SECOND = 300; });
+    settings_.Update(
+        [](DiarySettings& s) { s.Section<PublishSettings>().PAGE_INTERVAL_SECOND = 300; });
     auto publisher = Make();
     publisher->Begin(stop_);
     Settle(*publisher);
@@ -253,7 +262,8 @@ TEST_F(PublisherTest, PicturesGoAtOncePagesAtTheIntervalAndAtTheStopNeverBeforeT
 // pictures. It goes again once pictures of twice its size went, or after an
 // hour; a small page (the index) goes every round.
 TEST_F(PublisherTest, AHeavyPageWaitsForPicturesWorthTwiceItsSizeOrAnHour) {
-    settings_.Update([](DiarySettings& s) { s.PAGE_INTERVAL_SECOND = 300; });
+    settings_.Update(
+        [](DiarySettings& s) { s.Section<PublishSettings>().PAGE_INTERVAL_SECOND = 300; });
     auto publisher = Make();
     publisher->Begin(stop_);
     Settle(*publisher);
@@ -342,7 +352,7 @@ TEST_F(PublisherTest, MissingRcloneIsSaidOnceWithHowToInstallItAndUnsetRemoteSay
         EXPECT_NE(lines_.front().find("sudo apt-get install rclone"), std::string::npos);
     }
     lines_.clear();
-    settings_.Update([](DiarySettings& s) { s.REMOTE.clear(); });
+    settings_.Update([](DiarySettings& s) { s.Section<PublishSettings>().REMOTE.clear(); });
     auto publisher = Make(home_.str() + "no-such-rclone");
     publisher->Begin(stop_);
     publisher->Handle(Store({"20240301120000.jpg", "20240301120010.jpg"}), stop_);
@@ -382,8 +392,9 @@ TEST_F(PublisherTest, OutageIsSaidOnceRetriedWithGrowingPausesAndTheBackLineCoun
     const std::string obscured = Obscured("secretpw");
     ASSERT_FALSE(obscured.empty());
     settings_.Update([&](DiarySettings& s) {
-        s.REMOTE = ":webdav,url='http://127.0.0.1:" + std::to_string(port) +
-                   "',user=u,pass=" + obscured + ":diary";
+        s.Section<PublishSettings>().REMOTE =
+            ":webdav,url='http://127.0.0.1:" + std::to_string(port) + "',user=u,pass=" + obscured +
+            ":diary";
     });
     // An earlier run published a day that retention removes while the
     // server is away.

@@ -10,6 +10,7 @@
 #include "diary/layout/day_folders.h"
 #include "platform/stop_signal.h"
 #include "retention/diary_outlook.h"
+#include "retention/retention_settings.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/local_time.h"
@@ -71,9 +72,14 @@ protected:
     RecordingPublisher publisher_;
     std::vector<std::string> lines_;
     int pages_changed_ = 0;
-    DiaryRetention job_{{settings_, publisher_, clock_,
-                         [this](const LogText& line) { lines_.push_back(line.designed); },
-                         [this] { ++pages_changed_; }}};
+    DiaryEvents events_;
+    DiaryRetention job_{
+        {.settings = settings_,
+         .events = events_,
+         .publish = publisher_,
+         .clock = clock_,
+         .post_line = [this](const LogText& line) { lines_.push_back(line.designed); },
+         .mark_pages_changed = [this] { ++pages_changed_; }}};
     StopSignal stop_;
 };
 
@@ -91,7 +97,7 @@ TEST_F(DiaryRetentionTest, KeepDaysTakesOnlyTheProgramsFilesOfOldDaysAndEachDayO
     File("20240310", "20240310080001.jpg.Ab12Cd.tmp", 10);
     File("20240312", "20240312235959.jpg", 10);
     File("20240313", "20240313000000.jpg", 10);
-    settings_.Update([](DiarySettings& s) { s.KEEP_DAYS = 3; });
+    settings_.Update([](DiarySettings& s) { s.Section<RetentionSettings>().KEEP_DAYS = 3; });
 
     job_.Begin(stop_);
     EXPECT_THAT(
@@ -141,7 +147,7 @@ TEST_F(DiaryRetentionTest, TodayLaterDaysLinksAndTheDayBeingStoredIntoStay) {
     fs::create_directories(outside);
     WriteFileBytes(outside / "20240313120000.jpg", "not the diary's");
     fs::create_directory_symlink(outside, Day("20240313"));
-    settings_.Update([](DiarySettings& s) { s.KEEP_DAYS = 1; });
+    settings_.Update([](DiarySettings& s) { s.Section<RetentionSettings>().KEEP_DAYS = 1; });
 
     job_.Handle(Stored("20240314", "20240314235959.jpg", 10, 10), stop_);
     job_.Sweep(stop_);
@@ -167,7 +173,7 @@ TEST_F(DiaryRetentionTest, MaxSizeKeepsItsTotalFromTheStoresAndChecksItBeforeADa
             File(day, std::string(day) + "12000" + std::to_string(i) + ".jpg", 100 * kKiB);
     }
     File("20240312", "notes.txt", 500 * kKiB);
-    settings_.Update([](DiarySettings& s) { s.KEEP_MAX_MB = 1; });
+    settings_.Update([](DiarySettings& s) { s.Section<RetentionSettings>().KEEP_MAX_MB = 1; });
     job_.Begin(stop_);
     EXPECT_EQ(job_.KeptBytes(), 800 * kKiB);
 
@@ -208,7 +214,7 @@ TEST_F(DiaryRetentionTest, ChangedSettingsSweepAtTheNextWake) {
     EXPECT_GT(*wake, 0ms);
     EXPECT_LE(*wake, DiaryRetention::kLookAgain);
 
-    settings_.Update([](DiarySettings& s) { s.KEEP_DAYS = 7; });
+    settings_.Update([](DiarySettings& s) { s.Section<RetentionSettings>().KEEP_DAYS = 7; });
     EXPECT_EQ(job_.NextWake(), 0ms);
     job_.Wake(stop_);
     EXPECT_EQ(Deleted().size(), 1u);

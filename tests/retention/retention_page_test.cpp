@@ -13,6 +13,7 @@
 
 #include "controls/spin_edit.h"
 #include "platform/prompts.h"
+#include "retention/retention_settings.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/local_time.h"
@@ -47,7 +48,7 @@ TEST(RetentionPage, ShowsTheFolderOutlookRefusesValuesOutOfRangeAndStoresOnlyIts
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = save.str();
-        s.KEEP_FREE_MB = 500;
+        s.Section<RetentionSettings>().KEEP_FREE_MB = 500;
     });
     FakeClock clock;
     clock.SetWallClock(LocalTime(2024, 3, 15, 12));
@@ -98,7 +99,9 @@ TEST(RetentionPage, ShowsTheFolderOutlookRefusesValuesOutOfRangeAndStoresOnlyIts
     ok->click();
     EXPECT_FALSE(dialog.isVisible());
     const DiarySettings now = settings.Copy();
-    EXPECT_EQ(std::make_tuple(now.KEEP_DAYS, now.KEEP_MAX_MB, now.KEEP_FREE_MB, now.SELECT),
+    EXPECT_EQ(std::make_tuple(now.Section<RetentionSettings>().KEEP_DAYS,
+                              now.Section<RetentionSettings>().KEEP_MAX_MB,
+                              now.Section<RetentionSettings>().KEEP_FREE_MB, now.SELECT),
               std::make_tuple(30, 2000, 500, std::string("Cam")));
 
     // A folder that is not there says so.

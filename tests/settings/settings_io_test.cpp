@@ -4,17 +4,28 @@
 
 #include <cstdlib>
 
+#include "event_commands/event_commands_settings.h"
 #include "platform/cp932.h"
+#include "publish/publish_settings.h"
+#include "retention/retention_settings.h"
 #include "settings/app_directory.h"
 #include "settings/ini_file.h"
 #include "settings/stored_nothing.h"
 #include "support/temp_dir.h"
+#include "timelapse/timelapse_settings.h"
 
 namespace {
 
 class SettingsFiles : public ::testing::Test {
 protected:
-    void SetUp() override { ::setenv("QUILLOMAT_HOME", home.path().c_str(), 1); }
+    void SetUp() override {
+        ::setenv("QUILLOMAT_HOME", home.path().c_str(), 1);
+        // The jobs' sections, in the order the program registers them.
+        RegisterSettingsSection(RetentionSettingsSection());
+        RegisterSettingsSection(PublishSettingsSection());
+        RegisterSettingsSection(TimelapseSettingsSection());
+        RegisterSettingsSection(EventCommandsSettingsSection());
+    }
     void TearDown() override { ::unsetenv("QUILLOMAT_HOME"); }
 
     std::filesystem::path device() const { return home.path() / "device.ini"; }
@@ -180,10 +191,14 @@ TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedA
     DiarySettings s;
     std::vector<std::string> remarks;
     LoadSettings(s, &remarks);
-    EXPECT_EQ(std::tuple(s.KEEP_DAYS, s.KEEP_MAX_MB, s.KEEP_FREE_MB), std::tuple(0, 2147483647, 0));
-    EXPECT_EQ(std::tuple(s.TIMELAPSE_MAKE, s.TIMELAPSE_FPS), std::tuple(false, 25));
-    EXPECT_EQ(s.ON_PICTURE, "notify-send \"a b\"");
-    EXPECT_EQ(s.COMMAND_TIMEOUT_SECOND, 30);
+    EXPECT_EQ(std::tuple(s.Section<RetentionSettings>().KEEP_DAYS,
+                         s.Section<RetentionSettings>().KEEP_MAX_MB,
+                         s.Section<RetentionSettings>().KEEP_FREE_MB),
+              std::tuple(0, 2147483647, 0));
+    EXPECT_EQ(std::tuple(s.Section<TimelapseSettings>().MAKE, s.Section<TimelapseSettings>().FPS),
+              std::tuple(false, 25));
+    EXPECT_EQ(s.Section<EventCommandsSettings>().ON_PICTURE, "notify-send \"a b\"");
+    EXPECT_EQ(s.Section<EventCommandsSettings>().COMMAND_TIMEOUT_SECOND, 30);
     EXPECT_EQ(remarks,
               (std::vector<std::string>{
                   "quillomat: setup.ini [RETENTION] KEEP_DAYS=-5 is outside 0 to 36500; 0 is used.",
@@ -195,7 +210,7 @@ TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedA
 
     // Keys that were in the file are written back as used; a key set away
     // from its default is added; untouched sections stay away.
-    s.REMOTE = "bucket:diary";
+    s.Section<PublishSettings>().REMOTE = "bucket:diary";
     SaveSettings(s);
     const std::string text = ReadFileBytes(setup());
     EXPECT_NE(text.find("[RETENTION]\r\nKEEP_DAYS=0\r\nKEEP_MAX_MB=2147483647\r\n[TIMELAPSE]\r\n"
@@ -209,14 +224,15 @@ TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedA
 
     // A command line that begins and ends with the same quote reads back as
     // it was saved, though reading drops a pair of quotes around a value.
-    s.ON_CAMERA_LOST = "'/opt/my tools/say' 'camera lost'";
-    s.ON_CAMERA_FOUND = "\"x\"";
+    s.Section<EventCommandsSettings>().ON_CAMERA_LOST = "'/opt/my tools/say' 'camera lost'";
+    s.Section<EventCommandsSettings>().ON_CAMERA_FOUND = "\"x\"";
     SaveSettings(s);
     DiarySettings again;
     LoadSettings(again);
-    EXPECT_EQ(again.ON_CAMERA_LOST, "'/opt/my tools/say' 'camera lost'");
-    EXPECT_EQ(again.ON_CAMERA_FOUND, "\"x\"");
-    EXPECT_EQ(again.ON_PICTURE, "notify-send \"a b\"");
+    EXPECT_EQ(again.Section<EventCommandsSettings>().ON_CAMERA_LOST,
+              "'/opt/my tools/say' 'camera lost'");
+    EXPECT_EQ(again.Section<EventCommandsSettings>().ON_CAMERA_FOUND, "\"x\"");
+    EXPECT_EQ(again.Section<EventCommandsSettings>().ON_PICTURE, "notify-send \"a b\"");
 }
 
 // A file that is neither CP932 nor UTF-8 throughout is read value by value;

@@ -12,7 +12,7 @@
 #include "support/recording_notice_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_video.h"
-#include "timelapse/store_watch.h"
+#include "timelapse/timelapse_settings.h"
 #include "web/day_page.h"
 #include "web/web_pages.h"
 
@@ -33,8 +33,8 @@ protected:
         clock_.SetWallClock(LocalTime(2024, 1, 10, 12));
         settings_.Update([&](DiarySettings& s) {
             s.SAVE_DIRECTORY = save_.path().string();
-            s.TIMELAPSE_MAKE = true;
-            s.TIMELAPSE_FPS = 5;
+            s.Section<TimelapseSettings>().MAKE = true;
+            s.Section<TimelapseSettings>().FPS = 5;
         });
     }
 
@@ -82,14 +82,24 @@ protected:
     RecordingPublisher publisher_;
     std::vector<std::string> lines_;
     StopSignal stop_;
-    std::shared_ptr<StoreWatch> stores_ = std::make_shared<StoreWatch>();
-    DayTimelapse job_{DayTimelapseServices{settings_, pages_, publisher_, clock_,
-                                           [this](const LogText& l) {
-                                               // As designed: no translator is installed.
-                                               EXPECT_EQ(l.shown, l.designed);
-                                               lines_.push_back(l.designed);
-                                           },
-                                           stores_}};
+    DiaryEvents events_;
+    DayTimelapse job_{
+        {.settings = settings_,
+         .events = events_,
+         .publish = publisher_,
+         .clock = clock_,
+         .post_line =
+             [this](const LogText& l) {
+                 // As designed: no translator is installed.
+                 EXPECT_EQ(l.shown, l.designed);
+                 lines_.push_back(l.designed);
+             },
+         .rewrite_past_day_page =
+             [this](const std::string& save, const std::string& day,
+                    const DiarySettings& settings) {
+                 return pages_.RewritePastDayPage(save, day, settings);
+             },
+         .link_day_videos = [this](DayVideoLink link) { pages_.LinkDayVideos(std::move(link)); }}};
 };
 
 TEST_F(DayTimelapseTest, PastDaysNewestFirstNeverTodayTheFutureOrALinkedFolder) {
@@ -147,13 +157,13 @@ TEST_F(DayTimelapseTest, OffItOnlyLooksAgainLaterABrokenDayIsSaidOnce) {
     Pictures(Day("20240105"), {"20240105080000.jpg"});
     fs::create_directories(Day("20240104"));
     WriteFileBytes(Day("20240104") / "20240104080000.jpg", "broken");
-    settings_.Update([](DiarySettings& s) { s.TIMELAPSE_MAKE = false; });
+    settings_.Update([](DiarySettings& s) { s.Section<TimelapseSettings>().MAKE = false; });
     job_.Begin(stop_);
     EXPECT_EQ(job_.NextWake(), DayTimelapse::kLookAgain);
     job_.Wake(stop_);
     EXPECT_FALSE(HasVideo("20240105"));
 
-    settings_.Update([](DiarySettings& s) { s.TIMELAPSE_MAKE = true; });
+    settings_.Update([](DiarySettings& s) { s.Section<TimelapseSettings>().MAKE = true; });
     RunUntilIdle();
     EXPECT_EQ(MadeDays(), std::vector<std::string>{"20240105"});
     ASSERT_EQ(lines_.size(), 2u);
@@ -167,21 +177,20 @@ TEST_F(DayTimelapseTest, OffItOnlyLooksAgainLaterABrokenDayIsSaidOnce) {
 // A store under way holds the video back until it has ended.
 TEST_F(DayTimelapseTest, AVideoGivesWayToAStore) {
     Pictures(Day("20240105"), {"20240105080000.jpg", "20240105090000.jpg"});
-    StopSignal unused;
-    stores_->Handle(StoreComing{save_.str()}, unused);
-    EXPECT_TRUE(stores_->StoreUnderWay());
+    events_.Publish(StoreComing{save_.str()});
+    EXPECT_TRUE(events_.StoreUnderWay());
     std::thread waker([&] { RunUntilIdle(); });
     std::this_thread::sleep_for(200ms);
     EXPECT_FALSE(fs::exists(Day("20240105") / "20240105.webm.tmp"));
     EXPECT_FALSE(HasVideo("20240105"));
-    stores_->Handle(PictureStored{}, unused);
-    EXPECT_FALSE(stores_->StoreUnderWay());
+    events_.Publish(PictureStored{});
+    EXPECT_FALSE(events_.StoreUnderWay());
     waker.join();
     EXPECT_EQ(MadeDays(), std::vector<std::string>{"20240105"});
 
-    stores_->Handle(StoreComing{save_.str()}, unused);
-    stores_->Handle(StoreFailed{257}, unused);
-    EXPECT_FALSE(stores_->StoreUnderWay());
+    events_.Publish(StoreComing{save_.str()});
+    events_.Publish(StoreFailed{257});
+    EXPECT_FALSE(events_.StoreUnderWay());
 }
 
 }  // namespace

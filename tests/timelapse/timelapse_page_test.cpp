@@ -9,6 +9,7 @@
 #include "controls/spin_edit.h"
 #include "platform/prompts.h"
 #include "settings/shared_settings.h"
+#include "timelapse/timelapse_settings.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ public:
 
 TEST(TimelapsePage, ShowsTheSettingsRefusesAnFpsOutOfOneToSixtyAndStoresOnlyItsOwn) {
     SharedSettings settings;
-    settings.Update([](DiarySettings& s) { s.TIMELAPSE_FPS = 12; });
+    settings.Update([](DiarySettings& s) { s.Section<TimelapseSettings>().FPS = 12; });
     NoteTakingPrompts prompts;
     CExtraSetupDialog dialog(settings);
     auto* page = new TimelapsePage(prompts);
@@ -53,7 +54,8 @@ TEST(TimelapsePage, ShowsTheSettingsRefusesAnFpsOutOfOneToSixtyAndStoresOnlyItsO
     ok->click();
     EXPECT_FALSE(dialog.isVisible());
     const DiarySettings now = settings.Copy();
-    EXPECT_EQ(std::make_tuple(now.TIMELAPSE_MAKE, now.TIMELAPSE_FPS, now.SELECT),
+    EXPECT_EQ(std::make_tuple(now.Section<TimelapseSettings>().MAKE,
+                              now.Section<TimelapseSettings>().FPS, now.SELECT),
               std::make_tuple(true, 60, std::string("Cam")));
 }
 

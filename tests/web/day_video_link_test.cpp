@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "platform/cp932.h"
+#include "timelapse/day_timelapse.h"
+#include "timelapse/timelapse_settings.h"
 #include "web/day_page.h"
 #include "web_test_support.h"
 
@@ -16,9 +18,7 @@ constexpr const char* kLink = "<br><a href=\"./20240105.webm\">タイムラプ�
 
 class DayVideoLinkTest : public ::testing::Test, protected DiaryFixture {
 protected:
-    DayVideoLinkTest() {
-        pages.LinkDayVideos([](const std::string& day) { return day + ".webm"; });
-    }
+    DayVideoLinkTest() { pages.LinkDayVideos(DayVideoToLink); }
     std::string DayPage() const { return Page("20240105/preview.html"); }
     std::string Rewrite() {
         return pages.RewritePastDayPage(save.str(), "20240105", settings.Copy());
@@ -72,7 +72,7 @@ TEST_F(DayVideoLinkTest, LinkedOnlyWithMakeOnAndTheVideoThereAsAFile) {
     const fs::path page = Path("20240105/preview.html");
 
     // Not there, or not a file: no link, the designed page.
-    Edit([](DiarySettings& s) { s.TIMELAPSE_MAKE = true; });
+    Edit([](DiarySettings& s) { s.Section<TimelapseSettings>().MAKE = true; });
     ASSERT_EQ(store_again(), kStoreOk);
     EXPECT_EQ(DayPage(), without);
     fs::create_directory(video);
@@ -98,7 +98,7 @@ TEST_F(DayVideoLinkTest, LinkedOnlyWithMakeOnAndTheVideoThereAsAFile) {
     EXPECT_EQ(DayPage(), expected);
 
     // MAKE off again: the store writes the designed page.
-    Edit([](DiarySettings& s) { s.TIMELAPSE_MAKE = false; });
+    Edit([](DiarySettings& s) { s.Section<TimelapseSettings>().MAKE = false; });
     ASSERT_EQ(store_again(), kStoreOk);
     EXPECT_EQ(DayPage(), without);
     EXPECT_FALSE(DayPageLinksVideo(page.string(), "20240105.webm"));

@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "controls/spin_edit.h"
+#include "event_commands/event_commands_settings.h"
 #include "settings/diary_settings.h"
 #include "settings/ui/data_exchange.h"
 
@@ -121,10 +122,11 @@ QLineEdit* EventCommandsPage::CommandEdit(CommandEvent event) const {
 }
 
 void EventCommandsPage::Load(const DiarySettings& settings) {
+    const EventCommandsSettings& commands = settings.Section<EventCommandsSettings>();
     for (const CommandEvent event : kCommandEvents)
-        CommandEdit(event)->setText(QString::fromStdString(settings.*CommandField(event)));
-    timeout_->SetPosition(settings.COMMAND_TIMEOUT_SECOND);
-    timeout_->lineEdit()->setText(QString::number(settings.COMMAND_TIMEOUT_SECOND));
+        CommandEdit(event)->setText(QString::fromStdString(commands.*CommandField(event)));
+    timeout_->SetPosition(commands.COMMAND_TIMEOUT_SECOND);
+    timeout_->lineEdit()->setText(QString::number(commands.COMMAND_TIMEOUT_SECOND));
     save_directory_ = settings.SAVE_DIRECTORY;
     camera_ = settings.SELECT;
 }
@@ -137,11 +139,12 @@ bool EventCommandsPage::Validate() {
 }
 
 void EventCommandsPage::Store(DiarySettings& settings) const {
+    EventCommandsSettings& commands = settings.Section<EventCommandsSettings>();
     for (const CommandEvent event : kCommandEvents)
-        settings.*CommandField(event) = CommandEdit(event)->text().toStdString();
+        commands.*CommandField(event) = CommandEdit(event)->text().toStdString();
     std::int32_t seconds = 0;
     if (ParseSignedField(timeout_->lineEdit()->text().toStdString(), seconds))
-        settings.COMMAND_TIMEOUT_SECOND = std::clamp(seconds, kLeastTimeout, kLongestTimeout);
+        commands.COMMAND_TIMEOUT_SECOND = std::clamp(seconds, kLeastTimeout, kLongestTimeout);
 }
 
 void EventCommandsPage::RunTest() {

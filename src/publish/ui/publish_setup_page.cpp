@@ -13,6 +13,7 @@
 #include "controls/spin_edit.h"
 #include "platform/prompts.h"
 #include "publish/child_process.h"
+#include "publish/publish_settings.h"
 #include "publish/remote_check.h"
 #include "publish/remote_secrets.h"
 #include "settings/diary_settings.h"
@@ -106,7 +107,8 @@ PublishSetupPage::~PublishSetupPage() {
 
 QString PublishSetupPage::Title() const { return tr("公開"); }
 
-void PublishSetupPage::Load(const DiarySettings& s) {
+void PublishSetupPage::Load(const DiarySettings& settings) {
+    const PublishSettings& s = settings.Section<PublishSettings>();
     loaded_remote_ = s.REMOTE;
     remote_->setText(Q(MaskRemote(s.REMOTE)));
     config_->setText(Q(s.RCLONE_CONFIG));
@@ -143,7 +145,8 @@ bool PublishSetupPage::Validate() {
     return true;
 }
 
-void PublishSetupPage::Store(DiarySettings& s) const {
+void PublishSetupPage::Store(DiarySettings& settings) const {
+    PublishSettings& s = settings.Section<PublishSettings>();
     s.REMOTE = RemoteValue();
     s.RCLONE_CONFIG = config_->text().toStdString();
     std::int32_t interval = s.PAGE_INTERVAL_SECOND;

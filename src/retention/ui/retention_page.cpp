@@ -13,6 +13,7 @@
 #include "controls/spin_edit.h"
 #include "diary/layout/diary_layout.h"
 #include "platform/clock.h"
+#include "retention/retention_settings.h"
 #include "settings/diary_settings.h"
 #include "settings/ui/data_exchange.h"
 
@@ -89,9 +90,10 @@ void RetentionPage::Load(const DiarySettings& settings) {
         edit->SetPosition(value);
         edit->lineEdit()->setText(QString::number(value));
     };
-    show(days_, checked_days_, settings.KEEP_DAYS);
-    show(max_mb_, checked_max_mb_, settings.KEEP_MAX_MB);
-    show(free_mb_, checked_free_mb_, settings.KEEP_FREE_MB);
+    const RetentionSettings& kept = settings.Section<RetentionSettings>();
+    show(days_, checked_days_, kept.KEEP_DAYS);
+    show(max_mb_, checked_max_mb_, kept.KEEP_MAX_MB);
+    show(free_mb_, checked_free_mb_, kept.KEEP_FREE_MB);
     const DiaryLayout layout = DiaryLayout::Of(settings);
     LookAt(layout.save_folder, layout.day_page);
 }
@@ -105,9 +107,10 @@ bool RetentionPage::Validate() {
 }
 
 void RetentionPage::Store(DiarySettings& settings) const {
-    settings.KEEP_DAYS = checked_days_;
-    settings.KEEP_MAX_MB = checked_max_mb_;
-    settings.KEEP_FREE_MB = checked_free_mb_;
+    RetentionSettings& kept = settings.Section<RetentionSettings>();
+    kept.KEEP_DAYS = checked_days_;
+    kept.KEEP_MAX_MB = checked_max_mb_;
+    kept.KEEP_FREE_MB = checked_free_mb_;
 }
 
 void RetentionPage::LookAt(const std::string& save_folder, const std::string& day_page) {

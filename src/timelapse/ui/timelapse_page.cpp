@@ -8,6 +8,7 @@
 #include "controls/spin_edit.h"
 #include "settings/diary_settings.h"
 #include "settings/ui/data_exchange.h"
+#include "timelapse/timelapse_settings.h"
 
 TimelapsePage::TimelapsePage(Prompts& prompts, QWidget* parent)
     : SettingsPage(parent), prompts_(prompts) {
@@ -37,10 +38,11 @@ TimelapsePage::TimelapsePage(Prompts& prompts, QWidget* parent)
 QString TimelapsePage::Title() const { return tr("タイムラプス"); }
 
 void TimelapsePage::Load(const DiarySettings& settings) {
-    make_->setChecked(settings.TIMELAPSE_MAKE);
-    checked_fps_ = settings.TIMELAPSE_FPS;
-    fps_->SetPosition(settings.TIMELAPSE_FPS);
-    fps_->lineEdit()->setText(QString::number(settings.TIMELAPSE_FPS));
+    const TimelapseSettings& timelapse = settings.Section<TimelapseSettings>();
+    make_->setChecked(timelapse.MAKE);
+    checked_fps_ = timelapse.FPS;
+    fps_->SetPosition(timelapse.FPS);
+    fps_->lineEdit()->setText(QString::number(timelapse.FPS));
 }
 
 bool TimelapsePage::Validate() {
@@ -50,6 +52,7 @@ bool TimelapsePage::Validate() {
 }
 
 void TimelapsePage::Store(DiarySettings& settings) const {
-    settings.TIMELAPSE_MAKE = make_->isChecked();
-    settings.TIMELAPSE_FPS = checked_fps_;
+    TimelapseSettings& timelapse = settings.Section<TimelapseSettings>();
+    timelapse.MAKE = make_->isChecked();
+    timelapse.FPS = checked_fps_;
 }

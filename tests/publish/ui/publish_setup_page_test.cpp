@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/prompts.h"
+#include "publish/publish_settings.h"
 #include "publish/remote_check.h"
 #include "settings/diary_settings.h"
 #include "support/temp_dir.h"
@@ -40,10 +41,11 @@ TEST(PublishSetupPage, SecretsShowMaskedKeepTheirStoredValuesAndNewOnesAreRefuse
     RecordingPrompts prompts;
     PublishSetupPage page(prompts);
     DiarySettings settings;
-    settings.REMOTE = ":sftp,host=example.org,user=me,pass=0bscur3d:diary";
-    settings.RCLONE_CONFIG = "/home/me/rclone.conf";
-    settings.PAGE_INTERVAL_SECOND = 60;
-    settings.BWLIMIT = "1M";
+    settings.Section<PublishSettings>().REMOTE =
+        ":sftp,host=example.org,user=me,pass=0bscur3d:diary";
+    settings.Section<PublishSettings>().RCLONE_CONFIG = "/home/me/rclone.conf";
+    settings.Section<PublishSettings>().PAGE_INTERVAL_SECOND = 60;
+    settings.Section<PublishSettings>().BWLIMIT = "1M";
     page.Load(settings);
     EXPECT_EQ(page.RemoteEdit()->text().toStdString(),
               ":sftp,host=example.org,user=me,pass=***:diary");
@@ -52,15 +54,19 @@ TEST(PublishSetupPage, SecretsShowMaskedKeepTheirStoredValuesAndNewOnesAreRefuse
     DiarySettings stored;
     ASSERT_TRUE(page.Validate());
     page.Store(stored);
-    EXPECT_EQ(stored.REMOTE, settings.REMOTE);
-    EXPECT_EQ(std::tuple(stored.RCLONE_CONFIG, stored.PAGE_INTERVAL_SECOND, stored.BWLIMIT),
-              std::tuple(settings.RCLONE_CONFIG, 60, settings.BWLIMIT));
+    EXPECT_EQ(stored.Section<PublishSettings>().REMOTE, settings.Section<PublishSettings>().REMOTE);
+    EXPECT_EQ(std::tuple(stored.Section<PublishSettings>().RCLONE_CONFIG,
+                         stored.Section<PublishSettings>().PAGE_INTERVAL_SECOND,
+                         stored.Section<PublishSettings>().BWLIMIT),
+              std::tuple(settings.Section<PublishSettings>().RCLONE_CONFIG, 60,
+                         settings.Section<PublishSettings>().BWLIMIT));
     page.RemoteEdit()->setText(QStringLiteral(":sftp,host=example.org,user=me,pass=***:photos"));
     page.IntervalEdit()->setText(QStringLiteral("0"));
     ASSERT_TRUE(page.Validate());
     page.Store(stored);
-    EXPECT_EQ(stored.REMOTE, ":sftp,host=example.org,user=me,pass='0bscur3d':photos");
-    EXPECT_EQ(stored.PAGE_INTERVAL_SECOND, 0);
+    EXPECT_EQ(stored.Section<PublishSettings>().REMOTE,
+              ":sftp,host=example.org,user=me,pass='0bscur3d':photos");
+    EXPECT_EQ(stored.Section<PublishSettings>().PAGE_INTERVAL_SECOND, 0);
     EXPECT_TRUE(prompts.shown.empty());
 
     // A password typed in is refused: it belongs in rclone's configuration.
@@ -76,7 +82,7 @@ TEST(PublishSetupPage, SecretsShowMaskedKeepTheirStoredValuesAndNewOnesAreRefuse
 // Runs the test button and waits (bounded) for the answer.
 std::string Check(PublishSetupPage& page, const std::string& remote) {
     DiarySettings settings;
-    settings.REMOTE = remote;
+    settings.Section<PublishSettings>().REMOTE = remote;
     page.Load(settings);
     QTest::mouseClick(page.CheckButton(), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !page.Checking(); }, 60000));
