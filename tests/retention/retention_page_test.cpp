@@ -82,7 +82,7 @@ TEST(RetentionPage, ShowsTheFolderOutlookRefusesValuesOutOfRangeAndStoresOnlyIts
         max_mb->lineEdit()->setText(QString::fromUtf8(refused));
         ok->click();
         EXPECT_TRUE(dialog.isVisible()) << refused;
-        EXPECT_EQ(settings.Copy().KEEP_DAYS, 0) << refused;
+        EXPECT_EQ(settings.Copy().Section<RetentionSettings>().KEEP_DAYS, 0) << refused;
     }
     EXPECT_EQ(prompts.messages,
               (std::vector<std::string>{"Please enter an integer between 0 and 2147483647.",

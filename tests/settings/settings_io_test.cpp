@@ -90,11 +90,20 @@ TEST_F(SettingsFiles, RoundTripKeepsEveryValue) {
     s.TIME_FORMAT = "%Y\\n%h";  // the time text's own backslash token stays as typed
     s.TEXT_COLOR = 255;
     s.SHADOW_COLOR = 16711680;
+    // Every key of the added sections away from its default, the jobs' too.
+    s.SETTLE_MAX_MS = 100;
+    s.Section<RetentionSettings>() = {3, 100, 50};
+    s.Section<PublishSettings>() = {"remote:diary", "/etc/rclone.conf", 60, "1M"};
+    s.Section<TimelapseSettings>() = {true, 12};
+    s.Section<EventCommandsSettings>() = {"a", "b", "c", "d", 5};
     SaveSettings(s);
     DiarySettings back;
     LoadSettings(back);
     s.settings_folder = home.str();
     EXPECT_EQ(back, s);
+    DiarySettings other = back;
+    other.Section<TimelapseSettings>().FPS = 13;
+    EXPECT_NE(other, back);
     const std::string setup_text = ReadFileBytes(setup());
     EXPECT_NE(setup_text.find("TEXT_COLOR=255\r\n"), std::string::npos);
     EXPECT_NE(setup_text.find("SHADOW_COLOR=16711680\r\n"), std::string::npos);

@@ -42,7 +42,7 @@ TEST(TimelapsePage, ShowsTheSettingsRefusesAnFpsOutOfOneToSixtyAndStoresOnlyItsO
         fps->lineEdit()->setText(QString::fromUtf8(refused));
         ok->click();
         EXPECT_TRUE(dialog.isVisible()) << refused;
-        EXPECT_FALSE(settings.Copy().TIMELAPSE_MAKE) << refused;
+        EXPECT_FALSE(settings.Copy().Section<TimelapseSettings>().MAKE) << refused;
     }
     EXPECT_EQ(prompts.messages,
               (std::vector<std::string>{"Please enter an integer between 1 and 60.",
