@@ -5,9 +5,10 @@
 
 #include "settings/job_sections.h"
 
-// Every persistent setting, one field per INI key. Text is UTF-8 here; the
-// files hold CP932. Nothing is clamped: a hand-edited value outside the range
-// a dialog accepts is used as it stands.
+// Every persistent setting: one field per INI key of the designed sections
+// and of CAPTURE, and the jobs' sections, each a struct of its job's folder
+// (settings_section.h). Text is UTF-8 here; the files hold CP932. Nothing is clamped: a hand-edited
+// value outside the range a dialog accepts is used as it stands.
 struct DiarySettings {
     // DEVICE ("device.ini")
     std::string SELECT;

@@ -9,7 +9,7 @@ class Prompts;
 class QCheckBox;
 class SpinEdit;
 
-// The "タイムラプス" tab: TIMELAPSE_MAKE and TIMELAPSE_FPS (1 to 60).
+// The "タイムラプス" tab: [TIMELAPSE] MAKE and FPS (1 to 60).
 class TimelapsePage final : public SettingsPage {
     Q_DECLARE_TR_FUNCTIONS(TimelapsePage)
 
