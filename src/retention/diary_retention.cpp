@@ -1,5 +1,9 @@
 #include "retention/diary_retention.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +33,22 @@ std::string SizeText(std::uint64_t bytes) {
 
 std::uint64_t Megabytes(std::int32_t mb) {
     return static_cast<std::uint64_t>(std::max(mb, 0)) * DiaryRetention::kBytesPerMb;
+}
+
+// True when the day folder holds one of the program's pictures (a link
+// named like one does not count).
+bool HoldsPictures(const OpenFolder& save, const std::string& day) {
+    const OpenFolder folder = OpenFolder::OpenInside(save, day);
+    bool found = false;
+    folder.ForEachEntry([&](std::string_view name, unsigned char type) {
+        if (found || !IsPictureFileName(name, day)) return;
+        struct stat st {};
+        found = type == DT_REG ||
+                (type == DT_UNKNOWN &&
+                 ::fstatat(folder.Fd(), std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 S_ISREG(st.st_mode));
+    });
+    return found;
 }
 
 }  // namespace
@@ -63,7 +83,9 @@ void DiaryRetention::Handle(const DiaryEvent& event, const StopSignal& stop) {
         if (rules.free_mb == 0 || rules.save.empty()) return;
         // Only a low disk needs the listing: the query alone takes microseconds.
         const std::optional<FileSystemSpace> space = SpaceOf(rules.save);
-        if (!space || space->free_bytes >= Megabytes(rules.free_mb)) {
+        // A floor the whole file system cannot reach stays off (the sweep said so).
+        if (!space || space->free_bytes >= Megabytes(rules.free_mb) ||
+            space->total_bytes < Megabytes(rules.free_mb)) {
             said_nothing_left_.erase(Rule::kFreeSpace);
             return;
         }
@@ -104,13 +126,19 @@ void DiaryRetention::Wake(const StopSignal& stop) {
 }
 
 void DiaryRetention::Sweep(const StopSignal& stop) {
-    const Rules rules = ReadRules();
+    Rules rules = ReadRules();
     swept_with_ = rules;
     next_sweep_ = std::chrono::steady_clock::now() + kSweepEvery;
-    if (rules.max_mb == 0) ForgetTotals();
-    if (rules.keep_days == 0 && rules.max_mb == 0 && rules.free_mb == 0) return;
     OpenFolder save;
-    if (!OpenSave(rules, save)) return;
+    // Without a rule the diary is as designed, its log too.
+    const bool open =
+        (rules.keep_days > 0 || rules.max_mb > 0 || rules.free_mb > 0) && OpenSave(rules, save);
+    if (open) {
+        SayLaterDays();
+        RefuseBeyondTheDisk(rules);
+    }
+    if (rules.max_mb == 0) ForgetTotals();
+    if (!open || (rules.keep_days == 0 && rules.max_mb == 0 && rules.free_mb == 0)) return;
     if (rules.keep_days > 0) KeepDays(rules, save, stop);
     if (rules.free_mb > 0 && !stop.IsSet()) KeepFreeSpace(rules, save, stop);
     if (rules.max_mb > 0 && !stop.IsSet() && CountDays(rules, save, stop))
@@ -124,6 +152,8 @@ bool DiaryRetention::OpenSave(const Rules& rules, OpenFolder& save) {
         emptied_.clear();
         said_kept_.clear();
         said_nothing_left_.clear();
+        said_later_.clear();
+        said_beyond_.clear();
         ForgetTotals();
     }
     save = OpenFolder::Open(save_);
@@ -131,6 +161,50 @@ bool DiaryRetention::OpenSave(const Rules& rules, OpenFolder& save) {
     days_ = ListDayFolders(save);
     today_ = DayDirectoryName(context_.clock.LocalNow());
     return true;
+}
+
+void DiaryRetention::SayLaterDays() {
+    // Left by a clock that was ahead: never old by any rule, so the user
+    // is told which ones they are.
+    std::vector<std::string> later;
+    for (auto it = std::upper_bound(days_.begin(), days_.end(), today_); it != days_.end(); ++it) {
+        if (said_later_.insert(*it).second) later.push_back(*it);
+    }
+    if (later.empty()) return;
+    constexpr std::size_t kNamed = 5;
+    std::string names;
+    for (std::size_t i = 0; i < later.size() && i < kNamed; ++i)
+        names += (i == 0 ? "" : ", ") + later[i];
+    if (later.size() > kNamed) names += ", ...";
+    context_.post_line(
+        TranslatedLogText("DiaryRetention",
+                          QT_TRANSLATE_NOOP("DiaryRetention",
+                                            "今日より後の日付の日別ディレクトリがあります: %1 "
+                                            "(時計を確かめてください。保存期間では削除しません)"),
+                          {names}));
+}
+
+void DiaryRetention::RefuseBeyondTheDisk(Rules& rules) {
+    if (rules.free_mb == 0 && rules.max_mb == 0) return;
+    const std::optional<FileSystemSpace> space = SpaceOf(save_);
+    if (!space) return;
+    // A typo's target would delete every past day and still not be met.
+    const auto refuse = [&](std::int32_t& mb, Rule rule, const char* source) {
+        if (mb == 0 || Megabytes(mb) <= space->total_bytes) return;
+        if (said_beyond_.insert({rule, mb}).second) {
+            context_.post_line(TranslatedLogText(
+                "DiaryRetention", source, {std::to_string(mb), SizeText(space->total_bytes)}));
+        }
+        mb = 0;
+    };
+    refuse(rules.free_mb, Rule::kFreeSpace,
+           QT_TRANSLATE_NOOP("DiaryRetention",
+                             "空き容量の下限%1MBは保存先のファイルシステム全体(%2)より大きいため、"
+                             "この規則は使いません"));
+    refuse(rules.max_mb, Rule::kMaxSize,
+           QT_TRANSLATE_NOOP("DiaryRetention",
+                             "合計の上限%1MBは保存先のファイルシステム全体(%2)より大きいため、"
+                             "この規則は使いません"));
 }
 
 bool DiaryRetention::Deletable(const std::string& day) const {
@@ -150,9 +224,21 @@ std::string DiaryRetention::OldestDeletable() const {
 
 void DiaryRetention::KeepDays(const Rules& rules, const OpenFolder& save, const StopSignal& stop) {
     const std::int64_t today = DayNumberOf(today_);
-    const auto young = std::find_if(days_.begin(), days_.end(), [&](const std::string& day) {
+    auto young = std::find_if(days_.begin(), days_.end(), [&](const std::string& day) {
         return today - DayNumberOf(day) < rules.keep_days;
     });
+    // A clock far ahead makes every day old at once, and a month switched
+    // off every day before it: the newest KEEP_DAYS days up to today that
+    // hold pictures stay all the same, so the diary is never emptied.
+    std::int32_t with_pictures = 0;
+    auto end = days_.end();
+    while (end != days_.begin() && *std::prev(end) > today_) --end;
+    while (end != days_.begin() && with_pictures < rules.keep_days) {
+        --end;
+        if (stop.IsSet()) return;
+        if (HoldsPictures(save, *end)) ++with_pictures;
+    }
+    young = std::min(young, end);
     // Copied: each deletion takes its day out of days_.
     const std::vector<std::string> old(days_.begin(), young);
     for (const std::string& day : old) {
@@ -337,7 +423,15 @@ bool DiaryRetention::DeleteDay(const Rules& rules, const OpenFolder& save, const
             TranslatedLogText("DiaryRetention", source, {day, why.designed, files, size}).designed,
             TranslatedText("DiaryRetention", source, {day, why.shown, files, size})));
     }
-    if (deletion.others && said_kept_.insert(day).second) {
+    if (deletion.other_file_system) {
+        if (said_kept_.insert(day).second) {
+            context_.post_line(TranslatedLogText(
+                "DiaryRetention",
+                QT_TRANSLATE_NOOP("DiaryRetention",
+                                  "日別ディレクトリ %1 は別のファイルシステムのため、削除しません"),
+                {day}));
+        }
+    } else if (deletion.others && said_kept_.insert(day).second) {
         context_.post_line(TranslatedLogText(
             "DiaryRetention",
             QT_TRANSLATE_NOOP(

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "diary/layout/day_folders.h"
@@ -21,9 +22,12 @@
 // each store's files are added); KEEP_FREE_MB also before every store.
 // Only the program's own files of a day go (day_folders.h), never today's,
 // never a day after today, never the day the last store wrote to, never
-// through a link. Each deleted day is said in the log, published as
-// DayDeleted (to the context's `publish`), and the pages are told to forget
-// it (`mark_pages_changed`).
+// through a link, never on another file system. KEEP_DAYS keeps the newest
+// KEEP_DAYS days that hold pictures whatever their dates, so a clock far
+// ahead cannot empty the diary; a target beyond the whole file system is
+// refused. Each deleted day is said in the log, published as DayDeleted (to
+// the context's `publish`), and the pages are told to forget it
+// (`mark_pages_changed`).
 class DiaryRetention final : public DiarySubscriber {
 public:
     static constexpr std::chrono::milliseconds kSweepEvery{3600 * 1000};
@@ -90,6 +94,11 @@ private:
     bool DeleteDay(const Rules& rules, const OpenFolder& save, const std::string& day, Rule rule,
                    const StopSignal& stop);
     LogText RuleText(const Rules& rules, Rule rule) const;
+    // Names, once, the day folders dated after today.
+    void SayLaterDays();
+    // Turns off, with one line, a size target that the save folder's file
+    // system can never meet.
+    void RefuseBeyondTheDisk(Rules& rules);
     void SayNothingLeft(const Rules& rules, Rule rule);
 
     DiaryJobContext context_;
@@ -107,6 +116,8 @@ private:
     std::set<std::string> emptied_;
     std::set<std::string> said_kept_;
     std::set<Rule> said_nothing_left_;
+    std::set<std::string> said_later_;
+    std::set<std::pair<Rule, std::int32_t>> said_beyond_;
 
     // KEEP_MAX_MB's kept total (only while it is set).
     bool counted_ = false;

@@ -1,10 +1,15 @@
 // Retention in the real program: days of the past, made by the test, go by
 // KEEP_DAYS, KEEP_MAX_MB and KEEP_FREE_MB (the last on a small file system
 // whose days pass quickly), never anything that is not the program's own,
-// and the index page stops linking what went.
+// and the index page stops linking what went. A clock a year ahead, targets
+// beyond the file system and day folders that are mount points cannot make
+// it delete what it must not.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <regex>
@@ -140,6 +145,11 @@ TEST_F(HeadlessRetentionTest, KeepDaysDeletesExactlyTheProgramsFilesOfOldDays) {
     fs::create_directory_symlink(outside.path() / "day", diary_ / linked);
     MakeDay(edge, 1);
     MakeDay(kept, 1);
+    MakeDay(DayFromToday(-1), 1);
+    // Three newer days hold pictures, so edge is old by both of the rule's
+    // counts.
+    fs::create_directories(DayFolder());
+    WriteFileBytes(DayFolder() / (TodayFolderName() + "000000.jpg"), Picture(11));
     MakeDay(later, 1);
     MakeDay("20230230", 0);
     WriteFileBytes(diary_ / "20230230" / "20230230120000.jpg", Picture(9));
@@ -202,6 +212,8 @@ TEST_F(HeadlessRetentionTest, KeepDaysDeletesExactlyTheProgramsFilesOfOldDays) {
         return entry.first == "preview.html" || entry.first.starts_with(TodayFolderName());
     });
     expected.erase("preview.html");
+    std::erase_if(expected,
+                  [&](const auto& entry) { return entry.first.starts_with(TodayFolderName()); });
     EXPECT_EQ(after, expected);
     EXPECT_EQ(Tree(outside.path()), outside_before);
 
@@ -334,6 +346,137 @@ TEST_F(HeadlessRetentionTest, KeepFreeMbKeepsAFullSmallDiskStoringWithoutAFailed
     }
     EXPECT_TRUE(fs::exists(diary_ / "20991231" / "20991231120000.jpg"));
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// The clock a year ahead (libfaketime) with KEEP_DAYS=1: every real day is
+// a year old by the calendar, yet the newest day that holds pictures (the
+// real today) stays, as it would with the right clock. Back on the right
+// clock, the folder of the year ahead is named once.
+TEST_F(HeadlessRetentionTest, ClockAYearAheadKeepsTheNewestDayOfPicturesAndNamesTheLaterFolder) {
+    if (!fs::exists(kFakeTimeLibrary)) GTEST_SKIP() << "libfaketime missing: scripts/install-deps";
+    const std::string today = TodayFolderName(), yesterday = DayFromToday(-1);
+    MakeDay(yesterday, 2);
+    MakeDay(today, 3);
+    const std::set<std::string> made = PictureNames(diary_);
+    std::set<std::string> today_pictures;
+    for (const std::string& name : made)
+        if (name.starts_with(today + "/")) today_pictures.insert(name);
+    WriteSetup(1, false, {"[RETENTION]", "KEEP_DAYS=1"});
+    WriteDevice("Cam", 320, 240);
+    Start("Cam", {"LD_PRELOAD=" + std::string(kFakeTimeLibrary), "FAKETIME=+365d",
+                  "FAKETIME_DONT_FAKE_MONOTONIC=1"});
+    // The pictures of the year ahead.
+    std::string ahead;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            int stored = 0;
+            for (const std::string& name : PictureNames(diary_)) {
+                if (made.contains(name)) continue;
+                ahead = name.substr(0, 8);
+                ++stored;
+            }
+            return stored >= 3 || !process_.Running();
+        },
+        kConditionLimit))
+        << Transcript();
+    ASSERT_GT(ahead, today);
+    StopAndExpectCleanExit();
+    std::set<std::string> kept;
+    for (const std::string& name : PictureNames(diary_))
+        if (name.starts_with(today + "/")) kept.insert(name);
+    EXPECT_EQ(kept, today_pictures) << Transcript();
+    EXPECT_FALSE(fs::exists(diary_ / yesterday)) << "a real day back goes as it would";
+
+    const std::string later_line = "今日より後の日付の日別ディレクトリがあります: " + ahead +
+                                   " (時計を確かめてください。保存期間では削除しません)";
+    Start("Cam");
+    ASSERT_TRUE(WaitForListed(today_pictures.size() + 2)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(later_line), 1) << Transcript();
+    EXPECT_TRUE(fs::exists(diary_ / ahead));
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// KEEP_FREE_MB and KEEP_MAX_MB beyond a file system of 2 MB (the full-disk
+// shim's size): each is said once and stays off, and no day goes.
+TEST_F(HeadlessRetentionTest, TargetsBeyondTheFileSystemAreSaidOnceAndDeleteNothing) {
+    const fs::path control = home_.path() / "disk-control";
+    WriteFileBytes(control, "size 2097152\n");
+    for (int back = 3; back >= 1; --back) MakeDay(DayFromToday(-back), 2);
+    const std::map<std::string, Entry> before = Tree(diary_);
+    WriteSetup(1, false, {"[RETENTION]", "KEEP_FREE_MB=3", "KEEP_MAX_MB=5"});
+    WriteDevice("Cam", 320, 240);
+    Start("Cam",
+          {"LD_PRELOAD=" + FullDiskShimLibrary(), "QUILLOMAT_FULL_DISK_PREFIX=" + DiaryFolder(),
+           "QUILLOMAT_FULL_DISK_CONTROL=" + control.string()});
+    ASSERT_TRUE(WaitForListed(3)) << Transcript();
+    StopAndExpectCleanExit();
+
+    EXPECT_THAT(Deletions(), IsEmpty()) << Transcript();
+    EXPECT_EQ(process_.CountLogLines("空き容量の下限3MBは保存先のファイルシステム全体(2.0MB)より"
+                                     "大きいため、この規則は使いません"),
+              1)
+        << Transcript();
+    EXPECT_EQ(process_.CountLogLines("合計の上限5MBは保存先のファイルシステム全体(2.0MB)より大きい"
+                                     "ため、この規則は使いません"),
+              1)
+        << Transcript();
+    std::map<std::string, Entry> after = Tree(diary_);
+    std::erase_if(after, [&](const auto& entry) {
+        return entry.first == "preview.html" || entry.first.starts_with(TodayFolderName());
+    });
+    EXPECT_EQ(after, before);
+}
+
+// Past day folders that are mount points: a tmpfs (another device) and a
+// bind mount of a folder of the same file system. KEEP_DAYS=1 empties the
+// plain old day and enters neither, saying so once for each. Only root may
+// mount (skipped elsewhere).
+TEST_F(HeadlessRetentionTest, DayFoldersThatAreMountPointsAreNeverEntered) {
+    TempDir outside;
+    const std::string plain = DayFromToday(-4), other = DayFromToday(-3), bound = DayFromToday(-2),
+                      newest = DayFromToday(-1);
+    MakeDay(plain, 2);
+    MakeDay(newest, 1);
+    fs::create_directories(diary_ / other);
+    fs::create_directories(diary_ / bound);
+    if (::mount("tmpfs", (diary_ / other).c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::vector<fs::path> paths;
+        ~Unmount() {
+            for (const fs::path& path : paths) ::umount2(path.c_str(), MNT_DETACH);
+        }
+    } unmount{{diary_ / other}};
+    fs::create_directories(outside.path() / "day");
+    ASSERT_EQ(::mount((outside.path() / "day").c_str(), (diary_ / bound).c_str(), nullptr, MS_BIND,
+                      nullptr),
+              0)
+        << std::strerror(errno);
+    unmount.paths.push_back(diary_ / bound);
+    MakeDay(other, 2);
+    MakeDay(bound, 2);
+    const std::map<std::string, Entry> mounted = Tree(diary_ / other);
+    const std::map<std::string, Entry> outside_before = Tree(outside.path());
+
+    WriteSetup(1, false, {"[RETENTION]", "KEEP_DAYS=1"});
+    WriteDevice("Cam", 320, 240);
+    Start("Cam");
+    const auto other_line = [](const std::string& day) {
+        return "日別ディレクトリ " + day + " は別のファイルシステムのため、削除しません";
+    };
+    ASSERT_TRUE(process_.WaitForLogLine(other_line(bound), 1, kConditionLimit)) << Transcript();
+    ASSERT_TRUE(WaitForListed(2)) << Transcript();
+    StopAndExpectCleanExit();
+
+    std::vector<std::string> days;
+    for (const auto& [day, text] : Deletions()) days.push_back(day);
+    EXPECT_THAT(days, ElementsAre(plain)) << Transcript();
+    EXPECT_EQ(process_.CountLogLines(other_line(other)), 1) << Transcript();
+    EXPECT_EQ(process_.CountLogLines(other_line(bound)), 1) << Transcript();
+    EXPECT_EQ(Tree(diary_ / other), mounted);
+    EXPECT_EQ(Tree(outside.path()), outside_before);
+    EXPECT_TRUE(fs::exists(diary_ / newest / (newest + "120000.jpg")));
 }
 
 }  // namespace

@@ -97,6 +97,9 @@ TEST_F(DiaryRetentionTest, KeepDaysTakesOnlyTheProgramsFilesOfOldDaysAndEachDayO
     File("20240310", "20240310080001.jpg.Ab12Cd.tmp", 10);
     File("20240312", "20240312235959.jpg", 10);
     File("20240313", "20240313000000.jpg", 10);
+    // Three days of pictures up to today: the older ones are old by both counts.
+    File("20240314", "20240314000000.jpg", 10);
+    File("20240315", "20240315000000.jpg", 10);
     settings_.Update([](DiarySettings& s) { s.Section<RetentionSettings>().KEEP_DAYS = 3; });
 
     job_.Begin(stop_);
@@ -208,13 +211,14 @@ TEST_F(DiaryRetentionTest, MaxSizeKeepsItsTotalFromTheStoresAndChecksItBeforeADa
 // The settings are looked at while nothing happens: a change sweeps at once.
 TEST_F(DiaryRetentionTest, ChangedSettingsSweepAtTheNextWake) {
     File("20240301", "20240301120000.jpg", 10);
+    File("20240315", "20240315110000.jpg", 10);
     job_.Begin(stop_);
     const auto wake = job_.NextWake();
     ASSERT_TRUE(wake.has_value());
     EXPECT_GT(*wake, 0ms);
     EXPECT_LE(*wake, DiaryRetention::kLookAgain);
 
-    settings_.Update([](DiarySettings& s) { s.Section<RetentionSettings>().KEEP_DAYS = 7; });
+    settings_.Update([](DiarySettings& s) { s.Section<RetentionSettings>().KEEP_DAYS = 1; });
     EXPECT_EQ(job_.NextWake(), 0ms);
     job_.Wake(stop_);
     EXPECT_EQ(Deleted().size(), 1u);

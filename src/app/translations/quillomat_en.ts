@@ -722,6 +722,22 @@ Do you want to quit the application?</translation>
         <source>合計が上限%1MBを超えていますが、削除できる古い日がありません</source>
         <translation>The diary is over %1MB, but there is no old day left to delete</translation>
     </message>
+    <message>
+        <source>今日より後の日付の日別ディレクトリがあります: %1 (時計を確かめてください。保存期間では削除しません)</source>
+        <translation>Day folders dated after today: %1 (check the clock; retention does not delete them)</translation>
+    </message>
+    <message>
+        <source>空き容量の下限%1MBは保存先のファイルシステム全体(%2)より大きいため、この規則は使いません</source>
+        <translation>The free space floor of %1MB is more than the whole file system of the save folder (%2), so this rule is not used</translation>
+    </message>
+    <message>
+        <source>合計の上限%1MBは保存先のファイルシステム全体(%2)より大きいため、この規則は使いません</source>
+        <translation>The total limit of %1MB is more than the whole file system of the save folder (%2), so this rule is not used</translation>
+    </message>
+    <message>
+        <source>日別ディレクトリ %1 は別のファイルシステムのため、削除しません</source>
+        <translation>Day folder %1 is on another file system, so it is not deleted</translation>
+    </message>
 </context>
 <context>
     <name>EventCommands</name>

@@ -25,6 +25,24 @@ bool SameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// A day folder that is a mount point holds another file system's files,
+// which the diary never wrote. A bind mount of a folder of the same file
+// system keeps its device number; the kernel still marks its root.
+bool OnOtherFileSystem(const OpenFolder& save, const OpenFolder& folder) {
+    struct statx save_st {};
+    struct statx folder_st {};
+    if (::statx(save.Fd(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &save_st) != 0 ||
+        ::statx(folder.Fd(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder_st) != 0) {
+        return true;
+    }
+    if (save_st.stx_dev_major != folder_st.stx_dev_major ||
+        save_st.stx_dev_minor != folder_st.stx_dev_minor) {
+        return true;
+    }
+    return (folder_st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+           (folder_st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
 }  // namespace
 
 OpenFolder OpenFolder::Open(const std::string& path) {
@@ -200,6 +218,10 @@ DayFiles CountDayFiles(const OpenFolder& save, const std::string& day,
     if (!folder.IsOpen() || ::fstat(folder.Fd(), &folder_st) != 0) return files;
     files.found = true;
     files.folder_changed = folder_st.st_mtim;
+    if (OnOtherFileSystem(save, folder)) {
+        files.other_file_system = files.others = true;
+        return files;
+    }
     for (const OpenFolder::Entry& entry : folder.Entries()) {
         struct stat st {};
         if (!IsOwnDayFile(day, entry.name, day_page) ||
@@ -228,6 +250,10 @@ DayDeletion DeleteDayFiles(const OpenFolder& save, const std::string& day,
     const OpenFolder folder = OpenFolder::OpenInside(save, day);
     if (!folder.IsOpen()) return deletion;
     deletion.found = true;
+    if (OnOtherFileSystem(save, folder)) {
+        deletion.other_file_system = deletion.others = true;
+        return deletion;
+    }
     for (const OpenFolder::Entry& entry : folder.Entries()) {
         if (stop.IsSet()) {
             deletion.stopped = true;

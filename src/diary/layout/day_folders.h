@@ -96,9 +96,10 @@ struct DayFiles {
     std::uint64_t bytes = 0;       // the program's own regular files, the page's included
     std::uint64_t page_bytes = 0;  // the day page's
     std::size_t files = 0;
-    bool others = false;        // anything else lies there: a user's file, a folder, a link
-    timespec folder_changed{};  // the folder's modification time when counted
-    bool found = false;         // the folder was there, and a real folder
+    bool others = false;             // anything else lies there: a user's file, a folder, a link
+    timespec folder_changed{};       // the folder's modification time when counted
+    bool found = false;              // the folder was there, and a real folder
+    bool other_file_system = false;  // a mount point: nothing in it is counted
 };
 DayFiles CountDayFiles(const OpenFolder& save, const std::string& day, const std::string& day_page);
 
@@ -114,6 +115,9 @@ struct DayDeletion {
     bool folder_removed = false;  // nothing was left, and the folder went too
     bool stopped = false;
     bool found = false;  // the folder was there, and a real folder
+    // The folder is another file system's (a mount point, a bind mount):
+    // nothing in it was touched.
+    bool other_file_system = false;
 };
 
 // Removes the program's own regular files of the day folder `day` one at a
@@ -121,7 +125,8 @@ struct DayDeletion {
 // the folder is opened without following one, and each file is looked at
 // and removed relative to that descriptor, so nothing outside the save
 // folder can be reached even if a name is swapped meanwhile. A link or a
-// folder at an own file's name stays. Ends early when `stop` is set.
+// folder at an own file's name stays, and so does a folder that is a mount
+// point. Ends early when `stop` is set.
 DayDeletion DeleteDayFiles(const OpenFolder& save, const std::string& day,
                            const std::string& day_page, const StopSignal& stop);
 
