@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "publish/diary_publisher.h"
 #include "retention/diary_retention.h"
+#include "settings/app_directory.h"
 #include "timelapse/day_timelapse.h"
 #include "watchdog/service_watchdog.h"
 #include "web/web_pages.h"
@@ -28,6 +29,7 @@ DiaryJobContext JobContextOf(DiaryEngine& engine) {
             },
         .link_day_videos =
             [&engine](DayVideoLink link) { engine.Pages().LinkDayVideos(std::move(link)); },
+        .settings_directory = GetAppDirectory(),
     };
 }
 

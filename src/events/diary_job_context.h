@@ -42,4 +42,8 @@ struct DiaryJobContext {
     // how day pages link the day's video (at registration, before the worker
     // runs).
     std::function<void(DayVideoLink)> link_day_videos = [](DayVideoLink) {};
+
+    // The settings folder ("/" at the end), where a job keeps what it must
+    // remember across starts; empty: nothing is kept beyond the run.
+    std::string settings_directory = {};
 };

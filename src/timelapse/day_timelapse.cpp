@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include "diary/layout/day_folders.h"
@@ -35,6 +36,16 @@ bool IsRegularFile(const OpenFolder& save, const std::string& day, const std::st
     const std::optional<struct stat> st = OpenFolder::OpenInside(save, day).Status(name);
     return st && S_ISREG(st->st_mode);
 }
+
+// The folder's modification time, which any picture added, removed or
+// renamed changes; empty when it cannot be read.
+std::string FolderStamp(const std::string& directory) {
+    struct stat st;
+    if (::lstat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    return std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+}
+
+constexpr const char* kUnreadableFile = "timelapse_unreadable.txt";
 
 std::string SizeText(std::uintmax_t bytes) {
     char text[32];
@@ -146,6 +157,7 @@ bool DayTimelapse::WorkOnNextDay(const DiarySettings& settings, const StopSignal
             }
             continue;
         }
+        if (KnownUnreadable(directory)) continue;
         std::vector<std::string> pictures = DayPictures(save_folder, day);
         if (pictures.empty()) continue;
         for (std::string& name : pictures) name = directory + name;
@@ -176,6 +188,7 @@ void DayTimelapse::MakeVideo(const DiarySettings& settings, const std::string& s
             RewritePage(settings, save_directory, day_name, video);
             break;
         case DayVideoOutcome::Result::kNothingDecoded:
+            RememberUnreadable(directory);
             context_.post_line(TranslatedLogText(
                 "DayTimelapse",
                 QT_TRANSLATE_NOOP("DayTimelapse",
@@ -207,4 +220,44 @@ void DayTimelapse::RewritePage(const DiarySettings& settings, const std::string&
         made.pages.push_back(std::move(page));
     }
     context_.publish.Publish(std::move(made));
+}
+
+bool DayTimelapse::KnownUnreadable(const std::string& day_directory) {
+    if (!unreadable_read_) {
+        unreadable_read_ = true;
+        if (!context_.settings_directory.empty()) {
+            // "<stamp> <folder>" a line; a line cut off by a kill is only a
+            // day said once more.
+            std::ifstream file(context_.settings_directory + kUnreadableFile);
+            std::string line;
+            while (std::getline(file, line)) {
+                const std::size_t space = line.find(' ');
+                if (space != std::string::npos && space + 1 < line.size())
+                    unreadable_[line.substr(space + 1)] = line.substr(0, space);
+            }
+        }
+    }
+    const auto it = unreadable_.find(day_directory);
+    if (it == unreadable_.end()) return false;
+    if (it->second == FolderStamp(day_directory)) return true;
+    unreadable_.erase(it);
+    return false;
+}
+
+void DayTimelapse::RememberUnreadable(const std::string& day_directory) {
+    const std::string stamp = FolderStamp(day_directory);
+    if (stamp.empty()) return;
+    unreadable_[day_directory] = stamp;
+    if (context_.settings_directory.empty()) return;
+    std::string text;
+    for (auto it = unreadable_.begin(); it != unreadable_.end();) {
+        // Folders gone since are forgotten.
+        if (FolderStamp(it->first).empty()) {
+            it = unreadable_.erase(it);
+            continue;
+        }
+        text += it->second + " " + it->first + "\n";
+        ++it;
+    }
+    std::ofstream(context_.settings_directory + kUnreadableFile, std::ios::trunc) << text;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -45,6 +46,10 @@ private:
                    const StopSignal& stop);
     void RewritePage(const DiarySettings& settings, const std::string& save_directory,
                      const std::string& day_name, const std::string& video_path);
+    // A day folder in which no picture decoded, unchanged since: neither
+    // tried nor said again, also after a restart.
+    bool KnownUnreadable(const std::string& day_directory);
+    void RememberUnreadable(const std::string& day_directory);
 
     DiaryJobContext context_;
     bool looking_ = true;
@@ -52,6 +57,10 @@ private:
     std::string looked_in_;
     // Day folders ("save folder/day") dealt with in this run, made or not.
     std::set<std::string> settled_;
+    // Day folders ("save folder/day/") without a readable picture, with
+    // their modification times then.
+    std::map<std::string, std::string> unreadable_;
+    bool unreadable_read_ = false;
 };
 
 // The video a day page links: with TIMELAPSE MAKE on, the day's video name

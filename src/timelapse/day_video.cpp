@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -129,9 +131,7 @@ public:
     Encoding(const Encoding&) = delete;
     Encoding& operator=(const Encoding&) = delete;
 
-    bool Open(const PicturePlanes& first, std::string& error) {
-        const int width = first.width;
-        const int height = first.height;
+    bool Open(const PicturePlanes& first, int width, int height, std::string& error) {
         char tail[512];
         std::snprintf(tail, sizeof tail,
                       "videoscale ! videoconvert ! "
@@ -271,6 +271,18 @@ private:
 
 bool NoSpace(int error_number) { return error_number == ENOSPC || error_number == EDQUOT; }
 
+// The first picture's size, brought within the largest video size (either
+// way up) with its shape kept.
+void FitVideoSize(int width, int height, int& video_width, int& video_height) {
+    const double long_side = std::max(width, height);
+    const double short_side = std::min(width, height);
+    const double scale =
+        std::min({1.0, kMaxVideoLongSide / long_side, kMaxVideoShortSide / short_side});
+    video_width = scale < 1.0 ? std::max(2, static_cast<int>(std::lround(width * scale))) : width;
+    video_height =
+        scale < 1.0 ? std::max(2, static_cast<int>(std::lround(height * scale))) : height;
+}
+
 }  // namespace
 
 std::string DayVideoEncoderSettings() {
@@ -301,15 +313,15 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
             outcome.result = Result::kStopped;
             return outcome;
         }
-        if (DecodePicturePlanes(pictures[next], picture)) break;
+        if (DecodePicturePlanes(pictures[next], picture, kMaxVideoLongSide, kMaxVideoShortSide))
+            break;
         ++outcome.skipped;
     }
     if (next == pictures.size()) {
         outcome.result = Result::kNothingDecoded;
         return outcome;
     }
-    outcome.width = picture.width;
-    outcome.height = picture.height;
+    FitVideoSize(picture.file_width, picture.file_height, outcome.width, outcome.height);
 
     const int fd = OpenTemporary(temporary_path);
     if (fd < 0) {
@@ -331,13 +343,14 @@ DayVideoOutcome MakeDayVideo(const std::vector<std::string>& pictures,
             encoding.Close();
             return abandon(result);
         };
-        if (!encoding.Open(picture, outcome.error) || !encoding.Push(picture, outcome.error)) {
+        if (!encoding.Open(picture, outcome.width, outcome.height, outcome.error) ||
+            !encoding.Push(picture, outcome.error)) {
             return give_up(Result::kFailed);
         }
         for (++next; next < pictures.size(); ++next) {
             give_way();
             if (stop.IsSet()) return give_up(Result::kStopped);
-            if (!DecodePicturePlanes(pictures[next], picture)) {
+            if (!DecodePicturePlanes(pictures[next], picture, outcome.width, outcome.height)) {
                 ++outcome.skipped;
                 continue;
             }

@@ -18,7 +18,7 @@ struct DayVideoOutcome {
     Result result = Result::kFailed;
     int frames = 0;
     int skipped = 0;  // pictures that do not decode
-    int width = 0;    // of the video: the first picture that decodes
+    int width = 0;    // of the video: the first picture that decodes, within the largest size
     int height = 0;
     std::uintmax_t bytes = 0;
     std::string error;
@@ -31,9 +31,16 @@ struct DayVideoOutcome {
 // use the same ones.
 std::string DayVideoEncoderSettings();
 
+// The largest video, either way up: a picture beyond any camera's size
+// must not take the memory of its encoding.
+inline constexpr int kMaxVideoLongSide = 1920;
+inline constexpr int kMaxVideoShortSide = 1080;
+
 // Makes a VP8 WebM video of `pictures`, one frame each in the given order at
-// `fps` frames per second, sized as the first picture that decodes (others
-// are scaled to it, bordered where their shape differs). Pictures are decoded
+// `fps` frames per second, sized as the first picture that decodes, brought
+// within kMaxVideoLongSide x kMaxVideoShortSide (others are scaled to it,
+// bordered where their shape differs; larger ones are decoded scaled down
+// by libjpeg first). Pictures are decoded
 // one at a time on the calling thread, which also runs the encoder, so the
 // work has the caller's priority and never more than a few pictures in
 // memory. The video is written to `temporary_path` (which must not exist or

@@ -123,8 +123,22 @@ void ReadRows(jpeg_decompress_struct& cinfo, PicturePlanes& out) {
     }
 }
 
+// The eighths libjpeg scales by: the fewest that still cover the size asked
+// for in one direction.
+int ScaleEighths(const jpeg_decompress_struct& cinfo, int cover_width, int cover_height) {
+    const long width = cinfo.image_width;
+    const long height = cinfo.image_height;
+    if (cover_width <= 0 || cover_height <= 0 || width <= cover_width || height <= cover_height)
+        return 8;
+    for (int eighths = 1; eighths < 8; ++eighths) {
+        if ((width * eighths + 7) / 8 >= cover_width || (height * eighths + 7) / 8 >= cover_height)
+            return eighths;
+    }
+    return 8;
+}
+
 // Nothing with a destructor lives in here: a libjpeg error leaves by longjmp.
-bool Decode(std::FILE* file, PicturePlanes& out) {
+bool Decode(std::FILE* file, PicturePlanes& out, int cover_width, int cover_height) {
     jpeg_decompress_struct cinfo;
     Errors errors;
     cinfo.err = jpeg_std_error(&errors.base);
@@ -136,14 +150,27 @@ bool Decode(std::FILE* file, PicturePlanes& out) {
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    // A progressive file keeps all its coefficients while it decodes,
+    // whatever the scale: beyond this, libjpeg fails instead.
+    cinfo.mem->max_memory_to_use = kMaxDecodeBytes;
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
-    out.layout = PlaneLayout(cinfo);
+    out.file_width = static_cast<int>(cinfo.image_width);
+    out.file_height = static_cast<int>(cinfo.image_height);
+    const int eighths = ScaleEighths(cinfo, cover_width, cover_height);
+    out.layout = eighths < 8 ? Layout::kRgb : PlaneLayout(cinfo);
     if (out.layout == Layout::kRgb) {
+        // Scaled raw planes would come in the scaler's own sampling.
         cinfo.out_color_space = JCS_RGB;
+        cinfo.scale_num = static_cast<unsigned int>(eighths);
+        cinfo.scale_denom = 8;
     } else {
         cinfo.raw_data_out = TRUE;
     }
+    jpeg_calc_output_dimensions(&cinfo);
+    // Even the smallest scale of a file far beyond any camera is too much.
+    if (static_cast<long>(cinfo.output_width) * cinfo.output_height * 3 > kMaxDecodeBytes)
+        Fail(reinterpret_cast<j_common_ptr>(&cinfo));
     jpeg_start_decompress(&cinfo);
     out.width = static_cast<int>(cinfo.output_width);
     out.height = static_cast<int>(cinfo.output_height);
@@ -159,11 +186,12 @@ bool Decode(std::FILE* file, PicturePlanes& out) {
 
 }  // namespace
 
-bool DecodePicturePlanes(const std::string& path, PicturePlanes& out) {
+bool DecodePicturePlanes(const std::string& path, PicturePlanes& out, int cover_width,
+                         int cover_height) {
     std::FILE* file = std::fopen(path.c_str(), "rbe");
     if (file == nullptr) return false;
     out = PicturePlanes{};
-    const bool ok = Decode(file, out);
+    const bool ok = Decode(file, out, cover_width, cover_height);
     std::fclose(file);
     return ok;
 }

@@ -13,8 +13,10 @@ struct PicturePlanes {
     enum class Layout { kI420, kY42B, kY444, kY41B, kRgb };
 
     Layout layout = Layout::kRgb;
-    int width = 0;
+    int width = 0;  // as decoded
     int height = 0;
+    int file_width = 0;  // the JPEG's own size
+    int file_height = 0;
     int plane_count = 0;
     std::size_t offset[3] = {};
     int stride[3] = {};
@@ -23,5 +25,12 @@ struct PicturePlanes {
 };
 
 // Decodes the whole file; false when it is not a complete, valid JPEG (a cut
-// off file only makes libjpeg warn: that counts as not decoding too).
-bool DecodePicturePlanes(const std::string& path, PicturePlanes& out);
+// off file only makes libjpeg warn: that counts as not decoding too), or
+// when it needs more memory than a picture may take (kMaxDecodeBytes).
+// A picture larger than `cover_width` x `cover_height` in both directions
+// is decoded scaled down by libjpeg (by 1/8 to 7/8) to the smallest size
+// that still covers that size in one of them, as red-green-blue rows; 0
+// decodes at the file's size.
+inline constexpr long kMaxDecodeBytes = 64L * 1024 * 1024;
+bool DecodePicturePlanes(const std::string& path, PicturePlanes& out, int cover_width = 0,
+                         int cover_height = 0);

@@ -217,4 +217,67 @@ TEST_F(HeadlessTimelapseTest, FullDiskFailsOneVideoOnceLeavesNothingAndTheNextSt
     }
 }
 
+// The process's peak resident memory (VmHWM), in bytes; 0 when unreadable.
+std::uint64_t PeakMemoryOf(pid_t pid) {
+    const std::string status = ReadFileBytes("/proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("VmHWM:");
+    return at == std::string::npos ? 0 : std::stoull(status.substr(at + 6)) * 1024;
+}
+
+// A past day whose first picture is 8000 x 6000: the video is 1440 x 1080
+// (within 1920 x 1080), the large picture is decoded scaled down, and the
+// program's memory stays within what the README gives (300 MB).
+TEST_F(HeadlessTimelapseTest, HugePictureMakesACappedVideoWithinTheMemoryGiven) {
+    constexpr std::uint64_t kMemoryBound = 300u * 1024 * 1024;
+    const std::string day = "20240105";
+    fs::create_directories(diary_ / day);
+    WriteFileBytes(diary_ / day / PictureName(day, 0), TestJpegBytes(8000, 6000, 60, 0));
+    for (int i = 1; i < 5; ++i)
+        WriteFileBytes(diary_ / day / PictureName(day, i), TestJpegBytes(320, 240, 60 + 20 * i, i));
+    WriteTimelapseSetup(10);
+    Start("Cam");
+    ASSERT_TRUE(WaitForVideoOf(day)) << Transcript();
+    const std::uint64_t peak = PeakMemoryOf(process_.pid());
+    StopAndExpectCleanExit();
+    std::printf("[   INFO   ] peak memory %.1f MB\n", static_cast<double>(peak) / (1024 * 1024));
+    EXPECT_GT(peak, 0u);
+    EXPECT_LE(peak, kMemoryBound);
+
+    const DecodedVideo video = DecodeVideoFile(Video(day).string());
+    ASSERT_EQ(video.error, "");
+    EXPECT_EQ(video.frames, 5);
+    EXPECT_EQ(std::make_pair(video.width, video.height), std::make_pair(1440, 1080));
+    ASSERT_EQ(video.bottom_luma.size(), 5u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(video.bottom_luma[i], VideoLumaOf(60 + 20 * i), 2.0) << "picture " << i;
+}
+
+// A day without a readable picture is said once: the next start neither
+// says nor tries it again (it is the newest past day, so it would come
+// before the day the test adds), until its folder changes.
+TEST_F(HeadlessTimelapseTest, DayWithoutAReadablePictureIsSaidOnceNotAtEveryStart) {
+    const std::string broken = "20240106", older = "20240104";
+    const std::string line =
+        "タイムラプス動画を作成できません " + broken + " (読める画像がありません)";
+    fs::create_directories(diary_ / broken);
+    WriteFileBytes(diary_ / broken / PictureName(broken, 0), "not a picture");
+    WriteTimelapseSetup(10);
+    Start("Cam");
+    ASSERT_TRUE(process_.WaitForLogLine(line, 1, kConditionLimit)) << Transcript();
+    StopAndExpectCleanExit();
+
+    fs::create_directories(diary_ / older);
+    WriteFileBytes(diary_ / older / PictureName(older, 0), TestJpegBytes(320, 240, 80, 0));
+    Start("Cam");
+    ASSERT_TRUE(WaitForVideoOf(older)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(process_.CountLogLines(line), 0) << Transcript();
+
+    // A picture added: the day is looked at again.
+    WriteFileBytes(diary_ / broken / PictureName(broken, 1), "not a picture either");
+    Start("Cam");
+    ASSERT_TRUE(process_.WaitForLogLine(line, 1, kConditionLimit)) << Transcript();
+    StopAndExpectCleanExit();
+}
+
 }  // namespace
