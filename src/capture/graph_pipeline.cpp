@@ -220,7 +220,8 @@ bool GraphPipeline::IsRunning(const StopSignal* stop) {
     // Running means the first frame has reached the grabber; a device error
     // ends the wait at once, and so does the stop.
     for (int waited = 0; waited < kStateWaitMs; waited += kStateWaitStepMs) {
-        if (stop != nullptr && stop->IsSet()) return false;
+        // A wait on the stop (not only a look), so the waiting thread is heard.
+        if (stop != nullptr && stop->WaitFor(std::chrono::milliseconds(0))) return false;
         DrainBus();
         if (failed_.load()) return false;
         GstState state = GST_STATE_NULL;

@@ -169,6 +169,9 @@ bool DiaryWorker::StartDiaryWorker() {
     JoinEnded(retiring_);
     JoinEnded(left_);
     auto run = std::make_shared<Run>();
+    // Every long wait of a run (the store's fresh frame, the settle wait, a
+    // recovery's rebuild) waits on its stop, so the run is heard while it waits.
+    if (deps_.on_pass) run->stop.SetWhileWaiting(deps_.on_pass);
     try {
         // The thread shares ownership of its run, so the run's state lives
         // until the thread finishes even when a stop let go of it.

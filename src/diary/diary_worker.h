@@ -44,9 +44,10 @@ struct DiaryWorkerDependencies {
     CaptureTimings timings = {};
     // A stop gives up waiting for a run after this.
     int forced_end_after_ms = 3000;
-    // Called on the worker's thread at every pass of its loop, and between
-    // the interval store and the motion check of a pass (a service
-    // watchdog's sign of life); may be empty.
+    // Called on the worker's thread at every pass of its loop, between
+    // the interval store and the motion check of a pass, and every 100 ms
+    // of any wait on the run's stop (a service watchdog's sign of life);
+    // may be empty.
     std::function<void()> on_pass = {};
 };
 

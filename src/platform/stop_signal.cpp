@@ -1,5 +1,7 @@
 #include "platform/stop_signal.h"
 
+#include <algorithm>
+
 void StopSignal::Request() {
     {
         std::lock_guard lock(mutex_);
@@ -14,6 +16,18 @@ void StopSignal::Clear() {
 }
 
 bool StopSignal::WaitFor(std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(mutex_);
-    return wake_.wait_for(lock, timeout, [this] { return IsSet(); });
+    if (!alive_) {
+        std::unique_lock lock(mutex_);
+        return wake_.wait_for(lock, timeout, [this] { return IsSet(); });
+    }
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        // Outside the lock: the callback may take a while (a datagram).
+        alive_();
+        const auto now = std::chrono::steady_clock::now();
+        std::unique_lock lock(mutex_);
+        if (now >= until) return IsSet();
+        if (wake_.wait_until(lock, std::min(until, now + kAliveEvery), [this] { return IsSet(); }))
+            return true;
+    }
 }

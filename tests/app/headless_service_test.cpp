@@ -126,11 +126,12 @@ constexpr auto kWatchdog = 1s;
 
 class HeadlessServiceTest : public HeadlessDiaryTest {
 protected:
-    void StartNotifying(const std::string& devices) {
+    void StartNotifying(const std::string& devices, std::chrono::microseconds watchdog = kWatchdog,
+                        std::vector<std::string> environment = {}) {
         ASSERT_TRUE(socket_.ok());
-        Start(devices,
-              {socket_.Variable(),
-               "WATCHDOG_USEC=" + std::to_string(std::chrono::microseconds(kWatchdog).count())});
+        environment.push_back(socket_.Variable());
+        environment.push_back("WATCHDOG_USEC=" + std::to_string(watchdog.count()));
+        Start(devices, std::move(environment));
     }
     bool WaitForPings(std::size_t count) {
         return WaitUntil(
@@ -212,6 +213,35 @@ TEST_F(HeadlessServiceTest, WaitingForACameraIsReadyAndAlive) {
     ASSERT_TRUE(WaitForPings(3)) << Transcript();
     StopAndExpectCleanExit();
     EXPECT_EQ(socket_.Times("STOPPING=1").size(), 1u);
+}
+
+// A store whose camera never sends a frame spends about 15 s in its waits
+// at the designed delays: the fresh frame's polls, the pauses, run waits and
+// settle waits of four rebuilds. With WATCHDOG_USEC=2000000 (a ping a
+// second) those waits feed the watchdog too: no gap beyond 1.5 s, through
+// the failed store.
+TEST_F(HeadlessServiceTest, LongWaitsOfAStoreAndItsRebuildsFeedTheWatchdog) {
+    constexpr auto kInterval = 2s;
+    WriteSetup(1, false);
+    WriteDevice("Cam", 320, 240);
+    StartNotifying("Cam:fail", kInterval, {"QUILLOMAT_TEST_DELAYS=1"});
+    ASSERT_TRUE(process_.WaitForLogLine(kPictureFailedLine, 1, 2 * kConditionLimit))
+        << Transcript();
+    ASSERT_TRUE(process_.Running()) << Transcript();
+    const auto ready = socket_.Times("READY=1");
+    ASSERT_FALSE(ready.empty());
+    std::vector<std::chrono::nanoseconds> pings;
+    for (const auto& at : socket_.Times("WATCHDOG=1"))
+        if (at > ready.front()) pings.push_back(at);
+    pings.push_back(Now());
+    StopAndExpectCleanExit();
+    ASSERT_GE(pings.size(), 6u);
+    std::chrono::nanoseconds longest{0};
+    for (std::size_t i = 1; i < pings.size(); ++i)
+        longest = std::max(longest, pings[i] - pings[i - 1]);
+    std::printf("[   INFO   ] longest gap %.3f s over %zu pings\n",
+                std::chrono::duration<double>(longest).count(), pings.size() - 1);
+    EXPECT_LE(longest, 1500ms);
 }
 
 }  // namespace
