@@ -235,13 +235,13 @@ TEST_F(HeadlessServiceTest, LongWaitsOfAStoreAndItsRebuildsFeedTheWatchdog) {
         if (at > ready.front()) pings.push_back(at);
     pings.push_back(Now());
     StopAndExpectCleanExit();
-    ASSERT_GE(pings.size(), 6u);
     std::chrono::nanoseconds longest{0};
     for (std::size_t i = 1; i < pings.size(); ++i)
         longest = std::max(longest, pings[i] - pings[i - 1]);
     std::printf("[   INFO   ] longest gap %.3f s over %zu pings\n",
                 std::chrono::duration<double>(longest).count(), pings.size() - 1);
     EXPECT_LE(longest, 1500ms);
+    EXPECT_GE(pings.size(), 11u) << "a store of four rebuilds takes over 10 s";
 }
 
 }  // namespace
