@@ -1,6 +1,8 @@
 #include "timelapse/day_timelapse.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QtGlobal>
 #include <algorithm>
@@ -226,8 +228,7 @@ bool DayTimelapse::KnownUnreadable(const std::string& day_directory) {
     if (!unreadable_read_) {
         unreadable_read_ = true;
         if (!context_.settings_directory.empty()) {
-            // "<stamp> <folder>" a line; a line cut off by a kill is only a
-            // day said once more.
+            // "<stamp> <folder>" a line.
             std::ifstream file(context_.settings_directory + kUnreadableFile);
             std::string line;
             while (std::getline(file, line)) {
@@ -259,5 +260,15 @@ void DayTimelapse::RememberUnreadable(const std::string& day_directory) {
         text += it->second + " " + it->first + "\n";
         ++it;
     }
-    std::ofstream(context_.settings_directory + kUnreadableFile, std::ios::trunc) << text;
+    // Never through a link; a write cut off is only a day said once more.
+    const std::string path = context_.settings_directory + kUnreadableFile;
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
 }
