@@ -132,7 +132,10 @@ void BM_HourlySweep(benchmark::State& state) {
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = diary.Str();
         s.Section<RetentionSettings>().KEEP_DAYS = 36500;
-        s.Section<RetentionSettings>().KEEP_MAX_MB = 1 << 30;
+        // Within the file system (a limit beyond it stays off), above the diary.
+        s.Section<RetentionSettings>().KEEP_MAX_MB =
+            static_cast<std::int32_t>(std::min<std::uint64_t>(
+                SpaceOf(diary.Str())->total_bytes / DiaryRetention::kBytesPerMb, 1 << 30));
         s.Section<RetentionSettings>().KEEP_FREE_MB = 1;
     });
     NoEventPublisher events;
@@ -174,12 +177,20 @@ std::string PastDay(benchmark::State& state, const Folder& diary, std::size_t by
     return "20240301";
 }
 
+// Today's folder with a picture: KEEP_DAYS keeps the newest days that hold
+// pictures, so the past day is old by both of its counts.
+void MakeToday(const std::string& save) {
+    fs::create_directory(save + "20240315");
+    WriteBytes(save + "20240315/20240315000000.jpg", 1024);
+}
+
 void BM_DeleteADayOf8640Pictures(benchmark::State& state) {
     Folder diary;
+    MakeToday(diary.Str());
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = diary.Str();
-        s.Section<RetentionSettings>().KEEP_DAYS = 7;
+        s.Section<RetentionSettings>().KEEP_DAYS = 1;
     });
     NoEventPublisher events;
     FixedClock clock;
@@ -230,11 +241,11 @@ std::atomic<int> g_stores_beside_deletion{50};
 
 void LongestStore(benchmark::State& state, bool deleting) {
     Folder diary;
-    fs::create_directory(diary.Str() + "20240315");
+    MakeToday(diary.Str());
     SharedSettings settings;
     settings.Update([&](DiarySettings& s) {
         s.SAVE_DIRECTORY = diary.Str();
-        s.Section<RetentionSettings>().KEEP_DAYS = 7;
+        s.Section<RetentionSettings>().KEEP_DAYS = 1;
     });
     NoEventPublisher events;
     FixedClock clock;
@@ -270,7 +281,7 @@ void LongestStore(benchmark::State& state, bool deleting) {
         std::error_code ec;
         fs::remove_all(diary.Str() + "20240301", ec);
         fs::remove_all(diary.Str() + "20240315", ec);
-        fs::create_directory(diary.Str() + "20240315");
+        MakeToday(diary.Str());
         state.ResumeTiming();
         state.counters["stores"] = these;
     }

@@ -227,6 +227,9 @@ void DiaryRetention::KeepDays(const Rules& rules, const OpenFolder& save, const 
     auto young = std::find_if(days_.begin(), days_.end(), [&](const std::string& day) {
         return today - DayNumberOf(day) < rules.keep_days;
     });
+    // Most sweeps find nothing to delete: no folder is looked into then.
+    if (std::none_of(days_.begin(), young, [&](const std::string& day) { return Deletable(day); }))
+        return;
     // A clock far ahead makes every day old at once, and a month switched
     // off every day before it: the newest KEEP_DAYS days up to today that
     // hold pictures stay all the same, so the diary is never emptied.
