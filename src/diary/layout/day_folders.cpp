@@ -29,18 +29,14 @@ bool SameTime(const timespec& a, const timespec& b) {
 // which the diary never wrote. A bind mount of a folder of the same file
 // system keeps its device number; the kernel still marks its root.
 bool OnOtherFileSystem(const OpenFolder& save, const OpenFolder& folder) {
-    struct statx save_st {};
-    struct statx folder_st {};
-    if (::statx(save.Fd(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &save_st) != 0 ||
-        ::statx(folder.Fd(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder_st) != 0) {
-        return true;
-    }
-    if (save_st.stx_dev_major != folder_st.stx_dev_major ||
-        save_st.stx_dev_minor != folder_st.stx_dev_minor) {
-        return true;
-    }
-    return (folder_st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
-           (folder_st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    struct stat save_st {};
+    struct stat folder_st {};
+    if (::fstat(save.Fd(), &save_st) != 0 || ::fstat(folder.Fd(), &folder_st) != 0) return true;
+    if (save_st.st_dev != folder_st.st_dev) return true;
+    struct statx mark {};
+    return ::statx(folder.Fd(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &mark) == 0 &&
+           (mark.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+           (mark.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
 }  // namespace
