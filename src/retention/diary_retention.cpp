@@ -1,9 +1,5 @@
 #include "retention/diary_retention.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
@@ -41,12 +37,7 @@ bool HoldsPictures(const OpenFolder& save, const std::string& day) {
     const OpenFolder folder = OpenFolder::OpenInside(save, day);
     bool found = false;
     folder.ForEachEntry([&](std::string_view name, unsigned char type) {
-        if (found || !IsPictureFileName(name, day)) return;
-        struct stat st {};
-        found = type == DT_REG ||
-                (type == DT_UNKNOWN &&
-                 ::fstatat(folder.Fd(), std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                 S_ISREG(st.st_mode));
+        if (!found && IsPictureFileName(name, day)) found = folder.IsRegularFile(name, type);
     });
     return found;
 }
