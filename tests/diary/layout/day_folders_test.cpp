@@ -9,9 +9,11 @@
 
 #include "diary/layout/diary_layout.h"
 #include "diary/page_writers.h"
+#include "events/diary_events.h"
 #include "platform/stop_signal.h"
 #include "publish/publish_names.h"
 #include "retention/diary_retention.h"
+#include "retention/retention_settings.h"
 #include "settings/shared_settings.h"
 #include "support/fake_clock.h"
 #include "support/local_time.h"
@@ -19,6 +21,7 @@
 #include "support/temp_dir.h"
 #include "support/test_video.h"
 #include "timelapse/day_timelapse.h"
+#include "timelapse/timelapse_settings.h"
 #include "web/index_page.h"
 #include "web/page_cache.h"
 #include "web/web_pages.h"
@@ -100,8 +103,8 @@ TEST(DayFolders, EveryJobSeesTheSameDaysAndEntries) {
         s.settings_folder = home.str();
         s.SAVE_DIRECTORY = "diary";
         s.INDEX_HTML = "index.html";
-        s.TIMELAPSE_MAKE = true;
-        s.KEEP_DAYS = 1;
+        s.Section<TimelapseSettings>().MAKE = true;
+        s.Section<RetentionSettings>().KEEP_DAYS = 1;
     });
     const DiaryLayout layout = DiaryLayout::Of(settings.Copy());
     ASSERT_EQ(layout.save_folder, save.string() + "/");
@@ -116,9 +119,18 @@ TEST(DayFolders, EveryJobSeesTheSameDaysAndEntries) {
     // The timelapse: only the past real day, of the program's own pictures.
     RecordingPublisher timelapse_events;
     std::vector<std::string> lines;
-    DayTimelapse timelapse{DayTimelapseServices{
-        settings, pages, timelapse_events, clock,
-        [&](const LogText& line) { lines.push_back(line.designed); }, nullptr}};
+    DiaryEvents events;
+    DayTimelapse timelapse{
+        {.settings = settings,
+         .events = events,
+         .publish = timelapse_events,
+         .clock = clock,
+         .post_line = [&](const LogText& line) { lines.push_back(line.designed); },
+         .rewrite_past_day_page =
+             [&](const std::string& save_folder, const std::string& day_name,
+                 const DiarySettings& settings) {
+                 return pages.RewritePastDayPage(save_folder, day_name, settings);
+             }}};
     timelapse.Begin(stop);
     for (int wakes = 0; wakes < 10 && timelapse.NextWake(); ++wakes) timelapse.Wake(stop);
     ASSERT_EQ(timelapse_events.events.size(), 1u);
@@ -175,8 +187,15 @@ TEST(DayFolders, EveryJobSeesTheSameDaysAndEntries) {
 
     // Retention: the past day loses only the program's files and keeps its
     // folder for the user's; the future day and what lies outside stay.
+    // Today holds a picture, so the past day is not the newest day kept.
+    fs::create_directories(save / "20240310");
+    WriteFileBytes(save / "20240310" / "20240310120000.jpg", TestJpegBytes(64, 48, 60, 0));
     RecordingPublisher retention_events;
-    DiaryRetention retention{{settings, retention_events, clock, [](const LogText&) {}, [] {}}};
+    DiaryRetention retention{{.settings = settings,
+                              .events = events,
+                              .publish = retention_events,
+                              .clock = clock,
+                              .post_line = [](const LogText&) {}}};
     retention.Begin(stop);
     ASSERT_EQ(retention_events.events.size(), 1u);
     const auto& deleted = std::get<DayDeleted>(retention_events.events[0]);
