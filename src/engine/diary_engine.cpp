@@ -5,19 +5,24 @@
 
 #include "capture/frame_grab.h"
 #include "diary/leftover_files.h"
+#include "log/log_text.h"
 #include "platform/prompts.h"
 #include "settings/settings_io.h"
 #include "settings/stored_nothing.h"
 
 namespace {
 constexpr const char* kStartLine = QT_TRANSLATE_NOOP("DiaryEngine", "Quillomatを開始しました。");
+constexpr const char* kOverflowLine = QT_TRANSLATE_NOOP(
+    "DiaryEvents", "%1: 処理が追いつかないため、あふれたイベントを数えて捨てます");
 }  // namespace
 
 DiaryEngine::DiaryEngine(DiaryEngineSeams seams)
     : clock_(seams.clock),
       log_(seams.clock, settings_, std::move(seams.app_directory)),
       receiver_([this](int code) { log_.OnDiaryNotify(code); }),
-      events_([this](const LogText& line) { PostLogLine(line); }),
+      events_([this](const std::string& job) {
+          PostLogLine(TranslatedLogText("DiaryEvents", kOverflowLine, {job}));
+      }),
       pages_(notices_),
       // The run wait of a command build ends on the shutdown request; a
       // recovery build on the worker thread only meets a stop there too.

@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 
-#include <QtGlobal>
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -135,8 +134,8 @@ private:
     std::thread thread_;
 };
 
-DiaryEvents::DiaryEvents(std::function<void(const LogText&)> say, std::size_t queue_cap)
-    : say_(std::move(say)), queue_cap_(queue_cap > 0 ? queue_cap : 1) {}
+DiaryEvents::DiaryEvents(std::function<void(const std::string&)> overflowed, std::size_t queue_cap)
+    : overflowed_(std::move(overflowed)), queue_cap_(queue_cap > 0 ? queue_cap : 1) {}
 
 DiaryEvents::~DiaryEvents() { Stop(); }
 
@@ -161,12 +160,8 @@ void DiaryEvents::Publish(DiaryEvent event) {
         // The last strand may take the event itself; the others a copy.
         DiaryEvent copy = i + 1 < strands_.size() ? event : std::move(event);
         bool first_overflow = false;
-        if (!strands_[i]->Offer(std::move(copy), first_overflow) && first_overflow && say_) {
-            say_(TranslatedLogText(
-                "DiaryEvents",
-                QT_TRANSLATE_NOOP("DiaryEvents",
-                                  "%1: 処理が追いつかないため、あふれたイベントを数えて捨てます"),
-                {strands_[i]->Name()}));
+        if (!strands_[i]->Offer(std::move(copy), first_overflow) && first_overflow && overflowed_) {
+            overflowed_(strands_[i]->Name());
         }
     }
 }

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "events/diary_event.h"
-#include "log/log_text.h"
 #include "platform/stop_signal.h"
 
 // One job that runs after pictures: retention, publishing, the timelapse,
@@ -57,9 +56,10 @@ class DiaryEvents final : public EventPublisher {
 public:
     static constexpr std::size_t kDefaultQueueCap = 1024;
 
-    // `say` receives the overflow line (any thread; the owner queues it to
-    // the log). `queue_cap` bounds each subscriber's queue.
-    explicit DiaryEvents(std::function<void(const LogText&)> say = {},
+    // `overflowed` gets the name of a job whose queue refused its first event
+    // (any thread; the owner turns it into a log line). `queue_cap` bounds
+    // each subscriber's queue.
+    explicit DiaryEvents(std::function<void(const std::string& job)> overflowed = {},
                          std::size_t queue_cap = kDefaultQueueCap);
     // Stops.
     ~DiaryEvents() override;
@@ -90,7 +90,7 @@ private:
 
     enum State { kNew, kStarted, kStopped };
 
-    std::function<void(const LogText&)> say_;
+    std::function<void(const std::string&)> overflowed_;
     const std::size_t queue_cap_;
     // Written by the owner's thread before Start only.
     std::vector<std::unique_ptr<Strand>> strands_;

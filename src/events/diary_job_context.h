@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "log/log_text.h"
+#include "platform/log_text.h"
 
 class Clock;
 class DiaryEvents;
