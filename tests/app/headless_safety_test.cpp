@@ -341,6 +341,14 @@ TEST_F(HeadlessSafetyTest, PathsMeanWhatTheySay) {
     }
     fs::create_directories(diary_ / old);
     WriteFileBytes(diary_ / old / "preview.html", "an old page");
+    // KEEP_DAYS keeps the newest three days that hold pictures: with
+    // yesterday, two more before it, so that the day long past is old at
+    // the first sweep.
+    for (int days = -3; days <= -2; ++days) {
+        const std::string day = day_from_today(days);
+        fs::create_directories(diary_ / day);
+        WriteFileBytes(diary_ / day / (day + "120000.jpg"), TestJpegBytes(320, 240, 60, 0));
+    }
     WriteFileBytes(home_.path() / "rclone.conf", "");
     const std::string setup_before =
         "[DIARY]\r\nSAVE_DIRECTORY=diary\r\nINTERVAL_MINUTE=0\r\n"

@@ -137,6 +137,11 @@ TEST(UiLanguage, EnglishLogLinesKeepTheirDesignedTextForTheFile) {
     TempDir save;
     std::filesystem::create_directories(save.path() / "20240301");
     WriteFileBytes(save.path() / "20240301" / "20240301120000.jpg", "x");
+    // KEEP_DAYS keeps the newest three days that hold pictures.
+    for (const std::string day : {"20240313", "20240314", "20240315"}) {
+        std::filesystem::create_directories(save.path() / day);
+        WriteFileBytes(save.path() / day / (day + "120000.jpg"), "x");
+    }
     FakeClock clock;
     clock.SetWallClock(LocalTime(2024, 3, 15, 12));
     SharedSettings settings;
