@@ -1,5 +1,6 @@
 #include "event_commands/event_commands.h"
 
+#include <glib.h>
 #include <signal.h>
 
 #include <QtGlobal>
@@ -7,11 +8,29 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <thread>
 #include <variant>
 
 #include "event_commands/event_commands_settings.h"
 #include "settings/shared_settings.h"
+
+extern char** environ;
+
+CommandWords SplitCommandLine(const std::string& line) {
+    CommandWords result;
+    gint argc = 0;
+    gchar** argv = nullptr;
+    GError* error = nullptr;
+    if (!g_shell_parse_argv(line.c_str(), &argc, &argv, &error)) {
+        result.error = error != nullptr ? error->message : "?";
+        if (error != nullptr) g_error_free(error);
+        return result;
+    }
+    for (gint i = 0; i < argc; ++i) result.words.emplace_back(argv[i]);
+    g_strfreev(argv);
+    return result;
+}
 
 const char* CommandKey(CommandEvent event) {
     switch (event) {
@@ -80,7 +99,25 @@ std::vector<std::pair<std::string, std::string>> CommandEnvironment(const Comman
     return environment;
 }
 
-LogText CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome) {
+std::vector<std::string> ProcessEnvironment(
+    const std::vector<std::pair<std::string, std::string>>& added) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        // The service manager's variables are the program's own: a command
+        // that used them would speak for the program.
+        bool dropped = text.starts_with("NOTIFY_SOCKET=") || text.starts_with("WATCHDOG_USEC=") ||
+                       text.starts_with("WATCHDOG_PID=");
+        for (const auto& [name, value] : added)
+            dropped = dropped || (text.starts_with(name) && text.size() > name.size() &&
+                                  text[name.size()] == '=');
+        if (!dropped) entries.emplace_back(text);
+    }
+    for (const auto& [name, value] : added) entries.push_back(name + "=" + value);
+    return entries;
+}
+
+LogText CommandOutcomeLine(const std::string& key, const ChildProcess::Outcome& outcome) {
     if (outcome.Succeeded()) return std::string();
     const std::string code = std::to_string(outcome.exited ? outcome.exit_code : outcome.signal);
     if (outcome.first_error_line.empty()) {
@@ -191,7 +228,7 @@ void EventCommands::Run(const CommandFacts& facts) {
     if (!words.error.empty()) return not_started(words.error);
     auto running = std::make_unique<Running>();
     std::string error;
-    if (!running->process.Start(words.words, CommandEnvironment(facts), error))
+    if (!running->process.Start(words.words, ProcessEnvironment(CommandEnvironment(facts)), error))
         return not_started(error);
     running->timeout_seconds = std::max(1, timeout_seconds);
     running->deadline = now + std::chrono::seconds(running->timeout_seconds);
@@ -214,10 +251,8 @@ void EventCommands::Look() {
             }
             continue;
         }
-        // Whatever the command left in its group goes with it after a
-        // time-out; a command that ended by itself keeps what it started.
+        // Whatever the command left in its group went with it (Poll).
         if (running.kill_at) {
-            running.process.SignalGroup(SIGKILL);
             post_line_(CommandTimeOutLine(key, running.timeout_seconds));
         } else if (const LogText line = CommandOutcomeLine(key, *running.process.outcome());
                    !line.designed.empty()) {

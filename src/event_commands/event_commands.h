@@ -10,13 +10,22 @@
 #include <utility>
 #include <vector>
 
-#include "event_commands/command_process.h"
 #include "events/diary_events.h"
 #include "events/diary_job_context.h"
 #include "log/log_text.h"
+#include "platform/child_process.h"
 
 class SharedSettings;
 struct EventCommandsSettings;
+
+// A command line split into words as a POSIX shell splits them (quotes,
+// backslashes, comments), with nothing expanded; `error` says why a line is
+// no command (an unmatched quote, nothing but blanks).
+struct CommandWords {
+    std::vector<std::string> words;
+    std::string error;
+};
+CommandWords SplitCommandLine(const std::string& line);
 
 // The events a user's command can follow, each with its setting.
 enum class CommandEvent { kPicture, kStoreFailed, kCameraLost, kCameraFound };
@@ -45,10 +54,14 @@ struct CommandFacts {
     std::string trigger;
 };
 std::vector<std::pair<std::string, std::string>> CommandEnvironment(const CommandFacts& facts);
+// A command's whole environment: the program's less the service manager's
+// variables, with `added` set.
+std::vector<std::string> ProcessEnvironment(
+    const std::vector<std::pair<std::string, std::string>>& added);
 
 // What a command that did not succeed did, for the log ("" when it
 // succeeded); `key` names its setting.
-LogText CommandOutcomeLine(const std::string& key, const CommandProcess::Outcome& outcome);
+LogText CommandOutcomeLine(const std::string& key, const ChildProcess::Outcome& outcome);
 LogText CommandTimeOutLine(const std::string& key, int seconds);
 LogText CommandNotStartedLine(const std::string& key, const std::string& why);
 
@@ -81,7 +94,7 @@ public:
 private:
     using SteadyTime = std::chrono::steady_clock::time_point;
     struct Running {
-        CommandProcess process;
+        ChildProcess process;
         SteadyTime deadline{};
         int timeout_seconds = 0;
         std::optional<SteadyTime> kill_at;

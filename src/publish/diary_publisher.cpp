@@ -13,11 +13,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "diary/layout/diary_layout.h"
 #include "diary/layout/diary_names.h"
 #include "publish/publish_names.h"
 #include "publish/publish_settings.h"
-#include "publish/remote_secrets.h"
 #include "settings/shared_settings.h"
 
 namespace {
@@ -30,10 +28,6 @@ constexpr std::size_t kMaxDeletions = 200000;
 constexpr std::chrono::seconds kSettingsPoll{10};
 constexpr milliseconds kWakeBudget{1000};
 constexpr std::int64_t kMaxPageBytes = 64 << 20;
-constexpr std::size_t kMaxErrorText = 400;
-// A folder changed this long before the last look still gets looked at
-// again (its time and our clock may differ a little).
-constexpr std::int64_t kFolderSlackNs = 60'000'000'000;
 constexpr const char* kScratchPrefix = "quillomat-publish-";
 
 std::int64_t WallNs() {
@@ -58,14 +52,19 @@ std::string Trimmed(const std::string& s) {
     return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
-// rclone's errors can run over several lines: one line, of reasonable length.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+std::string AbsoluteFolder(const std::string& folder) {
+    std::error_code ec;
+    std::string absolute = fs::absolute(fs::path(folder), ec).lexically_normal().string();
+    if (ec || absolute.empty()) return {};
+    if (absolute.back() != '/') absolute += '/';
+    return absolute;
+}
+
+const LocalFile* Find(const std::vector<LocalFile>& files, const std::string& name) {
+    for (const LocalFile& f : files) {
+        if (f.name == name) return &f;
     }
-    text = Trimmed(text);
-    if (text.size() > kMaxErrorText) text = text.substr(0, kMaxErrorText) + "...";
-    return text;
+    return nullptr;
 }
 
 // Removes scratch folders that killed runs of ours left behind.
@@ -90,7 +89,10 @@ void SweepScratch(const std::string& tmp) {
 }  // namespace
 
 DiaryPublisher::DiaryPublisher(DiaryJobContext context, DiaryPublisherOptions options)
-    : context_(std::move(context)), options_(std::move(options)) {}
+    : context_(std::move(context)),
+      options_(std::move(options)),
+      connection_({[this](const char* text, const std::string& about) { Say(text, about); },
+                   [this] { return Now(); }, [this] { WentDown(); }}) {}
 
 void RegisterPublishing(const DiaryJobContext& context) {
     RegisterSettingsSection(PublishSettingsSection());
@@ -98,7 +100,7 @@ void RegisterPublishing(const DiaryJobContext& context) {
 }
 
 DiaryPublisher::~DiaryPublisher() {
-    Shutdown();
+    connection_.Close();
     if (!scratch_.empty()) {
         std::error_code ec;
         fs::remove_all(scratch_, ec);
@@ -113,40 +115,25 @@ void DiaryPublisher::Say(const char* text, const std::string& about) {
     if (context_.post_line) context_.post_line(TranslatedLogText("DiaryPublisher", text, {about}));
 }
 
-std::string DiaryPublisher::Masked(const std::string& text) const {
-    return MaskSecrets(OneLine(text), config_.remote);
-}
-
 void DiaryPublisher::Refresh() {
     const DiarySettings s = context_.settings.Copy();
     const PublishSettings& publish = s.Section<PublishSettings>();
     Config c;
-    c.remote = Trimmed(publish.REMOTE);
-    c.rclone_config = Trimmed(publish.RCLONE_CONFIG);
-    c.bwlimit = Trimmed(publish.BWLIMIT);
+    c.remote = {options_.rclone, Trimmed(publish.REMOTE), Trimmed(publish.RCLONE_CONFIG),
+                Trimmed(publish.BWLIMIT)};
     // The folder and the page names as the store uses them: a relative
     // folder is the settings folder's, a page name with a path the default.
-    const DiaryLayout layout = DiaryLayout::Of(s);
-    if (const std::string& save = layout.save_folder; !save.empty()) {
-        std::error_code ec;
-        c.save = fs::absolute(fs::path(save), ec).lexically_normal().string();
-        if (ec) c.save.clear();
-        if (!c.save.empty() && c.save.back() != '/') c.save += '/';
-    }
-    c.index_page = layout.index_page;
-    c.day_page = layout.day_page;
+    c.layout = DiaryLayout::Of(s);
+    if (!c.layout.save_folder.empty()) c.save = AbsoluteFolder(c.layout.save_folder);
+    c.layout.save_folder = c.save;
     c.page_interval_s = std::clamp(publish.PAGE_INTERVAL_SECOND, 0, 86400);
     if (c == config_) return;
-    const bool remote_changed = c.remote != config_.remote ||
-                                c.rclone_config != config_.rclone_config ||
-                                c.bwlimit != config_.bwlimit;
-    const bool tree_changed = c.save != config_.save || c.index_page != config_.index_page ||
-                              c.day_page != config_.day_page;
+    const bool remote_changed = !(c.remote == config_.remote);
+    const bool tree_changed = c.save != config_.save || !(c.layout == config_.layout);
     config_ = std::move(c);
+    pages_.SetInterval(config_.page_interval_s);
     if (remote_changed) {
-        Shutdown();
-        down_ = pausing_ = false;
-        backoff_ = std::chrono::seconds(0);
+        connection_.Reset(config_.remote);
         remote_days_.clear();
         remote_days_order_.clear();
     }
@@ -154,64 +141,20 @@ void DiaryPublisher::Refresh() {
         catch_up_due_ = true;
         catch_up_.reset();
         last_catch_up_started_ns_.reset();
-        sent_pages_.clear();
+        pages_.ForgetSent();
     }
-}
-
-void DiaryPublisher::Shutdown() {
-    target_.reset();
-    if (daemon_) daemon_->Stop();
-    daemon_.reset();
-    connected_ = false;
 }
 
 bool DiaryPublisher::Prepare(const AbortFn& abort) {
     Refresh();
-    if (config_.remote.empty() || config_.save.empty()) {
-        if (daemon_) Shutdown();
+    if (!config_.On()) {
+        connection_.Close();
         return false;
     }
-    if (pausing_ && Now() < retry_at_) return false;
-    if (!daemon_ || !daemon_->Running()) {
-        target_.reset();
-        connected_ = false;
-        rclone_path_ = FindOnPath(options_.rclone);
-        if (rclone_path_.empty()) {
-            if (!rclone_missing_said_) Say(kRcloneMissingLine);
-            rclone_missing_said_ = true;
-            return false;
-        }
-        daemon_ = std::make_unique<RcloneDaemon>();
-        std::string error;
-        if (!daemon_->Start({rclone_path_, config_.rclone_config, config_.bwlimit}, abort,
-                            &error)) {
-            daemon_.reset();
-            if (abort && abort()) return false;
-            GoDown(kRcloneFailedLine, Masked(error));
-            return false;
-        }
-        target_ = std::make_unique<PublishTarget>(*daemon_, config_.remote);
-    }
-    if (!connected_) {
-        const PublishTarget::Result result = target_->Connect(abort);
-        if (!result.Done()) {
-            Failed(result);
-            return false;
-        }
-        connected_ = true;
-        exact_times_ = target_->ExactTimes();
-    }
-    pausing_ = false;
-    return true;
+    return connection_.Open(abort);
 }
 
-void DiaryPublisher::GoDown(const char* text, const std::string& about) {
-    if (!down_) Say(text, about);
-    down_ = true;
-    pausing_ = true;
-    backoff_ = backoff_.count() == 0 ? kFirstRetry : std::min(backoff_ * 2, kLongestRetry);
-    retry_at_ = Now() + backoff_;
-    connected_ = false;
+void DiaryPublisher::WentDown() {
     // What the remote holds is looked at again when it is back.
     catch_up_.reset();
     catch_up_due_ = true;
@@ -219,62 +162,21 @@ void DiaryPublisher::GoDown(const char* text, const std::string& about) {
     remote_days_order_.clear();
 }
 
-void DiaryPublisher::Failed(const PublishTarget::Result& result) {
-    if (result.outcome == PublishTarget::Outcome::kAborted) return;
-    if (daemon_ && !daemon_->Running()) {
-        GoDown(kRcloneFailedLine, Masked(daemon_->RecentOutput()));
-        return;
-    }
-    GoDown(kRemoteGoneLine, Masked(result.error));
-}
-
-bool DiaryPublisher::IsPublished(const std::string& path) const {
-    return IsPublishedPath(path, {config_.save, config_.day_page, config_.index_page});
-}
-
 std::string DiaryPublisher::RelativeToSave(const std::string& save_directory,
                                            const std::string& path) const {
     if (save_directory.empty() || !path.starts_with(save_directory)) return {};
-    std::error_code ec;
-    std::string save = fs::absolute(fs::path(save_directory), ec).lexically_normal().string();
-    if (ec) return {};
-    if (save.back() != '/') save += '/';
     // A store into a folder that the settings no longer name is not ours.
-    if (save != config_.save) return {};
+    if (AbsoluteFolder(save_directory) != config_.save) return {};
     const std::string relative = path.substr(save_directory.size());
-    return IsPublished(relative) ? relative : std::string();
-}
-
-std::vector<DiaryPublisher::LocalFile> DiaryPublisher::LocalFolder(
-    const std::string& folder) const {
-    std::vector<LocalFile> files;
-    for (PublishedFile& file :
-         ListPublishedFiles({config_.save, config_.day_page, config_.index_page}, folder)) {
-        files.push_back({std::move(file.name), {file.size, file.mtime_ns}});
-    }
-    return files;
-}
-
-bool DiaryPublisher::NeedsSending(const LocalFile& local, const RemoteEntry* remote) const {
-    if (!remote) return true;
-    if (remote->is_dir) return false;
-    if (remote->size != local.stamp.size) return true;
-    // Only an older copy is replaced: a newer one is someone else's doing.
-    return exact_times_ && local.stamp.mtime_ns - remote->mtime_ns >
-                               std::max<std::int64_t>(target_->PrecisionNs(), 1);
+    return IsPublishedPath(relative, config_.layout) ? relative : std::string();
 }
 
 bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort, bool replace) {
     const auto [folder, name] = SplitPath(path);
     const std::string local_folder = config_.save + (folder.empty() ? "" : folder + "/");
-    const auto present = [&] {
-        struct stat st {};
-        return ::lstat((local_folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    };
     // Gone meanwhile (retention): nothing to send.
-    struct stat st {};
-    if (::lstat((local_folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
-    const Stamp stamp{static_cast<std::int64_t>(st.st_size), MtimeNs(st)};
+    const Stamp stamp = StampOf(local_folder + name);
+    if (stamp.size < 0) return true;
     // This very file went already (a page's look at its links came before
     // its event): sending it again would take it away on the remote for a
     // moment, as rclone deletes a file before it moves another onto it. A
@@ -288,15 +190,19 @@ bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort, bo
             return true;
         }
     }
-    const PublishTarget::Result result = target_->Upload(local_folder, name, path, abort);
+    const PublishTarget::Result result =
+        connection_.Target().Upload(local_folder, name, path, abort);
     if (result.Done()) {
-        media_bytes_sent_ += static_cast<std::uint64_t>(st.st_size);
+        pages_.MediaSent(static_cast<std::uint64_t>(stamp.size));
         if (day != remote_days_.end()) day->second[name] = stamp;
         return true;
     }
     if (!result.partial.empty()) leftovers_.insert(result.partial);
     if (result.outcome == PublishTarget::Outcome::kAborted) return false;
-    if (result.outcome == PublishTarget::Outcome::kNotFound || !present()) return true;
+    if (result.outcome == PublishTarget::Outcome::kNotFound ||
+        StampOf(local_folder + name).size < 0) {
+        return true;
+    }
     Failed(result);
     return false;
 }
@@ -308,7 +214,7 @@ bool DiaryPublisher::LoadRemoteDay(const std::string& day, const AbortFn& abort)
         return true;
     }
     std::vector<RemoteEntry> entries;
-    const PublishTarget::Result result = target_->List(day, entries, abort);
+    const PublishTarget::Result result = connection_.Target().List(day, entries, abort);
     if (!result.Done() && result.outcome != PublishTarget::Outcome::kNotFound) {
         Failed(result);
         return false;
@@ -387,85 +293,31 @@ bool DiaryPublisher::SendPage(const std::string& path, const AbortFn& abort) {
         ::unlink(copy.c_str());
         return true;
     }
-    const PublishTarget::Result result = target_->Upload(scratch, name, path, abort);
+    const PublishTarget::Result result = connection_.Target().Upload(scratch, name, path, abort);
     ::unlink(copy.c_str());
     if (!result.partial.empty()) leftovers_.insert(result.partial);
     if (result.Done()) {
-        sent_pages_[path] = {{static_cast<std::int64_t>(st.st_size), MtimeNs(st)},
-                             media_bytes_sent_};
+        pages_.Sent(path, {static_cast<std::int64_t>(st.st_size), MtimeNs(st)});
         return true;
     }
     Failed(result);
     return false;
 }
 
-bool DiaryPublisher::PagesDue() const {
-    if (dirty_pages_.empty()) return false;
-    return !last_page_round_ ||
-           Now() >= *last_page_round_ + std::chrono::seconds(config_.page_interval_s);
-}
-
-bool DiaryPublisher::WorthSending(const std::string& page, TimePoint dirty_since) const {
-    const auto sent = sent_pages_.find(page);
-    if (sent == sent_pages_.end()) return true;
-    if (Now() - dirty_since >= std::max<std::chrono::seconds>(
-                                   kLongestPageWait, std::chrono::seconds(config_.page_interval_s)))
-        return true;
-    struct stat st {};
-    if (::lstat((config_.save + page).c_str(), &st) != 0) return true;
-    return media_bytes_sent_ - sent->second.media_bytes >=
-           static_cast<std::uint64_t>(kPageWeight) * static_cast<std::uint64_t>(st.st_size);
-}
-
-bool DiaryPublisher::SendDirtyPages(const std::vector<std::string>& extra, bool all,
-                                    const AbortFn& abort) {
-    std::vector<std::string> pages;
-    for (const auto& [page, since] : dirty_pages_) {
-        if (all || WorthSending(page, since)) pages.push_back(page);
-    }
-    for (const std::string& page : extra) {
-        if (dirty_pages_.contains(page)) continue;
-        struct stat st {};
-        if (::lstat((config_.save + page).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        const auto sent = sent_pages_.find(page);
-        if (sent == sent_pages_.end() ||
-            !(sent->second.stamp == Stamp{static_cast<std::int64_t>(st.st_size), MtimeNs(st)})) {
-            pages.push_back(page);
-        }
-    }
-    // Day pages before the index page, which links into the days.
-    std::stable_partition(pages.begin(), pages.end(),
-                          [](const std::string& p) { return p.find('/') != std::string::npos; });
-    last_page_round_ = Now();
+bool DiaryPublisher::SendPages(const std::vector<std::string>& extra, bool all,
+                               const AbortFn& abort) {
+    const std::vector<std::string> pages =
+        pages_.Round(extra, all, Now(),
+                     [this](const std::string& page) { return StampOf(config_.save + page); });
     for (const std::string& page : pages) {
         if (!SendPage(page, abort)) return false;
-        dirty_pages_.erase(page);
     }
     return true;
 }
 
 void DiaryPublisher::QueueDeletions(const DayDeleted& deleted) {
-    std::error_code ec;
-    std::string save =
-        fs::absolute(fs::path(deleted.save_directory), ec).lexically_normal().string();
-    if (ec || save.empty()) return;
-    if (save.back() != '/') save += '/';
-    if (save != config_.save) return;
-    std::vector<Deletion> pages, others;
-    for (const std::string& file : deleted.files) {
-        const std::string path = fs::path(file).lexically_normal().generic_string();
-        // Only names of the diary's own that publishing could have sent.
-        if (path.empty() || path.starts_with('/') || path.starts_with("..") || !IsPublished(path))
-            continue;
-        const std::string name = SplitPath(path).second;
-        const bool page = name == config_.day_page || name == config_.index_page;
-        (page ? pages : others).push_back({path, false});
-    }
-    // Pages first, so that no page on the remote links a picture already gone.
-    std::vector<Deletion> all = std::move(pages);
-    all.insert(all.end(), others.begin(), others.end());
-    if (IsDayDirectoryName(deleted.day_name)) all.push_back({deleted.day_name, true});
-    for (Deletion& d : all) {
+    if (AbsoluteFolder(deleted.save_directory) != config_.save) return;
+    for (Deletion& d : PlanDeletions(deleted.files, deleted.day_name, config_.layout)) {
         if (deletions_.size() >= kMaxDeletions) {
             if (!deletions_dropped_said_) Say(kDeletionsDroppedLine, d.path);
             deletions_dropped_said_ = true;
@@ -482,13 +334,14 @@ bool DiaryPublisher::RunDeletions(const AbortFn& abort) {
             struct stat st {};
             // Whatever the answer (a folder with a user's file in it stays).
             if (::lstat((config_.save + d.path).c_str(), &st) != 0) {
-                const PublishTarget::Result result = target_->RemoveEmptyFolder(d.path, abort);
+                const PublishTarget::Result result =
+                    connection_.Target().RemoveEmptyFolder(d.path, abort);
                 if (result.outcome == PublishTarget::Outcome::kAborted) return false;
             }
             remote_days_.erase(d.path);
             std::erase(remote_days_order_, d.path);
         } else {
-            const PublishTarget::Result result = target_->Delete(d.path, abort);
+            const PublishTarget::Result result = connection_.Target().Delete(d.path, abort);
             if (!result.Done()) {
                 Failed(result);
                 return false;
@@ -502,16 +355,12 @@ bool DiaryPublisher::RunDeletions(const AbortFn& abort) {
     return true;
 }
 
-bool DiaryPublisher::RemoveLeftovers(const std::string& folder,
-                                     const std::vector<RemoteEntry>& entries,
+bool DiaryPublisher::DeleteLeftovers(const std::string& folder, const std::vector<PlanAction>& plan,
                                      const AbortFn& abort) {
     const std::string prefix = folder.empty() ? std::string() : folder + "/";
-    for (const RemoteEntry& e : entries) {
-        if (e.is_dir) continue;
-        const std::string final_name = FinalNameOfPartial(e.name);
-        // Only partial uploads of our own names: another name is not ours.
-        if (final_name.empty() || !IsPublished(prefix + final_name)) continue;
-        const PublishTarget::Result result = target_->Delete(prefix + e.name, abort);
+    for (const PlanAction& a : plan) {
+        if (a.step != PlanStep::kDelete) continue;
+        const PublishTarget::Result result = connection_.Target().Delete(prefix + a.name, abort);
         if (!result.Done()) {
             Failed(result);
             return false;
@@ -520,171 +369,145 @@ bool DiaryPublisher::RemoveLeftovers(const std::string& folder,
     return true;
 }
 
-std::vector<std::string> DiaryPublisher::DaysToCheck(const std::vector<std::string>& all) const {
-    if (!last_catch_up_started_ns_) return all;
-    // After an outage in a run that had looked at everything: the folders
-    // changed since that look (a new file changes its folder's time), and
-    // the newest two whatever their times say.
-    std::vector<std::string> days;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        struct stat st {};
-        const bool changed = ::lstat((config_.save + all[i]).c_str(), &st) == 0 &&
-                             MtimeNs(st) >= *last_catch_up_started_ns_ - kFolderSlackNs;
-        if (i < 2 || changed) days.push_back(all[i]);
+bool DiaryPublisher::Carry(const std::string& folder, const PlanAction& action,
+                           const std::vector<LocalFile>& local, const AbortFn& abort) {
+    const std::string path = folder.empty() ? action.name : folder + "/" + action.name;
+    switch (action.step) {
+        case PlanStep::kSend:
+        case PlanStep::kReplace:
+            // The save folder's own (the style sheet) always replaces.
+            return SendMedia(path, abort, action.step == PlanStep::kReplace || folder.empty());
+        case PlanStep::kSendPage:
+        case PlanStep::kRefreshPage:
+            return SendPage(path, abort);
+        case PlanStep::kPageCurrent:
+            // The remote's is this one: nothing to send at the stop either.
+            if (const LocalFile* file = Find(local, action.name)) pages_.Current(path, file->stamp);
+            return true;
+        case PlanStep::kDelete:
+            return true;  // done when the folder was opened
     }
-    return days;
+    return true;
 }
 
-bool DiaryPublisher::OpenDay(CatchUp& c, const std::string& day, const AbortFn& abort) {
-    std::vector<RemoteEntry> entries;
+bool DiaryPublisher::OpenDay(CatchUp& c, const AbortFn& abort) {
+    const std::string& day = c.days[c.next_day];
+    FolderPlanInput input;
+    input.folder = day;
     if (c.remote_days.contains(day)) {
-        const PublishTarget::Result result = target_->List(day, entries, abort);
+        const PublishTarget::Result result = connection_.Target().List(day, input.remote, abort);
         if (!result.Done() && result.outcome != PublishTarget::Outcome::kNotFound) {
             Failed(result);
             return false;
         }
     }
-    if (!RemoveLeftovers(day, entries, abort)) return false;
-    std::map<std::string, const RemoteEntry*> remote;
-    for (const RemoteEntry& e : entries) {
-        if (!e.is_dir && FinalNameOfPartial(e.name).empty()) remote[e.name] = &e;
+    input.local = LocalFolder(config_.layout, day);
+    input.layout = config_.layout;
+    input.exact_times = connection_.ExactTimes();
+    input.precision_ns = connection_.Target().PrecisionNs();
+    input.newest_day = day == c.newest_day;
+    std::vector<PlanAction> plan = PlanFolder(input);
+    if (!DeleteLeftovers(day, plan, abort)) return false;
+    RememberDay(day, input.remote);
+    for (const PlanAction& a : plan) {
+        if (a.step == PlanStep::kPageCurrent) Carry(day, a, input.local, abort);
     }
-    RememberDay(day, entries);
-    c.to_send.clear();
-    c.next_file = 0;
-    c.page_due = false;
-    for (const LocalFile& local : LocalFolder(day)) {
-        const auto found = remote.find(local.name);
-        const bool needed = NeedsSending(local, found == remote.end() ? nullptr : found->second);
-        if (local.name == config_.day_page) {
-            // Where the remote keeps no times, a page of the same size may
-            // still differ: the newest day's is sent anyway.
-            c.page_due = needed || (!exact_times_ && day == c.newest_day);
-            if (c.phase == CatchUp::Phase::kCount && needed) ++c.waiting;
-            // The remote's is this one: nothing to send at the stop either.
-            if (!c.page_due) sent_pages_[day + "/" + local.name] = {local.stamp, media_bytes_sent_};
-        } else if (needed) {
-            if (c.phase == CatchUp::Phase::kCount) {
-                ++c.waiting;
-            } else {
-                // A copy there is replaced; a missing one may have gone
-                // meanwhile (a page's look at its links) and is not sent twice.
-                c.to_send.emplace_back(local.name, found != remote.end());
-            }
-        }
+    if (c.counting) {
+        c.waiting += WaitingCount(plan);
+        ++c.next_day;
+        return true;
     }
-    c.day_open = c.phase == CatchUp::Phase::kSend;
+    c.day_local = std::move(input.local);
+    c.day_plan = std::move(plan);
+    c.next_action = 0;
+    c.day_open = true;
     return true;
 }
 
 DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
     if (!catch_up_) {
         CatchUp c;
-        c.count_first = down_;
+        c.counting = connection_.Down();
         c.started_ns = WallNs();
         catch_up_ = std::move(c);
     }
     CatchUp& c = *catch_up_;
-    switch (c.phase) {
-        case CatchUp::Phase::kRoot: {
-            const std::vector<std::string> all =
-                ListPublishedDays({config_.save, config_.day_page, config_.index_page});
-            c.newest_day = all.empty() ? std::string() : all.front();
-            c.days = DaysToCheck(all);
-            c.local_top = LocalFolder("");
-            std::vector<RemoteEntry> entries;
-            const PublishTarget::Result result = target_->List("", entries, abort);
-            if (!result.Done() && result.outcome != PublishTarget::Outcome::kNotFound) {
-                Failed(result);
+    if (!c.root_done) {
+        const std::vector<std::string> all = ListPublishedDays(config_.layout);
+        c.newest_day = all.empty() ? std::string() : all.front();
+        std::vector<DayFolderTime> times;
+        for (const std::string& day : all) {
+            struct stat st {};
+            times.push_back(
+                {day, ::lstat((config_.save + day).c_str(), &st) == 0 ? MtimeNs(st) : 0});
+        }
+        c.days = DaysToCheck(times, last_catch_up_started_ns_);
+        FolderPlanInput input;
+        const PublishTarget::Result result = connection_.Target().List("", input.remote, abort);
+        if (!result.Done() && result.outcome != PublishTarget::Outcome::kNotFound) {
+            Failed(result);
+            return Step::kStopped;
+        }
+        input.local = LocalFolder(config_.layout, "");
+        input.layout = config_.layout;
+        input.exact_times = connection_.ExactTimes();
+        input.precision_ns = connection_.Target().PrecisionNs();
+        c.root_plan = PlanFolder(input);
+        c.root_local = std::move(input.local);
+        if (!DeleteLeftovers("", c.root_plan, abort)) return Step::kStopped;
+        for (const RemoteEntry& e : input.remote) {
+            if (e.is_dir && IsDayDirectoryName(e.name)) c.remote_days.insert(e.name);
+        }
+        c.root_done = true;
+        if (c.counting) {
+            c.waiting += WaitingCount(c.root_plan);
+            return Step::kProgress;
+        }
+        // The style sheet before the pages that use it.
+        for (const PlanAction& a : c.root_plan) {
+            if ((a.step == PlanStep::kSend || a.step == PlanStep::kReplace) &&
+                !Carry("", a, c.root_local, abort)) {
                 return Step::kStopped;
             }
-            if (!RemoveLeftovers("", entries, abort)) return Step::kStopped;
-            for (const RemoteEntry& e : entries) {
-                if (e.is_dir && IsDayDirectoryName(e.name)) c.remote_days.insert(e.name);
-                if (!e.is_dir) c.remote_top[e.name] = e;
-            }
-            if (c.count_first) {
-                for (const LocalFile& local : c.local_top) {
-                    const auto found = c.remote_top.find(local.name);
-                    if (NeedsSending(local, found == c.remote_top.end() ? nullptr : &found->second))
-                        ++c.waiting;
-                }
-            }
-            c.phase = c.count_first ? CatchUp::Phase::kCount : CatchUp::Phase::kSend;
-            if (c.phase == CatchUp::Phase::kSend) {
-                for (const LocalFile& local : c.local_top) {
-                    const auto found = c.remote_top.find(local.name);
-                    if (local.name == kStyleSheetName &&
-                        NeedsSending(local,
-                                     found == c.remote_top.end() ? nullptr : &found->second) &&
-                        !SendMedia(local.name, abort, true)) {
-                        return Step::kStopped;
-                    }
-                }
-            }
+        }
+        return Step::kProgress;
+    }
+    if (c.day_open) {
+        const std::string& day = c.days[c.next_day];
+        while (c.next_action < c.day_plan.size()) {
+            const PlanAction& a = c.day_plan[c.next_action++];
+            if (a.step == PlanStep::kDelete || a.step == PlanStep::kPageCurrent) continue;
+            if (!Carry(day, a, c.day_local, abort)) return Step::kStopped;
             return Step::kProgress;
         }
-        case CatchUp::Phase::kCount: {
-            if (c.next_day < c.days.size()) {
-                if (!OpenDay(c, c.days[c.next_day++], abort)) return Step::kStopped;
-                return Step::kProgress;
-            }
-            Say(kRemoteBackLine, std::to_string(c.waiting));
-            down_ = false;
-            backoff_ = std::chrono::seconds(0);
-            c.phase = CatchUp::Phase::kRoot;
-            c.count_first = false;
-            c.next_day = 0;
-            c.remote_days.clear();
-            c.remote_top.clear();
-            return Step::kProgress;
-        }
-        case CatchUp::Phase::kSend: {
-            if (!c.day_open) {
-                if (c.next_day >= c.days.size()) {
-                    c.phase = CatchUp::Phase::kIndex;
-                    return Step::kProgress;
-                }
-                if (!OpenDay(c, c.days[c.next_day], abort)) return Step::kStopped;
-                return Step::kProgress;
-            }
-            const std::string& day = c.days[c.next_day];
-            if (c.next_file < c.to_send.size()) {
-                const auto& [name, replace] = c.to_send[c.next_file];
-                if (!SendMedia(day + "/" + name, abort, replace)) return Step::kStopped;
-                ++c.next_file;
-                return Step::kProgress;
-            }
-            if (c.page_due) {
-                const std::string page = day + "/" + config_.day_page;
-                if (!SendPage(page, abort)) return Step::kStopped;
-                dirty_pages_.erase(page);
-                c.page_due = false;
-            }
-            c.day_open = false;
-            ++c.next_day;
-            return Step::kProgress;
-        }
-        case CatchUp::Phase::kIndex: {
-            for (const LocalFile& local : c.local_top) {
-                if (local.name != config_.index_page) continue;
-                const auto found = c.remote_top.find(local.name);
-                if (NeedsSending(local, found == c.remote_top.end() ? nullptr : &found->second) ||
-                    !exact_times_) {
-                    if (!SendPage(local.name, abort)) return Step::kStopped;
-                    dirty_pages_.erase(local.name);
-                } else {
-                    sent_pages_[local.name] = {local.stamp, media_bytes_sent_};
-                }
-            }
-            last_catch_up_started_ns_ = c.started_ns;
-            catch_up_.reset();
-            leftovers_.clear();
-            catch_up_due_ = false;
-            backoff_ = std::chrono::seconds(0);
-            return Step::kDone;
+        c.day_open = false;
+        ++c.next_day;
+        return Step::kProgress;
+    }
+    if (c.next_day < c.days.size()) {
+        return OpenDay(c, abort) ? Step::kProgress : Step::kStopped;
+    }
+    if (c.counting) {
+        // Counted: said, and then the same look again, sending.
+        Say(kRemoteBackLine, std::to_string(c.waiting));
+        connection_.Back();
+        CatchUp again;
+        again.started_ns = c.started_ns;
+        c = std::move(again);
+        return Step::kProgress;
+    }
+    for (const PlanAction& a : c.root_plan) {
+        if ((a.step == PlanStep::kSendPage || a.step == PlanStep::kRefreshPage ||
+             a.step == PlanStep::kPageCurrent) &&
+            !Carry("", a, c.root_local, abort)) {
+            return Step::kStopped;
         }
     }
+    last_catch_up_started_ns_ = c.started_ns;
+    catch_up_.reset();
+    leftovers_.clear();
+    catch_up_due_ = false;
+    connection_.Back();
     return Step::kDone;
 }
 
@@ -708,12 +531,7 @@ void DiaryPublisher::Begin(const StopSignal&) {
     // Named as the diary's job threads are once lowered (top, ps).
     ::pthread_setname_np(::pthread_self(), "diary job");
     Refresh();
-    if (config_.remote.empty() || config_.save.empty()) return;
-    rclone_path_ = FindOnPath(options_.rclone);
-    if (rclone_path_.empty()) {
-        Say(kRcloneMissingLine);
-        rclone_missing_said_ = true;
-    }
+    if (config_.On()) connection_.FindRclone();
 }
 
 void DiaryPublisher::Handle(const DiaryEvent& event, const StopSignal& stop) {
@@ -721,15 +539,15 @@ void DiaryPublisher::Handle(const DiaryEvent& event, const StopSignal& stop) {
     const auto media_and_pages = [&](const std::string& save_directory, const std::string& path,
                                      const std::vector<std::string>& pages) {
         Refresh();
-        if (config_.remote.empty() || config_.save.empty()) return;
+        if (!config_.On()) return;
         for (const std::string& page : pages) {
             const std::string relative = RelativeToSave(save_directory, page);
-            if (!relative.empty()) dirty_pages_.emplace(relative, Now());
+            if (!relative.empty()) pages_.Changed(relative, Now());
         }
         const std::string relative = RelativeToSave(save_directory, path);
         // While the remote is away nothing is queued: the look at the save
         // folder when it is back finds the picture (and counts it as waiting).
-        if (!relative.empty() && !down_ && Prepare(abort)) SendMedia(relative, abort);
+        if (!relative.empty() && !connection_.Down() && Prepare(abort)) SendMedia(relative, abort);
     };
     if (const auto* stored = std::get_if<PictureStored>(&event)) {
         media_and_pages(stored->save_directory, stored->path, stored->pages);
@@ -737,27 +555,23 @@ void DiaryPublisher::Handle(const DiaryEvent& event, const StopSignal& stop) {
         media_and_pages(video->save_directory, video->path, video->pages);
     } else if (const auto* deleted = std::get_if<DayDeleted>(&event)) {
         Refresh();
-        if (config_.remote.empty() || config_.save.empty()) return;
+        if (!config_.On()) return;
         QueueDeletions(*deleted);
         if (Prepare(abort)) RunDeletions(abort);
     }
 }
 
 std::optional<std::chrono::milliseconds> DiaryPublisher::NextWake() {
-    if (config_.remote.empty() || config_.save.empty() || rclone_path_.empty())
-        return kSettingsPoll;
+    if (!config_.On() || !connection_.HasRclone()) return kSettingsPoll;
     // Rounded up: a wake a little early would find nothing due.
     const auto until = [this](TimePoint when) {
+        if (when == TimePoint::min()) return milliseconds(0);
         return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(when - Now()));
     };
-    if (pausing_) return until(retry_at_);
+    if (connection_.Pausing()) return until(connection_.RetryAt());
     if (catch_up_due_ || catch_up_ || !deletions_.empty()) return milliseconds(0);
-    if (!dirty_pages_.empty()) {
-        if (!last_page_round_) return milliseconds(0);
-        return std::min<milliseconds>(
-            kSettingsPoll,
-            until(*last_page_round_ + std::chrono::seconds(config_.page_interval_s)));
-    }
+    if (const std::optional<TimePoint> round = pages_.NextRound())
+        return std::min<milliseconds>(kSettingsPoll, until(*round));
     return kSettingsPoll;
 }
 
@@ -775,7 +589,7 @@ void DiaryPublisher::Wake(const StopSignal& stop) {
     }
     // Back from an outage, the look at the save folder counts what waited
     // before anything goes.
-    if (!down_ && PagesDue()) SendDirtyPages({}, false, abort);
+    if (!connection_.Down() && pages_.RoundDue(Now())) SendPages({}, false, abort);
 }
 
 void DiaryPublisher::End(const StopSignal&) {
@@ -783,25 +597,24 @@ void DiaryPublisher::End(const StopSignal&) {
     // does not make it goes with the next start's look at the save folder.
     const auto deadline = std::chrono::steady_clock::now() + kEndBudget;
     const AbortFn abort = [deadline] { return std::chrono::steady_clock::now() >= deadline; };
-    if (!config_.remote.empty() && !config_.save.empty() && !pausing_ && connected_ && daemon_ &&
-        daemon_->Running()) {
+    if (config_.On() && !connection_.Pausing() && connection_.Connected() &&
+        connection_.DaemonRunning()) {
         // Also the pages of a last picture whose event the stop dropped.
         std::vector<std::string> extra;
-        if (!config_.index_page.empty()) extra.push_back(config_.index_page);
-        const std::vector<std::string> days =
-            ListPublishedDays({config_.save, config_.day_page, config_.index_page});
-        if (!days.empty() && !config_.day_page.empty())
-            extra.push_back(days.front() + "/" + config_.day_page);
-        SendDirtyPages(extra, true, abort);
+        if (!config_.layout.index_page.empty()) extra.push_back(config_.layout.index_page);
+        const std::vector<std::string> days = ListPublishedDays(config_.layout);
+        if (!days.empty() && !config_.layout.day_page.empty())
+            extra.push_back(days.front() + "/" + config_.layout.day_page);
+        SendPages(extra, true, abort);
         // Uploads the stop cut off (their names are ours; one that did get
         // moved into place is not there any more).
         for (auto it = leftovers_.begin(); it != leftovers_.end() && !abort();) {
-            if (target_->Delete(*it, abort).Done()) {
+            if (connection_.Target().Delete(*it, abort).Done()) {
                 it = leftovers_.erase(it);
             } else {
                 ++it;
             }
         }
     }
-    Shutdown();
+    connection_.Close();
 }

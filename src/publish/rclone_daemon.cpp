@@ -1,11 +1,7 @@
 #include "publish/rclone_daemon.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
+#include <libsoup/soup.h>
 #include <sys/random.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -19,10 +15,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kOutputKept = 4096;
 constexpr std::size_t kMaxAnswer = 256u << 20;
 constexpr std::chrono::seconds kStartLimit{20};
-constexpr std::chrono::seconds kConnectLimit{5};
+// While a call waits, the stop and rclone's error output are looked at this often.
+constexpr guint kLookMs = 50;
 constexpr std::string_view kServing = "Serving remote control on http://127.0.0.1:";
 
 std::string RandomHex(std::size_t bytes) {
@@ -52,58 +48,34 @@ bool InheritedVariable(std::string_view entry) {
            !entry.starts_with("RCLONE_INTERACTIVE=") && !entry.starts_with("RCLONE_IGNORE_TIMES=");
 }
 
-class Socket {
-public:
-    ~Socket() {
-        if (fd >= 0) ::close(fd);
+}  // namespace
+
+// One session for the daemon's life (it keeps the connection to rclone
+// open between calls), on a main context that only the owning thread runs.
+struct RcloneDaemon::Http {
+    Http() : context(g_main_context_new()) {
+        g_main_context_push_thread_default(context);
+        session = soup_session_new();
+        // Loopback, always direct: a proxy of the environment would see the password.
+        soup_session_set_proxy_resolver(session, nullptr);
+        // No deadline of our own for an answer: an upload may take long on
+        // a slow line, and rclone's own time-outs end a stalled one.
+        soup_session_set_timeout(session, 0);
+        g_main_context_pop_thread_default(context);
     }
-    int fd = -1;
+    ~Http() {
+        g_object_unref(session);
+        g_main_context_unref(context);
+    }
+    Http(const Http&) = delete;
+    Http& operator=(const Http&) = delete;
+
+    GMainContext* context;
+    SoupSession* session = nullptr;
 };
 
-bool WaitFor(int fd, short events, Clock::time_point deadline, const AbortFn& abort,
-             const std::function<void()>& between) {
-    for (;;) {
-        if (abort && abort()) return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return false;
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
-        if (r > 0) return true;
-        if (r < 0 && errno != EINTR) return false;
-        if (between) between();
-    }
-}
-
-// The body of an HTTP/1.1 answer: by Content-Length, chunked, or to the end.
-bool ParseAnswer(const std::string& raw, int& status, std::string& body) {
-    const std::size_t head_end = raw.find("\r\n\r\n");
-    if (head_end == std::string::npos || !raw.starts_with("HTTP/1.")) return false;
-    const std::size_t space = raw.find(' ');
-    if (space == std::string::npos || space > head_end) return false;
-    status = std::atoi(raw.c_str() + space + 1);
-    std::string head = raw.substr(0, head_end);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string rest = raw.substr(head_end + 4);
-    if (head.find("\r\ntransfer-encoding: chunked") != std::string::npos) {
-        body.clear();
-        std::size_t at = 0;
-        for (;;) {
-            const std::size_t line_end = rest.find("\r\n", at);
-            if (line_end == std::string::npos) return false;
-            const unsigned long size = std::strtoul(rest.c_str() + at, nullptr, 16);
-            at = line_end + 2;
-            if (size == 0) return true;
-            if (at + size > rest.size()) return false;
-            body.append(rest, at, size);
-            at += size + 2;
-        }
-    }
-    body = rest;
-    return true;
-}
-
-}  // namespace
+RcloneDaemon::RcloneDaemon() = default;
+RcloneDaemon::~RcloneDaemon() { Stop(); }
 
 bool RcloneDaemon::Start(const Options& options, const AbortFn& abort, std::string* error) {
     Stop();
@@ -126,44 +98,44 @@ bool RcloneDaemon::Start(const Options& options, const AbortFn& abort, std::stri
                                      "--low-level-retries=3"};
     if (!options.config.empty()) argv.push_back("--config=" + options.config);
     if (!options.bwlimit.empty()) argv.push_back("--bwlimit=" + options.bwlimit);
-    if (!child_.Start(argv, env, error)) return false;
+    std::string start_error;
+    if (!child_.Start(argv, env, start_error)) {
+        if (error) *error = start_error;
+        return false;
+    }
 
     const auto deadline = Clock::now() + kStartLimit;
     while (Clock::now() < deadline && !(abort && abort())) {
-        DrainOutput(std::chrono::milliseconds(50));
-        const std::size_t at = output_.find(kServing);
+        child_.WaitForErrors(std::chrono::milliseconds(50));
+        const std::string& output = child_.RecentErrors();
+        const std::size_t at = output.find(kServing);
         if (at != std::string::npos) {
-            port_ = std::atoi(output_.c_str() + at + kServing.size());
+            port_ = std::atoi(output.c_str() + at + kServing.size());
             if (port_ > 0 && port_ < 65536) break;
             port_ = 0;
         }
-        if (!child_.Running()) break;
+        if (!child_.Poll()) break;
     }
     if (port_ == 0) {
-        DrainOutput(std::chrono::milliseconds(0));
-        if (error) *error = output_.empty() ? "rclone rcd did not start" : output_;
+        child_.WaitForErrors(std::chrono::milliseconds(0));
+        if (error) {
+            *error =
+                child_.RecentErrors().empty() ? "rclone rcd did not start" : child_.RecentErrors();
+        }
         Stop();
         return false;
     }
     authorization_ =
         "Basic " + QByteArray::fromStdString(user + ":" + pass).toBase64().toStdString();
+    http_ = std::make_unique<Http>();
     return true;
 }
 
-void RcloneDaemon::DrainOutput(std::chrono::milliseconds wait) {
-    output_ += child_.ReadErrors(wait);
-    if (output_.size() > kOutputKept) {
-        std::size_t cut = output_.size() - kOutputKept;
-        const std::size_t line = output_.find('\n', cut);
-        if (line != std::string::npos) cut = line + 1;
-        output_.erase(0, cut);
-    }
-}
-
 void RcloneDaemon::Stop() {
+    http_.reset();
     // What it was doing for us is over: a partial upload it leaves is
     // removed at the stop or by the next look at the remote.
-    child_.Stop(std::chrono::milliseconds(100));
+    child_.End(std::chrono::milliseconds(100));
     port_ = 0;
     authorization_.clear();
 }
@@ -171,95 +143,81 @@ void RcloneDaemon::Stop() {
 RcReply RcloneDaemon::Call(const std::string& method, const QJsonObject& params,
                            const AbortFn& abort) {
     RcReply reply;
-    if (port_ == 0) {
+    if (port_ == 0 || !http_) {
         reply.error = "rclone rcd is not running";
         return reply;
     }
-    const auto drain = [this] { DrainOutput(std::chrono::milliseconds(0)); };
-    const auto aborted = [&] {
-        reply.kind = RcReply::Kind::kAborted;
-        reply.error = "aborted";
-        return reply;
-    };
-    Socket socket;
-    socket.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (socket.fd < 0) {
-        reply.error = std::strerror(errno);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/" + method;
+    SoupMessage* message = soup_message_new("POST", url.c_str());
+    if (message == nullptr) {
+        reply.error = "rclone rcd: " + url;
         return reply;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port_));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(socket.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS) {
-            reply.error = std::string("rclone rcd: ") + std::strerror(errno);
-            return reply;
-        }
-        if (!WaitFor(socket.fd, POLLOUT, Clock::now() + kConnectLimit, abort, drain)) {
-            if (abort && abort()) return aborted();
-            reply.error = "rclone rcd does not answer";
-            return reply;
-        }
-        int so_error = 0;
-        socklen_t length = sizeof so_error;
-        ::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &so_error, &length);
-        if (so_error != 0) {
-            reply.error = std::string("rclone rcd: ") + std::strerror(so_error);
-            return reply;
-        }
-    }
-
+    soup_message_headers_replace(soup_message_get_request_headers(message), "Authorization",
+                                 authorization_.c_str());
     const QByteArray json = QJsonDocument(params).toJson(QJsonDocument::Compact);
-    std::string request =
-        "POST /" + method + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
-        "\r\nAuthorization: " + authorization_ +
-        "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(json.size()) +
-        "\r\nConnection: close\r\n\r\n";
-    request.append(json.constData(), static_cast<std::size_t>(json.size()));
-    // No deadline of our own for the answer: an upload may take long on a
-    // slow line, and rclone's own time-outs end a stalled one.
-    const auto forever = Clock::time_point::max();
-    std::size_t sent = 0;
-    while (sent < request.size()) {
-        const ssize_t n =
-            ::send(socket.fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
+    GBytes* request = g_bytes_new(json.constData(), static_cast<gsize>(json.size()));
+    soup_message_set_request_body_from_bytes(message, "application/json", request);
+    g_bytes_unref(request);
+
+    // The call runs on this thread's own context, which is turned here
+    // until the answer comes, looking at the stop and draining rclone's
+    // error output meanwhile; a stop cancels it, which drops the connection
+    // and so cancels the call in rclone.
+    struct Pending {
+        GBytes* body = nullptr;
+        GError* error = nullptr;
+        bool done = false;
+    } pending;
+    GCancellable* cancellable = g_cancellable_new();
+    g_main_context_push_thread_default(http_->context);
+    soup_session_send_and_read_async(
+        http_->session, message, G_PRIORITY_DEFAULT, cancellable,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* p = static_cast<Pending*>(data);
+            p->body = soup_session_send_and_read_finish(SOUP_SESSION(source), result, &p->error);
+            p->done = true;
+        },
+        &pending);
+    bool aborted = false;
+    while (!pending.done) {
+        if (!aborted && abort && abort()) {
+            aborted = true;
+            g_cancellable_cancel(cancellable);
         }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            if (!WaitFor(socket.fd, POLLOUT, forever, abort, drain)) return aborted();
-            continue;
-        }
-        reply.error = std::string("rclone rcd: ") + std::strerror(errno);
-        return reply;
+        GSource* tick = g_timeout_source_new(kLookMs);
+        g_source_set_callback(
+            tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+        g_source_attach(tick, http_->context);
+        g_main_context_iteration(http_->context, TRUE);
+        g_source_destroy(tick);
+        g_source_unref(tick);
+        child_.WaitForErrors(std::chrono::milliseconds(0));
     }
-    std::string raw;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::recv(socket.fd, buffer, sizeof buffer, 0);
-        if (n > 0) {
-            raw.append(buffer, static_cast<std::size_t>(n));
-            if (raw.size() > kMaxAnswer) {
-                reply.error = "rclone rcd: answer too long";
-                return reply;
-            }
-            continue;
-        }
-        if (n == 0) break;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN) {
-            if (!WaitFor(socket.fd, POLLIN, forever, abort, drain)) return aborted();
-            continue;
-        }
-        reply.error = std::string("rclone rcd: ") + std::strerror(errno);
-        return reply;
-    }
-    drain();
+    g_main_context_pop_thread_default(http_->context);
+    g_object_unref(cancellable);
+    reply.status = static_cast<int>(soup_message_get_status(message));
+    g_object_unref(message);
+
     std::string body;
-    if (!ParseAnswer(raw, reply.status, body)) {
-        reply.error = "rclone rcd: no answer";
+    if (pending.body != nullptr) {
+        gsize size = 0;
+        const auto* data = static_cast<const char*>(g_bytes_get_data(pending.body, &size));
+        if (size <= kMaxAnswer && data != nullptr) body.assign(data, size);
+        g_bytes_unref(pending.body);
+        if (size > kMaxAnswer) {
+            reply.error = "rclone rcd: answer too long";
+            return reply;
+        }
+    }
+    if (pending.error != nullptr) {
+        const bool cancelled = g_error_matches(pending.error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+        reply.error = std::string("rclone rcd: ") + pending.error->message;
+        g_error_free(pending.error);
+        if (aborted || cancelled) {
+            reply.kind = RcReply::Kind::kAborted;
+            reply.error = "aborted";
+        }
         return reply;
     }
     QJsonParseError parse_error{};

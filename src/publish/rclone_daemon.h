@@ -2,9 +2,10 @@
 
 #include <QJsonObject>
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "publish/child_process.h"
+#include "platform/child_process.h"
 
 // True when a wait should give up (a stop, a deadline).
 using AbortFn = std::function<bool()>;
@@ -29,7 +30,8 @@ struct RcReply {
 // control: it listens on the loopback interface only, on a port of the
 // system's choosing, and answers only to a user and password drawn at random
 // for this run and handed over in its environment (never on a command line
-// that `ps` shows). Used from one thread, which also started it.
+// that `ps` shows). Used from one thread, which also started it: the calls
+// run on a main context of that thread's own.
 class RcloneDaemon {
 public:
     struct Options {
@@ -38,14 +40,14 @@ public:
         std::string bwlimit;  // rclone's --bwlimit; empty: none
     };
 
-    RcloneDaemon() = default;
-    ~RcloneDaemon() { Stop(); }
+    RcloneDaemon();
+    ~RcloneDaemon();
     RcloneDaemon(const RcloneDaemon&) = delete;
     RcloneDaemon& operator=(const RcloneDaemon&) = delete;
 
     // Starts it and waits until it listens. False with what rclone said.
     bool Start(const Options& options, const AbortFn& abort, std::string* error);
-    bool Running() { return port_ > 0 && child_.Running(); }
+    bool Running() { return port_ > 0 && child_.Poll(); }
     // A call such as "operations/copyfile" with its parameters; waits for
     // the answer until `abort` holds, and then drops the connection, which
     // cancels the call in rclone.
@@ -53,13 +55,13 @@ public:
     void Stop();
 
     // The last lines rclone wrote to its standard error.
-    const std::string& RecentOutput() const { return output_; }
+    const std::string& RecentOutput() const { return child_.RecentErrors(); }
 
 private:
-    void DrainOutput(std::chrono::milliseconds wait);
+    struct Http;  // the HTTP client's session, private to this file
 
     ChildProcess child_;
+    std::unique_ptr<Http> http_;
     int port_ = 0;
     std::string authorization_;
-    std::string output_;
 };

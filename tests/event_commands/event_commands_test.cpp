@@ -89,11 +89,12 @@ TEST(CommandEnvironment, IsoTimeWithOffsetAndThePicturesFactsOnlyForAPicture) {
 // Run directly: its exit status and first error line come back; the service
 // manager's variables stay the program's; the signals the program blocks are
 // not blocked in the command; a command that does not exist does not start.
-TEST(CommandProcess, RunsWithoutAShellAndReportsWhatItDid) {
+TEST(ChildProcess, RunsWithoutAShellAndReportsWhatItDid) {
     TempDir dir;
-    CommandProcess failing;
+    ChildProcess failing;
     std::string error;
-    ASSERT_TRUE(failing.Start({"sh", "-c", "echo first >&2; echo second >&2; exit 3"}, {}, error))
+    ASSERT_TRUE(failing.Start({"sh", "-c", "echo first >&2; echo second >&2; exit 3"},
+                              ProcessEnvironment({}), error))
         << error;
     ASSERT_TRUE(WaitFor([&] { return !failing.Poll(); }));
     EXPECT_TRUE(failing.outcome()->exited);
@@ -101,10 +102,10 @@ TEST(CommandProcess, RunsWithoutAShellAndReportsWhatItDid) {
     EXPECT_EQ(failing.outcome()->first_error_line, "first");
 
     ::setenv("NOTIFY_SOCKET", "/run/not-for-commands", 1);
-    CommandProcess environment;
+    ChildProcess environment;
     ASSERT_TRUE(environment.Start(
         {"sh", "-c", R"(test -z "$NOTIFY_SOCKET" && test "$QUILLOMAT_EVENT" = "a b;c")"},
-        {{"QUILLOMAT_EVENT", "a b;c"}}, error));
+        ProcessEnvironment({{"QUILLOMAT_EVENT", "a b;c"}}), error));
     ::unsetenv("NOTIFY_SOCKET");
     ASSERT_TRUE(WaitFor([&] { return !environment.Poll(); }));
     EXPECT_TRUE(environment.outcome()->Succeeded());
@@ -116,8 +117,8 @@ TEST(CommandProcess, RunsWithoutAShellAndReportsWhatItDid) {
     sigaddset(&stop_signals, SIGINT);
     sigset_t old;
     pthread_sigmask(SIG_BLOCK, &stop_signals, &old);
-    CommandProcess sleeper;
-    const bool started = sleeper.Start({"sleep", "60"}, {}, error);
+    ChildProcess sleeper;
+    const bool started = sleeper.Start({"sleep", "60"}, ProcessEnvironment({}), error);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     ASSERT_TRUE(started) << error;
     sleeper.End(10s);
@@ -125,7 +126,7 @@ TEST(CommandProcess, RunsWithoutAShellAndReportsWhatItDid) {
     EXPECT_FALSE(sleeper.outcome()->exited);
     EXPECT_EQ(sleeper.outcome()->signal, SIGTERM) << "SIGTERM was blocked in the command";
 
-    CommandProcess missing;
+    ChildProcess missing;
     EXPECT_FALSE(missing.Start({(dir.path() / "no such command").string()}, {}, error));
     EXPECT_THAT(error, HasSubstr("No such file"));
     EXPECT_FALSE(missing.Running());
@@ -233,7 +234,8 @@ TEST_F(EventCommandsTest, TimeLimitEndsTheGroupAndAMissingCommandIsSaidOnce) {
         (dir.path() / "no such command").string() + " --now");
     for (int i = 0; i < 3; ++i) job.Handle(CameraBack{"Cam"}, stop);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], HasSubstr("ON_CAMERA_FOUND のコマンドを実行できません: No such file"));
+    EXPECT_THAT(lines[0], HasSubstr("ON_CAMERA_FOUND のコマンドを実行できません: " +
+                                    (dir.path() / "no").string() + ": No such file"));
     Set(&EventCommandsSettings::ON_CAMERA_FOUND, "say 'unfinished");
     job.Handle(CameraBack{"Cam"}, stop);
     EXPECT_EQ(lines.size(), 1u) << "within the minute";

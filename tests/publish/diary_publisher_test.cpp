@@ -10,8 +10,8 @@
 #include <map>
 #include <thread>
 
+#include "platform/child_process.h"
 #include "platform/clock.h"
-#include "publish/child_process.h"
 #include "publish/publish_settings.h"
 #include "settings/shared_settings.h"
 #include "support/loopback.h"
@@ -372,7 +372,7 @@ public:
         if (!server_.Start({FindOnPath("rclone"), "serve", "webdav", root_.string(),
                             "--addr=127.0.0.1:" + std::to_string(port_), "--user=u",
                             "--pass=secretpw", "--config=" + config_.string()},
-                           {"PATH=/usr/bin:/bin"}, &error)) {
+                           {"PATH=/usr/bin:/bin"}, error)) {
             ADD_FAILURE() << error;
             return false;
         }

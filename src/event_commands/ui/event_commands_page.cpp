@@ -172,9 +172,9 @@ void EventCommandsPage::RunTest() {
         facts.picture = PicturePathNow(save_directory_, facts.time);
         facts.trigger = "interval";
     }
-    auto run = std::make_unique<CommandProcess>();
+    auto run = std::make_unique<ChildProcess>();
     std::string error;
-    if (!run->Start(words.words, CommandEnvironment(facts), error)) {
+    if (!run->Start(words.words, ProcessEnvironment(CommandEnvironment(facts)), error)) {
         result_->setText(QString::fromStdString(CommandNotStartedLine(test_key_, error).shown));
         return;
     }
@@ -200,7 +200,7 @@ void EventCommandsPage::LookAtTest() {
         return;
     }
     look_.stop();
-    const CommandProcess::Outcome outcome = *test_run_->outcome();
+    const ChildProcess::Outcome outcome = *test_run_->outcome();
     QString text;
     if (test_kill_at_) {
         test_run_->SignalGroup(SIGKILL);

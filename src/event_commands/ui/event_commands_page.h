@@ -54,7 +54,7 @@ private:
     // The test values: where a picture would go now, and the camera.
     std::string save_directory_;
     std::string camera_;
-    std::unique_ptr<CommandProcess> test_run_;
+    std::unique_ptr<ChildProcess> test_run_;
     std::string test_key_;
     int test_timeout_seconds_ = 0;
     std::chrono::steady_clock::time_point test_started_{};

@@ -11,8 +11,8 @@
 #include <algorithm>
 
 #include "controls/spin_edit.h"
+#include "platform/child_process.h"
 #include "platform/prompts.h"
-#include "publish/child_process.h"
 #include "publish/publish_settings.h"
 #include "publish/remote_check.h"
 #include "publish/remote_secrets.h"
