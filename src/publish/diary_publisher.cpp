@@ -127,11 +127,14 @@ void DiaryPublisher::Refresh() {
     if (!c.layout.save_folder.empty()) c.save = AbsoluteFolder(c.layout.save_folder);
     c.layout.save_folder = c.save;
     c.page_interval_s = std::clamp(publish.PAGE_INTERVAL_SECOND, 0, 86400);
+    Check(c);
     if (c == config_) return;
     const bool remote_changed = !(c.remote == config_.remote);
     const bool tree_changed = c.save != config_.save || !(c.layout == config_.layout);
     config_ = std::move(c);
     pages_.SetInterval(config_.page_interval_s);
+    // Said once for each value that is refused.
+    if (config_.refusal) Say(config_.refusal, config_.refused);
     if (remote_changed) {
         connection_.Reset(config_.remote);
         remote_days_.clear();
@@ -145,6 +148,47 @@ void DiaryPublisher::Refresh() {
     }
 }
 
+void DiaryPublisher::Check(Config& c) {
+    const std::string& remote = c.remote.remote;
+    if (remote.empty() || c.save.empty()) return;
+    // A plain word (no "name:") would be a folder under whatever the
+    // working folder is; a local path must lie outside the save folder,
+    // which it would otherwise copy into itself.
+    if (remote.starts_with('/')) {
+        // Through links too: the same folder by another name is the same.
+        const auto resolved = [](const std::string& path) {
+            std::error_code ec;
+            const fs::path real = fs::weakly_canonical(fs::path(path), ec);
+            return AbsoluteFolder(ec ? path : real.string());
+        };
+        if (resolved(remote).starts_with(resolved(c.save))) {
+            c.refusal = kRemoteIsSaveFolderLine;
+            c.refused = remote;
+            return;
+        }
+    } else if (remote.find(':') == std::string::npos) {
+        c.refusal = kRemoteNotRemoteLine;
+        c.refused = remote;
+        return;
+    }
+    // rclone reads a missing file as empty and a device without end forever.
+    if (const std::string& config = c.remote.rclone_config; !config.empty()) {
+        struct stat st {};
+        std::string why;
+        if (::stat(config.c_str(), &st) != 0) {
+            why = std::strerror(errno);
+        } else if (!S_ISREG(st.st_mode)) {
+            why = "not a regular file";
+        } else if (::access(config.c_str(), R_OK) != 0) {
+            why = std::strerror(errno);
+        }
+        if (!why.empty()) {
+            c.refusal = kRcloneConfigLine;
+            c.refused = config + ": " + why;
+        }
+    }
+}
+
 bool DiaryPublisher::Prepare(const AbortFn& abort) {
     Refresh();
     if (!config_.On()) {
@@ -152,6 +196,10 @@ bool DiaryPublisher::Prepare(const AbortFn& abort) {
         return false;
     }
     return connection_.Open(abort);
+}
+
+void DiaryPublisher::Wrote() {
+    if (connection_.Wrote()) Say(kRemoteBackLine, std::to_string(waiting_said_));
 }
 
 void DiaryPublisher::WentDown() {
@@ -193,6 +241,7 @@ bool DiaryPublisher::SendMedia(const std::string& path, const AbortFn& abort, bo
     const PublishTarget::Result result =
         connection_.Target().Upload(local_folder, name, path, abort);
     if (result.Done()) {
+        Wrote();
         pages_.MediaSent(static_cast<std::uint64_t>(stamp.size));
         if (day != remote_days_.end()) day->second[name] = stamp;
         return true;
@@ -297,6 +346,7 @@ bool DiaryPublisher::SendPage(const std::string& path, const AbortFn& abort) {
     ::unlink(copy.c_str());
     if (!result.partial.empty()) leftovers_.insert(result.partial);
     if (result.Done()) {
+        Wrote();
         pages_.Sent(path, {static_cast<std::int64_t>(st.st_size), MtimeNs(st)});
         return true;
     }
@@ -346,6 +396,7 @@ bool DiaryPublisher::RunDeletions(const AbortFn& abort) {
                 Failed(result);
                 return false;
             }
+            Wrote();
             const auto [day, name] = SplitPath(d.path);
             if (const auto known = remote_days_.find(day); known != remote_days_.end())
                 known->second.erase(name);
@@ -488,9 +539,10 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
         return OpenDay(c, abort) ? Step::kProgress : Step::kStopped;
     }
     if (c.counting) {
-        // Counted: said, and then the same look again, sending.
-        Say(kRemoteBackLine, std::to_string(c.waiting));
-        connection_.Back();
+        // Counted: said, and then the same look again, sending. A remote
+        // that refused is back only once a file went.
+        waiting_said_ = c.waiting;
+        if (connection_.Back()) Say(kRemoteBackLine, std::to_string(c.waiting));
         CatchUp again;
         again.started_ns = c.started_ns;
         c = std::move(again);

@@ -28,10 +28,20 @@ inline constexpr const char* kRcloneFailedLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "rcloneを起動できません: %1");
 inline constexpr const char* kRemoteGoneLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "公開先に接続できません（つながるまで再試行します）: %1");
+inline constexpr const char* kRemoteRefusedLine = QT_TRANSLATE_NOOP(
+    "DiaryPublisher", "公開先が送信を拒否しました（間隔を広げて再試行します）: %1");
 inline constexpr const char* kRemoteBackLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "公開先に再び接続しました。送信待ちのファイル: %1件");
 inline constexpr const char* kDeletionsDroppedLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "公開先で削除されずに残るファイルがあります: %1");
+inline constexpr const char* kRemoteNotRemoteLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher",
+                      "公開先はrcloneのリモート（名前:"
+                      "パス）か保存フォルダの外の絶対パスにしてください。公開しません: %1");
+inline constexpr const char* kRemoteIsSaveFolderLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher", "公開先が保存フォルダかその中のため公開しません: %1");
+inline constexpr const char* kRcloneConfigLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher", "rcloneの設定ファイルを読めないため公開しません: %1");
 inline constexpr const char* kScratchFailedLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "公開用の一時ファイルを作れません: %1");
 
@@ -76,7 +86,11 @@ private:
         DiaryLayout layout;  // with `save`
         int page_interval_s = 300;
 
-        bool On() const { return !remote.remote.empty() && !save.empty(); }
+        // Why the settings are refused (one of the lines above), or null.
+        const char* refusal = nullptr;
+        std::string refused;  // what the line is about
+
+        bool On() const { return !remote.remote.empty() && !save.empty() && !refusal; }
         bool operator==(const Config&) const = default;
     };
     // One pass over the save folder (see CatchUpStep).
@@ -102,9 +116,12 @@ private:
     TimePoint Now() const;
     void Say(const char* text, const std::string& about = {});
     void Refresh();
+    static void Check(Config& c);
     bool Prepare(const AbortFn& abort);
     void Failed(const PublishTarget::Result& result) { connection_.Failed(result); }
     void WentDown();
+    // A file went: after a refusal, the remote is back.
+    void Wrote();
 
     std::string RelativeToSave(const std::string& save_directory, const std::string& path) const;
 
@@ -146,6 +163,9 @@ private:
     // told, the remote size and no time.
     std::map<std::string, std::map<std::string, Stamp>> remote_days_;
     std::deque<std::string> remote_days_order_;
+
+    // The files counted as waiting at the last look after an outage.
+    std::size_t waiting_said_ = 0;
 
     std::deque<Deletion> deletions_;
     // Partial uploads that may be left on the remote (cut off or failed).

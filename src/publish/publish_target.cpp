@@ -106,6 +106,25 @@ std::string RandomPartialTag() {
     return tag;
 }
 
+bool IsRemoteRefusal(const std::string& error) {
+    // rclone words an HTTP answer as "<code> <reason>", whatever the backend.
+    for (std::size_t at = 0; at + 5 <= error.size(); ++at) {
+        const auto digit = [&](std::size_t i) { return error[i] >= '0' && error[i] <= '9'; };
+        if ((error[at] == '4' || error[at] == '5') && digit(at + 1) && digit(at + 2) &&
+            (at == 0 || !digit(at - 1)) && error[at + 3] == ' ' &&
+            std::isupper(static_cast<unsigned char>(error[at + 4]))) {
+            return true;
+        }
+    }
+    std::string lower = error;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* words : {"read-only", "read only", "permission denied", "access denied",
+                              "quota", "insufficient storage", "no space left"}) {
+        if (lower.find(words) != std::string::npos) return true;
+    }
+    return false;
+}
+
 PublishTarget::Result PublishTarget::FromReply(const RcReply& reply) const {
     Result result;
     switch (reply.kind) {
@@ -116,7 +135,9 @@ PublishTarget::Result PublishTarget::FromReply(const RcReply& reply) const {
             result.outcome = Outcome::kAborted;
             break;
         case RcReply::Kind::kError:
-            result.outcome = reply.status == 404 ? Outcome::kNotFound : Outcome::kFailed;
+            result.outcome = reply.status == 404            ? Outcome::kNotFound
+                             : IsRemoteRefusal(reply.error) ? Outcome::kRefused
+                                                            : Outcome::kFailed;
             break;
         case RcReply::Kind::kNoAnswer:
             result.outcome = Outcome::kFailed;

@@ -22,6 +22,7 @@ public:
         kDone,
         kNotFound,  // the folder or the source file is not there
         kFailed,    // the remote (or rclone) failed: an outage until shown otherwise
+        kRefused,   // the remote answered, and said no (an HTTP 4xx or 5xx, read-only)
         kAborted,
     };
     struct Result {
@@ -69,6 +70,11 @@ private:
     bool exact_times_ = false;
     std::int64_t precision_ns_ = 1'000'000'000;
 };
+
+// Whether rclone's error tells an answer of the remote that refused
+// ("403 Forbidden", "405 Method Not Allowed", a read-only file system),
+// rather than a remote that could not be reached.
+bool IsRemoteRefusal(const std::string& error);
 
 // Nanoseconds since the epoch of an RFC 3339 time ("2024-01-02T03:04:05.5Z",
 // "...+09:00"); false when it is none.

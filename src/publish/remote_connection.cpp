@@ -31,7 +31,7 @@ std::string RemoteConnection::Masked(const std::string& text) const {
 void RemoteConnection::Reset(const Options& options) {
     Close();
     options_ = options;
-    down_ = pausing_ = false;
+    down_ = pausing_ = refused_ = false;
     backoff_ = std::chrono::seconds(0);
 }
 
@@ -80,7 +80,7 @@ bool RemoteConnection::Open(const AbortFn& abort) {
 }
 
 void RemoteConnection::GoDown(const char* text, const std::string& about) {
-    if (!down_) hooks_.say(text, about);
+    if (!down_ && !refused_) hooks_.say(text, about);
     down_ = true;
     pausing_ = true;
     backoff_ = backoff_.count() == 0 ? kFirstRetry : std::min(backoff_ * 2, kLongestRetry);
@@ -95,10 +95,26 @@ void RemoteConnection::Failed(const PublishTarget::Result& result) {
         GoDown(kRcloneFailedLine, Masked(daemon_->RecentOutput()));
         return;
     }
+    if (result.outcome == PublishTarget::Outcome::kRefused) {
+        // It answers, and says no: paused as an outage is, said as what it
+        // answered, and not "back" before something went.
+        GoDown(kRemoteRefusedLine, Masked(result.error));
+        refused_ = true;
+        return;
+    }
     GoDown(kRemoteGoneLine, Masked(result.error));
 }
 
-void RemoteConnection::Back() {
+bool RemoteConnection::Back() {
     down_ = false;
+    if (refused_) return false;
     backoff_ = std::chrono::seconds(0);
+    return true;
+}
+
+bool RemoteConnection::Wrote() {
+    if (!refused_) return false;
+    refused_ = false;
+    backoff_ = std::chrono::seconds(0);
+    return true;
 }

@@ -44,8 +44,12 @@ public:
     void Close();
     // A failure of the remote (or rclone) that a call answered.
     void Failed(const PublishTarget::Result& result);
-    // The remote answered again: the next failure is said again.
-    void Back();
+    // The remote answered a look again: the next failure is said again.
+    // False while the remote still refuses what is sent (then the pause
+    // keeps growing, and nothing is said until a file went).
+    bool Back();
+    // A file went (or was deleted): true when that ends a refusal.
+    bool Wrote();
     // Whether rclone is to be found (said once when it is not).
     bool FindRclone();
 
@@ -73,7 +77,8 @@ private:
     std::unique_ptr<PublishTarget> target_;
     bool connected_ = false;
     bool exact_times_ = false;
-    bool down_ = false;  // the outage line was said
+    bool down_ = false;     // the outage line was said
+    bool refused_ = false;  // the refusal line was said; until a file goes
     bool pausing_ = false;
     TimePoint retry_at_{};
     std::chrono::seconds backoff_{0};

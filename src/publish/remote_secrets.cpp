@@ -76,18 +76,109 @@ void ReplaceAll(std::string& text, std::string_view what, std::string_view with)
     }
 }
 
-// "scheme://user:password@" -> "scheme://user:***@".
+// "user:password@host" -> "user:***@host", with a scheme or without (rclone
+// may echo a URL it took apart: "http/./u:password@host").
 std::string MaskUrlPasswords(std::string text) {
-    for (std::size_t at = text.find("://"); at != std::string::npos;
-         at = text.find("://", at + 3)) {
-        const std::size_t start = at + 3;
-        const std::size_t end = text.find_first_of("/@ \t\r\n\"'<>", start);
-        if (end == std::string::npos || text[end] != '@') continue;
-        const std::size_t colon = text.find(':', start);
-        if (colon == std::string::npos || colon > end) continue;
-        text.replace(colon + 1, end - colon - 1, kMask);
+    constexpr std::string_view kStops = "/@ \t\r\n\"'<>:,";
+    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+        std::size_t colon = at;
+        while (colon > 0 && kStops.find(text[colon - 1]) == std::string_view::npos) --colon;
+        if (colon == 0 || text[colon - 1] != ':' || colon == at) continue;
+        const std::size_t password = colon;
+        --colon;
+        std::size_t user = colon;
+        while (user > 0 && kStops.find(text[user - 1]) == std::string_view::npos) --user;
+        if (user == colon) continue;
+        if (text.compare(password, at - password, kMask) == 0) continue;
+        text.replace(password, at - password, kMask);
+        at = password + kMask.size();
     }
     return text;
+}
+
+bool KeyChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.';
+}
+
+// The end of a value that starts at `at`: its closing quote when quoted,
+// else the first character that ends a word, a parameter or a query item.
+std::size_t ValueEnd(const std::string& text, std::size_t at, std::size_t& begin) {
+    begin = at;
+    if (at < text.size() && (text[at] == '\'' || text[at] == '"')) {
+        const std::size_t close = text.find(text[at], at + 1);
+        begin = at + 1;
+        return close == std::string::npos ? text.size() : close;
+    }
+    const std::size_t end = text.find_first_of(",&;: \t\r\n'\"<>(){}[]\\", at);
+    return end == std::string::npos ? text.size() : end;
+}
+
+// Every secret form whatever the remote: "key=value" and "key: value" (also
+// quoted, as JSON has it) for a secret-like key, and the word after
+// "Bearer" or "Basic".
+std::string MaskSecretForms(std::string text) {
+    std::string lower = Lower(text);
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        std::size_t value_at = std::string::npos;
+        const char c = text[at];
+        if ((c == '=' || c == ':') && at > 0) {
+            // The key before it (a JSON key in its quotes too).
+            std::size_t key_end = at;
+            while (key_end > 0 && text[key_end - 1] == ' ') --key_end;
+            if (key_end > 0 && text[key_end - 1] == '"') --key_end;
+            std::size_t key_begin = key_end;
+            while (key_begin > 0 && KeyChar(text[key_begin - 1])) --key_begin;
+            const std::string_view key(text.data() + key_begin, key_end - key_begin);
+            // "http://": a scheme, not a key; a URL's own password goes below.
+            const bool scheme = c == ':' && text.compare(at, 3, "://") == 0;
+            if (!key.empty() && !scheme && IsSecretKey(key)) {
+                value_at = at + 1;
+                while (value_at < text.size() && text[value_at] == ' ') ++value_at;
+                // "Authorization: Bearer xyz": the credential is the word after.
+                for (const std::string_view scheme_word : {"bearer ", "basic "}) {
+                    if (lower.compare(value_at, scheme_word.size(), scheme_word) == 0)
+                        value_at += scheme_word.size();
+                }
+            }
+        } else if ((lower.compare(at, 7, "bearer ") == 0 || lower.compare(at, 6, "basic ") == 0) &&
+                   (at == 0 || !KeyChar(text[at - 1]))) {
+            value_at = text.find(' ', at) + 1;
+        }
+        if (value_at == std::string::npos || value_at >= text.size()) continue;
+        std::size_t begin = 0;
+        const std::size_t end = ValueEnd(text, value_at, begin);
+        if (end <= begin || text.compare(begin, end - begin, kMask) == 0) continue;
+        text.replace(begin, end - begin, kMask);
+        lower = Lower(text);
+        at = begin + kMask.size() - 1;
+    }
+    return text;
+}
+
+// A remote's secret values however it is written: also an unquoted value
+// that runs into the next parameter or the path, which the careful reading
+// above gives up on.
+std::vector<std::string> LooseSecretValues(std::string_view remote) {
+    std::vector<std::string> values;
+    std::size_t at = 0;
+    while (at < remote.size()) {
+        const std::size_t end = std::min(remote.find(',', at), remote.size());
+        const std::string_view part = remote.substr(at, end - at);
+        const std::size_t eq = part.find('=');
+        if (eq != std::string_view::npos && IsSecretKey(part.substr(0, eq))) {
+            std::string value(part.substr(eq + 1));
+            for (char quote : {'\'', '"'}) {
+                if (value.size() >= 2 && value.front() == quote) value = value.substr(1);
+                if (!value.empty() && value.back() == quote) value.pop_back();
+            }
+            values.push_back(value);
+            // The path after the last parameter is not part of it.
+            if (const std::size_t colon = value.find(':'); colon != std::string::npos)
+                values.push_back(value.substr(0, colon));
+        }
+        at = end + 1;
+    }
+    return values;
 }
 
 }  // namespace
@@ -141,21 +232,23 @@ std::string MaskRemote(std::string_view remote) {
 std::string MaskSecrets(std::string_view text, std::string_view remote) {
     std::string out(text);
     ReplaceAll(out, remote, MaskRemote(remote));
+    std::vector<std::string> values = LooseSecretValues(remote);
     if (const auto parsed = Parse(remote)) {
-        std::vector<std::string> values;
         for (const ParsedParameter& p : *parsed) {
             if (!IsSecretKey(p.parameter.key)) continue;
-            // Short values ("true", "1") would mask ordinary words.
-            if (p.parameter.value.size() >= 4) values.push_back(p.parameter.value);
-            const std::string raw(remote.substr(p.value_begin, p.value_end - p.value_begin));
-            if (raw.size() >= 4) values.push_back(raw);
+            values.push_back(p.parameter.value);
+            values.emplace_back(remote.substr(p.value_begin, p.value_end - p.value_begin));
         }
-        // Longest first, so that a value inside another is not half masked.
-        std::sort(values.begin(), values.end(),
-                  [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-        for (const std::string& value : values) ReplaceAll(out, value, kMask);
     }
-    return MaskUrlPasswords(std::move(out));
+    // Short values ("true", "1") would mask ordinary words.
+    std::erase_if(values, [](const std::string& v) { return v.size() < 4; });
+    // Longest first, so that a value inside another is not half masked.
+    std::sort(values.begin(), values.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& value : values) ReplaceAll(out, value, kMask);
+    // What the remote says of itself too (a URL it was redirected to, a
+    // token in a query string).
+    return MaskUrlPasswords(MaskSecretForms(std::move(out)));
 }
 
 std::string UnmaskRemote(std::string_view edited, std::string_view original) {

@@ -33,8 +33,11 @@ std::vector<RemoteParameter> StoredCredentials(std::string_view remote);
 
 // The remote with every secret value replaced by "***".
 std::string MaskRemote(std::string_view remote);
-// `text` with the remote's secret values and any URL password
-// ("scheme://user:password@") replaced by "***".
+// `text` with the remote's secret values (however the remote quotes them)
+// and every secret form replaced by "***": a URL's password
+// ("scheme://user:password@"), a secret-like key's value ("pass=",
+// "token=", "sig=", "access_token=", "key": "..."), a "Bearer" or "Basic"
+// credential. The one masking of every line that comes from rclone.
 std::string MaskSecrets(std::string_view text, std::string_view remote);
 // An edited remote whose "***" values are those of `original` again, key by
 // key, so that a masked value shown for editing keeps the stored one.

@@ -135,17 +135,67 @@ TEST_F(HeadlessCommandsTest, HangingCommandIsEndedAtItsLimitWhileTheDiaryGoesOn)
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
 }
 
-// A command that does not exist is said once, not at every picture; the
-// pictures are stored as ever.
+// A command that does not exist is said once, with its path, not at every
+// picture; the pictures are stored as ever.
 TEST_F(HeadlessCommandsTest, MissingCommandIsSaidOnceNotAtEveryPicture) {
     WriteSetupWith(diary_,
                    {"ON_PICTURE=" + (home_.path() / "no such notifier").string() + " --picture"});
     Start("Cam");
     ASSERT_TRUE(WaitForPictures(4)) << Transcript();
     StopAndExpectCleanExit();
-    EXPECT_EQ(CountLogLinesWith(process_, "ON_PICTURE のコマンドを実行できません: "), 1)
+    // Said with the command's path and why.
+    EXPECT_EQ(CountLogLinesWith(process_, "ON_PICTURE のコマンドを実行できません: " +
+                                              (home_.path() / "no").string() +
+                                              ": No such file or directory"),
+              1)
         << Transcript();
     EXPECT_EQ(process_.CountLogLines(kPictureFailedLine), 0);
+}
+
+// The descriptors of a running process: the names in /proc/<pid>/fd.
+std::set<std::string> Descriptors(pid_t pid) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const fs::directory_entry& e :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+// A command ends with everything it started: what it leaves running when it
+// exits is ended then, and a command still running when the program is
+// killed (SIGKILL) ends with it. It gets none of the program's descriptors.
+TEST_F(HeadlessCommandsTest, ACommandEndsWithAllItStartedAndGetsNoDescriptorOfTheProgram) {
+    const fs::path pids = home_.path() / "pids";
+    const fs::path fds = home_.path() / "fds";
+    WriteSetupWith(diary_, {"ON_PICTURE=sh -c 'ls /proc/$$/fd > \"$2\"; sleep 300 & echo $! >> "
+                            "\"$1\"; exit 0' sh " +
+                            Quoted(pids) + " " + Quoted(fds)});
+    Start("Cam");
+    ASSERT_TRUE(
+        WaitUntil([&] { return Lines(pids).size() >= 3 || !process_.Running(); }, kConditionLimit))
+        << Transcript();
+    for (const std::string& line : Lines(pids)) {
+        const pid_t orphan = std::stoi(line);
+        EXPECT_TRUE(WaitUntil([&] { return !Alive(orphan); }, kConditionLimit))
+            << "the sleep " << orphan << " its command left";
+    }
+    StopAndExpectCleanExit();
+
+    const fs::path running = home_.path() / "running";
+    WriteSetupWith(diary_,
+                   {"ON_PICTURE=sh -c 'echo $$ >> \"$1\"; exec sleep 300' sh " + Quoted(running),
+                    "COMMAND_TIMEOUT_SECOND=600"});
+    Start("Cam");
+    ASSERT_TRUE(
+        WaitUntil([&] { return !Lines(running).empty() || !process_.Running(); }, kConditionLimit))
+        << Transcript();
+    const pid_t command = std::stoi(Lines(running)[0]);
+    ASSERT_TRUE(Alive(command));
+    EXPECT_EQ(Descriptors(command), (std::set<std::string>{"0", "1", "2"}));
+    process_.Kill();
+    EXPECT_TRUE(WaitUntil([&] { return !Alive(command); }, kConditionLimit))
+        << "the command outlived the killed program";
 }
 
 }  // namespace

@@ -367,12 +367,18 @@ class WebDavServer {
 public:
     WebDavServer(fs::path root, int port, fs::path config)
         : root_(std::move(root)), port_(port), config_(std::move(config)) {}
-    bool Start() {
+    bool Start(bool read_only = false) {
         std::string error;
-        if (!server_.Start({FindOnPath("rclone"), "serve", "webdav", root_.string(),
-                            "--addr=127.0.0.1:" + std::to_string(port_), "--user=u",
-                            "--pass=secretpw", "--config=" + config_.string()},
-                           {"PATH=/usr/bin:/bin"}, error)) {
+        std::vector<std::string> argv = {FindOnPath("rclone"),
+                                         "serve",
+                                         "webdav",
+                                         root_.string(),
+                                         "--addr=127.0.0.1:" + std::to_string(port_),
+                                         "--user=u",
+                                         "--pass=secretpw",
+                                         "--config=" + config_.string()};
+        if (read_only) argv.push_back("--read-only");
+        if (!server_.Start(argv, {"PATH=/usr/bin:/bin"}, error)) {
             ADD_FAILURE() << error;
             return false;
         }
@@ -429,6 +435,33 @@ TEST_F(PublisherTest, OutageIsSaidOnceRetriedWithGrowingPausesAndTheBackLineCoun
     ASSERT_EQ(lines_.size(), 2u);
     EXPECT_EQ(lines_[1], "公開先に再び接続しました。送信待ちのファイル: 4件");
     EXPECT_EQ(Tree(remote_ / "diary"), Tree(save_));
+    publisher->End(stop_);
+}
+
+// A remote that answers "no" (read-only): the pauses grow as in an
+// outage, and the one line says what it answered.
+TEST_F(PublisherTest, ARefusingRemoteIsRetriedWithGrowingPausesAndSaidOnceAsARefusal) {
+    const int port = FreePort();
+    settings_.Update([&](DiarySettings& s) {
+        s.REMOTE = ":webdav,url='http://127.0.0.1:" + std::to_string(port) +
+                   "',user=u,pass=" + Obscured("secretpw") + ":diary";
+    });
+    WebDavServer server(remote_, port, config_);
+    ASSERT_TRUE(server.Start(true));
+    Store({"20240301120000.jpg"});
+    auto publisher = Make();
+    publisher->Begin(stop_);
+    Settle(*publisher);
+    ASSERT_EQ(lines_.size(), 1u);
+    const std::string refused = kRemoteRefusedLine;
+    EXPECT_TRUE(lines_[0].starts_with(refused.substr(0, refused.find('%')))) << lines_[0];
+    for (const auto pause : {2000ms, 4000ms, 8000ms}) {
+        EXPECT_EQ(publisher->NextWake(), std::optional(pause));
+        now_ += pause;
+        Settle(*publisher);
+    }
+    EXPECT_EQ(lines_.size(), 1u) << lines_.back();
+    EXPECT_TRUE(Tree(remote_).empty());
     publisher->End(stop_);
 }
 

@@ -687,6 +687,22 @@ Do you want to quit the application?</translation>
         <source>公開用の一時ファイルを作れません: %1</source>
         <translation>Cannot make a temporary file for publishing: %1</translation>
     </message>
+    <message>
+        <source>公開先が送信を拒否しました（間隔を広げて再試行します）: %1</source>
+        <translation>The remote refused what was sent (retrying at growing intervals): %1</translation>
+    </message>
+    <message>
+        <source>公開先はrcloneのリモート（名前:パス）か保存フォルダの外の絶対パスにしてください。公開しません: %1</source>
+        <translation>The remote must be an rclone remote (name:path) or an absolute path outside the save folder. Not publishing: %1</translation>
+    </message>
+    <message>
+        <source>公開先が保存フォルダかその中のため公開しません: %1</source>
+        <translation>The remote is the save folder or inside it. Not publishing: %1</translation>
+    </message>
+    <message>
+        <source>rcloneの設定ファイルを読めないため公開しません: %1</source>
+        <translation>Cannot read the rclone configuration file. Not publishing: %1</translation>
+    </message>
 </context>
 <context>
     <name>DiaryRetention</name>
