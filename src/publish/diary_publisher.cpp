@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <system_error>
 
 #include "diary/layout/diary_names.h"
+#include "platform/atomic_file.h"
 #include "publish/publish_names.h"
 #include "publish/publish_settings.h"
 #include "settings/shared_settings.h"
@@ -29,6 +31,48 @@ constexpr std::chrono::seconds kSettingsPoll{10};
 constexpr milliseconds kWakeBudget{1000};
 constexpr std::int64_t kMaxPageBytes = 64 << 20;
 constexpr const char* kScratchPrefix = "quillomat-publish-";
+// The mark a diary leaves on its remote: this name and its identity.
+constexpr std::string_view kMarkPrefix = ".quillomat-diary-";
+constexpr const char* kIdentityFile = "diary-identity";
+
+bool IsIdentity(const std::string& id) {
+    return id.size() == 32 && id.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// The identity kept in the settings folder, made at the first publishing;
+// a file there that is no identity of ours is never replaced.
+std::string Identity(const std::string& file, std::string& why) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(file, ec))) {
+        std::string id;
+        if (FILE* in = std::fopen(file.c_str(), "rb")) {
+            char buffer[64] = {};
+            const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, in);
+            std::fclose(in);
+            id.assign(buffer, n);
+        }
+        while (!id.empty() && (id.back() == '\n' || id.back() == '\r')) id.pop_back();
+        if (IsIdentity(id)) return id;
+        why = file + ": not an identity";
+        return {};
+    }
+    unsigned char raw[16] = {};
+    if (::getrandom(raw, sizeof raw, 0) != static_cast<ssize_t>(sizeof raw)) {
+        why = std::strerror(errno);
+        return {};
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string id;
+    for (const unsigned char c : raw) {
+        id += kHex[c >> 4];
+        id += kHex[c & 15];
+    }
+    if (!WriteFileAtomically(file, id + "\n")) {
+        why = file + ": " + std::strerror(errno);
+        return {};
+    }
+    return id;
+}
 
 std::int64_t WallNs() {
     timespec ts{};
@@ -127,14 +171,17 @@ void DiaryPublisher::Refresh() {
     if (!c.layout.save_folder.empty()) c.save = AbsoluteFolder(c.layout.save_folder);
     c.layout.save_folder = c.save;
     c.page_interval_s = std::clamp(publish.PAGE_INTERVAL_SECOND, 0, 86400);
+    if (!s.settings_folder.empty()) c.identity_file = s.settings_folder + kIdentityFile;
     Check(c);
     if (c == config_) return;
     const bool remote_changed = !(c.remote == config_.remote);
     const bool tree_changed = c.save != config_.save || !(c.layout == config_.layout);
+    const bool identity_changed = c.identity_file != config_.identity_file;
     config_ = std::move(c);
     pages_.SetInterval(config_.page_interval_s);
     // Said once for each value that is refused.
     if (config_.refusal) Say(config_.refusal, config_.refused);
+    if (remote_changed || identity_changed) marked_ = foreign_ = false;
     if (remote_changed) {
         connection_.Reset(config_.remote);
         remote_days_.clear();
@@ -195,7 +242,60 @@ bool DiaryPublisher::Prepare(const AbortFn& abort) {
         connection_.Close();
         return false;
     }
-    return connection_.Open(abort);
+    if (foreign_) return false;
+    return connection_.Open(abort) && Mark(abort);
+}
+
+bool DiaryPublisher::Mark(const AbortFn& abort) {
+    if (marked_ || config_.identity_file.empty()) return true;
+    std::string why;
+    const std::string identity = Identity(config_.identity_file, why);
+    if (identity.empty()) {
+        Say(kIdentityFailedLine, why);
+        foreign_ = true;
+        connection_.Close();
+        return false;
+    }
+    const std::string mark = std::string(kMarkPrefix) + identity;
+    std::vector<RemoteEntry> entries;
+    const PublishTarget::Result listed = connection_.Target().List("", entries, abort);
+    if (!listed.Done() && listed.outcome != PublishTarget::Outcome::kNotFound) {
+        Failed(listed);
+        return false;
+    }
+    bool ours = false;
+    for (const RemoteEntry& e : entries) {
+        if (e.is_dir || !e.name.starts_with(kMarkPrefix) || !FinalNameOfPartial(e.name).empty())
+            continue;
+        if (e.name == mark) {
+            ours = true;
+            continue;
+        }
+        // Another diary's: its pictures and pages are not ours to replace
+        // or delete, whatever this diary's names.
+        Say(kRemoteOfAnotherDiaryLine,
+            connection_.Masked(config_.remote.remote) + " (" + e.name + ")");
+        foreign_ = true;
+        connection_.Close();
+        return false;
+    }
+    if (!ours) {
+        const std::string scratch = Scratch();
+        if (scratch.empty()) return false;
+        if (!WriteFileAtomically(scratch + mark, identity + "\n")) {
+            Say(kScratchFailedLine, scratch + mark + ": " + std::strerror(errno));
+            return false;
+        }
+        const PublishTarget::Result sent = connection_.Target().Upload(scratch, mark, mark, abort);
+        ::unlink((scratch + mark).c_str());
+        if (!sent.Done()) {
+            if (!sent.partial.empty()) leftovers_.insert(sent.partial);
+            Failed(sent);
+            return false;
+        }
+    }
+    marked_ = true;
+    return true;
 }
 
 void DiaryPublisher::Wrote() {
@@ -614,7 +714,7 @@ void DiaryPublisher::Handle(const DiaryEvent& event, const StopSignal& stop) {
 }
 
 std::optional<std::chrono::milliseconds> DiaryPublisher::NextWake() {
-    if (!config_.On() || !connection_.HasRclone()) return kSettingsPoll;
+    if (!config_.On() || !connection_.HasRclone() || foreign_) return kSettingsPoll;
     // Rounded up: a wake a little early would find nothing due.
     const auto until = [this](TimePoint when) {
         if (when == TimePoint::min()) return milliseconds(0);

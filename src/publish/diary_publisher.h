@@ -42,6 +42,10 @@ inline constexpr const char* kRemoteIsSaveFolderLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "公開先が保存フォルダかその中のため公開しません: %1");
 inline constexpr const char* kRcloneConfigLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "rcloneの設定ファイルを読めないため公開しません: %1");
+inline constexpr const char* kRemoteOfAnotherDiaryLine = QT_TRANSLATE_NOOP(
+    "DiaryPublisher", "公開先は別の日記が使っているため、何も送らず削除もしません: %1");
+inline constexpr const char* kIdentityFailedLine =
+    QT_TRANSLATE_NOOP("DiaryPublisher", "この日記の識別子を読み書きできないため公開しません: %1");
 inline constexpr const char* kScratchFailedLine =
     QT_TRANSLATE_NOOP("DiaryPublisher", "公開用の一時ファイルを作れません: %1");
 
@@ -85,6 +89,9 @@ private:
         std::string save;  // absolute, ends in "/"; empty: nothing to publish
         DiaryLayout layout;  // with `save`
         int page_interval_s = 300;
+        // This diary's identity, which marks the remote as its own; empty
+        // (no settings folder): the remote is not marked.
+        std::string identity_file;
 
         // Why the settings are refused (one of the lines above), or null.
         const char* refusal = nullptr;
@@ -120,6 +127,8 @@ private:
     bool Prepare(const AbortFn& abort);
     void Failed(const PublishTarget::Result& result) { connection_.Failed(result); }
     void WentDown();
+    // The remote is this diary's: marked so now if no diary marked it.
+    bool Mark(const AbortFn& abort);
     // A file went: after a refusal, the remote is back.
     void Wrote();
 
@@ -163,6 +172,9 @@ private:
     // told, the remote size and no time.
     std::map<std::string, std::map<std::string, Stamp>> remote_days_;
     std::deque<std::string> remote_days_order_;
+
+    bool marked_ = false;   // the remote holds this diary's mark
+    bool foreign_ = false;  // another diary's: said, nothing goes
 
     // The files counted as waiting at the last look after an outage.
     std::size_t waiting_said_ = 0;

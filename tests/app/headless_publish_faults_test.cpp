@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "app/headless_fixture.h"
@@ -27,6 +28,8 @@ constexpr const char* kNotRemoteLine =
     "公開先はrcloneのリモート（名前:パス）か保存フォルダの外の絶対パスにしてください。公開しま"
     "せん: ";
 constexpr const char* kSaveFolderLine = "公開先が保存フォルダかその中のため公開しません: ";
+constexpr const char* kOtherDiaryLine =
+    "公開先は別の日記が使っているため、何も送らず削除もしません: ";
 constexpr const char* kConfigLine = "rcloneの設定ファイルを読めないため公開しません: ";
 
 std::string OutputOf(const std::string& command) {
@@ -39,6 +42,39 @@ std::string OutputOf(const std::string& command) {
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
+
+// `rclone serve webdav` of `folder` on a free port of 127.0.0.1.
+class WebDav {
+public:
+    WebDav(const fs::path& folder, const fs::path& config, bool read_only) {
+        fs::create_directories(folder);
+        const std::string address = "--addr=127.0.0.1:" + std::to_string(port_);
+        const std::string served = folder.string();
+        const std::string config_option = "--config=" + config.string();
+        std::vector<const char*> argv = {"rclone",       "serve",         "webdav",
+                                         served.c_str(), address.c_str(), config_option.c_str()};
+        if (read_only) argv.push_back("--read-only");
+        argv.push_back(nullptr);
+        if (::posix_spawnp(&pid_, "rclone", nullptr, nullptr, const_cast<char**>(argv.data()),
+                           environ) != 0)
+            pid_ = -1;
+        for (int i = 0; i < 600 && pid_ > 0 && !Listening(port_); ++i)
+            std::this_thread::sleep_for(50ms);
+    }
+    ~WebDav() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    bool Up() const { return pid_ > 0 && Listening(port_); }
+    std::string Remote() const {
+        return ":webdav,url='http://127.0.0.1:" + std::to_string(port_) + "':diary";
+    }
+
+private:
+    int port_ = FreePort();
+    pid_t pid_ = -1;
+};
 
 class HeadlessPublishFaultsTest : public HeadlessDiaryTest {
 protected:
@@ -135,37 +171,83 @@ TEST_F(HeadlessPublishFaultsTest, NoSecretOfAnUnquotedRemoteShowsAnywhere) {
 // file went; the attempts wait ever longer meanwhile (one line in all).
 TEST_F(HeadlessPublishFaultsTest, ARemoteThatAnswersNoIsSaidAsSuchOnceAndNotAsAnOutage) {
     fs::create_directories(work_);
-    fs::create_directories(home_.path() / "served");
     WriteFileBytes(config_, "");
-    const int port = FreePort();
-    pid_t server = -1;
-    const std::string address = "--addr=127.0.0.1:" + std::to_string(port);
-    const std::string served = (home_.path() / "served").string();
-    const std::string server_config = "--config=" + config_.string();
-    const char* argv[] = {"rclone",
-                          "serve",
-                          "webdav",
-                          served.c_str(),
-                          address.c_str(),
-                          "--read-only",
-                          server_config.c_str(),
-                          nullptr};
-    ASSERT_EQ(
-        ::posix_spawnp(&server, "rclone", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    for (int i = 0; i < 600 && !Listening(port); ++i) std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(Listening(port));
-    StartPublishing(":webdav,url='http://127.0.0.1:" + std::to_string(port) + "':diary",
-                    config_.string());
+    WebDav server(home_.path() / "served", config_, true);
+    ASSERT_TRUE(server.Up());
+    StartPublishing(server.Remote(), config_.string());
     ASSERT_TRUE(WaitForLineStartingWith(kRefusedLine)) << Transcript();
     // Pauses of 2, 4 and 8 s: at most three attempts in the next ten seconds.
     ASSERT_TRUE(WaitForPictures(PictureCount() + 10)) << Transcript();
     StopAndExpectCleanExit();
-    ::kill(server, SIGTERM);
-    ::waitpid(server, nullptr, 0);
     EXPECT_EQ(LinesStartingWith(kRefusedLine).size(), 1u) << Transcript();
     EXPECT_TRUE(LinesStartingWith(kGoneLine).empty()) << Transcript();
     EXPECT_TRUE(LinesStartingWith(kBackLine).empty()) << Transcript();
     EXPECT_TRUE(fs::is_empty(home_.path() / "served"));
+}
+
+// Two homes publishing to one remote: the first marks it as its diary's; the
+// second is refused with one line, and sends and deletes nothing there. The
+// first goes on publishing to it.
+TEST_F(HeadlessPublishFaultsTest, ARemoteMarkedByAnotherDiaryIsRefusedAndLeftAsItIs) {
+    fs::create_directories(work_);
+    WriteFileBytes(config_, "");
+    const fs::path served = home_.path() / "served";
+    WebDav server(served, config_, false);
+    ASSERT_TRUE(server.Up());
+    const auto remote_files = [&] {
+        std::map<std::string, std::string> files;
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(served, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (it->is_regular_file())
+                files[it->path().lexically_relative(served).string()] = ReadFileBytes(it->path());
+        }
+        return files;
+    };
+    StartPublishing(server.Remote(), config_.string());
+    ASSERT_TRUE(WaitUntil([&] { return remote_files().size() >= 5 || !process_.Running(); },
+                          kConditionLimit))
+        << Transcript();
+    StopAndExpectCleanExit();
+    ASSERT_TRUE(fs::exists(home_.path() / "diary-identity"));
+    const std::map<std::string, std::string> first = remote_files();
+
+    // The second home: its own settings folder and diary, and pictures of
+    // the same day (the names the first diary's retention would delete).
+    TempDir other;
+    fs::create_directories(other.path() / "diary");
+    WriteIniFile(other.path() / "setup.ini",
+                 {"[DIARY]", "SAVE_DIRECTORY=" + (other.path() / "diary").string() + "/",
+                  "INTERVAL_HOUR=0", "INTERVAL_MINUTE=0", "INTERVAL_SECOND=1", "MOTION_DETECT=off",
+                  "[PUBLISH]", "REMOTE=" + server.Remote(), "RCLONE_CONFIG=" + config_.string(),
+                  "PAGE_INTERVAL_SECOND=1"});
+    WriteIniFile(other.path() / "device.ini",
+                 {"[DEVICE]", "SELECT=Cam", "WIDTH=320", "HEIGHT=240", "FRAMERATE=333333"});
+    DiaryProcess second;
+    DiaryProcess::Options options;
+    options.home = other.path();
+    options.test_devices = "Cam";
+    options.working_directory = work_;
+    ASSERT_TRUE(second.Start(options));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return PictureNames(other.path() / "diary").size() >= 4 || !second.Running(); },
+        kConditionLimit));
+    const ProcessEnd end = second.StopWith(SIGTERM, 10s);
+    EXPECT_TRUE(end.CleanExit()) << end.Describe();
+    int said = 0;
+    for (const std::string& text : LogTexts(second.Output()))
+        said += text.starts_with(kOtherDiaryLine) ? 1 : 0;
+    EXPECT_EQ(said, 1) << second.Output();
+    EXPECT_EQ(remote_files(), first) << "the second diary changed the first's remote";
+
+    // The first diary still publishes there.
+    StartPublishing(server.Remote(), config_.string());
+    ASSERT_TRUE(
+        WaitUntil([&] { return remote_files().size() > first.size() || !process_.Running(); },
+                  kConditionLimit))
+        << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_TRUE(LinesStartingWith(kOtherDiaryLine).empty()) << Transcript();
 }
 
 }  // namespace

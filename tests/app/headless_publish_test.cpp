@@ -343,11 +343,13 @@ protected:
         WriteDevice("Cam", 320, 240);
     }
 
-    // The remote's files but the placed one, and the diary's, with their bytes.
+    // The remote's files but the placed one and the diary's mark, and the
+    // diary's, with their bytes.
     std::map<std::string, std::string> RemoteBytes() const {
         std::map<std::string, std::string> bytes;
         for (const auto& [name, path] : server_->Files()) {
-            if (name != kPlacedFile) bytes[name] = ReadFileBytes(path);
+            if (name != kPlacedFile && !name.starts_with(".quillomat-diary-"))
+                bytes[name] = ReadFileBytes(path);
         }
         return bytes;
     }

@@ -703,6 +703,14 @@ Do you want to quit the application?</translation>
         <source>rcloneの設定ファイルを読めないため公開しません: %1</source>
         <translation>Cannot read the rclone configuration file. Not publishing: %1</translation>
     </message>
+    <message>
+        <source>公開先は別の日記が使っているため、何も送らず削除もしません: %1</source>
+        <translation>The remote belongs to another diary; nothing is sent or deleted there: %1</translation>
+    </message>
+    <message>
+        <source>この日記の識別子を読み書きできないため公開しません: %1</source>
+        <translation>Cannot read or write this diary&apos;s identity. Not publishing: %1</translation>
+    </message>
 </context>
 <context>
     <name>DiaryRetention</name>
