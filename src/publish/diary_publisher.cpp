@@ -29,51 +29,8 @@ constexpr std::size_t kRemoteDaysKept = 4;
 constexpr std::size_t kMaxDeletions = 200000;
 constexpr std::chrono::seconds kSettingsPoll{10};
 constexpr milliseconds kWakeBudget{1000};
-constexpr std::int64_t kMaxPageBytes = 64 << 20;
-constexpr const char* kScratchPrefix = "quillomat-publish-";
-// The mark a diary leaves on its remote: this name and its identity.
-constexpr std::string_view kMarkPrefix = ".quillomat-diary-";
+constexpr std::size_t kMaxPageBytes = 64 << 20;
 constexpr const char* kIdentityFile = "diary-identity";
-
-bool IsIdentity(const std::string& id) {
-    return id.size() == 32 && id.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
-
-// The identity kept in the settings folder, made at the first publishing;
-// a file there that is no identity of ours is never replaced.
-std::string Identity(const std::string& file, std::string& why) {
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(file, ec))) {
-        std::string id;
-        if (FILE* in = std::fopen(file.c_str(), "rb")) {
-            char buffer[64] = {};
-            const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, in);
-            std::fclose(in);
-            id.assign(buffer, n);
-        }
-        while (!id.empty() && (id.back() == '\n' || id.back() == '\r')) id.pop_back();
-        if (IsIdentity(id)) return id;
-        why = file + ": not an identity";
-        return {};
-    }
-    unsigned char raw[16] = {};
-    if (::getrandom(raw, sizeof raw, 0) != static_cast<ssize_t>(sizeof raw)) {
-        why = std::strerror(errno);
-        return {};
-    }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string id;
-    for (const unsigned char c : raw) {
-        id += kHex[c >> 4];
-        id += kHex[c & 15];
-    }
-    if (!WriteFileAtomically(file, id + "\n")) {
-        why = file + ": " + std::strerror(errno);
-        return {};
-    }
-    return id;
-}
-
 std::int64_t WallNs() {
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
@@ -111,25 +68,6 @@ const LocalFile* Find(const std::vector<LocalFile>& files, const std::string& na
     return nullptr;
 }
 
-// Removes scratch folders that killed runs of ours left behind.
-void SweepScratch(const std::string& tmp) {
-    std::error_code ec;
-    for (fs::directory_iterator it(tmp, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (!name.starts_with(kScratchPrefix)) continue;
-        const long pid = std::strtol(name.c_str() + std::strlen(kScratchPrefix), nullptr, 10);
-        struct stat st {};
-        if (pid <= 0 || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != ::getuid()) {
-            continue;
-        }
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-            std::error_code remove_ec;
-            fs::remove_all(it->path(), remove_ec);
-        }
-    }
-}
-
 }  // namespace
 
 DiaryPublisher::DiaryPublisher(DiaryJobContext context, DiaryPublisherOptions options)
@@ -143,13 +81,7 @@ void RegisterPublishing(const DiaryJobContext& context) {
     context.events.Subscribe(std::make_shared<DiaryPublisher>(context));
 }
 
-DiaryPublisher::~DiaryPublisher() {
-    connection_.Close();
-    if (!scratch_.empty()) {
-        std::error_code ec;
-        fs::remove_all(scratch_, ec);
-    }
-}
+DiaryPublisher::~DiaryPublisher() { connection_.Close(); }
 
 DiaryPublisher::TimePoint DiaryPublisher::Now() const {
     return options_.now ? options_.now() : std::chrono::steady_clock::now();
@@ -249,45 +181,39 @@ bool DiaryPublisher::Prepare(const AbortFn& abort) {
 bool DiaryPublisher::Mark(const AbortFn& abort) {
     if (marked_ || config_.identity_file.empty()) return true;
     std::string why;
-    const std::string identity = Identity(config_.identity_file, why);
+    const std::string identity = DiaryIdentity(config_.identity_file, why);
     if (identity.empty()) {
         Say(kIdentityFailedLine, why);
         foreign_ = true;
         connection_.Close();
         return false;
     }
-    const std::string mark = std::string(kMarkPrefix) + identity;
-    std::vector<RemoteEntry> entries;
-    const PublishTarget::Result listed = connection_.Target().List("", entries, abort);
+    std::vector<RemoteEntry> top;
+    const PublishTarget::Result listed = connection_.Target().List("", top, abort);
     if (!listed.Done() && listed.outcome != PublishTarget::Outcome::kNotFound) {
         Failed(listed);
         return false;
     }
-    bool ours = false;
-    for (const RemoteEntry& e : entries) {
-        if (e.is_dir || !e.name.starts_with(kMarkPrefix) || !FinalNameOfPartial(e.name).empty())
-            continue;
-        if (e.name == mark) {
-            ours = true;
-            continue;
-        }
-        // Another diary's: its pictures and pages are not ours to replace
-        // or delete, whatever this diary's names.
+    std::string another;
+    const MarkState state = ReadMark(top, identity, another);
+    if (state == MarkState::kAnother) {
         Say(kRemoteOfAnotherDiaryLine,
-            connection_.Masked(config_.remote.remote) + " (" + e.name + ")");
+            connection_.Masked(config_.remote.remote) + " (" + another + ")");
         foreign_ = true;
         connection_.Close();
         return false;
     }
-    if (!ours) {
-        const std::string scratch = Scratch();
-        if (scratch.empty()) return false;
-        if (!WriteFileAtomically(scratch + mark, identity + "\n")) {
-            Say(kScratchFailedLine, scratch + mark + ": " + std::strerror(errno));
+    if (state == MarkState::kNone) {
+        const std::string mark = MarkName(identity);
+        const Stamp now{0, WallNs()};
+        if (!scratch_.Write(mark, identity + "\n", now, why)) {
+            if (!scratch_failed_said_) Say(kScratchFailedLine, why);
+            scratch_failed_said_ = true;
             return false;
         }
-        const PublishTarget::Result sent = connection_.Target().Upload(scratch, mark, mark, abort);
-        ::unlink((scratch + mark).c_str());
+        const PublishTarget::Result sent =
+            connection_.Target().Upload(scratch_.Path(why), mark, mark, abort);
+        ::unlink((scratch_.Path(why) + mark).c_str());
         if (!sent.Done()) {
             if (!sent.partial.empty()) leftovers_.insert(sent.partial);
             Failed(sent);
@@ -396,58 +322,26 @@ bool DiaryPublisher::EnsureOnRemote(const std::string& path, const AbortFn& abor
 }
 
 bool DiaryPublisher::SendPage(const std::string& path, const AbortFn& abort) {
-    // The page as it is now, read once: the links checked below and the bytes
-    // sent are the same even if the diary rewrites it meanwhile.
-    const int fd = ::open((config_.save + path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return true;
-    struct stat st {};
     std::string content;
-    bool whole = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxPageBytes;
-    if (whole) {
-        content.resize(static_cast<std::size_t>(st.st_size));
-        std::size_t got = 0;
-        while (got < content.size()) {
-            const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        whole = got == content.size();
-    }
-    ::close(fd);
-    if (!whole) return true;
+    Stamp stamp;
+    if (!ReadWholeFile(config_.save + path, kMaxPageBytes, content, stamp)) return true;
     for (const std::string& media : LinkedMedia(content, path)) {
         if (!EnsureOnRemote(media, abort)) return false;
     }
-    const std::string scratch = Scratch();
-    if (scratch.empty()) return true;
     const std::string name = SplitPath(path).second;
-    const std::string copy = scratch + name;
-    const int out = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool written = out >= 0;
-    for (std::size_t put = 0; written && put < content.size();) {
-        const ssize_t n = ::write(out, content.data() + put, content.size() - put);
-        if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) put += static_cast<std::size_t>(n);
-    }
-    if (written) {
-        const timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens(out, times);
-    }
-    if (out >= 0) ::close(out);
-    if (!written) {
-        if (!scratch_failed_said_) Say(kScratchFailedLine, copy + ": " + std::strerror(errno));
+    std::string why;
+    if (!scratch_.Write(name, content, stamp, why)) {
+        if (!scratch_failed_said_) Say(kScratchFailedLine, why);
         scratch_failed_said_ = true;
-        ::unlink(copy.c_str());
         return true;
     }
+    const std::string scratch = scratch_.Path(why);
     const PublishTarget::Result result = connection_.Target().Upload(scratch, name, path, abort);
-    ::unlink(copy.c_str());
+    ::unlink((scratch + name).c_str());
     if (!result.partial.empty()) leftovers_.insert(result.partial);
     if (result.Done()) {
         Wrote();
-        pages_.Sent(path, {static_cast<std::int64_t>(st.st_size), MtimeNs(st)});
+        pages_.Sent(path, stamp);
         return true;
     }
     Failed(result);
@@ -661,22 +555,6 @@ DiaryPublisher::Step DiaryPublisher::CatchUpStep(const AbortFn& abort) {
     catch_up_due_ = false;
     connection_.Back();
     return Step::kDone;
-}
-
-std::string DiaryPublisher::Scratch() {
-    if (!scratch_.empty()) return scratch_;
-    const char* tmp_env = std::getenv("TMPDIR");
-    std::string tmp = tmp_env && *tmp_env ? tmp_env : "/tmp";
-    if (tmp.back() != '/') tmp += '/';
-    SweepScratch(tmp);
-    std::string name = tmp + kScratchPrefix + std::to_string(::getpid()) + "-XXXXXX";
-    if (::mkdtemp(name.data()) == nullptr) {
-        if (!scratch_failed_said_) Say(kScratchFailedLine, tmp + ": " + std::strerror(errno));
-        scratch_failed_said_ = true;
-        return {};
-    }
-    scratch_ = name + "/";
-    return scratch_;
 }
 
 void DiaryPublisher::Begin(const StopSignal&) {

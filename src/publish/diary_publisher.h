@@ -18,6 +18,8 @@
 #include "publish/page_policy.h"
 #include "publish/publish_plan.h"
 #include "publish/remote_connection.h"
+#include "publish/remote_mark.h"
+#include "publish/scratch_copy.h"
 
 // Log texts of publishing (translated in context "DiaryPublisher"; %1 is
 // what the line is about).
@@ -152,7 +154,6 @@ private:
     bool OpenDay(CatchUp& c, const AbortFn& abort);
     bool Carry(const std::string& folder, const PlanAction& action,
                const std::vector<LocalFile>& local, const AbortFn& abort);
-    std::string Scratch();
 
     DiaryJobContext context_;
     DiaryPublisherOptions options_;
@@ -182,7 +183,7 @@ private:
     std::deque<Deletion> deletions_;
     // Partial uploads that may be left on the remote (cut off or failed).
     std::set<std::string> leftovers_;
-    std::string scratch_;
+    ScratchFolder scratch_;
 };
 
 // Registers [PUBLISH] and subscribes the job.
