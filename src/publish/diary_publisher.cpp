@@ -1,21 +1,16 @@
 #include "publish/diary_publisher.h"
 
-#include <fcntl.h>
 #include <pthread.h>
-#include <signal.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "diary/layout/diary_names.h"
-#include "platform/atomic_file.h"
 #include "publish/publish_names.h"
 #include "publish/publish_settings.h"
 #include "settings/shared_settings.h"
@@ -31,6 +26,7 @@ constexpr std::chrono::seconds kSettingsPoll{10};
 constexpr milliseconds kWakeBudget{1000};
 constexpr std::size_t kMaxPageBytes = 64 << 20;
 constexpr const char* kIdentityFile = "diary-identity";
+
 std::int64_t WallNs() {
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
