@@ -70,8 +70,10 @@ LogText CommandNotStartedLine(const std::string& key, const std::string& why);
 // one command per event runs at a time: an event that comes meanwhile is
 // counted and said when the command ends, never queued. A command past
 // COMMAND_TIMEOUT_SECOND is ended (SIGTERM to its group, SIGKILL after a
-// grace); one that fails has its exit status and first error line logged; one
-// that cannot be started is said at most once a minute.
+// grace), and whatever a command leaves in its group when it exits goes
+// with it (ChildProcess); one that fails has its exit status and first error
+// line logged; one that cannot be started is said, with its path, at most
+// once a minute.
 class EventCommands final : public DiarySubscriber {
 public:
     // A command still running this long after SIGTERM gets SIGKILL.
