@@ -22,7 +22,7 @@ ServiceWatchdog::ServiceWatchdog() {
     notifying_ = socket != nullptr && *socket != '\0';
     std::uint64_t usec = 0;
     // The variables stay: sd_notify reads NOTIFY_SOCKET at every call. The
-    // commands on events get none of them (see CommandProcess).
+    // commands on events get none of them (see ProcessEnvironment).
     if (notifying_ && sd_watchdog_enabled(0, &usec) > 0 && usec > 0)
         ping_interval_ns_ = static_cast<std::int64_t>(usec) * 1000 / 2;
 }
