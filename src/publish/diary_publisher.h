@@ -88,7 +88,7 @@ private:
 
     struct Config {
         RemoteConnection::Options remote;
-        std::string save;  // absolute, ends in "/"; empty: nothing to publish
+        std::string save;    // absolute, ends in "/"; empty: nothing to publish
         DiaryLayout layout;  // with `save`
         int page_interval_s = 300;
         // This diary's identity, which marks the remote as its own; empty

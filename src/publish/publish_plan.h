@@ -30,8 +30,8 @@ struct FolderPlanInput {
     std::string folder;  // "" for the save folder itself, else a day
     std::vector<LocalFile> local;
     std::vector<RemoteEntry> remote;  // empty when the folder is not there
-    DiaryLayout layout;  // the page names
-    bool exact_times = false;  // the remote's listings tell the files' own times
+    DiaryLayout layout;               // the page names
+    bool exact_times = false;         // the remote's listings tell the files' own times
     std::int64_t precision_ns = 1'000'000'000;
     // The newest day: where the remote keeps no times, its page goes anyway.
     bool newest_day = false;

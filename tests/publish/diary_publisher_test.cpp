@@ -443,8 +443,9 @@ TEST_F(PublisherTest, OutageIsSaidOnceRetriedWithGrowingPausesAndTheBackLineCoun
 TEST_F(PublisherTest, ARefusingRemoteIsRetriedWithGrowingPausesAndSaidOnceAsARefusal) {
     const int port = FreePort();
     settings_.Update([&](DiarySettings& s) {
-        s.REMOTE = ":webdav,url='http://127.0.0.1:" + std::to_string(port) +
-                   "',user=u,pass=" + Obscured("secretpw") + ":diary";
+        s.Section<PublishSettings>().REMOTE =
+            ":webdav,url='http://127.0.0.1:" + std::to_string(port) +
+            "',user=u,pass=" + Obscured("secretpw") + ":diary";
     });
     WebDavServer server(remote_, port, config_);
     ASSERT_TRUE(server.Start(true));
