@@ -207,10 +207,18 @@ def window_geometry(window):
             field("Height"))
 
 
-def capture_window(window, path):
+def capture_window(window, path, attempts=10):
     """The window's pixels as a PNG (or PPM, after the suffix) file."""
-    _run(["import", "-silent", "-window", str(window), str(path)])
-    return Path(path)
+    # Just after the window manager maps a window, reading it may fail for a
+    # moment ("Resource temporarily unavailable"); a busy machine widens that.
+    for attempt in range(attempts):
+        try:
+            _run(["import", "-silent", "-window", str(window), str(path)])
+            return Path(path)
+        except Failure:
+            if attempt == attempts - 1:
+                raise
+            time.sleep(0.3)
 
 
 def read_ppm(path):
