@@ -195,6 +195,17 @@ void IniFile::SetString(std::string_view section, std::string_view key,
     SetPlainString(section, key, value);
 }
 
+void IniFile::RemoveKey(std::string_view section, std::string_view key) {
+    for (;;) {
+        const auto sec = sections_.find(FoldName(section));
+        if (sec == sections_.end()) return;
+        const auto line = sec->second.keys.find(FoldName(key));
+        if (line == sec->second.keys.end()) return;
+        lines_.erase(line->second);
+        Reindex();
+    }
+}
+
 void IniFile::SetPlainString(std::string_view section, std::string_view key,
                              const std::string& value) {
     const std::string folded_key = FoldName(key);

@@ -50,6 +50,9 @@ public:
     void SetString(std::string_view section, std::string_view key, std::string_view cp932_value);
 
     // The document as it goes to disk.
+    // Removes every line of `key` in the first `section` of its name.
+    void RemoveKey(std::string_view section, std::string_view key);
+
     std::string Content() const;
 
     // Writes the content atomically; false on failure (the old file stays).

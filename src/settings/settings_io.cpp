@@ -315,6 +315,15 @@ public:
         value = stored ? DecodeValue(*stored, kind_) : fallback;
     }
 
+    void OptionalText(const char* key, std::optional<std::string>& value) override {
+        const auto stored = ini_.GetString(section_, key);
+        if (stored) {
+            value = DecodeValue(*stored, kind_);
+        } else {
+            value.reset();
+        }
+    }
+
 private:
     void Remark(const char* key, const std::string& stored, const std::string& why) {
         if (remarks_ == nullptr) return;
@@ -345,8 +354,21 @@ public:
             ini_.SetString(section_, key, value ? "on" : "off");
     }
 
+    void OptionalText(const char* key, std::optional<std::string>& value) override {
+        if (value) {
+            Write(key, *value);
+        } else {
+            ini_.RemoveKey(section_, key);
+        }
+    }
+
     void Text(const char* key, std::string& value, const std::string& fallback) override {
         if (value == fallback && !ini_.GetString(section_, key)) return;
+        Write(key, value);
+    }
+
+private:
+    void Write(const char* key, const std::string& value) {
         std::string saved = Utf8ToCp932(value);
         // Reading drops a pair of quotes around a whole value (as the
         // profile functions do); a command line such as 'a b' c 'd' gets

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -21,7 +22,8 @@
 template <class T>
 struct SectionKey {
     const char* key;
-    std::variant<std::int32_t T::*, bool T::*, std::string T::*> field;
+    std::variant<std::int32_t T::*, bool T::*, std::string T::*, std::optional<std::string> T::*>
+        field;
     // Bounds of a whole number.
     std::int32_t min = 0;
     std::int32_t max = 0;
@@ -34,6 +36,9 @@ public:
                        std::int32_t min, std::int32_t max) = 0;
     virtual void Flag(const char* key, bool& value, bool fallback) = 0;
     virtual void Text(const char* key, std::string& value, const std::string& fallback) = 0;
+    // A text whose absence means something else than an empty value: nullopt
+    // while the key is not in the file, and then never written.
+    virtual void OptionalText(const char* key, std::optional<std::string>& value) = 0;
 
 protected:
     ~SectionKeyVisitor() = default;
@@ -65,6 +70,9 @@ public:
                 visitor.Flag(key.key, section.**flag, defaults.**flag);
             } else if (const auto* text = std::get_if<std::string T::*>(&key.field)) {
                 visitor.Text(key.key, section.**text, defaults.**text);
+            } else if (const auto* optional =
+                           std::get_if<std::optional<std::string> T::*>(&key.field)) {
+                visitor.OptionalText(key.key, section.**optional);
             }
         }
     }

@@ -8,4 +8,5 @@ DiarySettings SharedSettings::Copy() const {
 void SharedSettings::Replace(DiarySettings settings) {
     std::lock_guard lock(mutex_);
     settings_ = std::move(settings);
+    generation_.fetch_add(1);
 }

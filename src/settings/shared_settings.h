@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "settings/diary_settings.h"
@@ -24,9 +26,14 @@ public:
     void Update(Fn&& fn) {
         std::lock_guard lock(mutex_);
         fn(settings_);
+        generation_.fetch_add(1);
     }
 
     void Replace(DiarySettings settings);
+
+    // Counts every Update and Replace: a reader that keeps what it took
+    // looks here (one atomic load) to know when to take it again.
+    std::uint64_t Generation() const { return generation_.load(); }
 
     bool OnAir() const {
         return Read([](const DiarySettings& s) { return s.ONAIR; });
@@ -35,4 +42,5 @@ public:
 private:
     mutable std::mutex mutex_;
     DiarySettings settings_;
+    std::atomic<std::uint64_t> generation_{0};
 };

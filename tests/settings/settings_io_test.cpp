@@ -8,6 +8,7 @@
 #include "platform/cp932.h"
 #include "publish/publish_settings.h"
 #include "retention/retention_settings.h"
+#include "schedule/schedule_settings.h"
 #include "settings/app_directory.h"
 #include "settings/ini_file.h"
 #include "settings/stored_nothing.h"
@@ -25,6 +26,7 @@ protected:
         RegisterSettingsSection(PublishSettingsSection());
         RegisterSettingsSection(TimelapseSettingsSection());
         RegisterSettingsSection(EventCommandsSettingsSection());
+        RegisterSettingsSection(ScheduleSettingsSection());
     }
     void TearDown() override { ::unsetenv("QUILLOMAT_HOME"); }
 
@@ -242,6 +244,31 @@ TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedA
               "'/opt/my tools/say' 'camera lost'");
     EXPECT_EQ(again.Section<EventCommandsSettings>().ON_CAMERA_FOUND, "\"x\"");
     EXPECT_EQ(again.Section<EventCommandsSettings>().ON_PICTURE, "notify-send \"a b\"");
+}
+
+// A key whose absence means something else than an empty value (a weekday
+// of the recording hours): absent, present and empty, and present are three
+// values, each written back as it was; a key taken away is removed.
+TEST_F(SettingsFiles, KeysThatMayBeAbsentKeepAbsentEmptyAndSetApart) {
+    WriteFileBytes(setup(), "[SCHEDULE]\r\nHOURS=07:00-19:00\r\nSAT=\r\nSUN=10:00-12:00\r\n");
+    DiarySettings s;
+    LoadSettings(s);
+    const auto& schedule = s.Section<ScheduleSettings>();
+    EXPECT_EQ(schedule.MON, std::nullopt);
+    EXPECT_EQ(schedule.SAT, std::optional<std::string>(""));
+    EXPECT_EQ(schedule.SUN, std::optional<std::string>("10:00-12:00"));
+
+    s.Section<ScheduleSettings>().SUN.reset();
+    s.Section<ScheduleSettings>().FRI = "";
+    SaveSettings(s);
+    const std::string text = ReadFileBytes(setup());
+    EXPECT_NE(text.find("[SCHEDULE]\r\nHOURS=07:00-19:00\r\nSAT=\r\nFRI=\r\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("SUN="), std::string::npos) << text;
+    EXPECT_EQ(text.find("MON="), std::string::npos) << text;
+    DiarySettings again;
+    LoadSettings(again);
+    EXPECT_EQ(again.Section<ScheduleSettings>(), s.Section<ScheduleSettings>());
 }
 
 // A file that is neither CP932 nor UTF-8 throughout is read value by value;
