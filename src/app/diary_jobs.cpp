@@ -1,6 +1,7 @@
 #include "app/diary_jobs.h"
 
 #include "app/camera_log_lines.h"
+#include "app/schedule_log_lines.h"
 #include "diary/picture_store.h"
 #include "engine/diary_engine.h"
 #include "event_commands/event_commands.h"
@@ -44,5 +45,6 @@ void AttachDiaryJobs(DiaryEngine& engine, ServiceWatchdog* service) {
     RegisterTimelapse(context);
     RegisterEventCommands(context);
     RegisterCameraLogLines(context);
+    RegisterSchedule(context);
     if (service != nullptr) RegisterServiceStatus(context, *service);
 }

@@ -148,17 +148,18 @@ ElementHandle CreateTestSource(const TestDeviceSpec& spec) {
 
     // The faults of the raw frames come before the caps filter, those of the
     // frames as sent after the last element.
-    const bool raw_faults = !spec.unplugged_file.empty() || spec.warmup_ms > 0 || spec.counter ||
-                            spec.fail_after_frames || spec.hang_after_frames;
+    const bool raw_faults = !spec.unplugged_file.empty() || !spec.dark_file.empty() ||
+                            spec.warmup_ms > 0 || spec.counter || spec.fail_after_frames ||
+                            spec.hang_after_frames;
     const bool sent_faults = spec.stale_frames > 0 || (encoder && spec.corrupt_frame);
     ElementHandle raw = raw_faults ? MakeFaults() : ElementHandle();
     ElementHandle sent = sent_faults ? MakeFaults() : ElementHandle();
     if ((raw_faults && !raw) || (sent_faults && !sent)) return {};
     if (raw) {
-        g_object_set(raw.get(), "unplugged-file", spec.unplugged_file.c_str(), "warmup-ms",
-                     spec.warmup_ms, "counter", spec.counter ? TRUE : FALSE, "fail-after",
-                     spec.fail_after_frames.value_or(-1), "hang-after",
-                     spec.hang_after_frames.value_or(-1), nullptr);
+        g_object_set(raw.get(), "unplugged-file", spec.unplugged_file.c_str(), "dark-file",
+                     spec.dark_file.c_str(), "warmup-ms", spec.warmup_ms, "counter",
+                     spec.counter ? TRUE : FALSE, "fail-after", spec.fail_after_frames.value_or(-1),
+                     "hang-after", spec.hang_after_frames.value_or(-1), nullptr);
     }
     if (sent) {
         g_object_set(sent.get(), "stale", spec.stale_frames, "corrupt",

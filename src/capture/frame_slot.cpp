@@ -16,9 +16,8 @@ struct OwnedPreviewFrame final : PreviewFrame {
 // The settle wait looks for a new frame this often: faster than any frame
 // rate, so that it sees consecutive frames.
 constexpr std::chrono::milliseconds kSettleLookMs{5};
-// Brightness samples per row and column at most; frames in formats without
-// an 8-bit luma plane are first scaled to this size.
-constexpr int kBrightnessGrid = 64;
+// Frames in formats without an 8-bit luma plane are first scaled to the
+// brightness grid.
 
 std::int64_t SteadyNs(std::chrono::steady_clock::time_point time) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
@@ -202,12 +201,7 @@ std::optional<double> FrameSlot::KeptBrightness() {
     settle_pixels_.resize(stride * static_cast<std::size_t>(height));
     if (!ConvertKept(settle_converter_, settle_pixels_.data(), stride, width, height))
         return std::nullopt;
-    double sum = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* p = settle_pixels_.data() + stride * static_cast<std::size_t>(y);
-        for (int x = 0; x < width; ++x, p += 3) sum += 0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2];
-    }
-    return sum / (static_cast<double>(width) * height);
+    return MeanBrightnessOfBgr(settle_pixels_.data(), FrameFormat{width, height});
 }
 
 bool FrameSlot::ConvertKept(Converter& converter, std::uint8_t* pixels, std::size_t stride,

@@ -29,6 +29,9 @@ public:
     // the wait ends when `stop` (may be null) is requested.
     virtual bool IsRunning(const StopSignal* stop) = 0;
     virtual void StopWhenReady() = 0;
+    // Lets go of the device (its light goes off) and keeps the graph: the
+    // next Run opens it again, and the settle wait follows that start.
+    virtual void ReleaseDevice() {}
 
     // The format every frame has, as connected at the last build.
     virtual FrameFormat ConnectedFormat() const = 0;

@@ -242,6 +242,10 @@ void GraphPipeline::StopWhenReady() {
     if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_READY);
 }
 
+void GraphPipeline::ReleaseDevice() {
+    if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+}
+
 void GraphPipeline::Shutdown() {
     if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
     // A source opened for its formats but never added to the pipeline.

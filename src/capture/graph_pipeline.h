@@ -59,6 +59,8 @@ public:
     // Ends early, false, when `stop` (may be null) is requested.
     bool IsRunning(const StopSignal* stop);
     void StopWhenReady();
+    // NULL closes the device; PLAYING from there opens it again.
+    void ReleaseDevice();
     // The stream failed or ended since the last run (reads the bus).
     bool StreamEnded();
     // Stops the pipeline; the elements go with the object, so another thread

@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+
+#include "capture/frame_format.h"
 
 // After a start of the stream a camera's automatic exposure and white balance
 // take 0.3 to 3 s to settle, so its first frames are dark, too bright or
@@ -17,6 +20,14 @@ inline constexpr double kSettleLeastBand = 1.5;
 // The bound of the wait after a start when the settings give none
 // (SETTLE_MAX_MS).
 inline constexpr unsigned kDefaultSettleMaxMs = 3000;
+
+// Brightness samples per row and column at most.
+inline constexpr int kBrightnessGrid = 64;
+
+// Mean luma (0 to 255) of a frame's pixels, picked on kBrightnessGrid rows
+// and columns at most, as the settle wait measures any picture that has no
+// luma plane of its own.
+double MeanBrightnessOfBgr(const std::uint8_t* pixels, const FrameFormat& format);
 
 // The last frames' mean brightness after one start.
 class SettleWindow {

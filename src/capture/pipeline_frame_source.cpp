@@ -43,6 +43,10 @@ void PipelineFrameSource::StopWhenReady() {
     if (const auto current = CurrentPipeline()) current->StopWhenReady();
 }
 
+void PipelineFrameSource::ReleaseDevice() {
+    if (const auto current = CurrentPipeline()) current->ReleaseDevice();
+}
+
 FrameFormat PipelineFrameSource::ConnectedFormat() const { return slot_->ConnectedFormat(); }
 
 bool PipelineFrameSource::QueryBufferSize(std::size_t& size) {

@@ -18,6 +18,7 @@ public:
     bool Run() override;
     bool IsRunning(const StopSignal* stop) override;
     void StopWhenReady() override;
+    void ReleaseDevice() override;
     FrameFormat ConnectedFormat() const override;
     bool QueryBufferSize(std::size_t& size) override;
     bool CopyCurrentBuffer(std::uint8_t* destination, std::size_t size) override;

@@ -72,6 +72,8 @@ bool ApplyOption(const std::string& option, TestDeviceSpec& spec) {
         spec.controls = true;
     } else if (option.starts_with("unplugged=") && option.size() > 10) {
         spec.unplugged_file = option.substr(10);
+    } else if (option.starts_with("dark=") && option.size() > 5) {
+        spec.dark_file = option.substr(5);
     } else if (option == "counter") {
         spec.counter = true;
     } else if (option == "mjpeg") {

@@ -35,6 +35,8 @@ struct TestDeviceSpec {
     // While this file exists the device is unplugged: it is not listed, and
     // a running one fails at its next frame with a stream error.
     std::string unplugged_file;
+    // While this file exists every frame is black, as a scene at night.
+    std::string dark_file;
     // After each start the frames fade in from black to the picture over this
     // many milliseconds, as a camera's exposure settles (0: no fade).
     int warmup_ms = 0;

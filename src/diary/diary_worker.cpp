@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "diary/motion_detection.h"
+#include "diary/picture_store.h"
+#include "diary/schedule_gate.h"
 #include "log/diary_notice.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
@@ -34,6 +36,8 @@ struct RunSettings {
     bool storing_allowed = false;
     bool motion_detect = false;
     std::uint32_t settle_max_ms = 0;
+    // Unset (the default section) leaves the designed worker as it was.
+    std::optional<ScheduleSettings> schedule;
 };
 
 RunSettings TakeRunSettings(const SharedSettings& shared) {
@@ -50,6 +54,8 @@ RunSettings TakeRunSettings(const SharedSettings& shared) {
         r.storing_allowed = !s.SAVE_DIRECTORY.empty();
         r.motion_detect = s.MOTION_DETECT;
         r.settle_max_ms = static_cast<std::uint32_t>(std::max(0, s.SETTLE_MAX_MS));
+        const auto& schedule = s.Section<ScheduleSettings>();
+        if (schedule != ScheduleSettings{}) r.schedule = schedule;
         return r;
     });
 }
@@ -63,6 +69,18 @@ public:
 private:
     MotionReference reference_;
 };
+
+// A released camera is opened again this long before it is needed, so that
+// the run wait and the settle wait end before the first picture is due.
+std::int64_t CameraLeadMs(const RunSettings& settings, const CaptureTimings& timings) {
+    return 3000 + static_cast<std::int64_t>(settings.settle_max_ms) + 3 * timings.run_wait_ms;
+}
+
+std::tm LocalTimeOf(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local;
+}
 
 }  // namespace
 
@@ -265,17 +283,26 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     std::uint32_t last_motion_store = clock.TickMs();
     std::uint32_t last_motion_check = last_motion_store;
 
+    // The recording hours are the one setting a run follows while it runs:
+    // their tab is edited while the worker goes on.
+    std::optional<ScheduleSettings> schedule = settings.schedule;
+    std::uint64_t settings_seen = deps_.settings.Generation();
+    std::optional<ScheduleGate> gate;
+    if (schedule) gate.emplace(*schedule, settings.interval_ms, clock.WallMs());
+
     // Time until the earliest trigger can fire, between the 10 ms pass and
     // the longest pass sleep.
-    auto sleep_for = [&](std::uint32_t now) {
+    auto sleep_for = [&](std::uint32_t now, const ScheduleGate::Look& look) {
         std::uint32_t wait = kLongestPassSleepMs;
-        if (settings.interval_ms != 0) {
+        // An interval on the clock waits for its grid point, which the gate keeps.
+        if (settings.interval_ms != 0 && look.interval_allowed &&
+            !(gate && gate->IntervalOnTheClock())) {
             const std::uint32_t since = now - last_interval_save_tick_.load();
             const std::uint32_t due =
                 settings.interval_ms - std::min(settings.interval_ms, kIntervalAllowanceMs);
             wait = std::min(wait, due > since ? due - since : 0u);
         }
-        if (settings.motion_detect && frame_size > 0) {
+        if (settings.motion_detect && look.motion_allowed && frame_size > 0) {
             const std::uint32_t since = now - last_motion_check;
             wait = std::min(wait, settings.check_period_ms >= since
                                       ? settings.check_period_ms - since + 1
@@ -287,23 +314,98 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     const auto passing = [this] {
         if (deps_.on_pass) deps_.on_pass();
     };
+    // The recording hours' state as last said; nothing is said until the
+    // first active pass.
+    std::optional<bool> said_recording;
+    bool camera_released = false;
+    // Something records now, or the hours begin or a set time comes within
+    // the time it takes to open the camera and let it settle.
+    const std::int64_t camera_lead_ms = CameraLeadMs(settings, deps_.timings);
+    const auto camera_wanted_soon = [camera_lead_ms](const ScheduleGate& gate,
+                                                     const ScheduleGate::Look& look,
+                                                     std::int64_t wall_ms) {
+        if (look.interval_allowed || look.motion_allowed) return true;
+        std::optional<std::time_t> needed = gate.NextChange();
+        if (const auto set_time = gate.NextSetTime())
+            needed = needed ? std::min(*needed, *set_time) : set_time;
+        return needed && static_cast<std::int64_t>(*needed) * 1000 - wall_ms <= camera_lead_ms;
+    };
+    const auto publish = [this](DiaryEvent event) {
+        if (deps_.events != nullptr) deps_.events->Publish(std::move(event));
+    };
     while (!run.stop.IsSet()) {
         passing();
         if (!settings.storing_allowed || !deps_.settings.OnAir()) {
             clock.SleepMs(kLongestPassSleepMs, &run.stop);
             continue;
         }
+        if (const std::uint64_t generation = deps_.settings.Generation();
+            generation != settings_seen) {
+            settings_seen = generation;
+            std::optional<ScheduleSettings> now_set =
+                deps_.settings.Read([](const DiarySettings& s) {
+                    const auto& section = s.Section<ScheduleSettings>();
+                    return section != ScheduleSettings{} ? std::optional(section) : std::nullopt;
+                });
+            if (now_set != schedule) {
+                schedule = std::move(now_set);
+                gate.reset();
+                if (schedule) gate.emplace(*schedule, settings.interval_ms, clock.WallMs());
+                // Without hours the diary records: a pause ends here. A camera
+                // let go is opened again by the next grab.
+                if (!gate && said_recording == false) publish(RecordingResumed{});
+                if (!gate) said_recording.reset();
+                camera_released = camera_released && gate.has_value();
+            }
+        }
         const std::uint32_t now = clock.TickMs();
+        const std::int64_t wall_ms = gate ? clock.WallMs() : 0;
+        const ScheduleGate::Look look = gate ? gate->Pass(wall_ms) : ScheduleGate::Look{};
+        if (gate && said_recording != look.recording) {
+            if (look.recording) {
+                if (said_recording) publish(RecordingResumed{});
+                // The reference of before the pause is no picture of now.
+                if (said_recording) meter = deps_.make_motion_meter();
+                if (!meter) return finish(-1);
+                last_motion_check = now;
+            } else {
+                RecordingPaused paused;
+                if (const auto until = gate->NextChange()) {
+                    paused.until = LocalTimeOf(*until);
+                    paused.has_until = true;
+                }
+                publish(paused);
+            }
+            said_recording = look.recording;
+        }
 
-        if (settings.interval_ms != 0 &&
-            (now - last_interval_save_tick_.load()) + kIntervalAllowanceMs >=
-                settings.interval_ms) {
-            deps_.store_picture(run.stop, PictureTrigger::kInterval);
-            last_interval_save_tick_.store(now);
+        // A camera let go is opened again, and its settling waited out,
+        // before a picture needs it, not in the first picture's store.
+        if (camera_released && camera_wanted_soon(*gate, look, wall_ms)) {
+            GrabFreshFrame(
+                context, GrabCaller::kWorker, [&](std::size_t) { return frame.get(); }, frame_size);
+            camera_released = false;
+            if (run.stop.IsSet()) break;
+        }
+
+        if (look.set_time_due) {
+            deps_.store_picture(run.stop, PictureTrigger::kTime);
             passing();
         }
 
-        if (settings.motion_detect && frame_size > 0 &&
+        if (settings.interval_ms != 0 && look.interval_allowed) {
+            const bool due = gate && gate->IntervalOnTheClock()
+                                 ? look.grid_point_due
+                                 : (now - last_interval_save_tick_.load()) + kIntervalAllowanceMs >=
+                                       settings.interval_ms;
+            if (due) {
+                deps_.store_picture(run.stop, PictureTrigger::kInterval);
+                last_interval_save_tick_.store(now);
+                passing();
+            }
+        }
+
+        if (settings.motion_detect && look.motion_allowed && frame_size > 0 &&
             now - last_motion_check > settings.check_period_ms) {
             GrabFreshFrame(
                 context, GrabCaller::kWorker, [&](std::size_t) { return frame.get(); }, frame_size);
@@ -311,13 +413,30 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
             const std::optional<int> score = meter->Measure(frame.get(), frame_size);
             if (score && *score > settings.motion_level &&
                 now - last_motion_store >= settings.motion_distance_ms) {
-                if (deps_.store_picture(run.stop, PictureTrigger::kMotion) >= 0)
+                // A dark picture that was not stored is no motion to report.
+                if (deps_.store_picture(run.stop, PictureTrigger::kMotion) == kStoreOk)
                     deps_.notices.Post(kNoticeMotionDetected);
                 last_motion_store = now;
             }
             last_motion_check = now;
         }
-        clock.SleepMs(sleep_for(clock.TickMs()), &run.stop);
+        // Let go only after this pass's pictures, when nothing needs it for
+        // longer than it takes to open it again.
+        if (gate && gate->ReleasesCamera() && !camera_released &&
+            !camera_wanted_soon(*gate, look, clock.WallMs()) && LockGraph(deps_.graph, run.stop)) {
+            deps_.source.ReleaseDevice();
+            deps_.graph.lock.unlock();
+            camera_released = true;
+        }
+        std::uint32_t sleep_ms = sleep_for(clock.TickMs(), look);
+        if (gate) {
+            const std::int64_t until_next = gate->MsUntilNext(clock.WallMs());
+            // Wakes on the very millisecond, so that a grid point or a set
+            // time names its picture by its own second.
+            sleep_ms = static_cast<std::uint32_t>(
+                std::min<std::int64_t>(sleep_ms, std::max<std::int64_t>(1, until_next)));
+        }
+        clock.SleepMs(sleep_ms, &run.stop);
     }
     finish(0);
 }

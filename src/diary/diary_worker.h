@@ -49,12 +49,14 @@ struct DiaryWorkerDependencies {
     // of any wait on the run's stop (a service watchdog's sign of life);
     // may be empty.
     std::function<void()> on_pass = {};
+    // Hears when the recording hours pause and resume the diary; may be null.
+    EventPublisher* events = nullptr;
 };
 
 // The one background thread that decides when a picture is stored: at the
-// interval and on motion. It runs at the lowest normal priority, and all its
-// waits (sleeps, the graph lock, the run wait, the grab) end at once on its
-// run's stop, so a stop never has to kill it.
+// interval, on motion and at the set times, within the recording hours. It runs at the lowest
+// normal priority, and all its waits (sleeps, the graph lock, the run wait, the grab) end at once
+// on its run's stop, so a stop never has to kill it.
 //
 // Starts and stops, all under one mutex:
 // - A stop from a thread that is not a run's closes the worker: it refuses

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "capture/picture_settle.h"
 #include "diary/drawing_surface.h"
 #include "diary/jpeg_writer.h"
 #include "diary/layout/day_folders.h"
@@ -13,6 +14,7 @@
 #include "diary/time_text.h"
 #include "log/diary_notice.h"
 #include "platform/clock.h"
+#include "schedule/schedule_settings.h"
 #include "settings/shared_settings.h"
 
 std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger trigger) {
@@ -59,6 +61,18 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger t
             break;
         case GrabOutcome::kFresh:
             break;
+    }
+
+    // Measured before the time text, which would brighten a black picture.
+    const ScheduleSettings& schedule = settings.Section<ScheduleSettings>();
+    if (schedule.SKIP_DARK_BELOW > 0 &&
+        (trigger != PictureTrigger::kMotion || schedule.SKIP_DARK_MOTION)) {
+        const double brightness = MeanBrightnessOfBgr(surface->Pixels(), surface->Format());
+        if (brightness < schedule.SKIP_DARK_BELOW) {
+            events_.Publish(
+                PictureSkipped{trigger, static_cast<int>(brightness), schedule.SKIP_DARK_BELOW});
+            return kStoreSkippedDark;
+        }
     }
 
     if (settings.SHOW_TEXT) DrawTimeText(*surface, capture_time, settings);

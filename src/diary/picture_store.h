@@ -14,6 +14,8 @@ class SharedSettings;
 class StopSignal;
 
 inline constexpr std::int32_t kStoreOk = 0;
+// The frame was darker than SKIP_DARK_BELOW: nothing was written.
+inline constexpr std::int32_t kStoreSkippedDark = 1;
 inline constexpr std::int32_t kStoreFailed = static_cast<std::int32_t>(0x80004005);  // E_FAIL
 
 // Stores one diary picture: fresh frame, time text, JPEG file under
@@ -33,9 +35,10 @@ public:
           timings_(timings),
           events_(events != nullptr ? *events : no_events_) {}
 
-    // kStoreOk or kStoreFailed. Runs on the worker thread; `stop` is the
-    // worker's stop request. Publishes StoreComing, then DayBegun for a new
-    // day folder, then PictureStored or StoreFailed.
+    // kStoreOk, kStoreSkippedDark or kStoreFailed. Runs on the worker
+    // thread; `stop` is the worker's stop request. Publishes StoreComing,
+    // then DayBegun for a new day folder, then PictureStored, PictureSkipped
+    // or StoreFailed.
     std::int32_t StorePicture(const StopSignal& stop,
                               PictureTrigger trigger = PictureTrigger::kInterval);
 

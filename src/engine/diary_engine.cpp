@@ -7,6 +7,7 @@
 #include "diary/leftover_files.h"
 #include "log/log_text.h"
 #include "platform/prompts.h"
+#include "schedule/recording_hours.h"
 #include "settings/settings_io.h"
 #include "settings/stored_nothing.h"
 
@@ -37,7 +38,7 @@ DiaryEngine::DiaryEngine(DiaryEngineSeams seams)
                                       },
                                       [] { return MakeMotionReferenceMeter(); },
                                       seams.delays.capture, seams.delays.forced_end_after_ms,
-                                      std::move(seams.worker_alive)}) {
+                                      std::move(seams.worker_alive), &events_}) {
     log_.SetListener(std::move(seams.log_listener));
     retry_timer_.setInterval(seams.delays.retry_build_ms);
     QObject::connect(&retry_timer_, &QTimer::timeout, [this] { RetryBuild(); });
@@ -82,6 +83,13 @@ StartUpOutcome DiaryEngine::StartUp(DiaryStartUpSeams seams) {
     RemoveLeftoverTemporaryFiles(loaded);
     std::vector<std::string> remarks = load_remarks_;
     for (std::string& remark : StartupRemarks(loaded)) remarks.push_back(std::move(remark));
+    // Said once here; the worker reads each unusable key as unset.
+    std::vector<ScheduleProblem> problems;
+    RecordingHours::From(loaded.Section<ScheduleSettings>(), &problems);
+    for (const ScheduleProblem& problem : problems) {
+        remarks.push_back("quillomat: setup.ini [SCHEDULE] " + problem.key + "=" + problem.text +
+                          " " + problem.why);
+    }
     if (start_up_.remark) {
         for (const std::string& remark : remarks) start_up_.remark(remark);
     }

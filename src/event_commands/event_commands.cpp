@@ -186,7 +186,7 @@ void EventCommands::Handle(const DiaryEvent& event, const StopSignal&) {
         facts.event = CommandEvent::kPicture;
         facts.time = stored->capture_time;
         facts.picture = stored->path;
-        facts.trigger = stored->trigger == PictureTrigger::kMotion ? "motion" : "interval";
+        facts.trigger = TriggerName(stored->trigger);
     } else if (std::holds_alternative<StoreFailed>(event)) {
         facts.event = CommandEvent::kStoreFailed;
     } else if (const auto* gone = std::get_if<CameraGone>(&event)) {

@@ -10,7 +10,10 @@
 // threads. Paths are absolute or as SAVE_DIRECTORY gives them; directories
 // end in "/".
 
-enum class PictureTrigger { kInterval, kMotion };
+enum class PictureTrigger { kInterval, kMotion, kTime };
+
+// "interval", "motion" or "time", as commands see it in QUILLOMAT_TRIGGER.
+const char* TriggerName(PictureTrigger trigger);
 
 // A diary picture was written and its pages were rewritten.
 struct PictureStored {
@@ -70,8 +73,30 @@ struct DayVideoMade {
     std::vector<std::string> pages;
 };
 
-using DiaryEvent = std::variant<PictureStored, StoreFailed, DayBegun, StoreComing, CameraGone,
-                                CameraBack, DayDeleted, DayVideoMade>;
+// A picture was not stored because the frame was darker than
+// SKIP_DARK_BELOW; `brightness` is its mean luma.
+struct PictureSkipped {
+    PictureTrigger trigger = PictureTrigger::kInterval;
+    int brightness = 0;
+    int threshold = 0;
+};
+
+// The recording hours hold the diary off until `until` (local time), or for
+// good when `has_until` is false.
+struct RecordingPaused {
+    std::tm until{};
+    bool has_until = false;
+};
+
+struct RecordingResumed {};
+
+using DiaryEvent =
+    std::variant<PictureStored, StoreFailed, DayBegun, StoreComing, CameraGone, CameraBack,
+                 DayDeleted, DayVideoMade, PictureSkipped, RecordingPaused, RecordingResumed>;
+
+// When a pause ends, as people read it: "07:00" the same day, else
+// "12/24 07:00".
+std::string PauseEndText(const std::tm& until, const std::tm& now);
 
 // The log line of a camera event (the lines standard error used to show).
 std::string CameraEventLine(const CameraGone& gone);

@@ -24,7 +24,8 @@ void StoreProgress::Note(const DiaryEvent& event) {
     if (std::holds_alternative<StoreComing>(event)) {
         since_ms_.store(SteadyNowMs());
     } else if (std::holds_alternative<PictureStored>(event) ||
-               std::holds_alternative<StoreFailed>(event)) {
+               std::holds_alternative<StoreFailed>(event) ||
+               std::holds_alternative<PictureSkipped>(event)) {
         since_ms_.store(-1);
     }
 }

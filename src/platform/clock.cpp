@@ -26,6 +26,17 @@ std::tm SystemClock::LocalNow() {
     return local;
 }
 
+std::int64_t Clock::WallMs() {
+    std::tm local = LocalNow();
+    return static_cast<std::int64_t>(std::mktime(&local)) * 1000;
+}
+
+std::int64_t SystemClock::WallMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 Clock& SystemClockInstance() {
     static SystemClock clock;
     return clock;

@@ -21,6 +21,10 @@ public:
 
     // The current local time, one-second resolution.
     virtual std::tm LocalNow() = 0;
+
+    // The wall-clock time in milliseconds since the epoch (it steps when the
+    // clock is set); by default LocalNow's second.
+    virtual std::int64_t WallMs();
 };
 
 class SystemClock final : public Clock {
@@ -28,6 +32,7 @@ public:
     std::uint32_t TickMs() override;
     bool SleepMs(std::uint32_t duration_ms, const StopSignal* stop) override;
     std::tm LocalNow() override;
+    std::int64_t WallMs() override;
 };
 
 // The process-wide real clock.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <variant>
 
@@ -72,10 +73,22 @@ void ServiceStatus::Handle(const DiaryEvent& event, const StopSignal&) {
         failed_in_a_row_ = 0;
     } else if (std::holds_alternative<StoreFailed>(event)) {
         ++failed_in_a_row_;
+    } else if (const auto* paused = std::get_if<RecordingPaused>(&event)) {
+        // Not stuck: said so, so that nobody restarts a diary that waits.
+        paused_ = "録画時間外";
+        if (paused->has_until) {
+            const std::time_t now = std::time(nullptr);
+            std::tm local{};
+            localtime_r(&now, &local);
+            paused_ += " " + PauseEndText(paused->until, local) + " まで";
+        }
+    } else if (std::holds_alternative<RecordingResumed>(event)) {
+        paused_.clear();
     } else {
         return;
     }
-    watchdog_.Status(ServiceStatusText(last_picture_, failed_in_a_row_));
+    const std::string text = ServiceStatusText(last_picture_, failed_in_a_row_);
+    watchdog_.Status(paused_.empty() ? text : paused_ + "、" + text);
 }
 
 void RegisterServiceStatus(const DiaryJobContext& context, ServiceWatchdog& watchdog) {

@@ -53,6 +53,8 @@ private:
     ServiceWatchdog& watchdog_;
     std::optional<std::tm> last_picture_;
     int failed_in_a_row_ = 0;
+    // While the recording hours hold the diary off: "録画時間外 07:00 まで".
+    std::string paused_;
 };
 
 // Subscribes ServiceStatus where it applies: only where a service manager

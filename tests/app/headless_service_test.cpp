@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -242,6 +244,48 @@ TEST_F(HeadlessServiceTest, LongWaitsOfAStoreAndItsRebuildsFeedTheWatchdog) {
                 std::chrono::duration<double>(longest).count(), pings.size() - 1);
     EXPECT_LE(longest, 1500ms);
     EXPECT_GE(pings.size(), 11u) << "a store of four rebuilds takes over 10 s";
+}
+
+// Outside the recording hours, with the camera let go, the diary only
+// waits: the status says until when instead of looking stuck, and the
+// worker's passes keep the watchdog fed.
+TEST_F(HeadlessServiceTest, OutsideTheHoursTheStatusSaysUntilWhenAndThePingsGoOn) {
+    const std::time_t begins = std::time(nullptr) / 60 * 60 + 2 * 3600;
+    const std::time_t ends = begins + 3600;
+    std::tm begin{};
+    std::tm end{};
+    std::tm today{};
+    const std::time_t now = std::time(nullptr);
+    gmtime_r(&begins, &begin);
+    gmtime_r(&ends, &end);
+    gmtime_r(&now, &today);
+    char hours[32];
+    std::snprintf(hours, sizeof hours, "%02d:%02d-%02d:%02d", begin.tm_hour, begin.tm_min,
+                  end.tm_hour, end.tm_min);
+    char until[32];
+    if (begin.tm_yday == today.tm_yday) {
+        std::snprintf(until, sizeof until, "%02d:%02d", begin.tm_hour, begin.tm_min);
+    } else {
+        std::snprintf(until, sizeof until, "%d/%d %02d:%02d", begin.tm_mon + 1, begin.tm_mday,
+                      begin.tm_hour, begin.tm_min);
+    }
+    WriteSetup(1, true, {"[SCHEDULE]", std::string("HOURS=") + hours, "RELEASE_CAMERA=on"});
+    WriteDevice("Cam", 320, 240);
+    StartNotifying("Cam", kWatchdog, {"TZ=UTC"});
+    const std::string status =
+        std::string("録画時間外 ") + until + " まで、最後の画像 なし、続けて失敗した保存 0 回";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto statuses = socket_.Statuses();
+            return std::find(statuses.begin(), statuses.end(), status) != statuses.end() ||
+                   !process_.Running();
+        },
+        kConditionLimit))
+        << ::testing::PrintToString(socket_.Statuses()) << Transcript();
+    const std::size_t pinged = socket_.Times("WATCHDOG=1").size();
+    ASSERT_TRUE(WaitForPings(pinged + 4)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(PictureCount(), 0u);
 }
 
 }  // namespace

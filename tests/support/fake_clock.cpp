@@ -24,6 +24,11 @@ std::tm FakeClock::LocalNow() {
     return local;
 }
 
+std::int64_t FakeClock::WallMs() {
+    return static_cast<std::int64_t>(wall_start_.load()) * 1000 +
+           static_cast<std::uint32_t>(tick_.load() - wall_start_tick_.load());
+}
+
 void FakeClock::SetWallClock(std::time_t start) {
     wall_start_tick_.store(tick_.load());
     wall_start_.store(start);

@@ -14,6 +14,7 @@ public:
     std::uint32_t TickMs() override { return tick_.load(); }
     bool SleepMs(std::uint32_t duration_ms, const StopSignal* stop) override;
     std::tm LocalNow() override;
+    std::int64_t WallMs() override;
 
     void Advance(std::uint32_t ms) { tick_.fetch_add(ms); }
     void SetTick(std::uint32_t tick) { tick_.store(tick); }

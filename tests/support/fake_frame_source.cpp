@@ -66,6 +66,11 @@ bool FakeFrameSource::RebuildGraph(const StopSignal&) {
     return true;
 }
 
+void FakeFrameSource::ReleaseDevice() {
+    device_releases_.fetch_add(1);
+    running_.store(false);
+}
+
 void FakeFrameSource::ReleaseGraph() {
     releases_.fetch_add(1);
     running_.store(false);

@@ -45,6 +45,7 @@ public:
                                         std::uint32_t stall_ms) override;
     bool RebuildGraph(const StopSignal& stop) override;
     void ReleaseGraph() override;
+    void ReleaseDevice() override;
 
     // One settle wait as the grab asked for it, with what had happened before.
     struct SettleWait {
@@ -64,6 +65,7 @@ public:
     int copies() const { return copies_.load(); }
     int rebuilds() const { return rebuilds_.load(); }
     int releases() const { return releases_.load(); }
+    int device_releases() const { return device_releases_.load(); }
     int runs() const { return runs_.load(); }
     int stops() const { return stops_.load(); }
     bool buffering() const { return buffering_.load(); }
@@ -83,6 +85,6 @@ private:
     std::atomic<bool> buffering_{false};
     std::atomic<bool> running_{false};
     std::atomic<bool> never_runs_{false};
-    std::atomic<int> copies_{0}, rebuilds_{0}, releases_{0}, runs_{0}, stops_{0},
-        buffering_on_count_{0};
+    std::atomic<int> copies_{0}, rebuilds_{0}, releases_{0}, device_releases_{0}, runs_{0},
+        stops_{0}, buffering_on_count_{0};
 };

@@ -24,6 +24,7 @@ struct _QuillomatFaults {
     GstPad* src;
 
     gchar* unplugged_file;
+    gchar* dark_file;
     gint warmup_ms;
     gboolean counter;
     // -1: never.
@@ -37,6 +38,7 @@ struct _QuillomatFaults {
     gint failing_count;
     gint hanging_count;
     gint numbered;
+    gint darkened;
     // Counted from each start of the stream.
     gint since_start;
     GstBuffer* last;
@@ -54,6 +56,7 @@ enum Property {
     kHangAfter,
     kCorrupt,
     kStale,
+    kDarkFile,
 };
 
 GstStaticPadTemplate sink_template =
@@ -64,6 +67,27 @@ GstStaticPadTemplate src_template =
 bool Unplugged(const QuillomatFaults* self) {
     return self->unplugged_file != nullptr && self->unplugged_file[0] != '\0' &&
            ::access(self->unplugged_file, F_OK) == 0;
+}
+
+bool Dark(const QuillomatFaults* self) {
+    return self->dark_file != nullptr && self->dark_file[0] != '\0' &&
+           ::access(self->dark_file, F_OK) == 0;
+}
+
+// Black (luma 16, neutral chroma), as a scene at night; the first byte
+// counts the frames, as a camera's noise keeps a dark scene's frames apart.
+GstBuffer* Blacken(GstBuffer* buffer, int number) {
+    buffer = gst_buffer_make_writable(buffer);
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        for (gsize i = 0; i + 1 < map.size; i += 2) {
+            map.data[i] = 16;
+            map.data[i + 1] = 128;
+        }
+        if (map.size > 0) map.data[0] = static_cast<guint8>(16 + number % 220);
+        gst_buffer_unmap(buffer, &map);
+    }
+    return buffer;
 }
 
 // After each start the picture fades in from black (luma 16, neutral chroma)
@@ -117,6 +141,7 @@ GstFlowReturn Chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
         return GST_FLOW_ERROR;
     }
     if (self->warmup_ms > 0) buffer = FadeInFromBlack(buffer, self->warmup_ms);
+    if (Dark(self)) buffer = Blacken(buffer, self->darkened++);
     if (self->counter) buffer = NumberFrame(buffer, self->numbered++);
     if (self->fail_after >= 0 && self->failing_count++ >= self->fail_after) {
         gst_buffer_unref(buffer);
@@ -158,6 +183,10 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
             g_free(self->unplugged_file);
             self->unplugged_file = g_value_dup_string(value);
             break;
+        case kDarkFile:
+            g_free(self->dark_file);
+            self->dark_file = g_value_dup_string(value);
+            break;
         case kWarmupMs:
             self->warmup_ms = g_value_get_int(value);
             break;
@@ -187,6 +216,9 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
         case kUnpluggedFile:
             g_value_set_string(value, self->unplugged_file);
             break;
+        case kDarkFile:
+            g_value_set_string(value, self->dark_file);
+            break;
         case kWarmupMs:
             g_value_set_int(value, self->warmup_ms);
             break;
@@ -213,6 +245,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
 void Finalize(GObject* object) {
     auto* self = QUILLOMAT_FAULTS(object);
     g_free(self->unplugged_file);
+    g_free(self->dark_file);
     gst_buffer_replace(&self->last, nullptr);
     G_OBJECT_CLASS(quillomat_faults_parent_class)->finalize(object);
 }
@@ -238,6 +271,10 @@ static void quillomat_faults_class_init(QuillomatFaultsClass* klass) {
         object_class, kUnpluggedFile,
         g_param_spec_string("unplugged-file", "unplugged-file",
                             "While this file exists every frame fails", nullptr, flags));
+    g_object_class_install_property(
+        object_class, kDarkFile,
+        g_param_spec_string("dark-file", "dark-file", "While this file exists every frame is black",
+                            nullptr, flags));
     g_object_class_install_property(
         object_class, kWarmupMs,
         IntProperty("warmup-ms", "Fade-in from black after each start (ms)", 0));
