@@ -6,6 +6,7 @@
 #include "platform/prompts.h"
 #include "publish/ui/publish_setup_page.h"
 #include "retention/ui/retention_page.h"
+#include "schedule/ui/schedule_page.h"
 #include "settings/ui/extra_setup_dialog.h"
 #include "timelapse/ui/timelapse_page.h"
 
@@ -14,4 +15,5 @@ void AddExtraSetupPages(CExtraSetupDialog& dialog, DiaryEngine& /*engine*/, Prom
     dialog.AddPage(new TimelapsePage(prompts));
     dialog.AddPage(new PublishSetupPage(prompts));
     dialog.AddPage(new EventCommandsPage(prompts));
+    dialog.AddPage(new SchedulePage(prompts, SystemClockInstance()));
 }

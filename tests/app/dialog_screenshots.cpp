@@ -1,14 +1,17 @@
 // Saves PNG pictures of the countdown, version information and snapshot
-// dialogs as a desktop shows them (window frame included where a window
-// manager runs) into the folder given as the only argument.
+// dialogs and of the extra settings dialog's schedule tab as a desktop shows
+// them (window frame included where a window manager runs) into the folder
+// given as the only argument.
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/about_dialog.h"
@@ -16,11 +19,19 @@
 #include "capture/graph_state.h"
 #include "diary/snapshot.h"
 #include "diary/ui/snapshot_dialog.h"
+#include "event_commands/ui/event_commands_page.h"
 #include "platform/prompts.h"
 #include "platform/stop_signal.h"
+#include "publish/ui/publish_setup_page.h"
+#include "retention/ui/retention_page.h"
+#include "schedule/schedule_settings.h"
+#include "schedule/ui/schedule_page.h"
 #include "settings/shared_settings.h"
+#include "settings/ui/extra_setup_dialog.h"
 #include "support/fake_clock.h"
 #include "support/fake_frame_source.h"
+#include "support/local_time.h"
+#include "timelapse/ui/timelapse_page.h"
 
 namespace {
 
@@ -123,6 +134,39 @@ int main(int argc, char** argv) {
         TakeSnapshot(
             {source, graph, clock, stop, settings, prompts, view, home.toStdString() + "/"});
         QDir(home).removeRecursively();
+    }
+    {
+        // The tabs as the program adds them, the schedule's in front, on a
+        // weekday morning with hours from sunrise, a day of its own and a place.
+        // The place's own zone, so that its sun is at the hours it has there.
+        ::setenv("TZ", "Europe/Berlin", 1);
+        ::tzset();
+        SharedSettings settings;
+        settings.Update([](DiarySettings& s) {
+            ScheduleSettings& schedule = s.Section<ScheduleSettings>();
+            schedule.HOURS = "sunrise-19:00";
+            schedule.SAT = "09:00-12:00";
+            schedule.SUN = "";
+            schedule.LATITUDE = "52.52";
+            schedule.LONGITUDE = "13.41";
+            schedule.AT = "12:00,sunset";
+            schedule.SKIP_DARK_BELOW = 20;
+        });
+        FakeClock clock(LocalTime(2024, 12, 20, 10, 30));
+        NoPrompts prompts;
+        CExtraSetupDialog dialog(settings);
+        dialog.AddPage(new RetentionPage(prompts, clock));
+        dialog.AddPage(new TimelapsePage(prompts));
+        dialog.AddPage(new PublishSetupPage(prompts));
+        dialog.AddPage(new EventCommandsPage(prompts));
+        auto* schedule = new SchedulePage(prompts, clock);
+        dialog.AddPage(schedule);
+        QTimer::singleShot(0, &dialog, [&] {
+            dialog.Tabs()->setCurrentWidget(schedule);
+            Save(&dialog, QStringLiteral("extra_setup_schedule.png"));
+            dialog.reject();
+        });
+        dialog.exec();
     }
     return 0;
 }

@@ -1019,6 +1019,222 @@ Do you want to quit the application?</translation>
     </message>
 </context>
 <context>
+    <name>ScheduleLogLines</name>
+    <message>
+        <source>録画時間外のため記録を休止します（%1 まで）</source>
+        <translation>Outside the recording hours: recording paused (until %1)</translation>
+    </message>
+    <message>
+        <source>録画時間外のため記録を休止します</source>
+        <translation>Outside the recording hours: recording paused</translation>
+    </message>
+    <message>
+        <source>録画時間になりました。記録を再開します</source>
+        <translation>Recording hours have begun: recording resumed</translation>
+    </message>
+    <message>
+        <source>暗いため画像を保存しません（明るさ %1、しきい値 %2）</source>
+        <translation>Too dark: pictures are not saved (brightness %1, threshold %2)</translation>
+    </message>
+    <message>
+        <source>明るくなりました。暗いため保存しなかった画像 %1 枚</source>
+        <translation>Light again: %1 pictures were not saved because they were dark</translation>
+    </message>
+</context>
+<context>
+    <name>SchedulePage</name>
+    <message>
+        <source>一日中日が沈みません</source>
+        <translation>The sun does not set</translation>
+    </message>
+    <message>
+        <source>一日中日が昇りません</source>
+        <translation>The sun does not rise</translation>
+    </message>
+    <message>
+        <source>日の出 %1</source>
+        <translation>Sunrise %1</translation>
+    </message>
+    <message>
+        <source>日の入 %1</source>
+        <translation>Sunset %1</translation>
+    </message>
+    <message>
+        <source>月</source>
+        <translation>Mon</translation>
+    </message>
+    <message>
+        <source>火</source>
+        <translation>Tue</translation>
+    </message>
+    <message>
+        <source>水</source>
+        <translation>Wed</translation>
+    </message>
+    <message>
+        <source>木</source>
+        <translation>Thu</translation>
+    </message>
+    <message>
+        <source>金</source>
+        <translation>Fri</translation>
+    </message>
+    <message>
+        <source>土</source>
+        <translation>Sat</translation>
+    </message>
+    <message>
+        <source>日</source>
+        <translation>Sun</translation>
+    </message>
+    <message>
+        <source>記録しない</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>録画する時間(&amp;H):</source>
+        <translation>Recording &amp;hours:</translation>
+    </message>
+    <message>
+        <source>時間内に記録する</source>
+        <translation>Record during the hours</translation>
+    </message>
+    <message>
+        <source>時間外に記録する</source>
+        <translation>Record outside the hours</translation>
+    </message>
+    <message>
+        <source>時間内/時間外(&amp;O):</source>
+        <translation>In or &amp;out of hours:</translation>
+    </message>
+    <message>
+        <source>曜日ごと</source>
+        <translation>By weekday</translation>
+    </message>
+    <message>
+        <source>個別に設定</source>
+        <translation>Own hours</translation>
+    </message>
+    <message>
+        <source>経度(&amp;G):</source>
+        <translation>Lon&amp;gitude:</translation>
+    </message>
+    <message>
+        <source>緯度(&amp;A):</source>
+        <translation>L&amp;atitude:</translation>
+    </message>
+    <message>
+        <source>決まった時刻(&amp;T):</source>
+        <translation>Set &amp;times:</translation>
+    </message>
+    <message>
+        <source>0〜255 (0: 使わない)</source>
+        <translation>0 to 255 (0: off)</translation>
+    </message>
+    <message>
+        <source>暗い画像を保存しない明るさ(&amp;B):</source>
+        <translation>Skip pictures &amp;below brightness:</translation>
+    </message>
+    <message>
+        <source>動体検知の画像も暗ければ保存しない(&amp;K)</source>
+        <translation>S&amp;kip dark motion pictures too</translation>
+    </message>
+    <message>
+        <source>間隔撮影も時間に従う(&amp;I)</source>
+        <translation>&amp;Interval pictures follow the hours</translation>
+    </message>
+    <message>
+        <source>動体検知も時間に従う(&amp;M)</source>
+        <translation>&amp;Motion pictures follow the hours</translation>
+    </message>
+    <message>
+        <source>時間外はカメラを解放する(&amp;R)</source>
+        <translation>&amp;Release the camera outside the hours</translation>
+    </message>
+    <message>
+        <source>間隔を時計に合わせる(&amp;L)</source>
+        <translation>A&amp;lign the interval to the clock</translation>
+    </message>
+    <message>
+        <source>録画する時間の図</source>
+        <translation>Recording hours chart</translation>
+    </message>
+    <message>
+        <source>スケジュール</source>
+        <translation>Schedule</translation>
+    </message>
+    <message>
+        <source>スケジュールに使えない設定があります。直してから OK を押してください。
+%1</source>
+        <translation>The schedule has settings that cannot be used. Correct them and press OK.
+%1</translation>
+    </message>
+    <message>
+        <source>いつでも記録します</source>
+        <translation>Records at any time</translation>
+    </message>
+    <message>
+        <source>録画中。8日以内には休止しません</source>
+        <translation>Recording. Does not pause within eight days</translation>
+    </message>
+    <message>
+        <source>休止中。8日以内には再開しません</source>
+        <translation>Paused. Does not resume within eight days</translation>
+    </message>
+    <message>
+        <source>録画中。%1 に休止します</source>
+        <translation>Recording. Pauses at %1</translation>
+    </message>
+    <message>
+        <source>休止中。%1 に再開します</source>
+        <translation>Paused. Resumes at %1</translation>
+    </message>
+    <message>
+        <source>場所が設定されていません</source>
+        <translation>No place set</translation>
+    </message>
+    <message>
+        <source>場所が読めません</source>
+        <translation>The place cannot be read</translation>
+    </message>
+    <message>
+        <source>南緯 %1°</source>
+        <translation>%1° S</translation>
+    </message>
+    <message>
+        <source>北緯 %1°</source>
+        <translation>%1° N</translation>
+    </message>
+    <message>
+        <source>西経 %1°</source>
+        <translation>%1° W</translation>
+    </message>
+    <message>
+        <source>東経 %1°</source>
+        <translation>%1° E</translation>
+    </message>
+    <message>
+        <source>%1、%2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>今日</source>
+        <translation>Today</translation>
+    </message>
+    <message>
+        <source>明日</source>
+        <translation>Tomorrow</translation>
+    </message>
+    <message>
+        <source>%1「%2」: %3</source>
+        <translation>%1 &quot;%2&quot;: %3</translation>
+    </message>
+    <message>
+        <source>時間なし</source>
+        <translation>No hours</translation>
+    </message>
+</context>
+<context>
     <name>TakeSnapshot</name>
     <message>
         <source>カメラから新しい画像を取得できなかったため、スナップショットを撮れませんでした。</source>
