@@ -10,6 +10,11 @@ has ended on a signal after --duration seconds:
           a picture every 10 s and motion detection on
   interval the same with motion detection off
 
+With --paused the one run beside the floor is "paused": motion detection
+on, but outside its recording hours ([SCHEDULE] HOURS a range that begins
+two hours from now) with RELEASE_CAMERA=on, so the camera is let go and the
+worker only waits; target: at most 0.02 of the floor's processor time.
+
 With --mjpeg the camera is a Motion-JPEG one ("Cam:mjpeg": the same ball
 encoded by jpegenc) at 1280x720, and the floor decodes every frame of the
 same source (jpegenc ! jpegdec ! videoconvert to BGR), as a plain viewer of
@@ -77,6 +82,12 @@ def use_motion_jpeg():
     CAMERA_PIPELINE = FLOOR_PIPELINE[:FLOOR_PIPELINE.index("jpegdec")] + ["fakesink"]
     KINDS = ("floor", "camera", "motion", "interval")
 KINDS = ("floor", "motion", "interval")
+
+
+def use_paused():
+    global KINDS, TARGETS
+    KINDS = ("floor", "paused")
+    TARGETS = {"paused": (0.02, True)}
 PICTURE_NAME = re.compile(r"^\d{14}\.jpg$")
 MOTION_LINE = "動作を検知しました"  # the log line of a picture stored on motion
 
@@ -94,7 +105,13 @@ def write_ini(path, sections):
     path.write_bytes(("\r\n".join(lines) + "\r\n").encode("ascii"))
 
 
-def prepare_home(home, motion, motion_level, motion_interval):
+def hours_from_now(begin_hours, end_hours):
+    begin = time.localtime(time.time() + begin_hours * 3600)
+    end = time.localtime(time.time() + end_hours * 3600)
+    return f"{begin.tm_hour:02d}:{begin.tm_min:02d}-{end.tm_hour:02d}:{end.tm_min:02d}"
+
+
+def prepare_home(home, motion, motion_level, motion_interval, paused=False):
     save = home / "diary"
     save.mkdir()
     write_ini(home / "device.ini", {"DEVICE": {
@@ -108,7 +125,7 @@ def prepare_home(home, motion, motion_level, motion_interval):
         "MOTION_DETECT": "on" if motion else "off",
         "MOTION_DETECT_LEVEL": motion_level,
         "MOTION_DETECT_INTERVAL": motion_interval,
-    }})
+    }, **({"SCHEDULE": {"HOURS": hours_from_now(2, 3), "RELEASE_CAMERA": "on"}} if paused else {})})
     return save
 
 
@@ -187,20 +204,22 @@ def run_camera(duration, work):
                    signal.SIGINT, work / "camera.log", floor_ended)
 
 
-def run_quillomat(binary, motion, duration, work, args):
+def run_quillomat(binary, kind_name, duration, work, args):
+    motion = kind_name == "motion"
     with tempfile.TemporaryDirectory(prefix="quillomat-bench-", dir=work) as home_name:
         home = Path(home_name)
-        save = prepare_home(home, motion, args.motion_level, args.motion_interval)
+        paused = kind_name == "paused"
+        save = prepare_home(home, motion or paused, args.motion_level, args.motion_interval, paused)
         env = dict(os.environ)
         env["QUILLOMAT_HOME"] = str(home)
         env["QUILLOMAT_TEST_DEVICES"] = DEVICE
         env["QT_QPA_PLATFORM"] = "offscreen"
-        kind = "motion" if motion else "interval"
+        kind = kind_name
         log = work / f"{kind}.log"
         result = measure([str(binary), "--headless"], env, duration, signal.SIGTERM, log, exited_zero)
         result["pictures"] = count_pictures(save)
         result["motion_stores"] = log.read_text(errors="replace").count(MOTION_LINE)
-        if result["pictures"] == 0:
+        if result["pictures"] == 0 and kind != "paused":
             raise RunFailed(f"quillomat ({kind}) stored no picture in {duration:.0f} s; log: {log}")
         return result
 
@@ -221,7 +240,7 @@ def print_report(results, rounds):
     print(f"{'med':>4} {'floor':9} {median['floor']:10.3f} {median_rss['floor']:13.1f}")
     if "camera" in median:
         print(f"{'med':>4} {'camera':9} {median['camera']:10.3f} {median_rss['camera']:13.1f}")
-    for kind in ("motion", "interval"):
+    for kind in (k for k in KINDS if k not in ("floor", "camera")):
         pictures = statistics.median(r["pictures"] for r in results[kind][:rounds])
         on_motion = statistics.median(r["motion_stores"] for r in results[kind][:rounds])
         print(f"{'med':>4} {kind:9} {median[kind]:10.3f} {median_rss[kind]:13.1f} "
@@ -254,11 +273,15 @@ def main():
                         help="MOTION_DETECT_LEVEL of the motion run (default 1: the ball counts)")
     parser.add_argument("--motion-interval", type=int, default=30,
                         help="MOTION_DETECT_INTERVAL seconds of the motion run (default 30)")
+    parser.add_argument("--paused", action="store_true",
+                        help="outside the recording hours with the camera let go, against the floor")
     parser.add_argument("--mjpeg", action="store_true",
                         help="a Motion-JPEG camera at 1280x720 against a decoding floor")
     args = parser.parse_args()
     if args.mjpeg:
         use_motion_jpeg()
+    if args.paused:
+        use_paused()
     if args.runs < 1 or args.duration <= 0:
         parser.error("--runs and --duration must be positive")
     if not os.access(args.binary, os.X_OK):
@@ -280,7 +303,7 @@ def main():
                     elif kind == "camera":
                         r = run_camera(args.duration, work)
                     else:
-                        r = run_quillomat(args.binary, kind == "motion", args.duration, work, args)
+                        r = run_quillomat(args.binary, kind, args.duration, work, args)
                     r["load"] = os.getloadavg()[0]
                     results[kind].append(r)
                     pictures = (f"{r['pictures']:3d} pictures ({r['motion_stores']} on motion)"
