@@ -82,10 +82,12 @@ StartUpOutcome DiaryEngine::StartUp(DiaryStartUpSeams seams) {
     const DiarySettings loaded = settings_.Copy();
     RemoveLeftoverTemporaryFiles(loaded);
     std::vector<std::string> remarks = load_remarks_;
-    for (std::string& remark : StartupRemarks(loaded)) remarks.push_back(std::move(remark));
     // Said once here; the worker reads each unusable key as unset.
     std::vector<ScheduleProblem> problems;
-    RecordingHours::From(loaded.Section<ScheduleSettings>(), &problems);
+    const RecordingHours hours =
+        RecordingHours::From(loaded.Section<ScheduleSettings>(), &problems);
+    for (std::string& remark : StartupRemarks(loaded, hours.HasSetTimes()))
+        remarks.push_back(std::move(remark));
     for (const ScheduleProblem& problem : problems) {
         remarks.push_back("quillomat: setup.ini [SCHEDULE] " + problem.key + "=" + problem.text +
                           " " + problem.why);

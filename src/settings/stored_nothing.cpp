@@ -77,7 +77,7 @@ std::string SaveFolderRemark(const DiarySettings& s) {
 
 }  // namespace
 
-std::string WhyNothingIsStored(const DiarySettings& s) {
+std::string WhyNothingIsStored(const DiarySettings& s, bool set_times) {
     std::string reasons;
     const auto add = [&](const std::string& reason) {
         if (!reasons.empty()) reasons += "; ";
@@ -90,7 +90,7 @@ std::string WhyNothingIsStored(const DiarySettings& s) {
                                        static_cast<std::uint32_t>(s.INTERVAL_MINUTE) * 60u +
                                        static_cast<std::uint32_t>(s.INTERVAL_SECOND)) *
                                       1000u;
-    if (!s.MOTION_DETECT) {
+    if (!s.MOTION_DETECT && !set_times) {
         if (IntervalNeverComes(s)) {
             add(NegativeIntervalParts(s) + " and MOTION_DETECT is off");
         } else if (interval_ms == 0) {
@@ -102,7 +102,7 @@ std::string WhyNothingIsStored(const DiarySettings& s) {
     return "quillomat: no picture will be stored: " + reasons + kDiarySection;
 }
 
-std::vector<std::string> StartupRemarks(const DiarySettings& s) {
+std::vector<std::string> StartupRemarks(const DiarySettings& s, bool set_times) {
     std::vector<std::string> remarks;
     const auto add = [&](std::string remark) {
         if (!remark.empty()) remarks.push_back(std::move(remark));
@@ -111,7 +111,7 @@ std::vector<std::string> StartupRemarks(const DiarySettings& s) {
         add(TextRemark("setup.ini", SettingsFileTextOf(s.settings_folder + "setup.ini")));
         add(TextRemark("device.ini", SettingsFileTextOf(s.settings_folder + "device.ini")));
     }
-    const std::string nothing = WhyNothingIsStored(s);
+    const std::string nothing = WhyNothingIsStored(s, set_times);
     add(nothing);
     if (nothing.empty() && s.MOTION_DETECT && IntervalNeverComes(s)) {
         add("quillomat: no picture will be stored at an interval, only on motion: " +

@@ -28,18 +28,22 @@ std::vector<std::string> LinesOf(const fs::path& path) {
 
 class HeadlessScheduleTest : public HeadlessDiaryTest {
 protected:
-    // The program's clock at a summer time of Berlin (UTC+2) in June 2026,
-    // as an offset from the real clock, which runs on from there.
-    void SetClock(int day, int hour, int minute, int second) {
+    // The program's clock at a moment of 2026 given in UTC, as an offset
+    // from the real clock, which runs on from there.
+    void SetClockUtc(int month, int day, int hour, int minute, int second) {
         std::tm t{};
         t.tm_year = 2026 - 1900;
-        t.tm_mon = 5;
+        t.tm_mon = month - 1;
         t.tm_mday = day;
-        t.tm_hour = hour - 2;
+        t.tm_hour = hour;
         t.tm_min = minute;
         t.tm_sec = second;
         const long offset = static_cast<long>(timegm(&t) - std::time(nullptr));
         WriteFileBytes(clock_file_, (offset < 0 ? "" : "+") + std::to_string(offset) + "\n");
+    }
+    // Berlin's summer time (UTC+2) in June.
+    void SetClock(int day, int hour, int minute, int second) {
+        SetClockUtc(6, day, hour - 2, minute, second);
     }
     std::vector<std::string> FakeClockEnvironment() const {
         return {"LD_PRELOAD=" + std::string(kFakeTimeLibrary),
@@ -126,6 +130,35 @@ TEST_F(HeadlessScheduleTest, HoursAcrossMidnightSetTimesAndTheIntervalOnTheClock
     EXPECT_EQ(set_times, 1) << "taken once, not again after the step back";
     ASSERT_FALSE(lines.empty());
     EXPECT_THAT(lines[0], ::testing::StartsWith("time 2026-06-10T21:59:00"));
+    EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
+}
+
+// A set time in the hour that summer time skips (02:30 on 2026-03-29 in
+// Berlin) is taken at the moment an hour later, once; in the hour that the
+// end of summer time brings twice (2026-10-25) it is taken at its first
+// 02:30 and not again at the second.
+TEST_F(HeadlessScheduleTest, SummerTimeNeitherDoublesNorLosesASetTime) {
+    if (!fs::exists(kFakeTimeLibrary)) GTEST_SKIP() << "libfaketime missing: scripts/install-deps";
+    WriteSetup(0, false, {"[SCHEDULE]", "AT=02:30"});
+    WriteDevice("Cam", 320, 240);
+
+    SetClockUtc(3, 29, 0, 59, 56);  // 01:59:56 CET, four seconds before 03:00 CEST
+    Start("Cam:bars", FakeClockEnvironment());
+    std::this_thread::sleep_for(6s);  // over 02:00 CET, which becomes 03:00 CEST
+    EXPECT_EQ(PictureCount(), 0u) << "nothing before the set time";
+    SetClockUtc(3, 29, 1, 29, 56);  // 03:29:56 CEST
+    ASSERT_TRUE(WaitForPictures(1)) << Transcript();
+    StopAndExpectCleanExit();
+    EXPECT_EQ(TimesOf("20260329"), std::vector<std::string>{"033000"});
+
+    SetClockUtc(10, 25, 0, 29, 56);  // 02:29:56 CEST
+    Start("Cam:bars", FakeClockEnvironment());
+    ASSERT_TRUE(WaitUntil([&] { return TimesOf("20261025").size() >= 1; }, kConditionLimit))
+        << Transcript();
+    SetClockUtc(10, 25, 1, 29, 56);  // 02:29:56 CET, the same clock time an hour on
+    std::this_thread::sleep_for(8s);
+    StopAndExpectCleanExit();
+    EXPECT_EQ(TimesOf("20261025"), std::vector<std::string>{"023000"}) << Transcript();
     EXPECT_THAT(DiaryIntegrityProblems(diary_), IsEmpty());
 }
 
