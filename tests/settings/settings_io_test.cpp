@@ -313,6 +313,15 @@ TEST_F(SettingsFiles, NegativeIntervalPartsAreNamedWhenTheyStoreNothing) {
     s.INTERVAL_MINUTE = 10;
     s.INTERVAL_SECOND = -1;  // 9 min 59 s
     EXPECT_TRUE(StartupRemarks(s).empty());
+    // No interval and no motion, but pictures at set times; off the air
+    // still stores nothing.
+    s.INTERVAL_MINUTE = 0;
+    s.INTERVAL_SECOND = 0;
+    EXPECT_FALSE(StartupRemarks(s).empty());
+    EXPECT_TRUE(StartupRemarks(s, true).empty());
+    s.ONAIR = false;
+    EXPECT_EQ(WhyNothingIsStored(s, true),
+              "quillomat: no picture will be stored: ONAIR is off (setup.ini, section DIARY).");
 }
 
 }  // namespace
