@@ -70,7 +70,7 @@ std::optional<std::time_t> SetTimeTracker::Next(std::time_t now) const {
         const LocalDay day = DayFrom(now, offset);
         const auto times = hours_.SetTimesOfDay(day.year, day.month, day.day);
         for (int i = 0; i < static_cast<int>(times.size()); ++i) {
-            if (times[i] <= now || taken_.count({day.Key(), i}) != 0) continue;
+            if (times[i] < now || taken_.count({day.Key(), i}) != 0) continue;
             if (!next || times[i] < *next) next = times[i];
         }
     }

@@ -21,7 +21,7 @@ public:
     // due now; it then counts as taken. Call it often (at every pass).
     bool Due(std::time_t now);
 
-    // The next set time after `now` not yet taken, within eight days.
+    // The next set time at or after `now` not yet taken, within eight days.
     std::optional<std::time_t> Next(std::time_t now) const;
 
 private:
