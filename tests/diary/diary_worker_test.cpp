@@ -507,6 +507,20 @@ TEST(DiaryWorkerStop, ForcedEndKeepsTheRunUntilItEndsAndItStartsNothing) {
     release.join();
 }
 
+// The events a worker published, in order.
+struct CollectedEvents final : EventPublisher {
+    void Publish(DiaryEvent event) override {
+        std::lock_guard lock(mutex);
+        events.push_back(std::move(event));
+    }
+    std::size_t Count() {
+        std::lock_guard lock(mutex);
+        return events.size();
+    }
+    std::mutex mutex;
+    std::vector<DiaryEvent> events;
+};
+
 // The recording hours over a virtual evening in Europe/Berlin, 22:00-06:00
 // with the camera released outside them, an interval of 10 minutes on the
 // clock and a set time at 21:59 before the hours: the set time stores at
@@ -534,14 +548,7 @@ TEST_F(DiaryWorkerTest, RecordingHoursReleaseTheCameraAndKeepEveryPictureOnTime)
         int runs;
     };
     std::vector<Store> stores;
-    struct Events final : EventPublisher {
-        void Publish(DiaryEvent event) override {
-            std::lock_guard lock(mutex);
-            events.push_back(std::move(event));
-        }
-        std::mutex mutex;
-        std::vector<DiaryEvent> events;
-    } events;
+    CollectedEvents events;
     worker = std::make_unique<DiaryWorker>(DiaryWorkerDependencies{
         source,
         graph,
@@ -602,18 +609,7 @@ TEST_F(DiaryWorkerTest, HoursSetOrTakenAwayWhileRunningTakeEffectAtOnce) {
         s.INTERVAL_MINUTE = 1;
         s.INTERVAL_SECOND = 0;
     });
-    struct Events final : EventPublisher {
-        void Publish(DiaryEvent event) override {
-            std::lock_guard lock(mutex);
-            events.push_back(std::move(event));
-        }
-        std::size_t Count() {
-            std::lock_guard lock(mutex);
-            return events.size();
-        }
-        std::mutex mutex;
-        std::vector<DiaryEvent> events;
-    } events;
+    CollectedEvents events;
     worker = std::make_unique<DiaryWorker>(
         DiaryWorkerDependencies{source,
                                 graph,
