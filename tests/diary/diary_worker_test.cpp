@@ -75,6 +75,23 @@ protected:
                                         return std::make_unique<ScriptedMeter>(score_of_check);
                                     }});
     }
+    // A worker on the fixture's clock with its own store and a listener
+    // for what it publishes.
+    void MakeWorkerWith(std::function<std::int32_t(const StopSignal&, PictureTrigger)> store,
+                        EventPublisher* events) {
+        worker = std::make_unique<DiaryWorker>(
+            DiaryWorkerDependencies{source,
+                                    graph,
+                                    clock,
+                                    settings,
+                                    notices,
+                                    std::move(store),
+                                    [] { return MakeMotionReferenceMeter(); },
+                                    CaptureTimings{},
+                                    3000,
+                                    {},
+                                    events});
+    }
     void Start() {
         if (!worker) MakeWorker(clock);
         // As a build does.
@@ -549,22 +566,13 @@ TEST_F(DiaryWorkerTest, RecordingHoursReleaseTheCameraAndKeepEveryPictureOnTime)
     };
     std::vector<Store> stores;
     CollectedEvents events;
-    worker = std::make_unique<DiaryWorker>(DiaryWorkerDependencies{
-        source,
-        graph,
-        clock,
-        settings,
-        notices,
+    MakeWorkerWith(
         [&](const StopSignal&, PictureTrigger trigger) {
             std::lock_guard lock(mutex);
             stores.push_back({clock.WallMs(), trigger, source.device_releases(), source.runs()});
             return 0;
         },
-        [] { return MakeMotionReferenceMeter(); },
-        CaptureTimings{},
-        3000,
-        {},
-        &events});
+        &events);
     Start();
     ASSERT_TRUE(WaitUntil([&] {
         std::lock_guard lock(mutex);
@@ -610,22 +618,13 @@ TEST_F(DiaryWorkerTest, HoursSetOrTakenAwayWhileRunningTakeEffectAtOnce) {
         s.INTERVAL_SECOND = 0;
     });
     CollectedEvents events;
-    worker = std::make_unique<DiaryWorker>(
-        DiaryWorkerDependencies{source,
-                                graph,
-                                clock,
-                                settings,
-                                notices,
-                                [&](const StopSignal&, PictureTrigger) {
-                                    std::lock_guard lock(mutex);
-                                    store_ticks.push_back(clock.TickMs());
-                                    return 0;
-                                },
-                                [] { return MakeMotionReferenceMeter(); },
-                                CaptureTimings{},
-                                3000,
-                                {},
-                                &events});
+    MakeWorkerWith(
+        [&](const StopSignal&, PictureTrigger) {
+            std::lock_guard lock(mutex);
+            store_ticks.push_back(clock.TickMs());
+            return 0;
+        },
+        &events);
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Stores() >= 1; }));
     settings.Update([](DiarySettings& s) { s.Section<ScheduleSettings>().HOURS = "20:00-21:00"; });
