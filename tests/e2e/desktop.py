@@ -445,25 +445,32 @@ ENGLISH = {"QUILLOMAT_LANGUAGE": None, "LC_ALL": None, "LC_MESSAGES": None, "LAN
            "LANGUAGE": "en_GB:en"}
 
 
-def preview_picture(widgets, main_window, window, scratch, name="プレビュー"):
+def preview_picture(widgets, main_window, scratch, name="プレビュー"):
     """The preview control's pixels as the X server shows them."""
     preview = widgets.find(main_window, role="filler", name=name)
     if preview is None:
         raise Failure("no preview control")
     px, py, width, height = preview.queryComponent().getExtents(0)
-    wx, wy, _, _ = window_geometry(window)
-    shot = capture_window(window, Path(scratch) / "window.ppm")
-    return crop(read_ppm(shot), px - wx, py - wy, width, height)
+    # The screen, not the window: just after a window comes back from the
+    # tray, X may refuse to read the window itself for seconds on a busy
+    # machine, while the screen can always be read.
+    shot = read_ppm(capture_window("root", Path(scratch) / "screen.ppm"))
+    screen_width, screen_height, _ = shot
+    x, y = max(px, 0), max(py, 0)
+    width, height = min(width, screen_width - x), min(height, screen_height - y)
+    if width <= 0 or height <= 0:
+        raise Failure(f"the preview lies off the screen at {px},{py}")
+    return crop(shot, x, y, width, height)
 
 
-def wait_live_preview(widgets, main_window, window, scratch, limit_s=CONDITION_LIMIT_S,
+def wait_live_preview(widgets, main_window, scratch, limit_s=CONDITION_LIMIT_S,
                       name="プレビュー"):
     """Two different pictures in the preview (its accessible name `name`):
     the moving ball is drawn."""
     pictures = []
 
     def moved():
-        pictures.append(preview_picture(widgets, main_window, window, scratch, name))
+        pictures.append(preview_picture(widgets, main_window, scratch, name))
         # A uniform first picture is the white before the first frame.
         if len(set(pictures[0][::3])) < 2:
             pictures.pop(0)

@@ -78,7 +78,7 @@ class Session:
         return desktop.read_ini(self.home / "setup.ini").get((section, key))
 
     def wait_live_preview(self):
-        desktop.wait_live_preview(self.widgets, self.accessible, self.window, self.home,
+        desktop.wait_live_preview(self.widgets, self.accessible, self.home,
                                   name=self.texts["preview"])
 
     def press(self, name, root=None):
