@@ -65,8 +65,11 @@ std::int32_t PictureStore::StorePicture(const StopSignal& stop, PictureTrigger t
 
     // Measured before the time text, which would brighten a black picture.
     const ScheduleSettings& schedule = settings.Section<ScheduleSettings>();
-    if (schedule.SKIP_DARK_BELOW > 0 &&
-        (trigger != PictureTrigger::kMotion || schedule.SKIP_DARK_MOTION)) {
+    // A picture asked for is taken as it is.
+    const bool dark_skips = trigger == PictureTrigger::kMotion
+                                ? schedule.SKIP_DARK_MOTION
+                                : trigger != PictureTrigger::kRequest;
+    if (schedule.SKIP_DARK_BELOW > 0 && dark_skips) {
         const double brightness = MeanBrightnessOfBgr(surface->Pixels(), surface->Format());
         if (brightness < schedule.SKIP_DARK_BELOW) {
             events_.Publish(

@@ -8,6 +8,8 @@ const char* TriggerName(PictureTrigger trigger) {
             return "motion";
         case PictureTrigger::kTime:
             return "time";
+        case PictureTrigger::kRequest:
+            return "request";
         case PictureTrigger::kInterval:
             break;
     }

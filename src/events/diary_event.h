@@ -10,9 +10,11 @@
 // threads. Paths are absolute or as SAVE_DIRECTORY gives them; directories
 // end in "/".
 
-enum class PictureTrigger { kInterval, kMotion, kTime };
+// kRequest: asked for from outside (the smart home's button), at once.
+enum class PictureTrigger { kInterval, kMotion, kTime, kRequest };
 
-// "interval", "motion" or "time", as commands see it in QUILLOMAT_TRIGGER.
+// "interval", "motion", "time" or "request", as commands see it in
+// QUILLOMAT_TRIGGER.
 const char* TriggerName(PictureTrigger trigger);
 
 // A diary picture was written and its pages were rewritten.
@@ -90,9 +92,14 @@ struct RecordingPaused {
 
 struct RecordingResumed {};
 
-using DiaryEvent =
-    std::variant<PictureStored, StoreFailed, DayBegun, StoreComing, CameraGone, CameraBack,
-                 DayDeleted, DayVideoMade, PictureSkipped, RecordingPaused, RecordingResumed>;
+// The diary's on-air flag (ONAIR, the window's ON/OFF button) was switched.
+struct OnAirSwitched {
+    bool on = false;
+};
+
+using DiaryEvent = std::variant<PictureStored, StoreFailed, DayBegun, StoreComing, CameraGone,
+                                CameraBack, DayDeleted, DayVideoMade, PictureSkipped,
+                                RecordingPaused, RecordingResumed, OnAirSwitched>;
 
 // When a pause ends, as people read it: "07:00" the same day, else
 // "12/24 07:00".

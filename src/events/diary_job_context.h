@@ -43,6 +43,14 @@ struct DiaryJobContext {
     // runs).
     std::function<void(DayVideoLink)> link_day_videos = [](DayVideoLink) {};
 
+    // What a job may ask of the diary itself, from any thread:
+    // the on-air flag switched as the window's button switches it (saved at
+    // once, OnAirSwitched published);
+    std::function<void(bool on)> set_on_air = [](bool) {};
+    // a diary picture stored as soon as the worker can (PictureTrigger::kRequest),
+    // whether on the air or not.
+    std::function<void()> store_now = [] {};
+
     // The settings folder ("/" at the end), where a job keeps what it must
     // remember across starts; empty: nothing is kept beyond the run.
     std::string settings_directory = {};
