@@ -213,7 +213,7 @@ def capture_window(window, path, attempts=10):
     # moment ("Resource temporarily unavailable"); a busy machine widens that.
     for attempt in range(attempts):
         try:
-            _run(["import", "-silent", "-window", str(window), str(path)])
+            _run(["import", "-silent", "-window", str(window), "-depth", "8", str(path)])
             return Path(path)
         except Failure:
             if attempt == attempts - 1:
@@ -228,6 +228,8 @@ def read_ppm(path):
     if not match:
         raise Failure(f"{path} is no PPM picture")
     width, height = int(match.group(1)), int(match.group(2))
+    if int(match.group(3)) != 255:
+        raise Failure(f"{path} has {match.group(3).decode()} levels a colour, not 255")
     pixels = data[match.end():match.end() + width * height * 3]
     return width, height, pixels
 
