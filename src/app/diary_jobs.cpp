@@ -30,6 +30,8 @@ DiaryJobContext JobContextOf(DiaryEngine& engine) {
             },
         .link_day_videos =
             [&engine](DayVideoLink link) { engine.Pages().LinkDayVideos(std::move(link)); },
+        .set_on_air = [&engine](bool on) { engine.PostSetOnAir(on); },
+        .store_now = [&engine] { engine.Worker().AskForPicture(); },
         .settings_directory = GetAppDirectory(),
     };
 }

@@ -147,6 +147,8 @@ CMainDialog::CMainDialog(MainDialogSeams seams, QWidget* parent)
         DiaryEngineSeams{clock_, *prompts_, *chooser, dialogs, *window_seam_,
                          [this](const ActivityLog::Change& change) { ShowLog(change); },
                          seams_.app_directory, seams_.system_devices, seams_.delays});
+    // The smart home switches it too.
+    engine_->SetOnAirListener([this](bool on) { ShowOnAir(on); });
     AttachDiaryJobs(*engine_);
     diary_setup_ = std::make_unique<CDiarySetupDialog>(
         DiarySetupServices{engine_->Settings(), *prompts_, clock_, seams_.system_devices,
@@ -461,15 +463,11 @@ void CMainDialog::TakeSnapshotCommand() {
                                  seams_.app_directory()});
 }
 
-void CMainDialog::ToggleOnAir() {
-    bool on = false;
-    engine_->Settings().Update([&](DiarySettings& s) {
-        s.ONAIR = !s.ONAIR;
-        on = s.ONAIR;
-    });
+void CMainDialog::ToggleOnAir() { engine_->SetOnAir(!engine_->Settings().OnAir()); }
+
+void CMainDialog::ShowOnAir(bool on) {
     const QIcon icon = ButtonIcon(OnAirIcon(on));
     buttons_[MainButton::kOnAir]->SetIcons(icon, icon);
-    engine_->SaveSettings();
 }
 
 void CMainDialog::ShowAbout() {

@@ -177,6 +177,7 @@ private:
     void QuitAfterFailedRebuild();
     void TakeSnapshotCommand();
     void ToggleOnAir();
+    void ShowOnAir(bool on);
     void ShowAbout();
     void Restore();
     void Minimise();

@@ -268,6 +268,8 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
         run.ended_cv.notify_all();
     };
     const RunSettings settings = TakeRunSettings(deps_.settings);
+    // A press while no camera ran is no picture of when it comes back.
+    picture_asked_.store(false);
     Clock& clock = deps_.clock;
     const GrabContext context{deps_.source, deps_.graph,   clock,
                               run.stop,     deps_.timings, settings.settle_max_ms};
@@ -335,6 +337,11 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     };
     while (!run.stop.IsSet()) {
         passing();
+        // Asked for, it is stored on the air or off it and outside the hours.
+        if (picture_asked_.exchange(false) && settings.storing_allowed) {
+            deps_.store_picture(run.stop, PictureTrigger::kRequest);
+            passing();
+        }
         if (!settings.storing_allowed || !deps_.settings.OnAir()) {
             clock.SleepMs(kLongestPassSleepMs, &run.stop);
             continue;

@@ -99,6 +99,11 @@ public:
     // Runs a forced end left that have not ended yet.
     std::size_t LeftRuns() const;
 
+    // Any thread: the running worker stores a diary picture at its next pass
+    // (at most 250 ms), with PictureTrigger::kRequest; presses before that
+    // pass make one picture, and one while no run is under way none.
+    void AskForPicture() { picture_asked_.store(true); }
+
     // Set while a StopDiaryWorker from another thread is under way.
     const StopSignal& StopRequest() const { return stop_request_; }
 
@@ -112,6 +117,7 @@ private:
     std::function<void()> process_events_;
     // Tick of the last interval store; survives worker restarts.
     std::atomic<std::uint32_t> last_interval_save_tick_{0};
+    std::atomic<bool> picture_asked_{false};
 
     mutable std::mutex runs_mutex_;
     std::shared_ptr<Run> run_;

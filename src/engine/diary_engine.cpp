@@ -155,6 +155,23 @@ void DiaryEngine::PostLogLine(const LogText& line) {
         log_context_.get(), [this, line] { log_.AddLogLine(line); }, Qt::QueuedConnection);
 }
 
+void DiaryEngine::SetOnAir(bool on) {
+    bool switched = false;
+    settings_.Update([&](DiarySettings& s) {
+        switched = s.ONAIR != on;
+        s.ONAIR = on;
+    });
+    if (!switched) return;
+    SaveSettings();
+    events_.Publish(OnAirSwitched{on});
+    if (on_air_listener_) on_air_listener_(on);
+}
+
+void DiaryEngine::PostSetOnAir(bool on) {
+    QMetaObject::invokeMethod(
+        log_context_.get(), [this, on] { SetOnAir(on); }, Qt::QueuedConnection);
+}
+
 void DiaryEngine::ReleaseCaptureGraph() { capture_.ReleaseCaptureGraph(); }
 
 void DiaryEngine::StopGraphWhileMinimised() {

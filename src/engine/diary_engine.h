@@ -127,6 +127,15 @@ public:
     // Any thread: adds a stamped line to the log on the owner's thread.
     void PostLogLine(const LogText& line);
 
+    // Owner's thread: switches the on-air flag (ONAIR) and saves it; the jobs
+    // hear OnAirSwitched and the listener is told (the window's button).
+    void SetOnAir(bool on);
+    // Any thread: SetOnAir on the owner's thread.
+    void PostSetOnAir(bool on);
+    void SetOnAirListener(std::function<void(bool on)> listener) {
+        on_air_listener_ = std::move(listener);
+    }
+
     // Reads setup.ini and device.ini into the shared record.
     void LoadSettings();
     // Writes the shared record, but only once it was loaded: before that it
@@ -181,6 +190,7 @@ private:
     DiaryWorker worker_;
     QTimer retry_timer_;
     DiaryStartUpSeams start_up_;
+    std::function<void(bool on)> on_air_listener_;
     std::vector<std::string> load_remarks_;
     bool started_ = false;
     bool loaded_ = false;
