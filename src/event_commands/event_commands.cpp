@@ -10,9 +10,11 @@
 #include <memory>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <variant>
 
 #include "event_commands/event_commands_settings.h"
+#include "platform/clock.h"
 #include "settings/shared_settings.h"
 
 extern char** environ;
@@ -96,6 +98,7 @@ std::vector<std::pair<std::string, std::string>> CommandEnvironment(const Comman
         environment.emplace_back("QUILLOMAT_PICTURE", error ? facts.picture : absolute.string());
         environment.emplace_back("QUILLOMAT_TRIGGER", facts.trigger);
     }
+    environment.emplace_back("QUILLOMAT_SKIPPED", std::to_string(facts.skipped));
     return environment;
 }
 
@@ -171,7 +174,7 @@ std::tm LocalNow() {
 }  // namespace
 
 EventCommands::EventCommands(const DiaryJobContext& context)
-    : settings_(context.settings), post_line_(context.post_line) {}
+    : settings_(context.settings), clock_(context.clock), post_line_(context.post_line) {}
 
 void RegisterEventCommands(const DiaryJobContext& context) {
     RegisterSettingsSection(EventCommandsSettingsSection());
@@ -206,20 +209,31 @@ void EventCommands::Handle(const DiaryEvent& event, const StopSignal&) {
     Run(facts);
 }
 
-void EventCommands::Run(const CommandFacts& facts) {
+void EventCommands::Run(CommandFacts facts) {
     const std::string key = CommandKey(facts.event);
-    const auto [line, timeout_seconds] = settings_.Read([&](const DiarySettings& s) {
-        const EventCommandsSettings& commands = s.Section<EventCommandsSettings>();
-        return std::pair(commands.*CommandField(facts.event), commands.COMMAND_TIMEOUT_SECOND);
-    });
+    const auto [line, timeout_seconds, cooldown_seconds] =
+        settings_.Read([&](const DiarySettings& s) {
+            const EventCommandsSettings& commands = s.Section<EventCommandsSettings>();
+            return std::tuple(commands.*CommandField(facts.event), commands.COMMAND_TIMEOUT_SECOND,
+                              commands.COOLDOWN_SECOND);
+        });
+    cooldown_ms_ = static_cast<std::uint32_t>(std::clamp(cooldown_seconds, 0, 86400)) * 1000u;
     if (line.empty()) return;
     PerEvent& per = Of(facts.event);
     if (per.running) {
         ++per.skipped;
+        ++per.passed_over;
+        return;
+    }
+    // Passing over within the cooldown is what the user asked for: no line.
+    if (CooldownLeftMs(per)) {
+        ++per.passed_over;
         return;
     }
     const auto now = std::chrono::steady_clock::now();
+    const std::uint32_t tick = clock_.TickMs();
     const auto not_started = [&](const std::string& why) {
+        ++per.passed_over;
         if (per.not_started_said && now - *per.not_started_said < kNotStartedSilence) return;
         per.not_started_said = now;
         post_line_(CommandNotStartedLine(key, why));
@@ -228,17 +242,31 @@ void EventCommands::Run(const CommandFacts& facts) {
     if (!words.error.empty()) return not_started(words.error);
     auto running = std::make_unique<Running>();
     std::string error;
+    facts.skipped = per.passed_over;
     if (!running->process.Start(words.words, ProcessEnvironment(CommandEnvironment(facts)), error))
         return not_started(error);
     running->timeout_seconds = std::max(1, timeout_seconds);
     running->deadline = now + std::chrono::seconds(running->timeout_seconds);
     per.running = std::move(running);
+    per.passed_over = 0;
+    per.started_ms = tick;
+}
+
+std::optional<std::uint32_t> EventCommands::CooldownLeftMs(PerEvent& per) {
+    if (!per.started_ms) return std::nullopt;
+    const std::uint32_t since = clock_.TickMs() - *per.started_ms;
+    if (since >= cooldown_ms_) {
+        per.started_ms.reset();
+        return std::nullopt;
+    }
+    return cooldown_ms_ - since;
 }
 
 void EventCommands::Look() {
     const auto now = std::chrono::steady_clock::now();
     for (const CommandEvent event : kCommandEvents) {
         PerEvent& per = Of(event);
+        CooldownLeftMs(per);
         if (!per.running) continue;
         Running& running = *per.running;
         const std::string key = CommandKey(event);
@@ -272,10 +300,17 @@ void EventCommands::Look() {
 }
 
 std::optional<std::chrono::milliseconds> EventCommands::NextWake() {
-    for (const PerEvent& per : per_event_) {
-        if (per.running) return kLookMs;
+    std::optional<std::chrono::milliseconds> wake;
+    const auto sooner = [&](std::chrono::milliseconds at) {
+        if (!wake || at < *wake) wake = at;
+    };
+    for (PerEvent& per : per_event_) {
+        if (per.running) sooner(kLookMs);
+        // Woken at a cooldown's end, the job forgets the start before the
+        // 32-bit tick could wrap around to it.
+        if (const auto left = CooldownLeftMs(per)) sooner(std::chrono::milliseconds(*left));
     }
-    return std::nullopt;
+    return wake;
 }
 
 void EventCommands::Wake(const StopSignal&) { Look(); }

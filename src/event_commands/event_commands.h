@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "log/log_text.h"
 #include "platform/child_process.h"
 
+class Clock;
 class SharedSettings;
 struct EventCommandsSettings;
 
@@ -44,14 +46,16 @@ const char* CommandEventName(CommandEvent event);
 std::string IsoLocalTime(const std::tm& time);
 
 // The facts of one event as the command's environment: QUILLOMAT_EVENT,
-// QUILLOMAT_TIME, QUILLOMAT_CAMERA, and for a picture QUILLOMAT_PICTURE
-// (absolute) and QUILLOMAT_TRIGGER ("interval" or "motion").
+// QUILLOMAT_TIME, QUILLOMAT_CAMERA, for a picture QUILLOMAT_PICTURE
+// (absolute) and QUILLOMAT_TRIGGER ("interval" or "motion"), and
+// QUILLOMAT_SKIPPED, the events of the kind passed over since its last run.
 struct CommandFacts {
     CommandEvent event = CommandEvent::kPicture;
     std::tm time{};
     std::string camera;
     std::string picture;
     std::string trigger;
+    int skipped = 0;
 };
 std::vector<std::pair<std::string, std::string>> CommandEnvironment(const CommandFacts& facts);
 // A command's whole environment: the program's less the service manager's
@@ -68,7 +72,10 @@ LogText CommandNotStartedLine(const std::string& key, const std::string& why);
 // Commands on events: for each event its command from [EVENTS], split as a
 // POSIX shell would and run without one, from the job's own thread. At most
 // one command per event runs at a time: an event that comes meanwhile is
-// counted and said when the command ends, never queued. A command past
+// counted and said when the command ends, never queued. With COOLDOWN_SECOND
+// an event's command starts at most that often (the context's clock, from
+// the last start); the events in between are passed over without a word.
+// Either way the next run gets their number in QUILLOMAT_SKIPPED. A command past
 // COMMAND_TIMEOUT_SECOND is ended (SIGTERM to its group, SIGKILL after a
 // grace), and whatever a command leaves in its group when it exits goes
 // with it (ChildProcess); one that fails has its exit status and first error
@@ -103,16 +110,27 @@ private:
     };
     struct PerEvent {
         std::unique_ptr<Running> running;
+        // Events that came while the command ran, for the log line.
         int skipped = 0;
+        // Events passed over since the last run, for QUILLOMAT_SKIPPED.
+        int passed_over = 0;
+        // The last start's tick while COOLDOWN_SECOND has not passed since.
+        std::optional<std::uint32_t> started_ms;
         std::optional<SteadyTime> not_started_said;
     };
 
-    void Run(const CommandFacts& facts);
+    void Run(CommandFacts facts);
     void Look();
+    // The time until `per`'s cooldown ends; nullopt once it has (and forgets
+    // its start, so that a tick that wrapped never brings it back).
+    std::optional<std::uint32_t> CooldownLeftMs(PerEvent& per);
     PerEvent& Of(CommandEvent event) { return per_event_[static_cast<std::size_t>(event)]; }
 
     SharedSettings& settings_;
+    Clock& clock_;
     std::function<void(const LogText&)> post_line_;
+    // COOLDOWN_SECOND as last read, in milliseconds.
+    std::uint32_t cooldown_ms_ = 0;
     std::array<PerEvent, kCommandEvents.size()> per_event_;
 };
 

@@ -12,6 +12,8 @@ struct EventCommandsSettings {
     std::string ON_CAMERA_LOST;
     std::string ON_CAMERA_FOUND;
     std::int32_t COMMAND_TIMEOUT_SECOND = 60;
+    // At most one run of an event's command this often (0: no limit).
+    std::int32_t COOLDOWN_SECOND = 0;
 
     bool operator==(const EventCommandsSettings&) const = default;
 };
@@ -23,6 +25,7 @@ inline const SettingsSection& EventCommandsSettingsSection() {
          {"ON_STORE_FAILED", &EventCommandsSettings::ON_STORE_FAILED},
          {"ON_CAMERA_LOST", &EventCommandsSettings::ON_CAMERA_LOST},
          {"ON_CAMERA_FOUND", &EventCommandsSettings::ON_CAMERA_FOUND},
-         {"COMMAND_TIMEOUT_SECOND", &EventCommandsSettings::COMMAND_TIMEOUT_SECOND, 1, 86400}});
+         {"COMMAND_TIMEOUT_SECOND", &EventCommandsSettings::COMMAND_TIMEOUT_SECOND, 1, 86400},
+         {"COOLDOWN_SECOND", &EventCommandsSettings::COOLDOWN_SECOND, 0, 86400}});
     return section;
 }

@@ -15,12 +15,22 @@ set(expected
   share/doc/quillomat/copyright
   share/doc/quillomat/changelog.gz
   share/icons/hicolor/scalable/apps/quillomat.svg)
+set(commands share/quillomat/commands/ntfy share/quillomat/commands/telegram
+             share/quillomat/commands/mail)
+list(APPEND expected ${commands})
 foreach(size 16 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quillomat.png)
 endforeach()
 foreach(path IN LISTS expected)
   if(NOT EXISTS "${OUT}/${path}")
     message(FATAL_ERROR "not installed: ${path}")
+  endif()
+endforeach()
+# The ready commands are run as they lie.
+foreach(path IN LISTS commands)
+  execute_process(COMMAND test -x "${OUT}/${path}" RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "not executable: ${path}")
   endif()
 endforeach()
 file(REMOVE_RECURSE "${OUT}")

@@ -40,9 +40,9 @@ bool WaitForTheTest(EventCommandsPage& page) {
     return page.TestButton()->isEnabled();
 }
 
-// The tab edits the four commands and the time limit (within 1 to 86400, with
-// the designed prompt), and its button runs the chosen command, as typed,
-// with test values: what it did shows beneath.
+// The tab edits the four commands, the time limit (within 1 to 86400, with
+// the designed prompt) and the cooldown (0 to 86400), and its button runs the chosen command, as
+// typed, with test values: what it did shows beneath.
 TEST(EventCommandsPage, EditsTheCommandsAndRunsOneWithTestValues) {
     TempDir dir;
     NotedPrompts prompts;
@@ -50,18 +50,25 @@ TEST(EventCommandsPage, EditsTheCommandsAndRunsOneWithTestValues) {
     DiarySettings settings;
     settings.Section<EventCommandsSettings>().ON_CAMERA_LOST = "notify-send 'カメラ'";
     settings.Section<EventCommandsSettings>().COMMAND_TIMEOUT_SECOND = 30;
+    settings.Section<EventCommandsSettings>().COOLDOWN_SECOND = 120;
     settings.SAVE_DIRECTORY = (dir.path() / "diary").string();
     settings.SELECT = "Cam (2)";
     page.Load(settings);
     EXPECT_EQ(page.CommandEdit(CommandEvent::kCameraLost)->text(),
               QStringLiteral("notify-send 'カメラ'"));
     EXPECT_EQ(page.TimeoutEdit()->lineEdit()->text(), QStringLiteral("30"));
+    EXPECT_EQ(page.CooldownEdit()->lineEdit()->text(), QStringLiteral("120"));
 
     page.TimeoutEdit()->lineEdit()->setText(QStringLiteral("0"));
     EXPECT_FALSE(page.Validate());
     EXPECT_THAT(prompts.messages, ElementsAre("Please enter an integer between 1 and 86400."));
     page.TimeoutEdit()->lineEdit()->setText(QStringLiteral("5"));
+    page.CooldownEdit()->lineEdit()->setText(QStringLiteral("86401"));
+    EXPECT_FALSE(page.Validate());
+    EXPECT_EQ(prompts.messages.back(), "Please enter an integer between 0 and 86400.");
+    page.CooldownEdit()->lineEdit()->setText(QStringLiteral("0"));
     EXPECT_TRUE(page.Validate());
+    page.CooldownEdit()->lineEdit()->setText(QStringLiteral("45"));
 
     const std::filesystem::path out = dir.path() / "facts";
     page.CommandEdit(CommandEvent::kPicture)
@@ -97,6 +104,7 @@ TEST(EventCommandsPage, EditsTheCommandsAndRunsOneWithTestValues) {
     EXPECT_EQ(stored.Section<EventCommandsSettings>().ON_CAMERA_LOST, "notify-send 'カメラ'");
     EXPECT_EQ(stored.Section<EventCommandsSettings>().ON_CAMERA_FOUND, "");
     EXPECT_EQ(stored.Section<EventCommandsSettings>().COMMAND_TIMEOUT_SECOND, 5);
+    EXPECT_EQ(stored.Section<EventCommandsSettings>().COOLDOWN_SECOND, 45);
 }
 
 }  // namespace

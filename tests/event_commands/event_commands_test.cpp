@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "event_commands/event_commands_settings.h"
-#include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "settings/shared_settings.h"
+#include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -80,10 +80,11 @@ TEST(CommandEnvironment, IsoTimeWithOffsetAndThePicturesFactsOnlyForAPicture) {
             Pair{"QUILLOMAT_EVENT", "picture"}, Pair{"QUILLOMAT_TIME", "2024-03-05T09:03:07+00:00"},
             Pair{"QUILLOMAT_CAMERA", "Cam (2)"},
             Pair{"QUILLOMAT_PICTURE", (fs::current_path() / "diary/20240305/x.jpg").string()},
-            Pair{"QUILLOMAT_TRIGGER", "motion"}));
-    EXPECT_EQ(CommandEnvironment({CommandEvent::kCameraLost, t, "Cam", "", ""}).size(), 3u);
-    EXPECT_EQ(CommandEnvironment({CommandEvent::kCameraLost, t, "Cam", "", ""})[0].second,
-              "camera-lost");
+            Pair{"QUILLOMAT_TRIGGER", "motion"}, Pair{"QUILLOMAT_SKIPPED", "0"}));
+    EXPECT_THAT(CommandEnvironment({CommandEvent::kCameraLost, t, "Cam", "", "", 12}),
+                ElementsAre(Pair{"QUILLOMAT_EVENT", "camera-lost"},
+                            Pair{"QUILLOMAT_TIME", "2024-03-05T09:03:07+00:00"},
+                            Pair{"QUILLOMAT_CAMERA", "Cam"}, Pair{"QUILLOMAT_SKIPPED", "12"}));
 }
 
 // Run directly: its exit status and first error line come back; the service
@@ -156,8 +157,18 @@ protected:
         return picture;
     }
     std::string Quoted(const fs::path& path) const { return "'" + path.string() + "'"; }
+    // Runs the job's wakes until no command runs any more (a cooldown may
+    // still be pending: the virtual clock does not move by itself).
+    bool Quiet() {
+        return WaitFor([&] {
+            job.Wake(stop);
+            const auto wake = job.NextWake();
+            return !wake || *wake > EventCommands::kLookMs;
+        });
+    }
 
     TempDir dir;
+    FakeClock clock;
     SharedSettings settings;
     StopSignal stop;
     std::vector<std::string> lines;
@@ -166,7 +177,7 @@ protected:
         {.settings = settings,
          .events = events,
          .publish = events,
-         .clock = SystemClockInstance(),
+         .clock = clock,
          .post_line = [this](const LogText& line) { lines.push_back(line.designed); }}};
 };
 
@@ -206,6 +217,75 @@ TEST_F(EventCommandsTest, OneCommandPerEventAtATimeTheRestCounted) {
     ASSERT_TRUE(Settle());
     EXPECT_EQ(ReadFileBytes(runs), "picture\npicture\n");
     EXPECT_EQ(lines.size(), 2u);
+}
+
+// With COOLDOWN_SECOND an event's command starts at most that often, counted
+// from its last start on the job's clock; the events in between are passed
+// over without a line, and the next run gets how many were passed over, while
+// the command ran or within the cooldown, in QUILLOMAT_SKIPPED. Each kind of
+// event has its own. The job wakes at a cooldown's end and then forgets it.
+TEST_F(EventCommandsTest, CooldownPassesOverEventsAndTheNextRunCountsThem) {
+    const fs::path release = dir.path() / "release";
+    const fs::path runs = dir.path() / "runs";
+    const fs::path failed = dir.path() / "failed";
+    settings.Update(
+        [](DiarySettings& s) { s.Section<EventCommandsSettings>().COOLDOWN_SECOND = 5; });
+    Set(&EventCommandsSettings::ON_PICTURE,
+        "sh -c 'echo \"$QUILLOMAT_SKIPPED\" >> \"$1\"; while [ ! -e \"$2\" ]; do sleep 0.01; "
+        "done' sh " +
+            Quoted(runs) + " " + Quoted(release));
+    Set(&EventCommandsSettings::ON_STORE_FAILED,
+        "sh -c 'echo \"$QUILLOMAT_SKIPPED\" >> \"$1\"' sh " + Quoted(failed));
+
+    // One picture a second. The first run lasts past its cooldown: the six
+    // pictures meanwhile are said when it ends.
+    job.Handle(Picture(), stop);
+    for (int i = 0; i < 6; ++i) {
+        clock.Advance(1000);
+        job.Handle(Picture(), stop);
+    }
+    WriteFileBytes(release, "");
+    ASSERT_TRUE(WaitFor([&] {
+        job.Wake(stop);
+        return !lines.empty();
+    }));
+    EXPECT_THAT(lines, ElementsAre("ON_PICTURE のコマンドの実行中に来たイベント 6 "
+                                   "件では、コマンドを実行しませんでした"));
+    clock.Advance(1000);  // 7 s
+    job.Handle(Picture(), stop);
+    ASSERT_TRUE(Quiet());
+    EXPECT_EQ(job.NextWake(), 5000ms) << "the cooldown from the run at 7 s";
+
+    // Within that cooldown: a failed store runs its own command at once, the
+    // pictures up to a millisecond before its end are passed over silently.
+    clock.Advance(1000);  // 8 s
+    job.Handle(StoreFailed{257}, stop);
+    job.Handle(Picture(), stop);
+    for (int i = 0; i < 3; ++i) {
+        clock.Advance(1000);
+        job.Handle(Picture(), stop);
+    }
+    clock.Advance(999);  // 11.999 s
+    job.Handle(Picture(), stop);
+    clock.Advance(1);  // 12 s
+    job.Handle(Picture(), stop);
+    ASSERT_TRUE(Quiet());
+    EXPECT_EQ(ReadFileBytes(runs), "0\n6\n5\n");
+    EXPECT_EQ(ReadFileBytes(failed), "0\n");
+    EXPECT_EQ(lines.size(), 1u) << "a cooldown's passing over is said nowhere";
+
+    // The failed store's cooldown ends first, then the picture's; then there
+    // is nothing to wake for.
+    EXPECT_EQ(job.NextWake(), 1000ms);
+    clock.Advance(1000);
+    job.Wake(stop);
+    EXPECT_EQ(job.NextWake(), 4000ms);
+    clock.Advance(4000);
+    job.Wake(stop);
+    EXPECT_FALSE(job.NextWake());
+    job.Handle(Picture(), stop);
+    ASSERT_TRUE(Quiet());
+    EXPECT_EQ(ReadFileBytes(runs), "0\n6\n5\n0\n");
 }
 
 // Past the time limit the command's whole group is ended, also what ignores

@@ -231,6 +231,7 @@ TEST_F(SettingsFiles, AddedSectionsAreWrittenOnlyWhenSetAndBadValuesAreReplacedA
         << text;
     EXPECT_NE(text.find("[PUBLISH]\r\nREMOTE=bucket:diary\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("KEEP_FREE_MB"), std::string::npos) << text;
+    EXPECT_EQ(text.find("COOLDOWN_SECOND"), std::string::npos) << text;
     EXPECT_EQ(text.find("[CAPTURE]"), std::string::npos) << text;
 
     // A command line that begins and ends with the same quote reads back as

@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kLeastTimeout = 1;
 constexpr int kLongestTimeout = 86400;
+constexpr int kLongestCooldown = 86400;
 
 QString Label(CommandEvent event) {
     switch (event) {
@@ -80,13 +81,20 @@ EventCommandsPage::EventCommandsPage(Prompts& prompts, QWidget* parent)
     auto* limit_form = new QFormLayout;
     limit_form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     limit_form->addRow(tr("時間制限 (秒)(&L):"), timeout_);
+    cooldown_ = new SpinEdit(this);
+    cooldown_->setObjectName(QStringLiteral("COOLDOWN_SECOND"));
+    cooldown_->SetRange(0, kLongestCooldown);
+    cooldown_->setAccessibleName(tr("最短の実行間隔 (秒)"));
+    limit_form->addRow(tr("最短の実行間隔 (秒)(&I):"), cooldown_);
     layout->addLayout(limit_form);
 
-    auto* note =
-        new QLabel(tr("コマンドはシェルを通さずに実行します (シェルが要るときは sh -c '...' "
-                      "と書きます)。内容は環境変数 QUILLOMAT_EVENT, QUILLOMAT_PICTURE, "
-                      "QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA で渡します。"),
-                   this);
+    auto* note = new QLabel(
+        tr("コマンドはシェルを通さずに実行します (シェルが要るときは sh -c '...' "
+           "と書きます)。内容は環境変数 QUILLOMAT_EVENT, QUILLOMAT_PICTURE, "
+           "QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA, QUILLOMAT_SKIPPED "
+           "(前回の実行から実行しなかったイベントの数) で渡します。同じイベントのコマンドは"
+           "最短の実行間隔 (0 は制限なし) をあけて実行します。"),
+        this);
     note->setWordWrap(true);
     layout->addWidget(note);
 
@@ -127,6 +135,8 @@ void EventCommandsPage::Load(const DiarySettings& settings) {
         CommandEdit(event)->setText(QString::fromStdString(commands.*CommandField(event)));
     timeout_->SetPosition(commands.COMMAND_TIMEOUT_SECOND);
     timeout_->lineEdit()->setText(QString::number(commands.COMMAND_TIMEOUT_SECOND));
+    cooldown_->SetPosition(commands.COOLDOWN_SECOND);
+    cooldown_->lineEdit()->setText(QString::number(commands.COOLDOWN_SECOND));
     save_directory_ = settings.SAVE_DIRECTORY;
     camera_ = settings.SELECT;
 }
@@ -135,6 +145,7 @@ bool EventCommandsPage::Validate() {
     std::int32_t seconds = 0;
     DataExchange dx(DataExchange::Direction::kFromControls, prompts_);
     dx.Int(timeout_->lineEdit(), seconds, kLeastTimeout, kLongestTimeout);
+    dx.Int(cooldown_->lineEdit(), seconds, 0, kLongestCooldown);
     return !dx.Failed();
 }
 
@@ -145,6 +156,8 @@ void EventCommandsPage::Store(DiarySettings& settings) const {
     std::int32_t seconds = 0;
     if (ParseSignedField(timeout_->lineEdit()->text().toStdString(), seconds))
         commands.COMMAND_TIMEOUT_SECOND = std::clamp(seconds, kLeastTimeout, kLongestTimeout);
+    if (ParseSignedField(cooldown_->lineEdit()->text().toStdString(), seconds))
+        commands.COOLDOWN_SECOND = std::clamp(seconds, 0, kLongestCooldown);
 }
 
 void EventCommandsPage::RunTest() {

@@ -18,7 +18,7 @@ class QLineEdit;
 class QPushButton;
 class SpinEdit;
 
-// "コマンド": the four commands on events, their time limit, and a button
+// "コマンド": the four commands on events, their time limit and cooldown, and a button
 // that runs one of them with test values and shows what it did. The test
 // runs beside the dialog (the tab looks at it every 50 ms), under the time
 // limit in the field, and ends with the page.
@@ -36,6 +36,7 @@ public:
 
     QLineEdit* CommandEdit(CommandEvent event) const;
     SpinEdit* TimeoutEdit() const { return timeout_; }
+    SpinEdit* CooldownEdit() const { return cooldown_; }
     QComboBox* TestChoice() const { return test_event_; }
     QPushButton* TestButton() const { return test_; }
     QLabel* TestResult() const { return result_; }
@@ -47,6 +48,7 @@ private:
     Prompts& prompts_;
     std::array<QLineEdit*, kCommandEvents.size()> commands_{};
     SpinEdit* timeout_ = nullptr;
+    SpinEdit* cooldown_ = nullptr;
     QComboBox* test_event_ = nullptr;
     QPushButton* test_ = nullptr;
     QLabel* result_ = nullptr;
