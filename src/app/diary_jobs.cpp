@@ -5,6 +5,7 @@
 #include "diary/picture_store.h"
 #include "engine/diary_engine.h"
 #include "event_commands/event_commands.h"
+#include "mqtt/mqtt_link.h"
 #include "platform/clock.h"
 #include "publish/diary_publisher.h"
 #include "retention/diary_retention.h"
@@ -48,5 +49,6 @@ void AttachDiaryJobs(DiaryEngine& engine, ServiceWatchdog* service) {
     RegisterEventCommands(context);
     RegisterCameraLogLines(context);
     RegisterSchedule(context);
+    RegisterMqtt(context);
     if (service != nullptr) RegisterServiceStatus(context, *service);
 }

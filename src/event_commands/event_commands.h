@@ -15,6 +15,7 @@
 #include "events/diary_job_context.h"
 #include "log/log_text.h"
 #include "platform/child_process.h"
+#include "platform/iso_time.h"
 
 class Clock;
 class SharedSettings;
@@ -40,10 +41,6 @@ const char* CommandKey(CommandEvent event);
 std::string EventCommandsSettings::*CommandField(CommandEvent event);
 // QUILLOMAT_EVENT's value: "picture", "store-failed", "camera-lost", "camera-found".
 const char* CommandEventName(CommandEvent event);
-
-// "2024-03-15T09:30:05+09:00": local time with the offset it was taken in
-// (tm_gmtoff).
-std::string IsoLocalTime(const std::tm& time);
 
 // The facts of one event as the command's environment: QUILLOMAT_EVENT,
 // QUILLOMAT_TIME, QUILLOMAT_CAMERA, for a picture QUILLOMAT_PICTURE

@@ -821,10 +821,6 @@ Do you want to quit the application?</translation>
         <translation>Time &amp;limit (seconds):</translation>
     </message>
     <message>
-        <source>コマンドはシェルを通さずに実行します (シェルが要るときは sh -c &apos;...&apos; と書きます)。内容は環境変数 QUILLOMAT_EVENT, QUILLOMAT_PICTURE, QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA で渡します。</source>
-        <translation>Commands run without a shell (for one, write sh -c &apos;...&apos;). The event&apos;s details come in the environment variables QUILLOMAT_EVENT, QUILLOMAT_PICTURE, QUILLOMAT_TIME, QUILLOMAT_TRIGGER and QUILLOMAT_CAMERA.</translation>
-    </message>
-    <message>
         <source>テストするイベント</source>
         <translation>Event to test</translation>
     </message>
@@ -847,6 +843,164 @@ Do you want to quit the application?</translation>
     <message>
         <source>%1 のコマンドは終了コード 0 で%2 秒で終わりました</source>
         <translation>The %1 command ended with exit code 0 after %2 seconds</translation>
+    </message>
+    <message>
+        <source>最短の実行間隔 (秒)</source>
+        <translation>Minimum interval (seconds)</translation>
+    </message>
+    <message>
+        <source>最短の実行間隔 (秒)(&amp;I):</source>
+        <translation>Minimum &amp;interval (seconds):</translation>
+    </message>
+    <message>
+        <source>コマンドはシェルを通さずに実行します (シェルが要るときは sh -c &apos;...&apos; と書きます)。内容は環境変数 QUILLOMAT_EVENT, QUILLOMAT_PICTURE, QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA, QUILLOMAT_SKIPPED (前回の実行から実行しなかったイベントの数) で渡します。同じイベントのコマンドは最短の実行間隔 (0 は制限なし) をあけて実行します。</source>
+        <translation>Commands run without a shell (for one, write sh -c &apos;...&apos;). The event&apos;s details come in the environment variables QUILLOMAT_EVENT, QUILLOMAT_PICTURE, QUILLOMAT_TIME, QUILLOMAT_TRIGGER, QUILLOMAT_CAMERA and QUILLOMAT_SKIPPED (the events not run since the last run). A command runs again for the same event only after the minimum interval (0: no limit).</translation>
+    </message>
+</context>
+<context>
+    <name>Mqtt</name>
+    <message>
+        <source>MQTT のパスワードファイル %1 を読めません: %2</source>
+        <translation>Cannot read the MQTT password file %1: %2</translation>
+    </message>
+    <message>
+        <source>MQTT のパスワードファイル %1 は所有者以外も読み書きできるため使いません (chmod 600 にしてください)</source>
+        <translation>The MQTT password file %1 is not used: others than its owner can read or write it (make it chmod 600)</translation>
+    </message>
+    <message>
+        <source>MQTT の TOPIC %1 にワイルドカード (+ #) は使えません</source>
+        <translation>The MQTT TOPIC %1 cannot hold a wildcard (+ #)</translation>
+    </message>
+    <message>
+        <source>MQTT の CA ファイル %1 を読めません: %2</source>
+        <translation>Cannot read the MQTT CA file %1: %2</translation>
+    </message>
+    <message>
+        <source>画像 %1 は %2 MB より大きいため MQTT に送りません</source>
+        <translation>The picture %1 is larger than %2 MB and is not sent over MQTT</translation>
+    </message>
+    <message>
+        <source>MQTT ブローカー %1 との接続が戻りました</source>
+        <translation>The connection to the MQTT broker %1 is back</translation>
+    </message>
+    <message>
+        <source>MQTT ブローカー %1 に接続しました</source>
+        <translation>Connected to the MQTT broker %1</translation>
+    </message>
+    <message>
+        <source>Home Assistant の自動検出を %1 に送りました</source>
+        <translation>Sent the Home Assistant discovery to %1</translation>
+    </message>
+    <message>
+        <source>Home Assistant の自動検出を %1 から取り消しました</source>
+        <translation>Removed the Home Assistant discovery from %1</translation>
+    </message>
+    <message>
+        <source>MQTT ブローカー %1 との接続が切れました (%2)。再接続を続けます</source>
+        <translation>Lost the connection to the MQTT broker %1 (%2); reconnecting</translation>
+    </message>
+    <message>
+        <source>MQTT ブローカー %1 に接続できません (%2)。再接続を続けます</source>
+        <translation>Cannot connect to the MQTT broker %1 (%2); retrying</translation>
+    </message>
+    <message>
+        <source>MQTT のコマンドを無視しました (%1)。以後は数えるだけで記録しません</source>
+        <translation>Ignored an MQTT command (%1); further ones are counted, not logged</translation>
+    </message>
+</context>
+<context>
+    <name>MqttPage</name>
+    <message>
+        <source>空欄: MQTTを使いません</source>
+        <translation>Empty: no MQTT</translation>
+    </message>
+    <message>
+        <source>ブローカー(&amp;B):</source>
+        <translation>&amp;Broker:</translation>
+    </message>
+    <message>
+        <source>ポート</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>ポート(&amp;P):</source>
+        <translation>&amp;Port:</translation>
+    </message>
+    <message>
+        <source>参照...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>TLSの認証局(&amp;A):</source>
+        <translation>TLS &amp;authority:</translation>
+    </message>
+    <message>
+        <source>空欄: TLSなし、system: システムの認証局</source>
+        <translation>Empty: no TLS; system: the system&apos;s authorities</translation>
+    </message>
+    <message>
+        <source>認証局のファイル</source>
+        <translation>Certificate authority file</translation>
+    </message>
+    <message>
+        <source>ユーザー(&amp;U):</source>
+        <translation>&amp;User:</translation>
+    </message>
+    <message>
+        <source>パスワードのファイル(&amp;F):</source>
+        <translation>Password &amp;file:</translation>
+    </message>
+    <message>
+        <source>所有者だけが読めるファイル (chmod 600)</source>
+        <translation>A file only its owner can read (chmod 600)</translation>
+    </message>
+    <message>
+        <source>パスワードのファイル</source>
+        <translation>Password file</translation>
+    </message>
+    <message>
+        <source>空欄: quillomat/ホスト名</source>
+        <translation>Empty: quillomat/host name</translation>
+    </message>
+    <message>
+        <source>トピック(&amp;T):</source>
+        <translation>&amp;Topic:</translation>
+    </message>
+    <message>
+        <source>Home Assistantに機器として知らせる(&amp;D)</source>
+        <translation>Announce to Home Assistant as a &amp;device</translation>
+    </message>
+    <message>
+        <source>知らせるトピック(&amp;X):</source>
+        <translation>Discovery prefi&amp;x:</translation>
+    </message>
+    <message>
+        <source>パスワードは設定ファイルに書かず、そのファイルの1行目に置きます。録画のON/OFFと今すぐ保存のボタンも届きます。</source>
+        <translation>The password is never written to the settings: it is the first line of that file. Recording ON/OFF and a store-now button come too.</translation>
+    </message>
+    <message>
+        <source>接続テスト(&amp;C)</source>
+        <translation>&amp;Connection test</translation>
+    </message>
+    <message>
+        <source>接続テストの結果</source>
+        <translation>Result of the connection test</translation>
+    </message>
+    <message>
+        <source>接続できました。</source>
+        <translation>Connected.</translation>
+    </message>
+    <message>
+        <source>接続できません: %1</source>
+        <translation>Cannot connect: %1</translation>
+    </message>
+    <message>
+        <source>ブローカーが空欄です。</source>
+        <translation>The broker is empty.</translation>
+    </message>
+    <message>
+        <source>接続しています…</source>
+        <translation>Connecting…</translation>
     </message>
 </context>
 <context>
