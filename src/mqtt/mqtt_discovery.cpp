@@ -71,7 +71,7 @@ const Entity kEntities[] = {
     {"sensor", "free_mb", "Free space",
      [](QJsonObject& c, const std::string& base) {
          c["state_topic"] = Q(MqttTopicOf(base, mqtt_topic::kFreeMb));
-         c["unit_of_measurement"] = "MB";
+         c["unit_of_measurement"] = "MiB";
          c["device_class"] = "data_size";
      }},
     {"switch", "recording", "Recording",

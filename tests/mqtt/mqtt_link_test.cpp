@@ -207,7 +207,7 @@ TEST_F(MqttLinkTest, StatesCommandsAndTheBrokerGoneAndBack) {
               "connectivity");
     EXPECT_EQ(config("homeassistant/sensor/test_cam/last_picture/config")["device_class"],
               "timestamp");
-    EXPECT_EQ(config("homeassistant/sensor/test_cam/free_mb/config")["unit_of_measurement"], "MB");
+    EXPECT_EQ(config("homeassistant/sensor/test_cam/free_mb/config")["unit_of_measurement"], "MiB");
     EXPECT_EQ(config("homeassistant/sensor/test_cam/free_mb/config")["device_class"], "data_size");
     const QJsonObject recording = config("homeassistant/switch/test_cam/recording/config");
     EXPECT_EQ(recording["command_topic"], "test/cam/recording/set");
