@@ -15,6 +15,11 @@ on, but outside its recording hours ([SCHEDULE] HOURS a range that begins
 two hours from now) with RELEASE_CAMERA=on, so the camera is let go and the
 worker only waits; target: at most 0.02 of the floor's processor time.
 
+With --mqtt-down the runs beside the floor are "interval" and "mqtt_down",
+the same with [MQTT] naming a broker on 127.0.0.1 that never answers (a
+port nothing listens on): waiting for it must cost nothing, so the two
+should be within noise of each other.
+
 With --mjpeg the camera is a Motion-JPEG one ("Cam:mjpeg": the same ball
 encoded by jpegenc) at 1280x720, and the floor decodes every frame of the
 same source (jpegenc ! jpegdec ! videoconvert to BGR), as a plain viewer of
@@ -31,6 +36,7 @@ import argparse
 import os
 import re
 import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -84,6 +90,19 @@ def use_motion_jpeg():
 KINDS = ("floor", "motion", "interval")
 
 
+def use_mqtt_down():
+    global KINDS, TARGETS
+    KINDS = ("floor", "interval", "mqtt_down")
+    TARGETS = {"interval": (0.25, False), "mqtt_down": (0.25, False)}
+
+
+def closed_port():
+    """A port of 127.0.0.1 that nothing listens on (bound, then let go)."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
 def use_paused():
     global KINDS, TARGETS
     KINDS = ("floor", "paused")
@@ -111,7 +130,7 @@ def hours_from_now(begin_hours, end_hours):
     return f"{begin.tm_hour:02d}:{begin.tm_min:02d}-{end.tm_hour:02d}:{end.tm_min:02d}"
 
 
-def prepare_home(home, motion, motion_level, motion_interval, paused=False):
+def prepare_home(home, motion, motion_level, motion_interval, paused=False, mqtt_down=False):
     save = home / "diary"
     save.mkdir()
     write_ini(home / "device.ini", {"DEVICE": {
@@ -125,7 +144,8 @@ def prepare_home(home, motion, motion_level, motion_interval, paused=False):
         "MOTION_DETECT": "on" if motion else "off",
         "MOTION_DETECT_LEVEL": motion_level,
         "MOTION_DETECT_INTERVAL": motion_interval,
-    }, **({"SCHEDULE": {"HOURS": hours_from_now(2, 3), "RELEASE_CAMERA": "on"}} if paused else {})})
+    }, **({"SCHEDULE": {"HOURS": hours_from_now(2, 3), "RELEASE_CAMERA": "on"}} if paused else {}),
+       **({"MQTT": {"HOST": "127.0.0.1", "PORT": closed_port()}} if mqtt_down else {})})
     return save
 
 
@@ -209,7 +229,8 @@ def run_quillomat(binary, kind_name, duration, work, args):
     with tempfile.TemporaryDirectory(prefix="quillomat-bench-", dir=work) as home_name:
         home = Path(home_name)
         paused = kind_name == "paused"
-        save = prepare_home(home, motion or paused, args.motion_level, args.motion_interval, paused)
+        save = prepare_home(home, motion or paused, args.motion_level, args.motion_interval, paused,
+                            mqtt_down=kind_name == "mqtt_down")
         env = dict(os.environ)
         env["QUILLOMAT_HOME"] = str(home)
         env["QUILLOMAT_TEST_DEVICES"] = DEVICE
@@ -275,6 +296,8 @@ def main():
                         help="MOTION_DETECT_INTERVAL seconds of the motion run (default 30)")
     parser.add_argument("--paused", action="store_true",
                         help="outside the recording hours with the camera let go, against the floor")
+    parser.add_argument("--mqtt-down", action="store_true",
+                        help="the interval run beside one whose MQTT broker never answers")
     parser.add_argument("--mjpeg", action="store_true",
                         help="a Motion-JPEG camera at 1280x720 against a decoding floor")
     args = parser.parse_args()
@@ -282,6 +305,8 @@ def main():
         use_motion_jpeg()
     if args.paused:
         use_paused()
+    if args.mqtt_down:
+        use_mqtt_down()
     if args.runs < 1 or args.duration <= 0:
         parser.error("--runs and --duration must be positive")
     if not os.access(args.binary, os.X_OK):
