@@ -197,17 +197,23 @@ std::string MqttClient::Start() {
             return "TLS failure: " + std::string(mosquitto_strerror(rc));
         }
     }
-    // Asynchronous: the first attempt's answer comes on the network thread;
-    // a failure at once is retried there as well.
+    // Asynchronous: the first attempt's answer comes on the network thread.
+    // A failure at once (refused, no route) is not: libmosquitto's thread
+    // would then never try again and wake every 10 ms, so the owner makes a
+    // new client after its pause instead.
     const int rc =
         mosquitto_connect_async(client_, facts_.host.c_str(), facts_.port, kKeepAliveSeconds);
     const int error_number = errno;
+    if (rc != MOSQ_ERR_SUCCESS) {
+        gave_up_ = true;
+        return MqttDisconnectReason(rc, error_number);
+    }
     if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS) {
         gave_up_ = true;
         return "no network thread";
     }
     thread_started_ = true;
-    return rc == MOSQ_ERR_SUCCESS ? std::string() : MqttDisconnectReason(rc, error_number);
+    return {};
 }
 
 bool MqttClient::Publish(const std::string& topic, std::string_view payload, bool retain, int qos) {

@@ -76,15 +76,16 @@ public:
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
 
-    // Starts the network thread and the first attempt. "" or why the first
-    // attempt failed at once (the thread retries unless GaveUp()).
+    // Starts the first attempt and the network thread. "" or why the first
+    // attempt failed at once; then GaveUp() and no thread runs.
     std::string Start();
     // QoS 0 for states (a connection that drops leaves nothing queued to come
     // back stale), 1 for what must arrive. False while not connected.
     bool Publish(const std::string& topic, std::string_view payload, bool retain, int qos = 0);
     bool Connected() const { return connected_.load(); }
-    // libmosquitto's thread ended for good (a TLS failure, a protocol error):
-    // only a new client tries again.
+    // libmosquitto's thread ended for good (a TLS failure, a protocol error)
+    // or never started (the first attempt failed at once): only a new
+    // client tries again.
     bool GaveUp() const { return gave_up_.load(); }
     // Publishes `last` (retained) when connected, disconnects and ends the
     // network thread, waiting at most about `limit` for a clean end.

@@ -344,6 +344,38 @@ TEST_F(MqttLinkTest, WrongPasswordAndAnOpenPasswordFileAreSaidWithoutThePassword
     job->End(stop);
 }
 
+// A broker that is not there yet when the diary starts (refused at once):
+// said once, tried again after growing pauses with no thread polling
+// meanwhile, and reached once it listens.
+TEST_F(MqttLinkTest, ABrokerThatComesLaterIsReached) {
+    TestBroker broker(dir.path(), kUser, kPassword);
+    Configure(broker.port());
+    MakeJob();
+    job->Begin(stop);
+    ASSERT_TRUE(WaitForLine("に接続できません"));
+    // libmosquitto's own thread, after a refusal at once, would wake every
+    // 10 ms and never try again: none may wait meanwhile.
+    int network_threads = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task"))
+        network_threads += ReadFileBytes(task.path() / "comm").starts_with("mosquitto loop");
+    EXPECT_EQ(network_threads, 0);
+    ASSERT_TRUE(broker.Start());
+    TestSubscriber watcher(broker.port(), kUser, kPassword);
+    ASSERT_TRUE(watcher.WaitConnected());
+    EXPECT_TRUE(RunWakesUntil(
+        [&] {
+            return watcher.Last(T(mqtt_topic::kAvailability)).has_value() &&
+                   watcher.Last(T(mqtt_topic::kAvailability))->payload == "online";
+        },
+        60s));
+    int cannot = 0;
+    for (const std::string& line : Lines())
+        cannot += line.find("に接続できません") != std::string::npos;
+    EXPECT_EQ(cannot, 1);
+    EXPECT_TRUE(WaitForLine("に接続しました"));
+    job->End(stop);
+}
+
 // TLS with a CA of the test's own, given relative to the settings folder;
 // the connection test refuses a broker whose certificate another CA signed.
 TEST_F(MqttLinkTest, TlsWithTheCaFile) {
