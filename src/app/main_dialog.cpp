@@ -532,6 +532,11 @@ void CMainDialog::changeEvent(QEvent* event) {
     const bool minimised = isMinimized();
     preview_->UpdatePulling();
     if (was_minimised == minimised) return;
+    if (minimised && restoring_ && restore_retries_ < 3) {
+        ++restore_retries_;
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        return;
+    }
     DiaryEngine& engine = *engine_;
     engine.Graph().minimised.store(minimised);
     if (!engine.Graph().ready.load()) return;
@@ -544,11 +549,20 @@ void CMainDialog::changeEvent(QEvent* event) {
     }
 }
 
+void CMainDialog::paintEvent(QPaintEvent* event) {
+    // Painted means exposed, on screen: a later minimise is the user's own.
+    restoring_ = false;
+    QDialog::paintEvent(event);
+}
+
 void CMainDialog::Minimise() {
+    restoring_ = false;
     if (!isMinimized()) setWindowState(windowState() | Qt::WindowMinimized);
 }
 
 void CMainDialog::Restore() {
+    restoring_ = true;
+    restore_retries_ = 0;
     const Qt::WindowStates state = windowState() & ~Qt::WindowMinimized;
     if (!isVisible()) show();
     setWindowState(state | Qt::WindowActive);
@@ -556,8 +570,14 @@ void CMainDialog::Restore() {
     activateWindow();
 }
 
+bool CMainDialog::AwayFromScreen() const {
+    // A window manager's late report can leave the window hidden but no
+    // longer minimised; the tray must still offer to show it.
+    return isMinimized() || !isVisible();
+}
+
 void CMainDialog::ToggleMinimised() {
-    if (isMinimized()) {
+    if (AwayFromScreen()) {
         Restore();
     } else {
         Minimise();
@@ -572,7 +592,7 @@ void CMainDialog::OnTrayClicked() {
 QMenu* CMainDialog::PrepareTrayMenu() {
     // No menu while a modal dialog of the window is open.
     if (closed_ || busy_ > 0 || QApplication::activeModalWidget() != nullptr) return nullptr;
-    actions_.show_hide->setText(isMinimized() ? tr("表示(&S)") : tr("非表示(&S)"));
+    actions_.show_hide->setText(AwayFromScreen() ? tr("表示(&S)") : tr("非表示(&S)"));
     return tray_menu_;
 }
 

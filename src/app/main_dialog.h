@@ -153,6 +153,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 public:
     void accept() override {}
@@ -181,6 +182,8 @@ private:
     void ShowAbout();
     void Restore();
     void Minimise();
+    // In the tray: hidden, or minimised where there is no tray.
+    bool AwayFromScreen() const;
     void Close();
 
     Clock& clock_;
@@ -207,6 +210,11 @@ private:
     bool initialising_ = false;
     bool close_pending_ = false;
     bool closed_ = false;
+    // From a restore until the window is painted, so on screen: a window
+    // manager that maps it iconic meanwhile (its map raced the restore) is
+    // asked again.
+    bool restoring_ = false;
+    int restore_retries_ = 0;
 
     // Last, so that it goes first: its threads end while the rest exists.
     std::unique_ptr<DiaryEngine> engine_;
