@@ -196,6 +196,16 @@ def window_shown(window):
     return "Map State: IsViewable" in _run(["xwininfo", "-id", str(window)], check=False)
 
 
+def window_state_words(window):
+    """What X and the window manager say of the window, for a failure."""
+    map_state = re.search(r"Map State: (\w+)", _run(["xwininfo", "-id", str(window)], check=False))
+    props = _run(["xprop", "-id", str(window), "WM_STATE", "_NET_WM_STATE", "WM_HINTS"],
+                 check=False)
+    words = [f"map state {map_state.group(1) if map_state else 'unknown'}"]
+    words += [" ".join(line.split()) for line in props.splitlines() if line.strip()]
+    return "; ".join(words)
+
+
 def window_geometry(window):
     """(x, y, width, height) on the screen."""
     text = _run(["xwininfo", "-id", str(window)])
@@ -448,7 +458,9 @@ ENGLISH = {"QUILLOMAT_LANGUAGE": None, "LC_ALL": None, "LC_MESSAGES": None, "LAN
 
 
 def preview_picture(widgets, main_window, scratch, name="プレビュー"):
-    """The preview control's pixels as the X server shows them."""
+    """The preview control's pixels as the X server shows them, or None while
+    its place on the screen is not known yet (just after the window came back
+    from the tray, the accessibility bus may still give it no extents)."""
     preview = widgets.find(main_window, role="filler", name=name)
     if preview is None:
         raise Failure("no preview control")
@@ -461,7 +473,7 @@ def preview_picture(widgets, main_window, scratch, name="プレビュー"):
     x, y = max(px, 0), max(py, 0)
     width, height = min(width, screen_width - x), min(height, screen_height - y)
     if width <= 0 or height <= 0:
-        raise Failure(f"the preview lies off the screen at {px},{py}")
+        return None
     return crop(shot, x, y, width, height)
 
 
@@ -472,14 +484,22 @@ def wait_live_preview(widgets, main_window, scratch, limit_s=CONDITION_LIMIT_S,
     pictures = []
 
     def moved():
-        pictures.append(preview_picture(widgets, main_window, scratch, name))
+        picture = preview_picture(widgets, main_window, scratch, name)
+        if picture is None:
+            return False
+        pictures.append(picture)
         # A uniform first picture is the white before the first frame.
         if len(set(pictures[0][::3])) < 2:
             pictures.pop(0)
             return False
         return pictures[-1] != pictures[0]
 
-    wait_until(moved, limit_s, "the preview to move", interval_s=0.3)
+    try:
+        wait_until(moved, limit_s, "the preview to move", interval_s=0.3)
+    except Failure as failure:
+        if not pictures:
+            raise Failure(f"{failure}: the preview never lay on the screen") from None
+        raise
 
 
 # --- Files ---------------------------------------------------------------

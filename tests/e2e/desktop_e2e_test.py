@@ -212,7 +212,9 @@ def show_from_tray(s, what):
             return
         if desktop.window_shown(s.window):
             return
-    raise Failure(f"gave up after {LIMIT_S:.0f} s waiting for {what}")
+        print(f"      {what}: not on screen ({desktop.window_state_words(s.window)})")
+    raise Failure(f"gave up after {LIMIT_S:.0f} s waiting for {what} "
+                  f"({desktop.window_state_words(s.window)})")
 
 
 def step_tray_and_back(s):
