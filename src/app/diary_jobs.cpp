@@ -2,6 +2,7 @@
 
 #include "app/camera_log_lines.h"
 #include "app/schedule_log_lines.h"
+#include "diary/motion_settings.h"
 #include "diary/picture_store.h"
 #include "engine/diary_engine.h"
 #include "event_commands/event_commands.h"
@@ -49,6 +50,8 @@ void AttachDiaryJobs(DiaryEngine& engine, ServiceWatchdog* service) {
     RegisterEventCommands(context);
     RegisterCameraLogLines(context);
     RegisterSchedule(context);
+    // Read by the worker at every start of a run.
+    RegisterSettingsSection(MotionSettingsSection());
     RegisterMqtt(context);
     if (service != nullptr) RegisterServiceStatus(context, *service);
 }

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "diary/motion_detection.h"
+#include "diary/motion_filters.h"
+#include "diary/motion_settings.h"
 #include "diary/picture_store.h"
 #include "diary/schedule_gate.h"
 #include "log/diary_notice.h"
@@ -36,6 +38,8 @@ struct RunSettings {
     bool storing_allowed = false;
     bool motion_detect = false;
     std::uint32_t settle_max_ms = 0;
+    int light_switch_percent = 0;
+    int min_motion_frames = 1;
     // Unset (the default section) leaves the designed worker as it was.
     std::optional<ScheduleSettings> schedule;
 };
@@ -54,6 +58,9 @@ RunSettings TakeRunSettings(const SharedSettings& shared) {
         r.storing_allowed = !s.SAVE_DIRECTORY.empty();
         r.motion_detect = s.MOTION_DETECT;
         r.settle_max_ms = static_cast<std::uint32_t>(std::max(0, s.SETTLE_MAX_MS));
+        const auto& motion = s.Section<MotionSettings>();
+        r.light_switch_percent = motion.LIGHTSWITCH_PERCENT;
+        r.min_motion_frames = motion.MIN_FRAMES;
         const auto& schedule = s.Section<ScheduleSettings>();
         if (schedule != ScheduleSettings{}) r.schedule = schedule;
         return r;
@@ -65,6 +72,7 @@ public:
     std::optional<int> Measure(const std::uint8_t* frame, std::size_t size) override {
         return MeasureMotion(frame, size, reference_);
     }
+    void Restart() override { reference_.Clear(); }
 
 private:
     MotionReference reference_;
@@ -281,6 +289,8 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
     std::unique_ptr<MotionMeter> meter =
         deps_.make_motion_meter ? deps_.make_motion_meter() : nullptr;
     if (!meter) return finish(-1);
+    LightSwitchFilter light(settings.light_switch_percent);
+    LastingMotion lasting(settings.min_motion_frames);
 
     std::uint32_t last_motion_store = clock.TickMs();
     std::uint32_t last_motion_check = last_motion_store;
@@ -374,6 +384,8 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
                 // The reference of before the pause is no picture of now.
                 if (said_recording) meter = deps_.make_motion_meter();
                 if (!meter) return finish(-1);
+                LightSwitchFilter light(settings.light_switch_percent);
+                LastingMotion lasting(settings.min_motion_frames);
                 last_motion_check = now;
             } else {
                 RecordingPaused paused;
@@ -417,13 +429,17 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
             GrabFreshFrame(
                 context, GrabCaller::kWorker, [&](std::size_t) { return frame.get(); }, frame_size);
             if (run.stop.IsSet()) break;
+            const LightSwitchFilter::Light change = light.Look(frame.get(), frame_size);
+            if (change == LightSwitchFilter::Light::kJumped) meter->Restart();
             const std::optional<int> score = meter->Measure(frame.get(), frame_size);
-            if (score && *score > settings.motion_level &&
-                now - last_motion_store >= settings.motion_distance_ms) {
+            const bool above = score && *score > settings.motion_level &&
+                               change == LightSwitchFilter::Light::kSteady;
+            if (lasting.Count(above) && now - last_motion_store >= settings.motion_distance_ms) {
                 // A dark picture that was not stored is no motion to report.
                 if (deps_.store_picture(run.stop, PictureTrigger::kMotion) == kStoreOk)
                     deps_.notices.Post(kNoticeMotionDetected);
                 last_motion_store = now;
+                lasting.Stored();
             }
             last_motion_check = now;
         }

@@ -25,6 +25,8 @@ class MotionMeter {
 public:
     virtual ~MotionMeter() = default;
     virtual std::optional<int> Measure(const std::uint8_t* frame, std::size_t size) = 0;
+    // The next measurement starts afresh: it gives no score.
+    virtual void Restart() {}
 };
 
 // The real meter: MeasureMotion against a reference owned by one run.
