@@ -384,8 +384,8 @@ void DiaryWorker::DiaryWorkerProc(Run& run) {
                 // The reference of before the pause is no picture of now.
                 if (said_recording) meter = deps_.make_motion_meter();
                 if (!meter) return finish(-1);
-                LightSwitchFilter light(settings.light_switch_percent);
-                LastingMotion lasting(settings.min_motion_frames);
+                light = LightSwitchFilter(settings.light_switch_percent);
+                lasting = LastingMotion(settings.min_motion_frames);
                 last_motion_check = now;
             } else {
                 RecordingPaused paused;
