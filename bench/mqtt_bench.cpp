@@ -6,7 +6,6 @@
 // 127.0.0.1; its time is in neither.
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -24,6 +23,7 @@
 #include "platform/child_process.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
+#include "processor_time.h"
 #include "settings/shared_settings.h"
 #include "support/temp_dir.h"
 
@@ -35,17 +35,6 @@ using namespace std::chrono_literals;
 constexpr const char* kUser = "bench";
 constexpr const char* kPassword = "bench-pw";
 constexpr const char* kTopic = "bench/cam";
-
-double ProcessorSeconds() {
-    double total = 0;
-    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        rusage usage{};
-        getrusage(who, &usage);
-        total += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    }
-    return total;
-}
 
 // A noisy 640x400 picture, about 100 KB as JPEG.
 void WriteJpeg(const fs::path& path) {

@@ -11,7 +11,6 @@
 // folder when that is a tmpfs (where a flush costs nothing).
 #include <benchmark/benchmark.h>
 #include <linux/magic.h>
-#include <sys/resource.h>
 #include <sys/vfs.h>
 
 #include <QGuiApplication>
@@ -33,6 +32,7 @@
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
+#include "processor_time.h"
 #include "settings/shared_settings.h"
 #include "web/web_pages.h"
 
@@ -170,18 +170,6 @@ void BM_Store(benchmark::State& state) { Store(state, true); }
 void BM_Store_Floor(benchmark::State& state) { Store(state, false); }
 void BM_StoreWithAJob(benchmark::State& state) { Store(state, false, true); }
 void BM_StoreWithAJob_Floor(benchmark::State& state) { Store(state, false, false); }
-
-// Processor time of this process and of its reaped children, in seconds.
-double ProcessorSeconds() {
-    double total = 0;
-    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        rusage usage{};
-        getrusage(who, &usage);
-        total += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    }
-    return total;
-}
 
 // What a picture command that does nothing (/bin/true) costs in processor
 // time, its own process included: started, looked at as the job does every
